@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+
+#include "FifoDriver.h"
+#include "LinkTiming.h"
+#include "TimeoutTimer.h"
+
+// Upper-case hexadecimal digit of a value 0..15.
+char NibbleToHexChar(unsigned v);
+
+// Byte-level link to the board's USB FIFO chip: opens the first device, discards stale
+// bytes, writes command lines, reads replies and sample data. Reads never block; the two
+// routines that wait for a reply poll the driver and pump the caller's events until the
+// reply is complete or the time-out has run out.
+class Tft_FIFO {
+public:
+    static constexpr unsigned kRxStoreSize = 10000;
+    static constexpr unsigned kAckAreaSize = 4;
+    static constexpr unsigned kMaxCommandLength = 19;
+    static constexpr unsigned kLineLimit = 15;  // a reply line ends once more bytes than this came
+    static constexpr int kDefaultTimeoutMs = 500;
+
+    explicit Tft_FIFO(FifoDriver& fifoDriver, LinkTiming linkTiming = {});
+    ~Tft_FIFO();
+    Tft_FIFO(const Tft_FIFO&) = delete;
+    Tft_FIFO& operator=(const Tft_FIFO&) = delete;
+
+    bool OpenDevice(unsigned rxTransferSize);
+    bool Open();
+    bool Purge();
+    void Close();
+    bool IsOpen() const { return ftHandle != 0; }
+
+    void SetTimeout(int ms);
+    void StartTimeout();
+    void StopTimeout();
+    void OnTimeoutTimer();
+    bool TimedOut() const { return timedOut; }
+    int TimeoutMs() const { return timeoutMs; }
+
+    // Delivers exactly n bytes into buf (room for n), or none while fewer have arrived.
+    bool ReadExact(char* buf, unsigned n, unsigned* got);
+    // Reads what the driver holds, at most `room` bytes; the rest stays queued.
+    bool ReadAvailable(char* buf, unsigned room, unsigned* got);
+    bool SendCommand(const char* text);
+    bool SendCommandWaitOK(const char* text);
+    // Collects one reply line into `reply` (room for `replyRoom` bytes); its carriage
+    // return becomes the terminating NUL.
+    bool SendCommandReadLine(const char* text, char* reply, unsigned replyRoom);
+
+    FifoStatus LastStatus() const { return ftStatus; }
+    unsigned HeldBytes() const { return static_cast<unsigned>(rxHeld); }
+
+private:
+    bool QueryQueue();
+    bool DriverRead(char* buf, unsigned count, unsigned* got);
+    void CloseHandle();
+    void PumpAndPollTimer();
+
+    FifoDriver& driver;
+    LinkTiming timing;
+
+    FifoHandle ftHandle = 0;
+    FifoStatus ftStatus = FifoStatusCode::Ok;
+    unsigned rxQueueBytes = 0;
+    TimeoutTimer timeoutTimer;
+    bool timedOut = false;
+    char rxStore[kRxStoreSize];
+    std::int32_t rxHeld = 0;
+    int timeoutMs = kDefaultTimeoutMs;
+};

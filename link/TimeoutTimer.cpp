@@ -1,0 +1,23 @@
+#include "TimeoutTimer.h"
+
+#include <utility>
+
+TimeoutTimer::TimeoutTimer(std::function<LinkTiming::Clock::time_point()> nowFn)
+    : now(std::move(nowFn))
+{
+}
+
+void TimeoutTimer::Start()
+{
+    deadline = now() + std::chrono::milliseconds(intervalMs);
+    fEnabled = true;
+}
+
+bool TimeoutTimer::Fire()
+{
+    if (!fEnabled || now() < deadline) {
+        return false;
+    }
+    fEnabled = false;
+    return true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "LinkTiming.h"
+
+// A one-shot reply timer on a monotonic clock. It fires when a wait loop polls it after
+// its interval has run out; firing disables it, so it fires once per start.
+class TimeoutTimer {
+public:
+    explicit TimeoutTimer(std::function<LinkTiming::Clock::time_point()> now);
+
+    void SetInterval(int ms) { intervalMs = ms; }
+    int Interval() const { return intervalMs; }
+    void Start();
+    void Stop() { fEnabled = false; }
+    bool Enabled() const { return fEnabled; }
+    // True once, when the timer is running and its interval has passed.
+    bool Fire();
+
+private:
+    std::function<LinkTiming::Clock::time_point()> now;
+    LinkTiming::Clock::time_point deadline{};
+    int intervalMs = 0;
+    bool fEnabled = false;
+};

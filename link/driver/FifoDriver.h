@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+// Handle of an open device; 0 stands for "no device".
+using FifoHandle = std::uint32_t;
+
+// Status of one driver call; 0 is success, every other value a failure.
+using FifoStatus = std::uint32_t;
+
+namespace FifoStatusCode {
+inline constexpr FifoStatus Ok = 0;
+inline constexpr FifoStatus InvalidHandle = 1;
+inline constexpr FifoStatus DeviceNotFound = 2;
+inline constexpr FifoStatus DeviceNotOpened = 3;
+inline constexpr FifoStatus IoError = 4;
+inline constexpr FifoStatus InsufficientResources = 5;
+inline constexpr FifoStatus InvalidParameter = 6;
+}  // namespace FifoStatusCode
+
+// Masks of Purge.
+inline constexpr unsigned kPurgeRx = 1;
+inline constexpr unsigned kPurgeTx = 2;
+
+// The seven device operations the transport uses, one backend per way of reaching the
+// board's USB FIFO chip. Reads and queue queries never block.
+class FifoDriver {
+public:
+    virtual ~FifoDriver() = default;
+
+    // Opens device `deviceNumber` and writes a non-zero handle.
+    virtual FifoStatus Open(int deviceNumber, FifoHandle* handle) = 0;
+    // USB transfer sizes in bytes (0 leaves one unchanged).
+    virtual FifoStatus SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,
+                                        unsigned txTransferSize) = 0;
+    // Discards queued bytes: kPurgeRx, kPurgeTx or both.
+    virtual FifoStatus Purge(FifoHandle handle, unsigned mask) = 0;
+    virtual FifoStatus Close(FifoHandle handle) = 0;
+    // Number of received bytes that a read can take at once.
+    virtual FifoStatus GetQueueStatus(FifoHandle handle, unsigned* rxBytes) = 0;
+    // Takes up to `count` received bytes without waiting; `*got` says how many.
+    virtual FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) = 0;
+    // Writes `count` bytes; `*written` says how many went out.
+    virtual FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
+                             unsigned* written) = 0;
+};
