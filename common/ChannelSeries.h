@@ -8,9 +8,9 @@
 // One channel's samples. The arrays belong to their owner (the window keeps them as fixed
 // members); the series only points at them, so nothing is allocated per run.
 struct ChannelSeries {
-    std::int32_t Count = 0;            // valid samples, at most kSeriesCapacity
-    std::int32_t* Codes = nullptr;     // kSeriesCapacity converter codes
-    float* Microvolts = nullptr;       // the same samples in microvolts
+    std::int32_t Count = 0;         // valid samples, at most kSeriesCapacity
+    std::int32_t* Codes = nullptr;  // kSeriesCapacity converter codes
+    float* Microvolts = nullptr;    // the same samples in microvolts
 };
 
 // Fixed arrays of one channel together with the series that points at them.

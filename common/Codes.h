@@ -17,8 +17,7 @@ inline constexpr double kCodeDivisor = 8388607.0;
 
 // The one code-to-microvolt rule of the whole program. The subtraction is exact; the rest
 // runs in double precision in this order. Callers store the result as float32.
-constexpr double CodeToMicrovolts(std::int32_t code, std::int32_t gainFactor)
-{
+constexpr double CodeToMicrovolts(std::int32_t code, std::int32_t gainFactor) {
     const auto offset = static_cast<std::int64_t>(code) - kMidScaleCode;
     return static_cast<double>(offset) * kReferenceMicrovolts * (1.0 / kCodeDivisor) / gainFactor;
 }

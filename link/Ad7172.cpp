@@ -3,8 +3,7 @@
 #include <cstring>
 #include <utility>
 
-unsigned HexDigitValue(char c)
-{
+unsigned HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return static_cast<unsigned>(c - '0');
     }
@@ -17,8 +16,7 @@ unsigned HexDigitValue(char c)
     return 0;
 }
 
-std::int32_t HexToCode(const char* text)
-{
+std::int32_t HexToCode(const char* text) {
     std::uint32_t code = 0;
     for (int k = 0; k < 6; ++k) {
         code = (code << 4) | HexDigitValue(text[k]);
@@ -26,16 +24,14 @@ std::int32_t HexToCode(const char* text)
     return static_cast<std::int32_t>(code);
 }
 
-void CountToHex5(std::int32_t count, char* dst)
-{
+void CountToHex5(std::int32_t count, char* dst) {
     const auto value = static_cast<std::uint32_t>(count > 0xFFFFF ? 0 : count);
     for (int k = 0; k < 5; ++k) {
         dst[k] = NibbleToHexChar((value >> (16 - 4 * k)) & 0xF);
     }
 }
 
-char RateCharacter(int index)
-{
+char RateCharacter(int index) {
     if (index < 0 || index > TADC::kMaxRateIndex) {
         return '\0';
     }
@@ -44,25 +40,20 @@ char RateCharacter(int index)
 }
 
 TADC::TADC(FifoDriver& fifoDriver, LinkTiming linkTiming)
-    : Tft_FIFO(fifoDriver, std::move(linkTiming))
-{
-}
+    : Tft_FIFO(fifoDriver, std::move(linkTiming)) {}
 
-bool TADC::OpenBoard()
-{
+bool TADC::OpenBoard() {
     return Open() && Purge();
 }
 
-void TADC::CloseBoard()
-{
+void TADC::CloseBoard() {
     if (IsOpen()) {
         Purge();
         Close();
     }
 }
 
-bool TADC::PurgeAndWaitOK(const char* text)
-{
+bool TADC::PurgeAndWaitOK(const char* text) {
     if (!IsOpen() || !Purge()) {
         return false;
     }
@@ -70,23 +61,19 @@ bool TADC::PurgeAndWaitOK(const char* text)
     return SendCommandWaitOK(text);
 }
 
-bool TADC::Ping()
-{
+bool TADC::Ping() {
     return PurgeAndWaitOK("?");
 }
 
-bool TADC::SelectSinc3()
-{
+bool TADC::SelectSinc3() {
     return PurgeAndWaitOK("S3");
 }
 
-bool TADC::SelectSinc5()
-{
+bool TADC::SelectSinc5() {
     return PurgeAndWaitOK("S5");
 }
 
-bool TADC::PurgeAndReadReply(const char* text, char* dst)
-{
+bool TADC::PurgeAndReadReply(const char* text, char* dst) {
     if (!IsOpen() || !Purge()) {
         return false;
     }
@@ -105,18 +92,15 @@ bool TADC::PurgeAndReadReply(const char* text, char* dst)
     return true;
 }
 
-bool TADC::ReadBoardName(char* dst)
-{
+bool TADC::ReadBoardName(char* dst) {
     return PurgeAndReadReply("U?", dst);
 }
 
-bool TADC::ReadBoardVersion(char* dst)
-{
+bool TADC::ReadBoardVersion(char* dst) {
     return PurgeAndReadReply("V?", dst);
 }
 
-bool TADC::SetDataRate(int index)
-{
+bool TADC::SetDataRate(int index) {
     const char rate = RateCharacter(index);
     if (rate == '\0') {
         return false;
@@ -129,8 +113,7 @@ bool TADC::SetDataRate(int index)
     return SendCommandWaitOK(commandArea);
 }
 
-bool TADC::StartConversion(int channelSel, int count)
-{
+bool TADC::StartConversion(int channelSel, int count) {
     if (channelSel < 0 || channelSel > 2 || !IsOpen()) {
         return false;
     }
@@ -145,16 +128,14 @@ bool TADC::StartConversion(int channelSel, int count)
     return SendCommand(commandArea);
 }
 
-bool TADC::StopConversion()
-{
+bool TADC::StopConversion() {
     if (!IsOpen()) {
         return false;
     }
     return SendCommand("AX");
 }
 
-TADC::BlockRead TADC::FetchBlock(unsigned recordBytes, int count)
-{
+TADC::BlockRead TADC::FetchBlock(unsigned recordBytes, int count) {
     // The sample area holds at most one block of the largest size.
     if (count < 1 || count > kMaxBlockRecords) {
         return BlockRead::Failed;
@@ -171,8 +152,7 @@ TADC::BlockRead TADC::FetchBlock(unsigned recordBytes, int count)
 }
 
 bool TADC::ParseRecords(std::int32_t* dst0, std::int32_t* dst1, unsigned recordBytes, int count,
-                        int* got)
-{
+                        int* got) {
     const char* record = sampleArea;
     for (int i = 0; i < count; ++i, record += recordBytes) {
         if (record[recordBytes - 1] != '\r') {
@@ -188,8 +168,7 @@ bool TADC::ParseRecords(std::int32_t* dst0, std::int32_t* dst1, unsigned recordB
 }
 
 bool TADC::ReadSamples(std::int32_t* dst0, std::int32_t* dst1, unsigned recordBytes, int count,
-                       int* got)
-{
+                       int* got) {
     if (!IsOpen()) {
         return false;
     }
@@ -205,12 +184,10 @@ bool TADC::ReadSamples(std::int32_t* dst0, std::int32_t* dst1, unsigned recordBy
     return ParseRecords(dst0, dst1, recordBytes, count, got);
 }
 
-bool TADC::ReadSamples1CH(std::int32_t* dst, int* got, int count)
-{
+bool TADC::ReadSamples1CH(std::int32_t* dst, int* got, int count) {
     return ReadSamples(dst, nullptr, kRecordBytes1CH, count, got);
 }
 
-bool TADC::ReadSamples2CH(std::int32_t* dst0, std::int32_t* dst1, int count, int* got)
-{
+bool TADC::ReadSamples2CH(std::int32_t* dst0, std::int32_t* dst1, int count, int* got) {
     return ReadSamples(dst0, dst1, kRecordBytes2CH, count, got);
 }

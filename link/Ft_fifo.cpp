@@ -4,18 +4,14 @@
 #include <cstring>
 #include <utility>
 
-char NibbleToHexChar(unsigned v)
-{
+char NibbleToHexChar(unsigned v) {
     return static_cast<char>(v <= 9 ? '0' + v : 'A' + (v - 10));
 }
 
 Tft_FIFO::Tft_FIFO(FifoDriver& fifoDriver, LinkTiming linkTiming)
-    : driver(fifoDriver), timing(std::move(linkTiming)), timeoutTimer(timing.Now)
-{
-}
+    : driver(fifoDriver), timing(std::move(linkTiming)), timeoutTimer(timing.Now) {}
 
-Tft_FIFO::~Tft_FIFO()
-{
+Tft_FIFO::~Tft_FIFO() {
     if (ftHandle != 0) {
         Purge();
         Close();
@@ -23,8 +19,7 @@ Tft_FIFO::~Tft_FIFO()
     timeoutTimer.Stop();
 }
 
-bool Tft_FIFO::OpenDevice(unsigned rxTransferSize)
-{
+bool Tft_FIFO::OpenDevice(unsigned rxTransferSize) {
     if (ftHandle != 0) {
         return true;
     }
@@ -41,13 +36,11 @@ bool Tft_FIFO::OpenDevice(unsigned rxTransferSize)
     return Purge();
 }
 
-bool Tft_FIFO::Open()
-{
+bool Tft_FIFO::Open() {
     return OpenDevice(4096);
 }
 
-bool Tft_FIFO::Purge()
-{
+bool Tft_FIFO::Purge() {
     rxHeld = 0;
     if (ftHandle == 0) {
         return false;
@@ -61,8 +54,7 @@ bool Tft_FIFO::Purge()
     return false;
 }
 
-void Tft_FIFO::Close()
-{
+void Tft_FIFO::Close() {
     if (ftHandle != 0) {
         Purge();
     }
@@ -72,55 +64,47 @@ void Tft_FIFO::Close()
     ftHandle = 0;
 }
 
-void Tft_FIFO::CloseHandle()
-{
+void Tft_FIFO::CloseHandle() {
     ftStatus = driver.Close(ftHandle);
     ftHandle = 0;
 }
 
-void Tft_FIFO::SetTimeout(int ms)
-{
+void Tft_FIFO::SetTimeout(int ms) {
     timeoutTimer.Stop();
     timedOut = false;
     timeoutMs = ms;
 }
 
-void Tft_FIFO::StartTimeout()
-{
+void Tft_FIFO::StartTimeout() {
     timedOut = false;
     timeoutTimer.SetInterval(timeoutMs);
     timeoutTimer.Start();
 }
 
-void Tft_FIFO::StopTimeout()
-{
+void Tft_FIFO::StopTimeout() {
     timeoutTimer.Stop();
     timedOut = false;
 }
 
-void Tft_FIFO::OnTimeoutTimer()
-{
+void Tft_FIFO::OnTimeoutTimer() {
     timeoutTimer.Stop();
     timedOut = true;
 }
 
-void Tft_FIFO::PumpAndPollTimer()
-{
+void Tft_FIFO::PumpAndPollTimer() {
     timing.Pump();
     if (timeoutTimer.Fire()) {
         OnTimeoutTimer();
     }
 }
 
-bool Tft_FIFO::QueryQueue()
-{
+bool Tft_FIFO::QueryQueue() {
     rxQueueBytes = 0;
     ftStatus = driver.GetQueueStatus(ftHandle, &rxQueueBytes);
     return ftStatus == FifoStatusCode::Ok;
 }
 
-bool Tft_FIFO::DriverRead(char* buf, unsigned count, unsigned* got)
-{
+bool Tft_FIFO::DriverRead(char* buf, unsigned count, unsigned* got) {
     *got = 0;
     ftStatus = driver.Read(ftHandle, buf, count, got);
     // A driver never delivers more than asked; guard anyway so nothing past `buf` counts.
@@ -128,8 +112,7 @@ bool Tft_FIFO::DriverRead(char* buf, unsigned count, unsigned* got)
     return ftStatus == FifoStatusCode::Ok;
 }
 
-bool Tft_FIFO::ReadAvailable(char* buf, unsigned room, unsigned* got)
-{
+bool Tft_FIFO::ReadAvailable(char* buf, unsigned room, unsigned* got) {
     if (ftHandle == 0) {
         return false;
     }
@@ -143,8 +126,7 @@ bool Tft_FIFO::ReadAvailable(char* buf, unsigned room, unsigned* got)
     return DriverRead(buf, std::min(rxQueueBytes, room), got);
 }
 
-bool Tft_FIFO::ReadExact(char* buf, unsigned n, unsigned* got)
-{
+bool Tft_FIFO::ReadExact(char* buf, unsigned n, unsigned* got) {
     if (ftHandle == 0 || n > kRxStoreSize) {
         return false;
     }
@@ -185,8 +167,7 @@ bool Tft_FIFO::ReadExact(char* buf, unsigned n, unsigned* got)
     return true;
 }
 
-bool Tft_FIFO::SendCommand(const char* text)
-{
+bool Tft_FIFO::SendCommand(const char* text) {
     if (ftHandle == 0) {
         return false;
     }
@@ -202,8 +183,7 @@ bool Tft_FIFO::SendCommand(const char* text)
     return ftStatus == FifoStatusCode::Ok;
 }
 
-bool Tft_FIFO::SendCommandWaitOK(const char* text)
-{
+bool Tft_FIFO::SendCommandWaitOK(const char* text) {
     if (ftHandle == 0 || !SendCommand(text)) {
         return false;
     }
@@ -222,8 +202,7 @@ bool Tft_FIFO::SendCommandWaitOK(const char* text)
     return fill >= 3 && ack[0] == 'O' && ack[1] == 'K' && ack[2] == '\r';
 }
 
-bool Tft_FIFO::SendCommandReadLine(const char* text, char* reply, unsigned replyRoom)
-{
+bool Tft_FIFO::SendCommandReadLine(const char* text, char* reply, unsigned replyRoom) {
     if (ftHandle == 0 || !SendCommand(text)) {
         return false;
     }

@@ -3,18 +3,14 @@
 #include <utility>
 
 TimeoutTimer::TimeoutTimer(std::function<LinkTiming::Clock::time_point()> nowFn)
-    : now(std::move(nowFn))
-{
-}
+    : now(std::move(nowFn)) {}
 
-void TimeoutTimer::Start()
-{
+void TimeoutTimer::Start() {
     deadline = now() + std::chrono::milliseconds(intervalMs);
     fEnabled = true;
 }
 
-bool TimeoutTimer::Fire()
-{
+bool TimeoutTimer::Fire() {
     if (!fEnabled || now() < deadline) {
         return false;
     }

@@ -10,27 +10,22 @@
 class FakeClock {
 public:
     explicit FakeClock(std::chrono::microseconds step = std::chrono::milliseconds(1))
-        : stepSize(step)
-    {
-    }
+        : stepSize(step) {}
 
-    LinkTiming Timing()
-    {
+    LinkTiming Timing() {
         return {[this] { return now; }, [this] { Pump(); }};
     }
     void Advance(std::chrono::microseconds d) { now += d; }
     LinkTiming::Clock::time_point Now() const { return now; }
     int Pumps() const { return pumps; }
-    std::chrono::microseconds Elapsed() const
-    {
+    std::chrono::microseconds Elapsed() const {
         return std::chrono::duration_cast<std::chrono::microseconds>(now - start);
     }
 
     std::function<void()> onPump;
 
 private:
-    void Pump()
-    {
+    void Pump() {
         ++pumps;
         now += stepSize;
         if (onPump) {

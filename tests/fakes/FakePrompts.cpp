@@ -1,15 +1,12 @@
 #include "FakePrompts.h"
 
 void FakePrompts::ShowMessage(const std::string& caption, const std::string& text,
-                              PromptIcon icon)
-{
+                              PromptIcon icon) {
     boxes.push_back({caption, text, icon});
 }
 
 bool FakePrompts::AskYesNo(const std::string& caption, const std::string& text,
-                           const std::string& yesText, const std::string& noText,
-                           bool defaultYes)
-{
+                           const std::string& yesText, const std::string& noText, bool defaultYes) {
     questions.push_back({caption, text, yesText, noText, defaultYes});
     if (yesNoAnswers.empty()) {
         return defaultYes;
@@ -20,20 +17,17 @@ bool FakePrompts::AskYesNo(const std::string& caption, const std::string& text,
 }
 
 std::optional<std::string> FakePrompts::AskSaveFileName(const std::string& filter,
-                                                        const std::string& initialName)
-{
+                                                        const std::string& initialName) {
     return NextFileAnswer(true, filter, initialName);
 }
 
 std::optional<std::string> FakePrompts::AskOpenFileName(const std::string& filter,
-                                                        const std::string& initialName)
-{
+                                                        const std::string& initialName) {
     return NextFileAnswer(false, filter, initialName);
 }
 
 std::optional<std::string> FakePrompts::NextFileAnswer(bool save, const std::string& filter,
-                                                       const std::string& initialName)
-{
+                                                       const std::string& initialName) {
     fileDialogs.push_back({save, filter, initialName});
     if (fileAnswers.empty()) {
         return std::nullopt;

@@ -28,11 +28,9 @@ public:
         std::string initialName;
     };
 
-    void ShowMessage(const std::string& caption, const std::string& text,
-                     PromptIcon icon) override;
-    bool AskYesNo(const std::string& caption, const std::string& text,
-                  const std::string& yesText, const std::string& noText,
-                  bool defaultYes) override;
+    void ShowMessage(const std::string& caption, const std::string& text, PromptIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, const std::string& yesText,
+                  const std::string& noText, bool defaultYes) override;
     std::optional<std::string> AskSaveFileName(const std::string& filter,
                                                const std::string& initialName) override;
     std::optional<std::string> AskOpenFileName(const std::string& filter,

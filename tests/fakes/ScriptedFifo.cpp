@@ -3,26 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
-FifoStatus ScriptedFifo::Record(Call call, unsigned argument)
-{
+FifoStatus ScriptedFifo::Record(Call call, unsigned argument) {
     calls.push_back({call, argument});
     const int n = ++counts[call];
     const auto failure = failures.find(call);
-    if (failure != failures.end() &&
-        (failure->second.first == 0 || failure->second.first == n)) {
+    if (failure != failures.end() && (failure->second.first == 0 || failure->second.first == n)) {
         return failure->second.second;
     }
     return FifoStatusCode::Ok;
 }
 
-FifoStatus ScriptedFifo::CheckHandle(FifoHandle handle) const
-{
-    return handle != 0 && handle == openHandle ? FifoStatusCode::Ok
-                                               : FifoStatusCode::InvalidHandle;
+FifoStatus ScriptedFifo::CheckHandle(FifoHandle handle) const {
+    return handle != 0 && handle == openHandle ? FifoStatusCode::Ok : FifoStatusCode::InvalidHandle;
 }
 
-FifoStatus ScriptedFifo::Open(int deviceNumber, FifoHandle* handle)
-{
+FifoStatus ScriptedFifo::Open(int deviceNumber, FifoHandle* handle) {
     const FifoStatus status = Record(Call::Open, static_cast<unsigned>(deviceNumber));
     if (status != FifoStatusCode::Ok) {
         return status;
@@ -32,14 +27,12 @@ FifoStatus ScriptedFifo::Open(int deviceNumber, FifoHandle* handle)
     return FifoStatusCode::Ok;
 }
 
-FifoStatus ScriptedFifo::SetUSBParameters(FifoHandle handle, unsigned rxTransferSize, unsigned)
-{
+FifoStatus ScriptedFifo::SetUSBParameters(FifoHandle handle, unsigned rxTransferSize, unsigned) {
     const FifoStatus status = Record(Call::SetUSBParameters, rxTransferSize);
     return status != FifoStatusCode::Ok ? status : CheckHandle(handle);
 }
 
-FifoStatus ScriptedFifo::Purge(FifoHandle handle, unsigned mask)
-{
+FifoStatus ScriptedFifo::Purge(FifoHandle handle, unsigned mask) {
     const FifoStatus status = Record(Call::Purge, mask);
     if (status != FifoStatusCode::Ok) {
         return status;
@@ -50,16 +43,14 @@ FifoStatus ScriptedFifo::Purge(FifoHandle handle, unsigned mask)
     return CheckHandle(handle);
 }
 
-FifoStatus ScriptedFifo::Close(FifoHandle handle)
-{
+FifoStatus ScriptedFifo::Close(FifoHandle handle) {
     const FifoStatus status = Record(Call::Close, 0);
     const FifoStatus handleStatus = CheckHandle(handle);
     openHandle = 0;
     return status != FifoStatusCode::Ok ? status : handleStatus;
 }
 
-FifoStatus ScriptedFifo::GetQueueStatus(FifoHandle handle, unsigned* rxBytes)
-{
+FifoStatus ScriptedFifo::GetQueueStatus(FifoHandle handle, unsigned* rxBytes) {
     const FifoStatus status = Record(Call::GetQueueStatus, 0);
     if (status != FifoStatusCode::Ok) {
         return status;
@@ -72,8 +63,7 @@ FifoStatus ScriptedFifo::GetQueueStatus(FifoHandle handle, unsigned* rxBytes)
     return CheckHandle(handle);
 }
 
-FifoStatus ScriptedFifo::Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got)
-{
+FifoStatus ScriptedFifo::Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) {
     const FifoStatus status = Record(Call::Read, count);
     *got = 0;
     if (status != FifoStatusCode::Ok) {
@@ -91,8 +81,7 @@ FifoStatus ScriptedFifo::Read(FifoHandle handle, void* buffer, unsigned count, u
 }
 
 FifoStatus ScriptedFifo::Write(FifoHandle handle, const void* buffer, unsigned count,
-                               unsigned* written_)
-{
+                               unsigned* written_) {
     const FifoStatus status = Record(Call::Write, count);
     *written_ = 0;
     if (status != FifoStatusCode::Ok) {
@@ -114,8 +103,7 @@ FifoStatus ScriptedFifo::Write(FifoHandle handle, const void* buffer, unsigned c
     return FifoStatusCode::Ok;
 }
 
-void ScriptedFifo::Queue(std::string_view bytes)
-{
+void ScriptedFifo::Queue(std::string_view bytes) {
     if (bursts.empty()) {
         visible += bytes;
     } else {
@@ -123,23 +111,19 @@ void ScriptedFifo::Queue(std::string_view bytes)
     }
 }
 
-void ScriptedFifo::QueueBursts(const std::vector<std::string>& newBursts)
-{
+void ScriptedFifo::QueueBursts(const std::vector<std::string>& newBursts) {
     bursts.insert(bursts.end(), newBursts.begin(), newBursts.end());
 }
 
-void ScriptedFifo::OnCommand(const std::string& command, const std::vector<std::string>& reply)
-{
+void ScriptedFifo::OnCommand(const std::string& command, const std::vector<std::string>& reply) {
     replies[command] = reply;
 }
 
-void ScriptedFifo::FailCall(Call call, int occurrence, FifoStatus status)
-{
+void ScriptedFifo::FailCall(Call call, int occurrence, FifoStatus status) {
     failures[call] = {occurrence, status};
 }
 
-int ScriptedFifo::CountCalls(Call call) const
-{
+int ScriptedFifo::CountCalls(Call call) const {
     const auto it = counts.find(call);
     return it == counts.end() ? 0 : it->second;
 }
