@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Ad7172.h"
+
+// How one measurement uses the board, shared by the window and the command-line tool:
+// identification, configuration and start, and one block read per poll.
+class BoardSession {
+public:
+    enum class IdentifyResult { Ok, NotFound, NoResponse, WrongName };
+
+    // What a start asks of the board.
+    struct RunRequest {
+        bool fSinc5 = true;
+        int spsSel = 3;
+        int chSel = 0;
+        int count = 1000;
+    };
+
+    static constexpr const char* kBoardName = "SELKORAN";
+    static constexpr int kMinSamplesKept = 10;  // an operator stop keeps the data from here on
+
+    explicit BoardSession(TADC& adc);
+
+    // Samples asked of the board in one poll at data-rate index `spsSel` (0..16).
+    static int SamplesPerPoll(int spsSel);
+
+    // Open, presence check, name (must be "SELKORAN") and version. Every failure closes the
+    // board first.
+    IdentifyResult Identify(std::string& name, std::string& version);
+    // Filter, rate, then the start command; false at the first failing step.
+    bool ConfigureAndStart(const RunRequest& request);
+    // One block of SamplesPerPoll(spsSel) samples stored at index `first` (channel codes
+    // of a one-channel run go to ch0Codes for CH0 and ch1Codes for CH1). `*got` is 0 while
+    // the block is incomplete; false on a transport failure or a malformed record.
+    bool ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes, int first,
+                   int* got);
+
+private:
+    TADC& board;
+};

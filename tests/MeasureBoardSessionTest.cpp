@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "BoardSession.h"
+#include "FakeClock.h"
+#include "ScriptedFifo.h"
+
+using Call = ScriptedFifo::Call;
+using Result = BoardSession::IdentifyResult;
+
+namespace {
+
+struct Board {
+    Board() {
+        for (const char* cmd : {"?", "S3", "S5", "F0", "F3", "FX"}) {
+            fifo.OnCommand(cmd, {"OK\r"});
+        }
+        fifo.OnCommand("U?", {"SELKORAN\r"});
+        fifo.OnCommand("V?", {"1.10\r"});
+    }
+    ScriptedFifo fifo;
+    FakeClock clock;
+    TADC adc{fifo, clock.Timing()};
+    BoardSession session{adc};
+};
+
+TEST(BoardSession, IdentifyOutcomes) {
+    struct Case {
+        const char* name;
+        void (*script)(ScriptedFifo&);
+        Result result;
+        std::string wire;
+    };
+    const std::vector<Case> cases = {
+        {"good board", [](ScriptedFifo&) {}, Result::Ok, "?\rU?\rV?\r"},
+        {"no device", [](ScriptedFifo& f) { f.FailCall(Call::Open); }, Result::NotFound, ""},
+        {"silent", [](ScriptedFifo& f) { f.OnCommand("?", {}); }, Result::NoResponse, "?\r"},
+        {"name refused", [](ScriptedFifo& f) { f.OnCommand("U?", {"NG\r"}); }, Result::NoResponse,
+         "?\rU?\r"},
+        {"other board", [](ScriptedFifo& f) { f.OnCommand("U?", {"selkoran\r"}); },
+         Result::WrongName, "?\rU?\r"},
+        {"no version", [](ScriptedFifo& f) { f.OnCommand("V?", {"1.1"}); }, Result::NoResponse,
+         "?\rU?\rV?\r"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Board b;
+        c.script(b.fifo);
+        std::string name = "-", version = "-";
+        EXPECT_EQ(b.session.Identify(name, version), c.result);
+        EXPECT_EQ(b.fifo.written, c.wire);
+        EXPECT_EQ(b.adc.IsOpen(), c.result == Result::Ok);
+        if (c.result == Result::Ok) {
+            EXPECT_EQ(name, "SELKORAN");
+            EXPECT_EQ(version, "1.10");
+        }
+    }
+}
+
+TEST(BoardSession, ConfigureSendsFilterRateAndStart) {
+    struct Case {
+        BoardSession::RunRequest request;
+        std::string wire;
+        bool ok;
+    };
+    const std::vector<Case> cases = {
+        {{true, 3, 0, 1000}, "S5\rF3\rA0003E8\r", true},
+        {{false, 16, 2, 10000}, "S3\rFX\rA202710\r", true},
+        {{true, 0, 1, 100}, "S5\rF0\rA100064\r", true},
+        {{true, 7, 0, 100}, "S5\rF7\r", false},  // the board does not acknowledge F7
+    };
+    for (const auto& c : cases) {
+        Board b;
+        ASSERT_TRUE(b.adc.OpenBoard());
+        EXPECT_EQ(b.session.ConfigureAndStart(c.request), c.ok);
+        EXPECT_EQ(b.fifo.written, c.wire);
+    }
+}
+
+TEST(BoardSession, BlockSizesEndEveryRunOnItsCount) {
+    const std::vector<int> expected = {1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 5, 10, 20, 50, 100, 100, 100};
+    for (int sps = 0; sps <= 16; ++sps) {
+        EXPECT_EQ(BoardSession::SamplesPerPoll(sps), expected[sps]);
+        for (int count : {100, 200, 500, 1000, 2000, 5000, 10000}) {
+            EXPECT_EQ(count % BoardSession::SamplesPerPoll(sps), 0);
+        }
+    }
+}
+
+TEST(BoardSession, BlocksGoToTheChannelsArrays) {
+    Board b;
+    ASSERT_TRUE(b.adc.OpenBoard());
+    std::array<std::int32_t, 8> ch0{}, ch1{};
+    int got = 0;
+    b.fifo.Queue("000010\r000011\r");
+    ASSERT_TRUE(b.session.ReadBlock(1, 9, ch0.data(), ch1.data(), 3, &got));  // 2 per poll
+    EXPECT_EQ(got, 2);
+    EXPECT_EQ(ch1[3], 16);
+    EXPECT_EQ(ch1[4], 17);
+    EXPECT_EQ(ch0[3], 0);
+
+    b.fifo.Queue("000001000002\r");
+    ASSERT_TRUE(b.session.ReadBlock(2, 0, ch0.data(), ch1.data(), 5, &got));
+    EXPECT_EQ(got, 1);
+    EXPECT_EQ(ch0[5], 1);
+    EXPECT_EQ(ch1[5], 2);
+
+    ASSERT_TRUE(b.session.ReadBlock(0, 0, ch0.data(), ch1.data(), 6, &got));
+    EXPECT_EQ(got, 0);  // nothing there yet
+}
+
+}  // namespace
