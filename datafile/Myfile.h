@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "ChannelSeries.h"
+#include "MeasureSettings.h"
+#include "Prompts.h"
+
+// Writes and reads ".DTA" data files: the settings of one measurement and the converter
+// codes of one channel or of both. Keeps no state between calls; every operation opens,
+// uses and closes its file within the call.
+class TmyFile {
+public:
+    explicit TmyFile(Prompts& operatorPrompts);
+
+    // True when the file was written, and also when it existed and the operator declined
+    // to overwrite it (then nothing is written). A failed save leaves an existing file as
+    // it was.
+    bool SaveOneChannel(const std::string& fileName, const MeasureSettings& settings,
+                        const ChannelSeries& series);
+    bool SaveTwoChannels(const std::string& fileName, const MeasureSettings& settings,
+                         const ChannelSeries& ch0, const ChannelSeries& ch1);
+
+    // `settings` holds the caller's starting values; a key the file lacks keeps its value.
+    // True when the file was read through "DEND:".
+    bool Load(const std::string& fileName, MeasureSettings& settings, ChannelSeries& ch0,
+              ChannelSeries& ch1);
+
+private:
+    enum class DataLine { Sample, End, Bad };
+
+    bool Save(const std::string& fileName, const std::string& text);
+    bool ConfirmOverwrite(const std::string& fileName);
+
+    static std::string WriteFileStart(const MeasureSettings& settings);
+    static void WriteLine(std::string& text, std::string_view line);
+    static void WriteSettingsSection(std::string& text, const MeasureSettings& settings);
+    static void WriteDataOneColumn(std::string& text, const ChannelSeries& series);
+    static void WriteDataTwoColumns(std::string& text, const ChannelSeries& ch0,
+                                    const ChannelSeries& ch1);
+
+    static bool ReadLine(std::FILE* file, std::string& line);
+    static bool FindMarker(std::FILE* file, std::string_view marker);
+    static bool ReadSettingsSection(std::FILE* file, MeasureSettings& settings);
+    static bool StoreSetting(std::string_view key, std::string_view value,
+                             MeasureSettings& settings);
+    static bool ReadDataSection(std::FILE* file, std::int32_t chSel, ChannelSeries& ch0,
+                                ChannelSeries& ch1);
+    static DataLine NextDataLine(std::FILE* file, std::string& line);
+    static bool ReadDataOneColumn(std::FILE* file, ChannelSeries& series);
+    static bool ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0, ChannelSeries& ch1);
+
+    static bool ParseInteger(std::string_view text, std::int32_t& value);
+    static bool ParseFlag(std::string_view text, bool& flag);
+
+    Prompts& prompts;
+};
