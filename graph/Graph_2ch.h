@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "ChannelSeries.h"
+#include "MeasureSettings.h"
+
+class QLabel;
+class QWidget;
+
+// The window's two-channel graph. This half is the model: microvolt conversion, extremes,
+// the automatic code and volt scales, the axis label texts and the pixel mapping. It reads
+// the window's series and settings through pointers and never writes them. Every numeric
+// step is a small function that works without a window; the paint box and the labels may
+// be absent.
+class TGraph_2CH {
+public:
+    static constexpr int kYLabelCount = 11;  // index 0 at the top of the axis
+    using YLabelArray = std::array<QLabel*, kYLabelCount>;
+    using XLabelPair = std::array<QLabel*, 2>;  // left end, right end
+    using XLabelTexts = std::array<QString, 2>;
+
+    // The volt unit chosen for a scale, and the scale in that unit.
+    struct VoltUnit {
+        QString unit;  // "uV", "mV" or "V"
+        double factor;
+        float scaledSpan;
+        float scaledBase;
+    };
+
+    TGraph_2CH(QWidget* paintBoxControl, ChannelSeries* ch0Series, YLabelArray* yLabelArray,
+               XLabelPair* xLabelPair, MeasureSettings* measureSettings, ChannelSeries* ch1Series);
+
+    // Readers the window uses for conversion and the statistics read-out.
+    double CodeToMicrovolts(std::int32_t code) const;
+    std::int32_t MaxCodeCH0();
+    std::int32_t MaxCodeCH1();
+    std::int32_t MinCodeCH0();
+    std::int32_t MinCodeCH1();
+    float MaxMicrovoltsCH0();
+    float MaxMicrovoltsCH1();
+    float MinMicrovoltsCH0();
+    float MinMicrovoltsCH1();
+
+    // Extremes and scales.
+    void ScanAll();
+    void ScanWindow(int first, int last);
+    void LimitsToMicrovolts();
+    std::int32_t CodeSpanFor() const;
+    std::int32_t CodeBaseFor(std::int32_t span) const;
+    float VoltSpanFor() const;
+    float VoltBaseFor(float span) const;
+    void ComputeScales();
+    void ComputeWindowScales(int first, int last);
+    void ComputeCodeScale();
+    VoltUnit ChooseVoltUnit() const;
+
+    // Label texts. Y index 0 is the top label, 10 the bottom one.
+    QString YLabelText(bool fVoltMode, int index) const;
+    QString EmptyYLabelText(bool fVoltMode, int index) const;
+    static XLabelTexts EmptyXLabelTexts();
+    XLabelTexts AllXLabelTexts() const;
+    static XLabelTexts WindowXLabelTexts(int first, int last);
+
+    // Pixel mapping into a bitmap of width W and height H.
+    std::int32_t AxisCount() const;
+    float AllXStep(int width) const;
+    static float WindowXStep(int width, int first, int last);
+    static int SampleX(int index, int first, float xStep);
+    int CodeY(std::int32_t code, int height) const;
+    int MicrovoltsY(float microvolts, int height) const;
+
+    // The steps on explicit values, for the members above and for tests.
+    static std::int32_t CodeSpanOf(std::int64_t difference);
+    static std::int32_t CodeBaseOf(std::int32_t maximum, std::int32_t minimum, std::int32_t span);
+    static float VoltSpanOf(float difference);
+    static float VoltBaseOf(float maximumUv, float minimumUv, float span);
+    static VoltUnit VoltUnitOf(float span, float base);
+    static int VoltLabelDecimals(float scaledSpan);
+    static QString VoltLabelText(float value, float scaledSpan);
+    static QString CodeLabelText(std::int32_t span, std::int32_t base, int index);
+    static QString VoltYLabelText(const VoltUnit& unit, int index);
+
+private:
+    // One channel's extremes over samples first..last into the given fields.
+    static void ScanCodes(const ChannelSeries& series, int first, int last, std::int32_t& maximum,
+                          std::int32_t& minimum);
+    std::int32_t MaxCodeOf(const ChannelSeries& series, std::int32_t& maximum);
+    std::int32_t MinCodeOf(const ChannelSeries& series, std::int32_t& minimum);
+    float MicrovoltsOf(std::int32_t code, float& field) const;
+    void MergeCh1Extremes();
+    void ComputeVoltScale();
+    void ComputeCodeSpanAndBase();
+
+    ChannelSeries* ch0;
+    ChannelSeries* ch1;
+    MeasureSettings* settings;
+    QWidget* paintBox;
+    YLabelArray* yLabels;
+    XLabelPair* xLabels;
+    float maxAllUv = 0.0F;
+    float minAllUv = 0.0F;
+    float maxCh0Uv = 0.0F;
+    float minCh0Uv = 0.0F;
+    float maxCh1Uv = 0.0F;
+    float minCh1Uv = 0.0F;
+    // Non-zero spans from the start, so the pixel mapping never divides by zero.
+    float voltSpan = 0.2F;
+    float voltBase = 0.0F;
+    std::int32_t maxAll = kMinScaleCode;
+    std::int32_t minAll = kFullScaleCode;
+    std::int32_t maxCh0 = kMinScaleCode;
+    std::int32_t minCh0 = kFullScaleCode;
+    std::int32_t maxCh1 = kMinScaleCode;
+    std::int32_t minCh1 = kFullScaleCode;
+    std::int32_t codeSpan = 10;
+    std::int32_t codeBase = kMidScaleCode;
+};
