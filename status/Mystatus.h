@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+class QLabel;
+class QStatusBar;
+
+// Composes every text of the window's three-panel status bar and puts it into its panel,
+// sizing the panel to the text: panel 0 the board connection, panel 1 the measurement and
+// the last file command, panel 2 progress and results.
+class TmyStatus {
+public:
+    static constexpr int kPanelCount = 3;
+    static constexpr int kStartPanelWidth = 50;
+
+    // Gives a status bar the three panels this class writes into (the window builds its bar
+    // with it): 50 pixels wide each, no size grip.
+    static void CreatePanels(QStatusBar& statusBar);
+    // Panel `index` of a bar built by CreatePanels; null if there is none.
+    static QLabel* Panel(const QStatusBar& statusBar, int index);
+    // Width of a panel whose text is `textWidth` pixels wide.
+    static int PanelWidthFor(int textWidth);
+
+    TmyStatus(QStatusBar& statusBar, QString deviceName, std::int32_t highestPanel);
+
+    void SetPanelText(const QString& text, int index);
+
+    void ShowBoardIdentity(const QString& name, const QString& version);
+    void ShowBoardNotFound();
+    void ShowBoardNoResponse();
+    void ShowBoardError();
+    void ShowMeasuring();
+    void ShowFinished();
+    void ShowStopped();
+    void ShowLoaded();
+    void ShowSaved();
+    void ShowStarting();
+    void ShowMeasureError();
+    void ClearReadout();
+    void ShowProgress(std::int32_t number, std::int32_t code);
+    void ShowProgressTwo(std::int32_t number, std::int32_t ch0Code, std::int32_t ch1Code);
+    void ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, float deviation,
+                            int channel);
+    void ShowVoltStatistics(int channel, float maximum, float minimum, float deviation);
+
+private:
+    QStatusBar& statusBar;
+    QString deviceName;
+    std::int32_t highestPanel;
+};
