@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Prompts.h"
+
+// Prompts shown with Qt: message boxes owned by no window (so they appear even before the
+// main window does) and Qt's own file dialogs rather than the desktop's, which look and
+// behave the same everywhere.
+class QtPrompts : public Prompts {
+public:
+    void ShowMessage(const std::string& caption, const std::string& text, PromptIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text, const std::string& yesText,
+                  const std::string& noText, bool defaultYes) override;
+    std::optional<std::string> AskSaveFileName(const std::string& filter,
+                                               const std::string& initialName) override;
+    std::optional<std::string> AskOpenFileName(const std::string& filter,
+                                               const std::string& initialName) override;
+};
