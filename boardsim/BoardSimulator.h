@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "BoardOptions.h"
+#include "SampleSource.h"
+#include "UsbOutput.h"
+
+// The board's controller as a model: it takes the bytes the PC writes, answers the command
+// lines and streams the sample records of a run, paced at the selected output data rate
+// against an injectable clock, with the faults that `BoardOptions` switches on.
+class BoardSimulator {
+public:
+    using Clock = std::chrono::steady_clock;
+    using NowFunction = std::function<Clock::time_point()>;
+    static constexpr std::size_t kMaxCommandLength = 19;
+    static constexpr std::chrono::milliseconds kBurstGap{5};
+    static constexpr int kPowerOnRateIndex = 16;
+
+    explicit BoardSimulator(BoardOptions options, NowFunction now = Clock::now);
+
+    // Bytes from the PC; every carriage return ends a command line.
+    void Write(const char* data, std::size_t count);
+    // Bytes the PC can read now.
+    std::size_t Available();
+    std::size_t Read(char* dst, std::size_t count);
+    // The PC purged its receive side: what the chip and the driver held is gone. The stream,
+    // if one runs, goes on.
+    void PurgeOutput();
+    // True once the device has disappeared; it never comes back.
+    bool Vanished();
+    // When the next record or reply is due, if any is.
+    std::optional<Clock::time_point> NextEventTime() const;
+    const BoardOptions& Options() const { return options; }
+
+private:
+    struct Stream {
+        bool fActive = false;
+        int channelSel = 0;
+        int total = 0;
+        int produced = 0;
+        int rateIndex = kPowerOnRateIndex;
+        bool fSinc5 = true;
+        Clock::time_point start{};
+    };
+
+    void Advance();
+    void Execute(std::string_view command, Clock::time_point t);
+    std::string Answer(std::string_view command);
+    bool Start(std::string_view command, Clock::time_point t);
+    void Reply(std::string_view text, Clock::time_point t);
+    Clock::time_point DueTime(int record) const;
+    void ProduceRecord(Clock::time_point t);
+
+    BoardOptions options;
+    NowFunction now;
+    SampleSource source;
+    UsbOutput output;
+    std::string line;
+    int rateIndex = kPowerOnRateIndex;
+    bool fSinc5 = true;
+    Stream stream;
+    bool fVanished = false;
+};

@@ -1,0 +1,98 @@
+// selkoran-boardsim: the simulated board on a pseudo-terminal. Prints the slave path on its
+// first line, then answers whatever opens it until SIGINT or SIGTERM.
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "BoardOptions.h"
+#include "BoardSimulator.h"
+#include "PtyServer.h"
+
+namespace {
+
+volatile std::sig_atomic_t fStopRequested = 0;
+
+void OnStopSignal(int) {
+    fStopRequested = 1;
+}
+
+constexpr const char* kUsage =
+    "usage: selkoran-boardsim [--seed=N] [--ch0=UV] [--ch1=UV] [--name=TEXT] [--silent]\n"
+    "                         [--ng=COMMAND] [--delay=MS] [--split=BYTES] [--lf=K] [--short=K]\n"
+    "                         [--stopafter=K] [--vanish=K]\n"
+    "Serves the simulated converter board on a pseudo-terminal; the first line of output\n"
+    "is the path to open. K counts records of a run from 0.\n";
+
+// The options arrive as --key=value; the simulator reads them as one key=value list.
+bool ReadArguments(int argc, char** argv, BoardOptions* options, std::string* error) {
+    std::string list;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (!arg.starts_with("--")) {
+            *error = "unknown argument: " + std::string(arg);
+            return false;
+        }
+        list += (list.empty() ? "" : ",") + std::string(arg.substr(2));
+    }
+    if (!BoardOptions::Parse(list, options, error)) {
+        return false;
+    }
+    if (options->purgeFailsAt >= 0) {
+        // The client purges in its own kernel call; nothing here can make that fail.
+        *error = "purgefail works only with the simulator in process";
+        return false;
+    }
+    return true;
+}
+
+void InstallStopHandlers(sigset_t* waitMask) {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    // Blocked except inside the wait, so a signal can never slip in between test and wait.
+    sigprocmask(SIG_BLOCK, &stopSignals, waitMask);
+    sigdelset(waitMask, SIGINT);
+    sigdelset(waitMask, SIGTERM);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    BoardOptions options;
+    std::string error;
+    if (!ReadArguments(argc, argv, &options, &error)) {
+        std::cerr << "selkoran-boardsim: " << error << '\n' << kUsage;
+        return 2;
+    }
+    sigset_t waitMask;
+    InstallStopHandlers(&waitMask);
+
+    BoardSimulator board(options);
+    PtyServer server(board);
+    if (!server.Open(&error)) {
+        std::cerr << "selkoran-boardsim: " << error << '\n';
+        return 1;
+    }
+    std::cout << server.SlavePath() << std::endl;
+    if (!server.Serve(fStopRequested, waitMask, &error)) {
+        std::cerr << "selkoran-boardsim: " << error << '\n';
+        return 1;
+    }
+    if (fStopRequested == 0) {
+        std::cerr << "selkoran-boardsim: the board has vanished\n";
+    }
+    return 0;
+}
