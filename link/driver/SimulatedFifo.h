@@ -1,0 +1,34 @@
+#pragma once
+
+#include "BoardSimulator.h"
+#include "FifoDriver.h"
+
+// The simulated board behind the driver interface: one device, number 0, always present
+// unless a fault makes it vanish. Real time by default; tests pass their own clock.
+class SimulatedFifo : public FifoDriver {
+public:
+    static constexpr FifoHandle kHandle = 1;
+
+    explicit SimulatedFifo(BoardOptions options = {},
+                           BoardSimulator::NowFunction now = BoardSimulator::Clock::now);
+
+    BoardSimulator& Board() { return board; }
+
+    FifoStatus Open(int deviceNumber, FifoHandle* handle) override;
+    FifoStatus SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,
+                                unsigned txTransferSize) override;
+    FifoStatus Purge(FifoHandle handle, unsigned mask) override;
+    FifoStatus Close(FifoHandle handle) override;
+    FifoStatus GetQueueStatus(FifoHandle handle, unsigned* rxBytes) override;
+    FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
+    FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
+                     unsigned* written) override;
+
+private:
+    // Ok when `handle` names the open device; a vanished device fails every call.
+    FifoStatus Usable(FifoHandle handle);
+
+    BoardSimulator board;
+    bool fOpen = false;
+    int purges = 0;
+};
