@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "FifoDriver.h"
+#include "FtdiReceiveQueue.h"
+
+struct ftdi_context;
+
+// The board's FTDI chip through libftdi and libusb, without the kernel's serial driver.
+// libusb reads block, so a reader thread of this driver drains the chip into a bounded
+// receive queue; the queue count and reads work on that queue and never wait.
+class LibftdiFifo : public FifoDriver {
+public:
+    LibftdiFifo();
+    ~LibftdiFifo() override;
+    LibftdiFifo(const LibftdiFifo&) = delete;
+    LibftdiFifo& operator=(const LibftdiFifo&) = delete;
+
+    FifoStatus Open(int deviceNumber, FifoHandle* handle) override;
+    FifoStatus SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,
+                                unsigned txTransferSize) override;
+    FifoStatus Purge(FifoHandle handle, unsigned mask) override;
+    FifoStatus Close(FifoHandle handle) override;
+    FifoStatus GetQueueStatus(FifoHandle handle, unsigned* rxBytes) override;
+    FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
+    FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
+                     unsigned* written) override;
+
+private:
+    FifoStatus Usable(FifoHandle handle) const;
+    FifoStatus OpenNth(int deviceNumber);
+    FifoStatus FlushChip(unsigned mask);
+    void ReaderLoop();
+    std::size_t WaitForTurn();
+    bool TransferOnce(std::vector<unsigned char>& buffer);
+    void SetPurgeWaiting(bool fWaiting);
+    void StopReader();
+    void Release();
+
+    ftdi_context* ftdi = nullptr;
+    FifoHandle openHandle = 0;
+    FifoHandle lastHandle = 0;
+    std::thread reader;
+    // Held by the reader around each transfer and its append, and by Purge, so that a purge
+    // never lets through bytes of a transfer that was running while it cleared the queue.
+    std::mutex usbMutex;
+    // Guards the queue and the flags below; held only briefly, so readers never wait long.
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    FtdiReceiveQueue queue;
+    std::size_t transferSize;  // bytes the reader asks for at once
+    std::atomic<bool> fStop{false};
+    std::atomic<bool> fPurgeWaiting{false};
+    std::atomic<bool> fFailed{false};
+};

@@ -1,0 +1,305 @@
+#include "TtyFifo.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::string_view kPortPrefix = "ttyUSB";
+constexpr std::string_view kFtdiVendor = "0403";
+// A write that cannot go on for this long has failed.
+constexpr std::chrono::milliseconds kWriteWait{1000};
+// A purge stops discarding after this long even if the line never goes quiet.
+constexpr std::chrono::milliseconds kPurgeCap{1000};
+
+// The number of "ttyUSB<n>", or -1 for any other name.
+long PortNumber(const std::string& name) {
+    if (name.size() <= kPortPrefix.size() || name.compare(0, kPortPrefix.size(), kPortPrefix)) {
+        return -1;
+    }
+    const std::string digits = name.substr(kPortPrefix.size());
+    if (digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return -1;
+    }
+    return std::stol(digits);
+}
+
+// The idVendor of the USB device above `device`: the nearest ancestor that has one, not
+// looking above `root`.
+std::string UsbVendorOf(const fs::path& device, const fs::path& root) {
+    std::error_code error;
+    for (fs::path dir = fs::canonical(device, error); !error && dir != dir.parent_path();
+         dir = dir.parent_path()) {
+        if (dir == root) {
+            break;
+        }
+        std::ifstream file(dir / "idVendor");
+        std::string vendor;
+        if (file >> vendor) {
+            return vendor;
+        }
+    }
+    return {};
+}
+
+// ttyUSB port names whose USB device is FTDI's, in numeric order.
+std::vector<std::string> FtdiPorts(const fs::path& sysRoot) {
+    std::error_code error;
+    const fs::path root = fs::canonical(sysRoot, error);
+    std::vector<std::pair<long, std::string>> ports;
+    for (fs::directory_iterator entry(sysRoot / "class" / "tty", error), end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        const long number = PortNumber(name);
+        if (number >= 0 && UsbVendorOf(entry->path() / "device", root) == kFtdiVendor) {
+            ports.emplace_back(number, name);
+        }
+    }
+    std::sort(ports.begin(), ports.end());
+    std::vector<std::string> names;
+    for (auto& port : ports) {
+        names.push_back(std::move(port.second));
+    }
+    return names;
+}
+
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+}  // namespace
+
+TtyFifo::TtyFifo(std::string path, std::chrono::milliseconds latencyPeriod)
+    : devicePath(std::move(path)), latency(latencyPeriod) {}
+
+TtyFifo::TtyFifo(std::string sysfsRoot, std::string deviceDir,
+                 std::chrono::milliseconds latencyPeriod)
+    : sysRoot(std::move(sysfsRoot)), devDir(std::move(deviceDir)), latency(latencyPeriod) {}
+
+TtyFifo::TtyFifo() : TtyFifo("/sys", "/dev") {}
+
+TtyFifo::~TtyFifo() {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+FifoStatus TtyFifo::Open(int deviceNumber, FifoHandle* handle) {
+    if (handle == nullptr) {
+        return FifoStatusCode::InvalidParameter;
+    }
+    *handle = 0;
+    if (fd >= 0) {
+        return FifoStatusCode::DeviceNotOpened;  // one device per driver object
+    }
+    std::string path;
+    FifoStatus status = FindDevice(deviceNumber, &path);
+    if (status == FifoStatusCode::Ok) {
+        status = OpenPath(path);
+    }
+    if (status == FifoStatusCode::Ok) {
+        openHandle = ++lastHandle;
+        *handle = openHandle;
+    }
+    return status;
+}
+
+bool TtyFifo::IsOpen(FifoHandle handle) const {
+    return handle != 0 && handle == openHandle;
+}
+
+FifoStatus TtyFifo::FindDevice(int deviceNumber, std::string* path) const {
+    if (!devicePath.empty()) {
+        *path = devicePath;
+        return deviceNumber == 0 ? FifoStatusCode::Ok : FifoStatusCode::DeviceNotFound;
+    }
+    const std::vector<std::string> ports = FtdiPorts(sysRoot);
+    if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= ports.size()) {
+        return FifoStatusCode::DeviceNotFound;
+    }
+    *path = (fs::path(devDir) / ports[deviceNumber]).string();
+    return FifoStatusCode::Ok;
+}
+
+FifoStatus TtyFifo::OpenPath(const std::string& path) {
+    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENXIO || errno == ENODEV
+                   ? FifoStatusCode::DeviceNotFound
+                   : FifoStatusCode::DeviceNotOpened;
+    }
+    // The lock keeps a second program (or driver object) off a board that is in use.
+    FifoStatus status = FifoStatusCode::DeviceNotOpened;
+    if (::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        status = MakeRaw();
+    }
+    if (status != FifoStatusCode::Ok) {
+        ::close(fd);
+        fd = -1;
+    }
+    return status;
+}
+
+FifoStatus TtyFifo::MakeRaw() const {
+    termios mode{};
+    if (::tcgetattr(fd, &mode) != 0) {
+        return FifoStatusCode::DeviceNotOpened;
+    }
+    ::cfmakeraw(&mode);
+    mode.c_cflag |= CLOCAL | CREAD;
+    mode.c_cc[VMIN] = 0;
+    mode.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &mode) == 0 ? FifoStatusCode::Ok
+                                                : FifoStatusCode::DeviceNotOpened;
+}
+
+FifoStatus TtyFifo::SetUSBParameters(FifoHandle handle, unsigned, unsigned) {
+    // The kernel driver chooses its own USB transfer sizes.
+    return IsOpen(handle) ? FifoStatusCode::Ok : FifoStatusCode::InvalidHandle;
+}
+
+FifoStatus TtyFifo::Purge(FifoHandle handle, unsigned mask) {
+    if (!IsOpen(handle)) {
+        return FifoStatusCode::InvalidHandle;
+    }
+    if ((mask & ~(kPurgeRx | kPurgeTx)) != 0) {
+        return FifoStatusCode::InvalidParameter;
+    }
+    const bool fRx = (mask & kPurgeRx) != 0;
+    const bool fTx = (mask & kPurgeTx) != 0;
+    if (!fRx && !fTx) {
+        return FifoStatusCode::Ok;
+    }
+    if (::tcflush(fd, fRx && fTx ? TCIOFLUSH : (fRx ? TCIFLUSH : TCOFLUSH)) != 0) {
+        return FifoStatusCode::IoError;
+    }
+    return fRx ? DrainUntilQuiet() : FifoStatusCode::Ok;
+}
+
+// The flush empties only the kernel's buffer; what the chip still holds, or what is on its
+// way, arrives afterwards. Discard until the line has been quiet for two latency periods
+// (the chip sends what it holds at least once a period).
+FifoStatus TtyFifo::DrainUntilQuiet() const {
+    const auto quiet = 2 * latency;
+    const Clock::time_point cap = Clock::now() + kPurgeCap;
+    unsigned char discard[4096];
+    for (Clock::time_point now = Clock::now(); now < cap; now = Clock::now()) {
+        const auto wait = std::min<Clock::duration>(quiet, cap - now);
+        pollfd line{fd, POLLIN, 0};
+        const int ready = ::poll(
+            &line, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+        if (ready < 0 && errno != EINTR) {
+            return FifoStatusCode::IoError;
+        }
+        if (ready == 0) {
+            return FifoStatusCode::Ok;
+        }
+        if ((line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            return FifoStatusCode::IoError;
+        }
+        if (ready > 0 && ::read(fd, discard, sizeof discard) < 0 && !WouldBlock(errno)) {
+            return FifoStatusCode::IoError;
+        }
+    }
+    return FifoStatusCode::Ok;
+}
+
+FifoStatus TtyFifo::Close(FifoHandle handle) {
+    if (!IsOpen(handle)) {
+        return FifoStatusCode::InvalidHandle;
+    }
+    const int result = ::close(fd);
+    fd = -1;
+    openHandle = 0;
+    return result == 0 ? FifoStatusCode::Ok : FifoStatusCode::IoError;
+}
+
+FifoStatus TtyFifo::GetQueueStatus(FifoHandle handle, unsigned* rxBytes) {
+    if (!IsOpen(handle)) {
+        return FifoStatusCode::InvalidHandle;
+    }
+    if (rxBytes == nullptr) {
+        return FifoStatusCode::InvalidParameter;
+    }
+    // After a hang-up (the board unplugged) the query fails; that is no empty queue.
+    int queued = 0;
+    if (::ioctl(fd, FIONREAD, &queued) != 0 || queued < 0) {
+        return FifoStatusCode::IoError;
+    }
+    *rxBytes = static_cast<unsigned>(queued);
+    return FifoStatusCode::Ok;
+}
+
+FifoStatus TtyFifo::Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) {
+    if (!IsOpen(handle)) {
+        return FifoStatusCode::InvalidHandle;
+    }
+    if (got == nullptr || (buffer == nullptr && count > 0)) {
+        return FifoStatusCode::InvalidParameter;
+    }
+    *got = 0;
+    if (count == 0) {
+        return FifoStatusCode::Ok;
+    }
+    const ssize_t result = ::read(fd, buffer, count);
+    if (result < 0) {
+        return WouldBlock(errno) ? FifoStatusCode::Ok : FifoStatusCode::IoError;
+    }
+    *got = static_cast<unsigned>(result);
+    return FifoStatusCode::Ok;
+}
+
+FifoStatus TtyFifo::Write(FifoHandle handle, const void* buffer, unsigned count,
+                          unsigned* written) {
+    if (!IsOpen(handle)) {
+        return FifoStatusCode::InvalidHandle;
+    }
+    if (written == nullptr || (buffer == nullptr && count > 0)) {
+        return FifoStatusCode::InvalidParameter;
+    }
+    *written = 0;
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    const Clock::time_point deadline = Clock::now() + kWriteWait;
+    while (*written < count) {
+        const ssize_t result = ::write(fd, bytes + *written, count - *written);
+        if (result > 0) {
+            *written += static_cast<unsigned>(result);
+            continue;
+        }
+        const bool fRetry = result == 0 || errno == EINTR || WouldBlock(errno);
+        if (!fRetry || !WaitWritable(deadline)) {
+            return FifoStatusCode::IoError;
+        }
+    }
+    return FifoStatusCode::Ok;
+}
+
+bool TtyFifo::WaitWritable(Clock::time_point deadline) const {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+        return false;
+    }
+    pollfd line{fd, POLLOUT, 0};
+    const int ready = ::poll(&line, 1, static_cast<int>(left.count()));
+    if (ready <= 0) {
+        return ready < 0 && errno == EINTR;  // the deadline bounds the retries
+    }
+    return (line.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+}

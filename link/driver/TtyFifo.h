@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "FifoDriver.h"
+
+// The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver,
+// or a pseudo-terminal. The line is raw, so every byte passes unchanged in both directions.
+class TtyFifo : public FifoDriver {
+public:
+    static constexpr std::chrono::milliseconds kDefaultLatency{16};
+
+    // Device 0 is `devicePath`; there is no other.
+    explicit TtyFifo(std::string devicePath, std::chrono::milliseconds latency = kDefaultLatency);
+    // Device N is the N-th ttyUSB port (in numeric order) whose USB device has FTDI's vendor
+    // id, as `sysRoot` lists them; it is opened as `devDir`/ttyUSBn.
+    TtyFifo(std::string sysRoot, std::string devDir,
+            std::chrono::milliseconds latency = kDefaultLatency);
+    // The FTDI ports of this machine: /sys and /dev.
+    TtyFifo();
+    ~TtyFifo() override;
+    TtyFifo(const TtyFifo&) = delete;
+    TtyFifo& operator=(const TtyFifo&) = delete;
+
+    FifoStatus Open(int deviceNumber, FifoHandle* handle) override;
+    FifoStatus SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,
+                                unsigned txTransferSize) override;
+    FifoStatus Purge(FifoHandle handle, unsigned mask) override;
+    FifoStatus Close(FifoHandle handle) override;
+    FifoStatus GetQueueStatus(FifoHandle handle, unsigned* rxBytes) override;
+    FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
+    FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
+                     unsigned* written) override;
+
+private:
+    bool IsOpen(FifoHandle handle) const;
+    FifoStatus FindDevice(int deviceNumber, std::string* path) const;
+    FifoStatus OpenPath(const std::string& path);
+    FifoStatus MakeRaw() const;
+    FifoStatus DrainUntilQuiet() const;
+    bool WaitWritable(std::chrono::steady_clock::time_point deadline) const;
+
+    std::string devicePath;  // empty: search sysRoot
+    std::string sysRoot;
+    std::string devDir;
+    std::chrono::milliseconds latency;
+    int fd = -1;
+    FifoHandle openHandle = 0;
+    FifoHandle lastHandle = 0;
+};
