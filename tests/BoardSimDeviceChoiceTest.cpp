@@ -1,0 +1,65 @@
+// The device text of the command line names the driver.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DeviceChoice.h"
+#include "LibftdiFifo.h"
+#include "SimulatedFifo.h"
+#include "TtyFifo.h"
+
+namespace {
+
+enum class Kind { None, Usb, Sim, Tty };
+
+Kind KindOf(const FifoDriver* driver) {
+    if (driver == nullptr) {
+        return Kind::None;
+    }
+    if (dynamic_cast<const LibftdiFifo*>(driver) != nullptr) {
+        return Kind::Usb;
+    }
+    if (dynamic_cast<const SimulatedFifo*>(driver) != nullptr) {
+        return Kind::Sim;
+    }
+    return dynamic_cast<const TtyFifo*>(driver) != nullptr ? Kind::Tty : Kind::None;
+}
+
+TEST(BoardSimDeviceChoice, NamesTheDriver) {
+    const std::pair<std::string, Kind> cases[] = {
+        {"", Kind::Usb},
+        {"usb:0", Kind::Usb},
+        {"sim", Kind::Sim},
+        {"sim:", Kind::Sim},
+        {"sim:seed=7", Kind::Sim},
+        {"sim:seed=7,ng=S5,delay=20", Kind::Sim},
+        {"tty:/dev/ttyUSB0", Kind::Tty},
+        {"tty:/dev/pts/3", Kind::Tty},
+        {"usb:1", Kind::None},
+        {"usb", Kind::None},
+        {"tty:", Kind::None},
+        {"sim:seed=x", Kind::None},
+        {"sim:colour=red", Kind::None},
+        {"simulator", Kind::None},
+        {"SIM", Kind::None},
+        {"/dev/ttyUSB0", Kind::None},
+    };
+    for (const auto& [text, kind] : cases) {
+        std::string error;
+        const auto driver = ChooseDevice(text, &error);
+        EXPECT_EQ(KindOf(driver.get()), kind) << text;
+        EXPECT_EQ(error.empty(), kind != Kind::None) << text << ": " << error;
+    }
+}
+
+TEST(BoardSimDeviceChoice, SimulatorTakesItsOptions) {
+    std::string error;
+    auto driver = ChooseDevice("sim:name=OTHER,seed=9", &error);
+    auto* simulated = dynamic_cast<SimulatedFifo*>(driver.get());
+    ASSERT_NE(simulated, nullptr) << error;
+    EXPECT_EQ(simulated->Board().Options().name, "OTHER");
+    EXPECT_EQ(simulated->Board().Options().seed, 9u);
+}
+
+}  // namespace
