@@ -82,14 +82,8 @@ public:
     std::string firstLine;
 
 private:
-    // The build puts the program in the build directory, one above the test programs.
     static std::string ProgramPath() {
-        const char* buildDir = std::getenv("SELKORAN_BUILD_DIR");
-        const std::filesystem::path dir =
-            buildDir != nullptr
-                ? std::filesystem::path(buildDir)
-                : std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path();
-        return (dir / "selkoran-boardsim").string();
+        return (std::filesystem::path(SELKORAN_BUILD_DIR) / "selkoran-boardsim").string();
     }
 
     static std::string ReadLine(int fd) {
