@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QRect>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -7,14 +9,17 @@
 #include "ChannelSeries.h"
 #include "MeasureSettings.h"
 
+class Canvas;
 class QLabel;
+class QPainter;
 class QWidget;
 
-// The window's two-channel graph. This half is the model: microvolt conversion, extremes,
-// the automatic code and volt scales, the axis label texts and the pixel mapping. It reads
-// the window's series and settings through pointers and never writes them. Every numeric
-// step is a small function that works without a window; the paint box and the labels may
-// be absent.
+// The window's two-channel graph: microvolt conversion, extremes, the automatic code and
+// volt scales, the axis label texts and the pixel mapping (the model), and the drawing of
+// grid and traces into an off-screen picture one pixel smaller than the paint box on each
+// side, with the axis labels placed beside it. It reads the window's series and settings
+// through pointers and never writes them. Every numeric step is a small function that
+// works without a window; the paint box and the labels may be absent.
 class TGraph_2CH {
 public:
     static constexpr int kYLabelCount = 11;  // index 0 at the top of the axis
@@ -32,6 +37,17 @@ public:
 
     TGraph_2CH(QWidget* paintBoxControl, ChannelSeries* ch0Series, YLabelArray* yLabelArray,
                XLabelPair* xLabelPair, MeasureSettings* measureSettings, ChannelSeries* ch1Series);
+
+    // Drawing. The volt mode flag is the check mark of the window's unit menu item.
+    void UpdateSize();
+    void DrawEmpty(bool fVoltMode);
+    void DrawAll(bool fVoltMode);
+    void DrawWindow(bool fVoltMode, int first, int last);
+    void DrawAxes(bool fVoltMode);
+    // Shows the picture, unchanged, on the paint box (from its paint event).
+    void PaintToScreen(QPainter& painter) const;
+    const QImage& Bitmap() const { return bitmap; }
+    QRect DestinationRect() const { return dstRect; }
 
     // Readers the window uses for conversion and the statistics read-out.
     double CodeToMicrovolts(std::int32_t code) const;
@@ -84,6 +100,26 @@ public:
     static QString VoltYLabelText(const VoltUnit& unit, int index);
 
 private:
+    using YLabelTexts = std::array<QString, kYLabelCount>;
+    static constexpr int kCodeLabelOffset = 50;        // code labels of all samples
+    static constexpr int kWindowCodeLabelOffset = 67;  // code labels of a window
+    static constexpr int kVoltLabelGap = 3;
+    static constexpr int kXLabelGap = 10;
+
+    void ClearBitmap(Canvas& canvas) const;
+    void DrawHorizontalGrid(Canvas& canvas) const;
+    void DrawVerticalGrid(Canvas& canvas) const;
+    YLabelTexts EmptyYLabelTexts(bool fVoltMode) const;
+    YLabelTexts ScaleYLabelTexts(bool fVoltMode) const;
+    // Texts of all samples: none when both series are empty, code scale refreshed first.
+    bool AllYLabelTexts(bool fVoltMode, YLabelTexts& texts);
+    void SetYLabels(const YLabelTexts& texts, bool fVoltMode, int codeOffset) const;
+    void SetXLabels(const XLabelTexts& texts) const;
+    void DrawTraces(Canvas& canvas, bool fVoltMode) const;
+    void DrawWindowTraces(Canvas& canvas, bool fVoltMode, int first, int last) const;
+    int SampleY(const ChannelSeries& series, int index, bool fVoltMode) const;
+    void CopyToScreen() const;
+
     // One channel's extremes over samples first..last into the given fields.
     static void ScanCodes(const ChannelSeries& series, int first, int last, std::int32_t& maximum,
                           std::int32_t& minimum);
@@ -98,6 +134,13 @@ private:
     ChannelSeries* ch1;
     MeasureSettings* settings;
     QWidget* paintBox;
+    QImage bitmap;
+    QRect dstRect;
+    QRect srcRect;
+    int boxWidth = 0;
+    int boxHeight = 0;
+    int bmpWidth = 0;
+    int bmpHeight = 0;
     YLabelArray* yLabels;
     XLabelPair* xLabels;
     float maxAllUv = 0.0F;
