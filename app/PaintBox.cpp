@@ -1,0 +1,12 @@
+#include "PaintBox.h"
+
+#include <QPainter>
+
+PaintBox::PaintBox(QWidget* parent) : QWidget(parent) {}
+
+void PaintBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (OnPaint) {
+        OnPaint(painter);
+    }
+}

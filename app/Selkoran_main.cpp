@@ -1,0 +1,759 @@
+#include "Selkoran_main.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <new>
+
+#include "Ad7172.h"
+#include "AnchorLayout.h"
+#include "BoardSession.h"
+#include "Myfile.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+#include "PaintBox.h"
+#include "Prompts.h"
+
+namespace {
+
+using A = AnchorLayout;
+
+const QString kProgramName = QStringLiteral("SELKORAN");
+const QString kVersion = QStringLiteral("v1.10");
+const char* const kBoxCaption = "SELKORAN Board";
+const QString kFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
+
+const QStringList kRateItems = {"1.25sps",
+                                "2.5sps",
+                                "5sps",
+                                "10sps",
+                                "16.63sps/16.67sps",
+                                "20.01sps",
+                                "49.68sps/50sps",
+                                "59.52sps/59.98sps",
+                                "100.2sps",
+                                "200.3sps",
+                                "503.8sps/504sps",
+                                "1007sps/1008sps",
+                                "2597sps/2604sps",
+                                "5208sps",
+                                "10417sps",
+                                "15625sps",
+                                "31250sps"};
+const QStringList kCountItems = {"100", "200", "500", "1000", "2000", "5000", "10000"};
+const QStringList kChannelItems = {"CH0 (Ain0-Ain1)", "CH1 (Ain2-Ain3)", "CH0 + CH1"};
+constexpr std::array<int, TGraph_2CH::kYLabelCount> kAxisLabelTops = {23,  50,  82,  123, 165, 206,
+                                                                      247, 288, 328, 362, 395};
+
+// The object whose creation failed, for the fatal memory message.
+struct CreationFailed {
+    QString objectName;
+};
+
+template <typename T, typename... Args>
+std::unique_ptr<T> Create(const QString& objectName, const QString& failCreating, Args&&... args) {
+    try {
+        if (objectName == failCreating) {
+            throw std::bad_alloc();
+        }
+        return std::make_unique<T>(std::forward<Args>(args)...);
+    } catch (const std::bad_alloc&) {
+        throw CreationFailed{objectName};
+    }
+}
+
+QFont WindowFont(int pixelSize) {
+    // The window's design font; on Linux the IPA P Gothic face stands in for it.
+    QFont::insertSubstitutions(kFontFamily,
+                               {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")});
+    QFont font(kFontFamily);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+QIcon WindowIcon() {
+    // A small trace on a grid, 32 x 32.
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::white);
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(128, 128, 128));
+    for (int i = 0; i <= 31; i += 10) {
+        painter.drawLine(i, 0, i, 31);
+        painter.drawLine(0, i, 31, i);
+    }
+    painter.setPen(QColor(255, 0, 0));
+    painter.drawPolyline(
+        QPolygon({{1, 20}, {6, 12}, {11, 22}, {16, 8}, {21, 18}, {26, 10}, {30, 16}}));
+    painter.setPen(QColor(0, 0, 255));
+    painter.drawPolyline(QPolygon({{1, 26}, {8, 24}, {15, 27}, {22, 24}, {30, 26}}));
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+LinkTiming TFormMain::WindowTiming() {
+    return {[] { return LinkTiming::Clock::now(); }, [] { QCoreApplication::processEvents(); }};
+}
+
+TFormMain::TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing,
+                     const QString& failCreating)
+    : prompts(windowPrompts) {
+    BuildLayout();
+    try {
+        CreateServices(driver, std::move(timing), failCreating);
+    } catch (const CreationFailed& failure) {
+        if (Messages) {
+            Messages->FatalMemoryError(failure.objectName);
+        } else {
+            prompts.ShowMessage(kBoxCaption, "致命的なメモリエラーです:Z_Message",
+                                PromptIcon::Error);
+        }
+        return;
+    }
+    SetDefaults();
+    fConstructed = true;
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    FormDestroy();
+}
+
+void TFormMain::CreateServices(FifoDriver& driver, LinkTiming timing, const QString& failCreating) {
+    Messages = Create<TmyMessage>("Z_Message", failCreating, kProgramName, kBoxCaption, prompts);
+    Status = Create<TmyStatus>("myStatus", failCreating, *StatusBar1, QString(kBoxCaption), 2);
+    Board = Create<TADC>("AD7172", failCreating, driver, std::move(timing));
+    FileStore = Create<TmyFile>("FILE", failCreating, prompts);
+    AxisLabels = {Label1, Label2, Label3, Label4,  Label5, Label6,
+                  Label7, Label8, Label9, Label10, Label11};
+    TimeLabels = {Label15, Label16};
+    Graph = Create<TGraph_2CH>("TGraph_2CH", failCreating, PaintBox1, &Ch0Series, &AxisLabels,
+                               &TimeLabels, &Settings, &Ch1Series);
+}
+
+void TFormMain::SetDefaults() {
+    MeasureBtn->setText(kStartCaption);
+    ComboBox1->setCurrentIndex(3);
+    ComboBox2->setCurrentIndex(3);
+    ComboBox3->setCurrentIndex(0);
+    Sinc3_RB->setChecked(false);
+    Sinc5_RB->setChecked(true);
+    Settings = MeasureSettings{};
+    Settings.spsSel = ComboBox1->currentIndex();
+    Settings.DataCountSel = ComboBox2->currentIndex();
+    Settings.CHSel = ComboBox3->currentIndex();
+    fStatusLayoutPending = fBoardReady = fMeasuring = fStatCh0 = fCh0Data = fCh1Data = false;
+    Ch0Series = {0, Ch0Codes.data(), Ch0Microvolts.data()};
+    Ch1Series = {0, Ch1Codes.data(), Ch1Microvolts.data()};
+    fFirstIdle = true;
+}
+
+// ---- Layout ---------------------------------------------------------------------------------
+
+QLabel* TFormMain::AddLabel(const QString& text, QRect design, int anchorSet) {
+    auto* label = new QLabel(text, client);
+    anchors->Add(label, design, anchorSet);
+    return label;
+}
+
+void TFormMain::BuildLayout() {
+    setFont(WindowFont(12));
+    setWindowIcon(WindowIcon());
+    client = new QWidget(this);
+    setCentralWidget(client);
+    anchors = std::make_unique<AnchorLayout>(QSize(kClientWidth, kClientHeight));
+
+    PaintBox1 = new PaintBox(client);
+    PaintBox1->OnPaint = [this](QPainter& painter) { FormPaint(painter); };
+    anchors->Add(PaintBox1, {72, 24, 560, 369}, A::Left | A::Top | A::Right | A::Bottom);
+
+    std::array<QLabel**, TGraph_2CH::kYLabelCount> axis = {&Label1, &Label2,  &Label3, &Label4,
+                                                           &Label5, &Label6,  &Label7, &Label8,
+                                                           &Label9, &Label10, &Label11};
+    for (std::size_t i = 0; i < axis.size(); ++i) {
+        *axis[i] = AddLabel("8388608", {16, kAxisLabelTops[i], 42, 12}, A::Left);
+    }
+    Label12 = AddLabel("データ数", {664, 68, 47, 13}, A::Top | A::Right);
+    Label13 = AddLabel("測定 CH", {664, 112, 47, 13}, A::Top | A::Right);
+    Label12->setFont(WindowFont(13));
+    Label13->setFont(WindowFont(13));
+    Label14 = AddLabel("データレート", {664, 24, 63, 12}, A::Top | A::Right);
+    Label15 = AddLabel("Label15", {72, 403, 39, 12}, A::Left | A::Bottom);
+    Label16 = AddLabel("Label16", {592, 403, 39, 12}, A::Right | A::Bottom);
+
+    Panel2 = new QFrame(client);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    anchors->Add(Panel2, {656, 184, 113, 52}, A::Top | A::Right);
+    Sinc3_RB = new QRadioButton("Sinc3", Panel2);
+    Sinc3_RB->setGeometry(8, 8, 89, 17);
+    Sinc5_RB = new QRadioButton("Sinc5+Sinc1", Panel2);
+    Sinc5_RB->setGeometry(8, 29, 97, 17);
+
+    const auto addCombo = [this](const QStringList& items, QRect design) {
+        auto* box = new QComboBox(client);
+        box->addItems(items);
+        box->setMaxVisibleItems(static_cast<int>(items.size()));
+        anchors->Add(box, design, A::Top | A::Right);
+        return box;
+    };
+    ComboBox1 = addCombo(kRateItems, {656, 40, 113, 20});
+    ComboBox2 = addCombo(kCountItems, {656, 84, 113, 20});
+    ComboBox3 = addCombo(kChannelItems, {656, 128, 113, 20});
+
+    MeasureBtn = new QPushButton(kStartCaption, client);
+    anchors->Add(MeasureBtn, {656, 342, 113, 33}, A::Right | A::Bottom);
+    QuitBtn = new QPushButton("終了", client);
+    anchors->Add(QuitBtn, {656, 376, 113, 33}, A::Right | A::Bottom);
+
+    StatusBar1 = new QStatusBar(client);
+    StatusBar1->setSizeGripEnabled(false);
+    TmyStatus::CreatePanels(*StatusBar1);
+    anchors->Add(StatusBar1, {0, 433, kClientWidth, 25}, A::Left | A::Right | A::Bottom);
+    StatusBar1->installEventFilter(this);
+    for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+        TmyStatus::Panel(*StatusBar1, i)->installEventFilter(this);
+    }
+
+    setTabOrder(Sinc3_RB, Sinc5_RB);
+    setTabOrder(Sinc5_RB, ComboBox1);
+    setTabOrder(ComboBox1, ComboBox2);
+    setTabOrder(ComboBox2, MeasureBtn);
+    setTabOrder(MeasureBtn, QuitBtn);
+    setTabOrder(QuitBtn, ComboBox3);
+
+    connect(MeasureBtn, &QPushButton::clicked, this, &TFormMain::MeasureBtnClick);
+    connect(QuitBtn, &QPushButton::clicked, this, &TFormMain::QuitBtnClick);
+    connect(ComboBox1, &QComboBox::activated, this, &TFormMain::ComboBox1Change);
+    connect(ComboBox2, &QComboBox::activated, this, &TFormMain::ComboBox2Change);
+    connect(ComboBox3, &QComboBox::activated, this, &TFormMain::ComboBox3Change);
+    connect(Sinc3_RB, &QRadioButton::clicked, this, &TFormMain::Sinc3_RBClick);
+    connect(Sinc5_RB, &QRadioButton::clicked, this, &TFormMain::Sinc5_RBClick);
+
+    BuildMenus();
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    client->setMinimumSize(0, 0);
+    client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    move(359, 187);
+
+    idleTimer.setTimerType(Qt::PreciseTimer);
+    connect(&idleTimer, &QTimer::timeout, this, &TFormMain::IdleHandler);
+}
+
+void TFormMain::BuildMenus() {
+    File1 = menuBar()->addMenu("ファイル(&F)");
+    Exit1 = File1->addAction("終了(&X)", this, &TFormMain::Exit1Click);
+    Data1 = menuBar()->addMenu("データ(&D)");
+    Save1 = Data1->addAction("保存(&S)", this, &TFormMain::Save1Click);
+    Load1 = Data1->addAction("読込み(&O)", this, &TFormMain::Load1Click);
+    N1 = Data1->addAction("---");  // a plain item between the file items and the clear item
+    DataClear = Data1->addAction("クリア", this, &TFormMain::DataClearClick);
+    MenuY = menuBar()->addMenu("Y軸表示");
+    MenuY_Volt = MenuY->addAction("電圧値");
+    MenuY_Volt->setCheckable(true);
+    MenuY_Volt->setChecked(false);
+    connect(MenuY_Volt, &QAction::triggered, this, &TFormMain::MenuY_VoltClick);
+}
+
+// ---- Small window operations ---------------------------------------------------------------
+
+void TFormMain::UpdateTitle(const QString& fileName) {
+    QString title = kProgramName + " / " + kVersion;
+    if (!fileName.isEmpty()) {
+        title += " : " + fileName;
+    }
+    setWindowTitle(title);
+}
+
+void TFormMain::SetControlsEnabled(bool enabled) {
+    File1->menuAction()->setEnabled(enabled);
+    Data1->menuAction()->setEnabled(enabled);
+    MenuY->menuAction()->setEnabled(enabled);
+    ComboBox1->setEnabled(enabled);
+    ComboBox2->setEnabled(enabled);
+    ComboBox3->setEnabled(enabled);
+    Sinc3_RB->setEnabled(enabled);
+    Sinc5_RB->setEnabled(enabled);
+    QuitBtn->setEnabled(enabled);
+    MeasureBtn->setEnabled(enabled);
+}
+
+void TFormMain::DisableControls() {
+    SetControlsEnabled(false);
+}
+
+void TFormMain::EnableControls() {
+    SetControlsEnabled(true);
+}
+
+void TFormMain::ReadSettingsFromControls() {
+    Settings.spsSel = ComboBox1->currentIndex();
+    Settings.DataCountSel = ComboBox2->currentIndex();
+    Settings.CHSel = ComboBox3->currentIndex();
+    Settings.fSinc5 = !Sinc3_RB->isChecked();
+}
+
+void TFormMain::ShowSettingsInControls() {
+    ComboBox1->setCurrentIndex(Settings.spsSel);
+    ComboBox2->setCurrentIndex(Settings.DataCountSel);
+    ComboBox3->setCurrentIndex(Settings.CHSel);
+    Sinc3_RB->setChecked(!Settings.fSinc5);
+    Sinc5_RB->setChecked(Settings.fSinc5);
+}
+
+void TFormMain::RelayoutStatusBar() {
+    const int height = 20;
+    StatusBar1->setGeometry(0, client->height() - kBorderWidth - height, client->width(), height);
+}
+
+bool TFormMain::VoltMode() const {
+    return MenuY_Volt->isChecked();
+}
+
+void TFormMain::ScheduleIdle() {
+    // The idle handler runs only while it has work: no timer ticks in an idle window.
+    if (!(fFirstIdle || fStatusLayoutPending || fMeasuring)) {
+        idleTimer.stop();
+        return;
+    }
+    const int interval = fMeasuring ? kRunPollMs : 0;
+    if (!idleTimer.isActive() || idleTimer.interval() != interval) {
+        idleTimer.start(interval);
+    }
+}
+
+// ---- Form events ---------------------------------------------------------------------------
+
+void TFormMain::FormCreate() {
+    UpdateTitle({});
+    ScheduleIdle();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (anchors && client) {
+        anchors->Apply(client->size());
+    }
+    FormResize();
+}
+
+void TFormMain::FormResize() {
+    if (!Graph) {
+        return;
+    }
+    Graph->UpdateSize();
+    if (Ch0Series.Count != 0 || Ch1Series.Count != 0) {
+        Graph->DrawAll(VoltMode());
+    } else {
+        Graph->DrawEmpty(VoltMode());
+    }
+    fStatusLayoutPending = true;
+    ScheduleIdle();
+}
+
+void TFormMain::FormPaint(QPainter& painter) {
+    if (Graph) {
+        Graph->PaintToScreen(painter);
+    }
+}
+
+void TFormMain::FormDestroy() {
+    idleTimer.stop();
+    Messages.reset();
+    Status.reset();
+    Board.reset();  // closes the USB device
+    FileStore.reset();
+    Graph.reset();
+}
+
+void TFormMain::QuitBtnClick() {
+    close();
+}
+
+void TFormMain::Exit1Click() {
+    close();
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
+        (watched == StatusBar1 || static_cast<QWidget*>(watched)->parentWidget() == StatusBar1)) {
+        StatusBar1Click();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::IdleHandler() {
+    if (fMeasuring) {
+        if (Settings.CHSel == 0 || Settings.CHSel == 1) {
+            AcquireOneChannelBlock();
+        } else {
+            AcquireTwoChannelBlock();
+        }
+    }
+    if (fFirstIdle) {
+        fFirstIdle = false;
+        MeasureBtn->setFocus();
+        Graph->DrawEmpty(VoltMode());
+    }
+    if (fStatusLayoutPending) {
+        fStatusLayoutPending = false;
+        RelayoutStatusBar();
+    }
+    ScheduleIdle();
+}
+
+// ---- Measurement run -----------------------------------------------------------------------
+
+void TFormMain::MeasureBtnClick() {
+    const QString caption = MeasureBtn->text();
+    if (caption == kStartCaption) {
+        StartRun();
+    } else if (caption == kStopCaption) {
+        StopRun();
+    }
+}
+
+void TFormMain::StartRun() {
+    DisableControls();
+    ReadSettingsFromControls();
+    if (!fBoardReady) {
+        if (!ConnectBoard()) {
+            fBoardReady = false;
+            EnableControls();
+            Status->ShowBoardNotFound();
+            return;
+        }
+        fBoardReady = true;
+    }
+    if (!ConfigureBoard()) {
+        fBoardReady = false;
+        EnableControls();
+        Status->ShowBoardError();
+        return;
+    }
+    if (fCh0Data || fCh1Data) {
+        Graph->DrawAxes(VoltMode());
+    }
+    ClearData();
+    AcquiredCount = 0;
+    fMeasuring = true;
+    MeasureBtn->setText(kStopCaption);
+    Status->ShowMeasuring();
+    Status->ShowStarting();
+    MeasureBtn->setEnabled(true);
+    UpdateTitle({});
+    NextPlotIndex = 0;
+    ScheduleIdle();
+}
+
+bool TFormMain::ConnectBoard() {
+    std::string name;
+    std::string version;
+    switch (BoardSession(*Board).Identify(name, version)) {
+        case BoardSession::IdentifyResult::Ok:
+            BoardName = QString::fromStdString(name);
+            BoardVersion = QString::fromStdString(version);
+            Status->ShowBoardIdentity(BoardName, BoardVersion);
+            return true;
+        case BoardSession::IdentifyResult::NotFound:
+            Messages->BoardNotFound();
+            Status->ShowBoardNotFound();
+            return false;
+        case BoardSession::IdentifyResult::NoResponse:
+            Messages->BoardNoResponse();
+            Status->ShowBoardNoResponse();
+            return false;
+        case BoardSession::IdentifyResult::WrongName:
+            Messages->BoardNotFound();
+            return false;
+    }
+    return false;
+}
+
+bool TFormMain::ConfigureBoard() {
+    const int channel = ComboBox3->currentIndex();
+    if (channel >= 0 && channel <= 2) {
+        Settings.CHSel = channel;
+    }
+    TargetCount = ComboBox2->currentText().toInt();
+    BoardSession::RunRequest request;
+    request.fSinc5 = !Sinc3_RB->isChecked();
+    request.spsSel = ComboBox1->currentIndex();
+    request.chSel = Settings.CHSel;
+    request.count = TargetCount;
+    return BoardSession(*Board).ConfigureAndStart(request);
+}
+
+void TFormMain::StopBoard() {
+    Board->StopConversion();
+    Board->CloseBoard();
+    fBoardReady = false;
+}
+
+void TFormMain::AcquireOneChannelBlock() {
+    AcquireBlock(false);
+}
+
+void TFormMain::AcquireTwoChannelBlock() {
+    AcquireBlock(true);
+}
+
+void TFormMain::AcquireBlock(bool twoChannels) {
+    if (AcquiredCount >= TargetCount) {
+        return;
+    }
+    int got = 0;
+    if (!BoardSession(*Board).ReadBlock(Settings.CHSel, Settings.spsSel, Ch0Codes.data(),
+                                        Ch1Codes.data(), AcquiredCount, &got)) {
+        FailRun();
+        return;
+    }
+    if (got == 0) {
+        return;
+    }
+    AcquiredCount += got;
+    if (AcquiredCount >= TargetCount) {
+        FinishRun(TargetCount);
+        return;
+    }
+    const int newest = AcquiredCount - 1;
+    if (twoChannels) {
+        Status->ShowProgressTwo(AcquiredCount, Ch0Codes[newest], Ch1Codes[newest]);
+    } else {
+        const auto& codes = Settings.CHSel == 1 ? Ch1Codes : Ch0Codes;
+        Status->ShowProgress(AcquiredCount, codes[newest]);
+    }
+    PlotProgress();
+}
+
+void TFormMain::PlotProgress() {
+    // Slow, long runs are drawn 100 samples at a time while they go on.
+    if (Settings.spsSel <= 6 && Settings.DataCountSel >= 3 &&
+        AcquiredCount >= NextPlotIndex + 100) {
+        ConvertRangeToMicrovolts(NextPlotIndex, NextPlotIndex + 99);
+        Graph->DrawWindow(VoltMode(), NextPlotIndex, NextPlotIndex + 99);
+        NextPlotIndex += 100;
+    }
+}
+
+void TFormMain::FailRun() {
+    Board->StopConversion();
+    Status->ShowMeasureError();
+    fMeasuring = false;
+    ClearData();
+    MeasureBtn->setText(kStartCaption);
+    EnableControls();
+}
+
+void TFormMain::FinishRun(std::int32_t count) {
+    if (Settings.CHSel == 2) {
+        Status->ShowFinished();
+    }
+    fMeasuring = false;
+    SetRunData(count);
+    ShowRunData();
+    MeasureBtn->setText(kStartCaption);
+    EnableControls();
+    Status->ShowFinished();
+    ShowStatisticsOfSettingsChannel();
+}
+
+void TFormMain::StopRun() {
+    StopBoard();
+    Status->ShowStopped();
+    fMeasuring = false;
+    if (AcquiredCount < BoardSession::kMinSamplesKept) {
+        ClearData();
+        Status->ClearReadout();
+    } else {
+        SetRunData(AcquiredCount);
+        ShowRunData();
+        ShowStatisticsOfSettingsChannel();
+    }
+    MeasureBtn->setText(kStartCaption);
+    EnableControls();
+}
+
+void TFormMain::SetRunData(std::int32_t count) {
+    fCh0Data = Settings.CHSel != 1;
+    fCh1Data = Settings.CHSel != 0;
+    Ch0Series.Count = fCh0Data ? count : 0;
+    Ch1Series.Count = fCh1Data ? count : 0;
+}
+
+void TFormMain::ShowRunData() {
+    ConvertAllToMicrovolts();
+    Graph->DrawAll(VoltMode());
+    ComputeCodeStatistics();
+    ComputeMicrovoltStatistics();
+}
+
+void TFormMain::ClearData() {
+    fCh0Data = fCh1Data = false;
+    Ch0Series.Count = 0;
+    Ch1Series.Count = 0;
+}
+
+void TFormMain::ConvertAllToMicrovolts() {
+    if (fCh0Data) {
+        ChannelStatistics::ConvertToMicrovolts(Ch0Series, 0, Ch0Series.Count - 1,
+                                               Settings.GainFactor);
+    }
+    if (fCh1Data) {
+        ChannelStatistics::ConvertToMicrovolts(Ch1Series, 0, Ch1Series.Count - 1,
+                                               Settings.GainFactor);
+    }
+}
+
+void TFormMain::ConvertRangeToMicrovolts(int first, int last) {
+    if (Settings.CHSel == 0 || Settings.CHSel == 2) {
+        ChannelStatistics::ConvertToMicrovolts(Ch0Series, first, last, Settings.GainFactor);
+    }
+    if (Settings.CHSel == 1 || Settings.CHSel == 2) {
+        ChannelStatistics::ConvertToMicrovolts(Ch1Series, first, last, Settings.GainFactor);
+    }
+}
+
+void TFormMain::ComputeCodeStatistics() {
+    Ch0Statistics.ComputeCodeStatistics(Ch0Series);
+    Ch1Statistics.ComputeCodeStatistics(Ch1Series);
+}
+
+void TFormMain::ComputeMicrovoltStatistics() {
+    Ch0Statistics.ComputeMicrovoltStatistics(Ch0Series);
+    Ch1Statistics.ComputeMicrovoltStatistics(Ch1Series);
+}
+
+void TFormMain::ShowChannelStatistics(int channel) {
+    const ChannelStatistics& stats = Statistics(channel);
+    if (VoltMode()) {
+        const float maximum = channel == 0 ? Graph->MaxMicrovoltsCH0() : Graph->MaxMicrovoltsCH1();
+        const float minimum = channel == 0 ? Graph->MinMicrovoltsCH0() : Graph->MinMicrovoltsCH1();
+        Status->ShowVoltStatistics(channel, maximum, minimum, stats.MicrovoltStdDev);
+    } else {
+        const std::int32_t maximum = channel == 0 ? Graph->MaxCodeCH0() : Graph->MaxCodeCH1();
+        const std::int32_t minimum = channel == 0 ? Graph->MinCodeCH0() : Graph->MinCodeCH1();
+        Status->ShowCodeStatistics(maximum, minimum, stats.CodeStdDev, channel);
+    }
+}
+
+void TFormMain::ShowStatisticsOfSettingsChannel() {
+    fStatCh0 = Settings.CHSel != 1;
+    ShowChannelStatistics(Settings.CHSel == 1 ? 1 : 0);
+}
+
+// ---- Data and view commands ----------------------------------------------------------------
+
+QString TFormMain::WithDataExtension(const QString& name) {
+    const QString extension = QStringLiteral(".DTA");
+    if (!name.contains('.') || !name.endsWith(extension, Qt::CaseSensitive)) {
+        return name + extension;
+    }
+    return name;
+}
+
+void TFormMain::Save1Click() {
+    if (!fCh0Data && !fCh1Data) {
+        Messages->NoData();
+        return;
+    }
+    const auto chosen = prompts.AskSaveFileName("Data files (*.DTA)", "*.DTA");
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    const QString fileName = WithDataExtension(QString::fromStdString(*chosen));
+    const std::string path = fileName.toStdString();
+    bool saved = false;
+    switch (Settings.CHSel) {
+        case 0:
+            saved = FileStore->SaveOneChannel(path, Settings, Ch0Series);
+            break;
+        case 1:
+            saved = FileStore->SaveOneChannel(path, Settings, Ch1Series);
+            break;
+        case 2:
+            saved = FileStore->SaveTwoChannels(path, Settings, Ch0Series, Ch1Series);
+            break;
+        default:
+            break;  // a channel choice no file can hold is a failed save
+    }
+    if (saved) {
+        Status->ShowSaved();
+    } else {
+        Messages->SaveFailed();
+    }
+    UpdateTitle(fileName);
+}
+
+void TFormMain::Load1Click() {
+    const auto chosen = prompts.AskOpenFileName("データファイル (*.DTA)", "*.DTA");
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    activateWindow();
+    DisableControls();
+    MeasureSettings loaded = Settings;
+    if (FileStore->Load(*chosen, loaded, Ch0Series, Ch1Series)) {
+        Settings = loaded;
+        Settings.GainFactor = Board->GetGainFactor();
+        ShowSettingsInControls();
+        fCh0Data = Settings.CHSel != 1;
+        fCh1Data = Settings.CHSel != 0;
+        ShowRunData();
+        MeasureBtn->setText(kStartCaption);
+        Status->ShowLoaded();
+        UpdateTitle(QString::fromStdString(*chosen));
+        ShowStatisticsOfSettingsChannel();
+    } else {
+        ClearData();
+        Graph->DrawEmpty(VoltMode());
+        Status->ClearReadout();
+        Messages->BadDataFile();
+        UpdateTitle({});
+    }
+    EnableControls();
+}
+
+void TFormMain::DataClearClick() {
+    ClearData();
+    Graph->DrawEmpty(VoltMode());
+}
+
+void TFormMain::MenuY_VoltClick() {
+    if (fCh0Data || fCh1Data) {
+        Graph->DrawAll(VoltMode());
+    } else {
+        Graph->DrawEmpty(VoltMode());
+    }
+    if (Settings.CHSel == 0 && fCh0Data) {
+        ShowChannelStatistics(0);
+    } else if (Settings.CHSel == 1 && fCh1Data) {
+        ShowChannelStatistics(1);
+    } else if (Settings.CHSel == 2 && fCh0Data && fCh1Data) {
+        // In two-channel data each switch of the unit also alternates the channel shown.
+        fStatCh0 = !fStatCh0;
+        ShowChannelStatistics(fStatCh0 ? 0 : 1);
+    }
+}
+
+void TFormMain::StatusBar1Click() {
+    if (!(fCh0Data && fCh1Data)) {
+        return;
+    }
+    fStatCh0 = !fStatCh0;
+    ShowChannelStatistics(fStatCh0 ? 0 : 1);
+}
+
+// Changing a setting takes effect at the next start, which reads the controls.
+void TFormMain::ComboBox1Change() {}
+void TFormMain::ComboBox2Change() {}
+void TFormMain::ComboBox3Change() {}
+void TFormMain::Sinc3_RBClick() {}
+void TFormMain::Sinc5_RBClick() {}

@@ -1,0 +1,209 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "ChannelSeries.h"
+#include "ChannelStatistics.h"
+#include "Codes.h"
+#include "Graph_2ch.h"
+#include "LinkTiming.h"
+#include "MeasureSettings.h"
+
+class AnchorLayout;
+class FifoDriver;
+class PaintBox;
+class Prompts;
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class TADC;
+class TmyFile;
+class TmyMessage;
+class TmyStatus;
+
+// The program's one window: settings controls, the graph, the measure and quit buttons,
+// the status bar and the menus. It owns the service objects (messages, status line, board,
+// data file, graph) and the channel arrays, and runs a measurement in its idle time.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 792;
+    static constexpr int kClientHeight = 458;
+    static constexpr int kBorderWidth = 0;
+    static constexpr int kRunPollMs = 1;
+    static inline const QString kStartCaption = QStringLiteral("測定開始");
+    static inline const QString kStopCaption = QStringLiteral("測定停止");
+
+    // `timing` drives the board's reply waits; `failCreating` names a service object whose
+    // creation fails as if memory had run out (to exercise that path).
+    TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing = WindowTiming(),
+              const QString& failCreating = {});
+    ~TFormMain() override;
+
+    // The board's waits measure time on the monotonic clock and keep the window alive.
+    static LinkTiming WindowTiming();
+    // False when creating a service object failed; the window must not be shown then.
+    bool Constructed() const { return fConstructed; }
+
+    // Controls.
+    PaintBox* PaintBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label15 = nullptr;
+    QLabel* Label16 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QRadioButton* Sinc3_RB = nullptr;
+    QRadioButton* Sinc5_RB = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QPushButton* MeasureBtn = nullptr;
+    QPushButton* QuitBtn = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Data1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Load1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* DataClear = nullptr;
+    QMenu* MenuY = nullptr;
+    QAction* MenuY_Volt = nullptr;
+
+    // Events.
+    void FormCreate();
+    void FormResize();
+    void FormPaint(QPainter& painter);
+    void FormDestroy();
+    void QuitBtnClick();
+    void Exit1Click();
+    void MeasureBtnClick();
+    void IdleHandler();
+    void Save1Click();
+    void Load1Click();
+    void DataClearClick();
+    // Runs after the menu item has toggled its own check mark.
+    void MenuY_VoltClick();
+    void StatusBar1Click();
+    void ComboBox1Change();
+    void ComboBox2Change();
+    void ComboBox3Change();
+    void Sinc3_RBClick();
+    void Sinc5_RBClick();
+
+    // Read-only views for the program's own checks.
+    const MeasureSettings& CurrentSettings() const { return Settings; }
+    const ChannelSeries& Series(int channel) const { return channel == 0 ? Ch0Series : Ch1Series; }
+    bool HasData(int channel) const { return channel == 0 ? fCh0Data : fCh1Data; }
+    bool Measuring() const { return fMeasuring; }
+    bool BoardReady() const { return fBoardReady; }
+    bool StatisticsShowCh0() const { return fStatCh0; }
+    const ChannelStatistics& Statistics(int channel) const {
+        return channel == 0 ? Ch0Statistics : Ch1Statistics;
+    }
+    TGraph_2CH* GraphObject() const { return Graph.get(); }
+    bool IdleWorkPending() const { return idleTimer.isActive(); }
+
+    // The name a save writes to: ".DTA" appended unless the name already ends in exactly it.
+    static QString WithDataExtension(const QString& name);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildMenus();
+    QLabel* AddLabel(const QString& text, QRect design, int anchors);
+    void CreateServices(FifoDriver& driver, LinkTiming timing, const QString& failCreating);
+    void SetDefaults();
+
+    void UpdateTitle(const QString& fileName);
+    void DisableControls();
+    void EnableControls();
+    void SetControlsEnabled(bool enabled);
+    void ReadSettingsFromControls();
+    void ShowSettingsInControls();
+    void RelayoutStatusBar();
+    void ScheduleIdle();
+    bool VoltMode() const;
+
+    void StartRun();
+    void StopRun();
+    bool ConnectBoard();
+    bool ConfigureBoard();
+    void StopBoard();
+    void AcquireOneChannelBlock();
+    void AcquireTwoChannelBlock();
+    void AcquireBlock(bool twoChannels);
+    void FailRun();
+    void PlotProgress();
+    void FinishRun(std::int32_t count);
+    void SetRunData(std::int32_t count);
+    void ShowRunData();
+    void ClearData();
+    void ConvertAllToMicrovolts();
+    void ConvertRangeToMicrovolts(int first, int last);
+    void ComputeCodeStatistics();
+    void ComputeMicrovoltStatistics();
+    void ShowChannelStatistics(int channel);
+    void ShowStatisticsOfSettingsChannel();
+
+    Prompts& prompts;
+    bool fConstructed = false;
+    bool fStatCh0 = false;
+    bool fCh0Data = false;
+    bool fCh1Data = false;
+    bool fStatusLayoutPending = false;
+    bool fFirstIdle = true;
+    bool fBoardReady = false;
+    bool fMeasuring = false;
+    std::unique_ptr<TmyMessage> Messages;
+    std::unique_ptr<TmyStatus> Status;
+    std::unique_ptr<TGraph_2CH> Graph;
+    std::unique_ptr<TADC> Board;
+    std::unique_ptr<TmyFile> FileStore;
+    QString BoardName;
+    QString BoardVersion;
+    std::int32_t NextPlotIndex = 0;
+    std::int32_t TargetCount = 0;
+    std::int32_t AcquiredCount = 0;
+    std::array<std::int32_t, kSeriesCapacity> Ch0Codes{};
+    std::array<std::int32_t, kSeriesCapacity> Ch1Codes{};
+    std::array<float, kSeriesCapacity> Ch0Microvolts{};
+    std::array<float, kSeriesCapacity> Ch1Microvolts{};
+    ChannelSeries Ch0Series;
+    ChannelSeries Ch1Series;
+    MeasureSettings Settings;
+    ChannelStatistics Ch0Statistics;
+    ChannelStatistics Ch1Statistics;
+    TGraph_2CH::XLabelPair TimeLabels{};
+    TGraph_2CH::YLabelArray AxisLabels{};
+
+    std::unique_ptr<AnchorLayout> anchors;
+    QWidget* client = nullptr;
+    QTimer idleTimer;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QLocalSocket;
+
+// One copy of the program at a time. The first copy holds a lock file in the user's runtime
+// folder (atomic, and a copy that crashed leaves a lock that the next start takes over) and
+// listens on a local socket; a second copy asks it to bring its window forward.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    // `key` names the lock file and the socket ("SELKORAN").
+    explicit SingleInstance(QString key);
+    ~SingleInstance() override;
+
+    // True when this is the only copy; it then keeps the lock until it ends.
+    bool TryLock();
+    // Second copy: true when the first copy answers on its socket.
+    bool ConnectToFirst();
+    // Second copy, after ConnectToFirst: asks the first copy to show its window.
+    void AskFirstToShow();
+    // First copy: calls `showWindow` whenever another copy asks.
+    bool Listen(std::function<void()> showWindow);
+
+    static QString LockFilePath(const QString& key);
+
+private:
+    void OnNewConnection();
+
+    QString key;
+    QLockFile lockFile;
+    QLocalServer server;
+    std::unique_ptr<QLocalSocket> toFirst;
+    std::function<void()> onShowRequest;
+};
