@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "AppTestSupport.h"
+#include "BoardSession.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kNotFound = "SELKORAN Board が見つかりませんでした";
+
+struct RunFixture : WindowFixture {
+    explicit RunFixture(BoardOptions options = {}, int rate = 16, int count = 0, int channel = 0)
+        : WindowFixture(std::move(options)) {
+        window->ComboBox1->setCurrentIndex(rate);
+        window->ComboBox2->setCurrentIndex(count);
+        window->ComboBox3->setCurrentIndex(channel);
+    }
+    void Start() { window->MeasureBtn->click(); }
+    std::vector<bool> EnabledControls() const {
+        const TFormMain& w = *window;
+        return {w.File1->menuAction()->isEnabled(),
+                w.Data1->menuAction()->isEnabled(),
+                w.MenuY->menuAction()->isEnabled(),
+                w.ComboBox1->isEnabled(),
+                w.ComboBox2->isEnabled(),
+                w.ComboBox3->isEnabled(),
+                w.Sinc3_RB->isEnabled(),
+                w.Sinc5_RB->isEnabled(),
+                w.QuitBtn->isEnabled(),
+                w.MeasureBtn->isEnabled()};
+    }
+    static std::vector<bool> All(bool enabled) { return std::vector<bool>(10, enabled); }
+};
+
+TEST(AppRun, CompleteOneChannelRun) {
+    RunFixture f({}, 16, 3, 0);  // 31250 sps, 1000 samples, CH0
+    f.Start();
+    EXPECT_EQ(f.window->MeasureBtn->text(), "測定停止");
+    EXPECT_EQ(f.Panel(0), "SELKORAN / 1.10");
+    EXPECT_EQ(f.Panel(1), "計測中です");
+    EXPECT_EQ(f.Panel(2), "測定開始処理中です。。。");
+    std::vector<bool> duringRun = RunFixture::All(false);
+    duringRun.back() = true;
+    EXPECT_EQ(f.EnabledControls(), duringRun);
+    EXPECT_EQ(f.board.wire, "?\rU?\rV?\rS5\rFX\rA0003E8\r");
+
+    f.RunUntilIdle();
+    const TFormMain& w = *f.window;
+    EXPECT_EQ(w.MeasureBtn->text(), "測定開始");
+    EXPECT_EQ(f.EnabledControls(), RunFixture::All(true));
+    EXPECT_EQ(w.Series(0).Count, 1000);
+    EXPECT_EQ(w.Series(1).Count, 0);
+    EXPECT_TRUE(w.HasData(0));
+    EXPECT_FALSE(w.HasData(1));
+    EXPECT_TRUE(w.BoardReady());
+    EXPECT_EQ(f.Panel(1), "計測終了しました");
+    EXPECT_TRUE(f.Panel(2).startsWith("CH0 : 最大値：")) << f.Panel(2).toStdString();
+    EXPECT_EQ(w.Label16->text(), "1000");
+    // The simulated CH0 input sits a few microvolts above zero.
+    EXPECT_NEAR(w.Statistics(0).MeanMicrovolts, 4.0, 2.0);
+    EXPECT_EQ(w.Series(0).Microvolts[999],
+              static_cast<float>(CodeToMicrovolts(w.Series(0).Codes[999], 1)));
+}
+
+TEST(AppRun, EveryChannelChoiceEndsOnItsCount) {
+    for (int channel = 0; channel < 3; ++channel) {
+        RunFixture f({}, 14, 0, channel);  // 10417 sps, 100 samples
+        f.Start();
+        f.RunUntilIdle();
+        const TFormMain& w = *f.window;
+        EXPECT_EQ(w.Series(0).Count, channel == 1 ? 0 : 100);
+        EXPECT_EQ(w.Series(1).Count, channel == 0 ? 0 : 100);
+        EXPECT_EQ(w.HasData(0), channel != 1);
+        EXPECT_EQ(w.HasData(1), channel != 0);
+        EXPECT_EQ(w.StatisticsShowCh0(), channel != 1);
+        const QString expected = channel == 1 ? "CH1 : " : "CH0 : ";
+        EXPECT_TRUE(f.Panel(2).startsWith(expected)) << f.Panel(2).toStdString();
+        if (channel == 1) {
+            // The CH1 source sits at +1.25 V.
+            EXPECT_NEAR(w.Statistics(1).MeanMicrovolts, 1250000.0, 100.0);
+        }
+    }
+}
+
+TEST(AppRun, IdentificationFailures) {
+    struct Case {
+        const char* name;
+        BoardOptions options;
+        std::string box;
+    };
+    BoardOptions silent;
+    silent.fSilent = true;
+    BoardOptions otherName;
+    otherName.name = "OTHER";
+    BoardOptions noVersion;
+    noVersion.ngCommand = "V?";
+    BoardOptions gone;
+    gone.purgeFailsAt = 0;
+    const std::vector<Case> cases = {
+        {"silent board", silent, "SELKORAN が応答しませんでした"},
+        {"other board", otherName, "SELKORAN が見つかりませんでした"},
+        {"version refused", noVersion, "SELKORAN が応答しませんでした"},
+        {"device unusable", gone, "SELKORAN が見つかりませんでした"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunFixture f(c.options);
+        f.Start();
+        ASSERT_EQ(f.prompts.boxes.size(), 1u);
+        EXPECT_EQ(f.prompts.boxes[0].text, c.box);
+        EXPECT_EQ(f.prompts.boxes[0].caption, "SELKORAN Board");
+        EXPECT_EQ(f.Panel(0), kNotFound);  // whatever the cause, the start leaves this text
+        EXPECT_EQ(f.window->MeasureBtn->text(), "測定開始");
+        EXPECT_FALSE(f.window->BoardReady());
+        EXPECT_FALSE(f.window->Measuring());
+        EXPECT_EQ(f.EnabledControls(), RunFixture::All(true));
+    }
+}
+
+TEST(AppRun, ConfigurationFailureKeepsThePreviousData) {
+    BoardOptions refusing;
+    refusing.ngCommand = "F9";
+    RunFixture f(refusing, 16, 0, 0);
+    f.Start();
+    f.RunUntilIdle();
+    ASSERT_TRUE(f.window->HasData(0));
+    f.window->ComboBox1->setCurrentIndex(9);  // a rate this board refuses
+    f.Start();
+    const TFormMain& w = *f.window;
+    EXPECT_TRUE(f.prompts.boxes.empty());
+    EXPECT_EQ(f.Panel(0), "SELKORAN Board がエラーです");
+    EXPECT_FALSE(w.BoardReady());
+    EXPECT_FALSE(w.Measuring());
+    EXPECT_TRUE(w.HasData(0));
+    EXPECT_EQ(w.Series(0).Count, 100);
+    EXPECT_EQ(w.CurrentSettings().spsSel, 9);  // the settings were read before the board
+    EXPECT_EQ(f.EnabledControls(), RunFixture::All(true));
+}
+
+TEST(AppRun, ReadFailureDiscardsTheRunButKeepsTheBoard) {
+    BoardOptions options;
+    options.lineFeedAt = 500;
+    RunFixture f(options, 16, 3, 2);
+    f.Start();
+    f.RunUntilIdle();
+    const TFormMain& w = *f.window;
+    EXPECT_FALSE(w.Measuring());
+    EXPECT_EQ(f.Panel(2), "計測エラーで終了");
+    EXPECT_EQ(w.Series(0).Count, 0);
+    EXPECT_EQ(w.Series(1).Count, 0);
+    EXPECT_FALSE(w.HasData(0));
+    EXPECT_TRUE(w.BoardReady());
+    EXPECT_EQ(w.MeasureBtn->text(), "測定開始");
+    EXPECT_TRUE(f.board.wire.ends_with("AX\r"));
+}
+
+TEST(AppRun, OperatorStopKeepsTenSamplesOrMore) {
+    for (int kept : {9, 10}) {
+        RunFixture f({}, 3, 3, 0);  // 10 sps: one sample per poll
+        f.Start();
+        while (f.window->Measuring()) {
+            f.board.Advance(100ms);
+            f.window->IdleHandler();
+            if (f.Panel(2).startsWith(QString("データ番号：%1 ").arg(kept))) {
+                break;
+            }
+        }
+        ASSERT_TRUE(f.Panel(2).startsWith(QString("データ番号：%1 ").arg(kept)));
+        f.window->MeasureBtn->click();
+        const TFormMain& w = *f.window;
+        EXPECT_EQ(f.Panel(1), "計測中止しました");
+        EXPECT_FALSE(w.BoardReady());
+        EXPECT_FALSE(w.Measuring());
+        EXPECT_EQ(w.MeasureBtn->text(), "測定開始");
+        EXPECT_TRUE(f.board.wire.ends_with("AX\r"));
+        if (kept == 9) {
+            EXPECT_FALSE(w.HasData(0));
+            EXPECT_EQ(f.Panel(2), "");
+        } else {
+            EXPECT_TRUE(w.HasData(0));
+            EXPECT_EQ(w.Series(0).Count, 10);
+            EXPECT_TRUE(f.Panel(2).startsWith("CH0 : 最大値："));
+        }
+    }
+}
+
+TEST(AppRun, IdentifiesOnlyAfterAStop) {
+    RunFixture f({}, 16, 0, 0);
+    f.Start();
+    f.RunUntilIdle();
+    f.board.wire.clear();
+    f.Start();  // ready: configuration only
+    EXPECT_EQ(f.board.wire, "S5\rFX\rA000064\r");
+    f.window->MeasureBtn->click();  // operator stop closes the board
+    f.board.wire.clear();
+    f.window->Sinc3_RB->setChecked(true);
+    f.Start();
+    EXPECT_EQ(f.board.wire, "?\rU?\rV?\rS3\rFX\rA000064\r");
+}
+
+TEST(AppRun, SlowLongRunsArePlottedInStretchesOfHundred) {
+    struct Case {
+        int rate;
+        bool progressive;
+    };
+    for (const Case c : {Case{3, true}, Case{6, true}, Case{8, false}}) {
+        RunFixture f({}, c.rate, 3, 0);  // 1000 samples
+        f.Start();
+        const auto poll = [&f] {
+            f.board.Advance(30ms);
+            f.window->IdleHandler();
+        };
+        while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：99 ")) {
+            poll();
+        }
+        EXPECT_EQ(f.window->Label16->text(), "1000");  // nothing drawn before sample 100
+        while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：100 ")) {
+            poll();
+        }
+        EXPECT_EQ(f.window->Label16->text(), c.progressive ? "100" : "1000");
+        while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：200 ")) {
+            poll();
+        }
+        EXPECT_EQ(f.window->Label15->text(), c.progressive ? "101" : "1");
+        EXPECT_EQ(f.window->Label16->text(), c.progressive ? "200" : "1000");
+    }
+}
+
+TEST(AppRun, ShortRunsAreNotPlottedWhileTheyGo) {
+    RunFixture f({}, 3, 2, 0);  // 500 samples at 10 sps
+    f.Start();
+    while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：150 ")) {
+        f.board.Advance(100ms);
+        f.window->IdleHandler();
+    }
+    EXPECT_EQ(f.window->Label16->text(), "1000");
+}
+
+TEST(AppRun, TwoChannelProgressShowsBothCodes) {
+    RunFixture f({}, 3, 3, 2);
+    f.Start();
+    while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：3 ")) {
+        f.board.Advance(100ms);
+        f.window->IdleHandler();
+    }
+    const QStringList parts = f.Panel(2).split(" / ");
+    ASSERT_EQ(parts.size(), 3) << f.Panel(2).toStdString();
+    EXPECT_TRUE(parts[1].startsWith("AD変換値：83886"));  // CH0 near mid-scale
+    EXPECT_TRUE(parts[2].startsWith("125"));              // CH1 near three quarters
+}
+
+TEST(AppRun, StopClickWhileTheFinishedRunIsDrawn) {
+    RunFixture f({}, 16, 0, 0);
+    f.Start();
+    // The click arrives while the completed run's graph is being drawn.
+    bool clicked = false;
+    QTimer::singleShot(0, f.window.get(), [&] {
+        clicked = f.window->MeasureBtn->text() == "測定停止";
+        f.window->MeasureBtn->click();
+    });
+    f.RunUntilIdle();
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(f.window->MeasureBtn->text(), "測定開始");
+    EXPECT_EQ(f.EnabledControls(), RunFixture::All(true));
+    EXPECT_FALSE(f.window->BoardReady());  // the stop closed the board
+    EXPECT_EQ(f.window->Series(0).Count, 100);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakePrompts.h"
+#include "LinkTiming.h"
+#include "Mystatus.h"
+#include "PaintBox.h"
+#include "Selkoran_main.h"
+#include "SimulatedFifo.h"
+
+// One QApplication for a whole test program.
+inline QApplication& TestApplication() {
+    static int argc = 1;
+    static char name[] = "selkoran-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication application(argc, argv);
+    return application;
+}
+
+// The simulated board on a clock that moves only when the test or a wait moves it, with
+// every byte the program writes recorded.
+class TestBoard : public FifoDriver {
+public:
+    explicit TestBoard(BoardOptions options = {})
+        : fifo(std::move(options), [this] { return now; }) {}
+
+    LinkTiming Timing() {
+        return {[this] { return now; }, [this] { now += std::chrono::milliseconds(1); }};
+    }
+    void Advance(std::chrono::milliseconds d) { now += d; }
+
+    FifoStatus Open(int n, FifoHandle* h) override { return fifo.Open(n, h); }
+    FifoStatus SetUSBParameters(FifoHandle h, unsigned rx, unsigned tx) override {
+        return fifo.SetUSBParameters(h, rx, tx);
+    }
+    FifoStatus Purge(FifoHandle h, unsigned mask) override { return fifo.Purge(h, mask); }
+    FifoStatus Close(FifoHandle h) override { return fifo.Close(h); }
+    FifoStatus GetQueueStatus(FifoHandle h, unsigned* n) override {
+        return fifo.GetQueueStatus(h, n);
+    }
+    FifoStatus Read(FifoHandle h, void* b, unsigned n, unsigned* got) override {
+        return fifo.Read(h, b, n, got);
+    }
+    FifoStatus Write(FifoHandle h, const void* b, unsigned n, unsigned* written) override {
+        wire.append(static_cast<const char*>(b), n);
+        return fifo.Write(h, b, n, written);
+    }
+
+private:
+    LinkTiming::Clock::time_point now{std::chrono::hours(1)};
+
+public:
+    std::string wire;  // every byte written, commands separated by their CRs
+    SimulatedFifo fifo;
+};
+
+// A window on the test board with recorded prompts, past its first idle call.
+struct WindowFixture {
+    explicit WindowFixture(BoardOptions options = {}) : board(std::move(options)) {
+        TestApplication();
+        window = std::make_unique<TFormMain>(board, prompts, board.Timing());
+        window->show();
+        window->IdleHandler();
+    }
+
+    QString Panel(int index) const { return TmyStatus::Panel(*window->StatusBar1, index)->text(); }
+
+    // Polls as the idle timer would, letting the board's clock run, until the run ends or
+    // `limit` of board time has passed.
+    void RunUntilIdle(std::chrono::milliseconds step = std::chrono::milliseconds(5),
+                      std::chrono::seconds limit = std::chrono::seconds(2000)) {
+        for (auto t = std::chrono::milliseconds(0); window->Measuring() && t < limit; t += step) {
+            board.Advance(step);
+            window->IdleHandler();
+        }
+    }
+
+    FakePrompts prompts;
+    TestBoard board;
+    std::unique_ptr<TFormMain> window;
+};

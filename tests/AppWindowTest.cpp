@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFrame>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "AppTestSupport.h"
+
+namespace {
+
+TEST(AppWindow, ControlsSitWhereTheLayoutPutsThem) {
+    WindowFixture f;
+    TFormMain& w = *f.window;
+    EXPECT_EQ(w.centralWidget()->size(), QSize(792, 458));
+    struct Case {
+        QWidget* widget;
+        QRect rect;
+    };
+    const std::vector<Case> cases = {
+        {w.PaintBox1, {72, 24, 560, 369}},   {w.Label12, {664, 68, 47, 13}},
+        {w.Label13, {664, 112, 47, 13}},     {w.Label14, {664, 24, 63, 12}},
+        {w.Panel2, {656, 184, 113, 52}},     {w.Sinc3_RB, {8, 8, 89, 17}},
+        {w.Sinc5_RB, {8, 29, 97, 17}},       {w.ComboBox1, {656, 40, 113, 20}},
+        {w.ComboBox2, {656, 84, 113, 20}},   {w.ComboBox3, {656, 128, 113, 20}},
+        {w.MeasureBtn, {656, 342, 113, 33}}, {w.QuitBtn, {656, 376, 113, 33}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.widget->geometry(), c.rect) << c.widget->metaObject()->className();
+    }
+    // After the first idle call the status bar is 20 high and flush with the bottom.
+    EXPECT_EQ(w.StatusBar1->geometry(), QRect(0, 438, 792, 20));
+}
+
+TEST(AppWindow, CaptionsItemsAndDefaults) {
+    WindowFixture f;
+    TFormMain& w = *f.window;
+    EXPECT_EQ(w.windowTitle(), "SELKORAN / v1.10");
+    EXPECT_TRUE(QGuiApplication::applicationDisplayName() == QGuiApplication::applicationName());
+    EXPECT_EQ(w.MeasureBtn->text(), "測定開始");
+    EXPECT_EQ(w.QuitBtn->text(), "終了");
+    EXPECT_EQ(w.Label12->text(), "データ数");
+    EXPECT_EQ(w.Label13->text(), "測定 CH");
+    EXPECT_EQ(w.Label14->text(), "データレート");
+    EXPECT_EQ(w.Label12->font().pixelSize(), 13);
+    EXPECT_EQ(w.Label14->font().pixelSize(), 12);
+    EXPECT_EQ(w.font().family(), "ＭＳ Ｐゴシック");
+    EXPECT_EQ(w.Sinc3_RB->text(), "Sinc3");
+    EXPECT_EQ(w.Sinc5_RB->text(), "Sinc5+Sinc1");
+    EXPECT_FALSE(w.Sinc3_RB->isChecked());
+    EXPECT_TRUE(w.Sinc5_RB->isChecked());
+
+    ASSERT_EQ(w.ComboBox1->count(), 17);
+    EXPECT_EQ(w.ComboBox1->itemText(0), "1.25sps");
+    EXPECT_EQ(w.ComboBox1->itemText(4), "16.63sps/16.67sps");
+    EXPECT_EQ(w.ComboBox1->itemText(16), "31250sps");
+    EXPECT_EQ(w.ComboBox1->currentText(), "10sps");
+    EXPECT_EQ(w.ComboBox2->currentText(), "1000");
+    EXPECT_EQ(w.ComboBox3->currentText(), "CH0 (Ain0-Ain1)");
+    EXPECT_EQ(w.ComboBox3->itemText(2), "CH0 + CH1");
+    for (QComboBox* box : {w.ComboBox1, w.ComboBox2, w.ComboBox3}) {
+        EXPECT_FALSE(box->isEditable());  // pick-only: a start always has a valid choice
+    }
+    EXPECT_EQ(w.CurrentSettings(), MeasureSettings{});
+}
+
+TEST(AppWindow, Menus) {
+    WindowFixture f;
+    TFormMain& w = *f.window;
+    const auto menus = w.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), "ファイル(&F)");
+    EXPECT_EQ(menus[1]->text(), "データ(&D)");
+    EXPECT_EQ(menus[2]->text(), "Y軸表示");
+    EXPECT_EQ(w.Exit1->text(), "終了(&X)");
+    QStringList dataItems;
+    for (QAction* a : w.Data1->actions()) {
+        dataItems << a->text();
+    }
+    EXPECT_EQ(dataItems, QStringList({"保存(&S)", "読込み(&O)", "---", "クリア"}));
+    EXPECT_EQ(w.MenuY_Volt->text(), "電圧値");
+    EXPECT_TRUE(w.MenuY_Volt->isCheckable());
+    EXPECT_FALSE(w.MenuY_Volt->isChecked());
+}
+
+TEST(AppWindow, TabOrder) {
+    WindowFixture f;
+    TFormMain& w = *f.window;
+    std::vector<QWidget*> order;
+    QWidget* next = w.Sinc3_RB;
+    for (int i = 0; i < 7; ++i) {
+        order.push_back(next);
+        next = next->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus || !next->isVisible()) {
+            next = next->nextInFocusChain();
+        }
+    }
+    const std::vector<QWidget*> expected = {w.Sinc3_RB,   w.Sinc5_RB, w.ComboBox1, w.ComboBox2,
+                                            w.MeasureBtn, w.QuitBtn,  w.ComboBox3};
+    EXPECT_EQ(order, expected);
+}
+
+TEST(AppWindow, FirstIdleDrawsTheEmptyGraphAndThenTheWindowRests) {
+    WindowFixture f;
+    TFormMain& w = *f.window;
+    EXPECT_EQ(w.Label1->text(), "8388608");
+    EXPECT_EQ(w.Label11->text(), "8388508");
+    EXPECT_EQ(w.Label15->text(), "1");
+    EXPECT_EQ(w.Label16->text(), "1000");
+    EXPECT_EQ(w.focusWidget(), w.MeasureBtn);
+    EXPECT_FALSE(w.IdleWorkPending());  // an idle window runs no timer
+}
+
+TEST(AppWindow, FailedCreationShowsTheFatalMessage) {
+    TestApplication();
+    struct Case {
+        QString failing;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"Z_Message", "致命的なメモリエラーです:Z_Message"},
+        {"myStatus", "致命的なメモリエラーです:myStatus"},
+        {"AD7172", "致命的なメモリエラーです:AD7172"},
+        {"FILE", "致命的なメモリエラーです:FILE"},
+        {"TGraph_2CH", "致命的なメモリエラーです:TGraph_2CH"},
+    };
+    for (const auto& c : cases) {
+        FakePrompts prompts;
+        TestBoard board;
+        TFormMain window(board, prompts, board.Timing(), c.failing);
+        EXPECT_FALSE(window.Constructed());
+        ASSERT_EQ(prompts.boxes.size(), 1u);
+        EXPECT_EQ(prompts.boxes[0].caption, "SELKORAN Board");
+        EXPECT_EQ(prompts.boxes[0].text, c.text);
+        EXPECT_EQ(prompts.boxes[0].icon, PromptIcon::Error);
+    }
+}
+
+TEST(AppWindow, DataExtensionRule) {
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"run1", "run1.DTA"},         {"run1.DTA", "run1.DTA"},       {"run1.txt", "run1.txt.DTA"},
+        {"run1.dta", "run1.dta.DTA"}, {"/a.b/run1", "/a.b/run1.DTA"}, {".DTA", ".DTA"},
+        {"a.b", "a.b.DTA"},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(TFormMain::WithDataExtension(name), expected) << name.toStdString();
+    }
+}
+
+}  // namespace
