@@ -8,11 +8,14 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -108,6 +111,34 @@ protected:
             return {};
         }
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+    // Another copy of the program with the same environment (and so the same instance).
+    std::unique_ptr<QProcess> StartCopy(const QProcessEnvironment& environment) {
+        auto copy = std::make_unique<QProcess>();
+        copy->setProcessEnvironment(environment);
+        copy->start(QStringLiteral(SELKORAN_BUILD_DIR "/selkoran"), {"--device", "sim"});
+        copy->waitForStarted();
+        return copy;
+    }
+    // Visible top-level windows whose title is exactly `title`.
+    QStringList VisibleWindows(const QString& title) {
+        const QString ids = Tool("xdotool", {"search", "--onlyvisible", "--name",
+                                             "^" + QRegularExpression::escape(title) + "$"});
+        return ids.isEmpty() ? QStringList() : ids.split('\n');
+    }
+    // Presses Return in every visible box titled "SELKORAN" until `copy` ends.
+    bool DismissBoxesUntilFinished(QProcess& copy) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 20000) {
+            if (copy.waitForFinished(300)) {
+                return true;
+            }
+            for (const QString& box : VisibleWindows("SELKORAN")) {
+                Tool("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
+            }
+        }
+        return false;
     }
     QString FindWindow() {
         QElapsedTimer clock;
@@ -227,6 +258,75 @@ TEST_F(Desktop, MeasuringDrawsARedTrace) {
     const QImage shot =
         WaitForScreen([&](const QImage& s) { return CountPixels(s, *top, kRed) > 100; });
     EXPECT_GT(CountPixels(shot, *top, kRed), 100);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Desktop, SecondCopyShowsTheBoxAndLeavesTheFirstInFront) {
+    auto second = StartCopy(env);
+    // The second copy's box: a visible window titled exactly "SELKORAN".
+    QElapsedTimer clock;
+    clock.start();
+    while (VisibleWindows("SELKORAN").isEmpty() && clock.elapsed() < 20000) {
+        QThread::msleep(100);
+    }
+    ASSERT_FALSE(VisibleWindows("SELKORAN").isEmpty()) << "no already-running box";
+    ASSERT_TRUE(DismissBoxesUntilFinished(*second));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 1);
+    EXPECT_EQ(program.state(), QProcess::Running);
+    EXPECT_EQ(VisibleWindows("SELKORAN / v1.10"), QStringList{window});
+}
+
+TEST_F(Desktop, CrashedCopyNeverBlocksTheNextStart) {
+    program.kill();  // no clean-up at all: the lock file stays behind
+    program.waitForFinished();
+    auto next = StartCopy(env);
+    QElapsedTimer clock;
+    clock.start();
+    while (VisibleWindows("SELKORAN / v1.10").isEmpty() && clock.elapsed() < 20000) {
+        QThread::msleep(100);
+    }
+    EXPECT_EQ(VisibleWindows("SELKORAN / v1.10").size(), 1);
+    EXPECT_EQ(next->state(), QProcess::Running);
+    next->terminate();
+    next->waitForFinished();
+}
+
+TEST_F(Desktop, LockHeldByASilentProcessEndsTheStartQuietly) {
+    QProcessEnvironment other = env;
+    const QString key = "silent-holder-" + QString::number(getpid());
+    other.insert("SELKORAN_INSTANCE", key);
+    QLockFile held(runtime.path() + "/" + key + ".lock");
+    ASSERT_TRUE(held.tryLock(0));
+    auto copy = StartCopy(other);
+    ASSERT_TRUE(copy->waitForFinished(10000));
+    EXPECT_EQ(copy->exitCode(), 1);
+    EXPECT_TRUE(VisibleWindows("SELKORAN").isEmpty());
+}
+
+TEST_F(Desktop, TwoCopiesStartedTogetherLeaveOneRunning) {
+    QProcessEnvironment pair = env;
+    pair.insert("SELKORAN_INSTANCE", "pair-" + QString::number(getpid()));
+    auto a = StartCopy(pair);
+    auto b = StartCopy(pair);
+    // Whichever lost ends with code 1 (after its box, if the winner answered in time).
+    QElapsedTimer clock;
+    clock.start();
+    while (!a->waitForFinished(100) && !b->waitForFinished(100) && clock.elapsed() < 30000) {
+        for (const QString& box : VisibleWindows("SELKORAN")) {
+            Tool("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
+        }
+    }
+    QProcess& loser = a->state() == QProcess::Running ? *b : *a;
+    QProcess& winner = a->state() == QProcess::Running ? *a : *b;
+    ASSERT_EQ(loser.state(), QProcess::NotRunning);
+    EXPECT_EQ(loser.exitCode(), 1);
+    EXPECT_EQ(winner.state(), QProcess::Running);
+    winner.terminate();
+    winner.waitForFinished();
 }
 
 }  // namespace
