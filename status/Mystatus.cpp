@@ -97,8 +97,12 @@ void TmyStatus::ShowBoardNoResponse() {
     SetPanelText(deviceName + QStringLiteral(" 応答しませんでした"), kBoardPanel);
 }
 
+QString TmyStatus::BoardErrorText(const QString& deviceName) {
+    return deviceName + QStringLiteral(" がエラーです");
+}
+
 void TmyStatus::ShowBoardError() {
-    SetPanelText(deviceName + QStringLiteral(" がエラーです"), kBoardPanel);
+    SetPanelText(BoardErrorText(deviceName), kBoardPanel);
 }
 
 void TmyStatus::ShowMeasuring() {
@@ -109,8 +113,12 @@ void TmyStatus::ShowFinished() {
     SetPanelText(QStringLiteral("計測終了しました"), kMeasurePanel);
 }
 
+QString TmyStatus::StoppedText() {
+    return QStringLiteral("計測中止しました");
+}
+
 void TmyStatus::ShowStopped() {
-    SetPanelText(QStringLiteral("計測中止しました"), kMeasurePanel);
+    SetPanelText(StoppedText(), kMeasurePanel);
 }
 
 void TmyStatus::ShowLoaded() {
@@ -125,8 +133,12 @@ void TmyStatus::ShowStarting() {
     SetPanelText(QStringLiteral("測定開始処理中です。。。"), kReadoutPanel);
 }
 
+QString TmyStatus::MeasureErrorText() {
+    return QStringLiteral("計測エラーで終了");
+}
+
 void TmyStatus::ShowMeasureError() {
-    SetPanelText(QStringLiteral("計測エラーで終了"), kReadoutPanel);
+    SetPanelText(MeasureErrorText(), kReadoutPanel);
 }
 
 void TmyStatus::ClearReadout() {
@@ -146,24 +158,30 @@ void TmyStatus::ShowProgressTwo(std::int32_t number, std::int32_t ch0Code, std::
                  kReadoutPanel);
 }
 
+QString TmyStatus::CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, float deviation,
+                                      int channel) {
+    const std::int64_t peakToPeak = std::int64_t{maximum} - minimum;
+    return StatisticsHead(channel) + Decimal(maximum) + QStringLiteral(" / 最小値：") +
+           Decimal(minimum) + QStringLiteral(" / pp値：") + Decimal(peakToPeak) +
+           QStringLiteral(" digit / 標準偏差：") +
+           Fixed(deviation, CodeDeviationDecimals(deviation)) + QStringLiteral(" digit");
+}
+
 void TmyStatus::ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, float deviation,
                                    int channel) {
-    const std::int64_t peakToPeak = std::int64_t{maximum} - minimum;
-    SetPanelText(StatisticsHead(channel) + Decimal(maximum) + QStringLiteral(" / 最小値：") +
-                     Decimal(minimum) + QStringLiteral(" / pp値：") + Decimal(peakToPeak) +
-                     QStringLiteral(" digit / 標準偏差：") +
-                     Fixed(deviation, CodeDeviationDecimals(deviation)) + QStringLiteral(" digit"),
-                 kReadoutPanel);
+    SetPanelText(CodeStatisticsText(maximum, minimum, deviation, channel), kReadoutPanel);
 }
 
 // The peak-to-peak value comes from the values as passed, not from their rounded texts.
-void TmyStatus::ShowVoltStatistics(int channel, float maximum, float minimum, float deviation) {
+QString TmyStatus::VoltStatisticsText(int channel, float maximum, float minimum, float deviation) {
     const int decimals = VoltDecimals(deviation);
     const double peakToPeak = static_cast<double>(maximum) - static_cast<double>(minimum);
-    SetPanelText(StatisticsHead(channel) + Fixed(maximum, decimals) +
-                     QStringLiteral("[uV] / 最小値：") + Fixed(minimum, decimals) +
-                     QStringLiteral("[uV] / pp値：") + Fixed(peakToPeak, decimals) +
-                     QStringLiteral("[uV] / 標準偏差：") + Fixed(deviation, decimals) +
-                     QStringLiteral("[uV]"),
-                 kReadoutPanel);
+    return StatisticsHead(channel) + Fixed(maximum, decimals) + QStringLiteral("[uV] / 最小値：") +
+           Fixed(minimum, decimals) + QStringLiteral("[uV] / pp値：") +
+           Fixed(peakToPeak, decimals) + QStringLiteral("[uV] / 標準偏差：") +
+           Fixed(deviation, decimals) + QStringLiteral("[uV]");
+}
+
+void TmyStatus::ShowVoltStatistics(int channel, float maximum, float minimum, float deviation) {
+    SetPanelText(VoltStatisticsText(channel, maximum, minimum, deviation), kReadoutPanel);
 }

@@ -44,6 +44,14 @@ public:
                             int channel);
     void ShowVoltStatistics(int channel, float maximum, float minimum, float deviation);
 
+    // Texts of the operations above, for callers without a status bar (the command line).
+    static QString BoardErrorText(const QString& deviceName);
+    static QString StoppedText();
+    static QString MeasureErrorText();
+    static QString CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, float deviation,
+                                      int channel);
+    static QString VoltStatisticsText(int channel, float maximum, float minimum, float deviation);
+
 private:
     QStatusBar& statusBar;
     QString deviceName;
