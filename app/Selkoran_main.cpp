@@ -216,10 +216,8 @@ void TFormMain::BuildLayout() {
     StatusBar1->setSizeGripEnabled(false);
     TmyStatus::CreatePanels(*StatusBar1);
     anchors->Add(StatusBar1, {0, 433, kClientWidth, 25}, A::Left | A::Right | A::Bottom);
+    // Presses on the panels reach the bar too: the panels do not take mouse presses.
     StatusBar1->installEventFilter(this);
-    for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
-        TmyStatus::Panel(*StatusBar1, i)->installEventFilter(this);
-    }
 
     setTabOrder(Sinc3_RB, Sinc5_RB);
     setTabOrder(Sinc5_RB, ComboBox1);
@@ -382,8 +380,7 @@ void TFormMain::Exit1Click() {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
-        (watched == StatusBar1 || static_cast<QWidget*>(watched)->parentWidget() == StatusBar1)) {
+    if (watched == StatusBar1 && event->type() == QEvent::MouseButtonPress) {
         StatusBar1Click();
     }
     return QMainWindow::eventFilter(watched, event);
