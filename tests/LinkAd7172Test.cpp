@@ -49,11 +49,7 @@ TEST(Ad7172Codes, CountField) {
 
 TEST_F(Ad7172Test, OpenBoardPurgesTwice) {
     ASSERT_TRUE(adc.OpenBoard());
-    std::vector<Call> kinds;
-    for (const auto& c : fifo.calls) {
-        kinds.push_back(c.call);
-    }
-    EXPECT_EQ(kinds,
+    EXPECT_EQ(fifo.CallKinds(),
               (std::vector<Call>{Call::Open, Call::SetUSBParameters, Call::Purge, Call::Purge}));
 }
 
@@ -286,11 +282,7 @@ TEST_F(Ad7172Test, ClosedBoardRefusesEverything) {
 TEST_F(Ad7172Test, CloseBoardPurgesAndCloses) {
     OpenBoard();
     adc.CloseBoard();
-    std::vector<Call> kinds;
-    for (const auto& c : fifo.calls) {
-        kinds.push_back(c.call);
-    }
-    EXPECT_EQ(kinds, (std::vector<Call>{Call::Purge, Call::Purge, Call::Close}));
+    EXPECT_EQ(fifo.CallKinds(), (std::vector<Call>{Call::Purge, Call::Purge, Call::Close}));
     EXPECT_FALSE(adc.IsOpen());
 }
 

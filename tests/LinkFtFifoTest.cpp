@@ -18,23 +18,6 @@ protected:
         ASSERT_TRUE(link.Open());
         fifo.calls.clear();
     }
-    std::vector<Call> CallKinds() const {
-        std::vector<Call> kinds;
-        for (const auto& c : fifo.calls) {
-            kinds.push_back(c.call);
-        }
-        return kinds;
-    }
-    unsigned LargestRead() const {
-        unsigned largest = 0;
-        for (const auto& c : fifo.calls) {
-            if (c.call == Call::Read) {
-                largest = std::max(largest, c.argument);
-            }
-        }
-        return largest;
-    }
-
     ScriptedFifo fifo;
     FakeClock clock;
     Tft_FIFO link{fifo, clock.Timing()};
@@ -73,11 +56,7 @@ TEST_F(FtFifoTest, FailedOpenStepsLeaveTheLinkClosed) {
         EXPECT_FALSE(fresh.Open());
         EXPECT_FALSE(fresh.IsOpen());
         EXPECT_FALSE(failing.IsOpen());
-        std::vector<Call> kinds;
-        for (const auto& r : failing.calls) {
-            kinds.push_back(r.call);
-        }
-        EXPECT_EQ(kinds, c.expected);
+        EXPECT_EQ(failing.CallKinds(), c.expected);
     }
 }
 
@@ -102,12 +81,12 @@ TEST_F(FtFifoTest, CloseAndDestructorPurgeThenClose) {
         ASSERT_TRUE(other.Open());
         fifo.calls.clear();
     }
-    EXPECT_EQ(CallKinds(), (std::vector<Call>{Call::Purge, Call::Purge, Call::Close}));
+    EXPECT_EQ(fifo.CallKinds(), (std::vector<Call>{Call::Purge, Call::Purge, Call::Close}));
     EXPECT_FALSE(fifo.IsOpen());
 
     OpenLink();
     link.Close();
-    EXPECT_EQ(CallKinds(), (std::vector<Call>{Call::Purge, Call::Close}));
+    EXPECT_EQ(fifo.CallKinds(), (std::vector<Call>{Call::Purge, Call::Close}));
     EXPECT_FALSE(link.IsOpen());
 }
 
@@ -116,7 +95,7 @@ TEST_F(FtFifoTest, PurgeFailureClosesTheDevice) {
     fifo.FailCall(Call::Purge);
     EXPECT_FALSE(link.Purge());
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(CallKinds(), (std::vector<Call>{Call::Purge, Call::Close}));
+    EXPECT_EQ(fifo.CallKinds(), (std::vector<Call>{Call::Purge, Call::Close}));
 }
 
 TEST_F(FtFifoTest, SendCommandLengthLimit) {
@@ -224,7 +203,7 @@ TEST_F(FtFifoTest, OversizedBurstNeverOverrunsTheStore) {
         received.append(buf, got);
     }
     EXPECT_EQ(received, stream);
-    EXPECT_LE(LargestRead(), Tft_FIFO::kRxStoreSize);
+    EXPECT_LE(fifo.LargestArgument(Call::Read), Tft_FIFO::kRxStoreSize);
 }
 
 TEST_F(FtFifoTest, WaitOkEndings) {
@@ -260,11 +239,7 @@ TEST_F(FtFifoTest, WaitOkEndings) {
             EXPECT_LT(fake.Elapsed(), 10ms);
         }
         EXPECT_FALSE(fresh.TimedOut());  // the wait leaves the timer idle
-        for (const auto& r : board.calls) {
-            if (r.call == Call::Read) {
-                EXPECT_LE(r.argument, Tft_FIFO::kAckAreaSize);
-            }
-        }
+        EXPECT_LE(board.LargestArgument(Call::Read), Tft_FIFO::kAckAreaSize);
     }
 }
 
@@ -312,11 +287,7 @@ TEST_F(FtFifoTest, ReadLineEndings) {
             EXPECT_EQ(std::string(reply), c.line);
         }
         EXPECT_LT(fake.Elapsed(), 101ms);
-        for (const auto& r : board.calls) {
-            if (r.call == Call::Read) {
-                EXPECT_LE(r.argument, sizeof reply);
-            }
-        }
+        EXPECT_LE(board.LargestArgument(Call::Read), sizeof reply);
     }
 }
 

@@ -127,3 +127,21 @@ int ScriptedFifo::CountCalls(Call call) const {
     const auto it = counts.find(call);
     return it == counts.end() ? 0 : it->second;
 }
+
+std::vector<ScriptedFifo::Call> ScriptedFifo::CallKinds() const {
+    std::vector<Call> kinds;
+    for (const auto& record : calls) {
+        kinds.push_back(record.call);
+    }
+    return kinds;
+}
+
+unsigned ScriptedFifo::LargestArgument(Call call) const {
+    unsigned largest = 0;
+    for (const auto& record : calls) {
+        if (record.call == call) {
+            largest = std::max(largest, record.argument);
+        }
+    }
+    return largest;
+}

@@ -41,6 +41,10 @@ public:
     void ShortenReads(unsigned by) { readShortfall = by; }
 
     int CountCalls(Call call) const;
+    // The kinds of the recorded calls, in order.
+    std::vector<Call> CallKinds() const;
+    // The largest argument of any recorded call of this kind (0 if none).
+    unsigned LargestArgument(Call call) const;
     std::size_t Readable() const { return visible.size(); }
     std::size_t PendingBursts() const { return bursts.size(); }
     bool IsOpen() const { return openHandle != 0; }
