@@ -1,0 +1,37 @@
+#include "CliAcquisition.h"
+
+#include <thread>
+
+#include "Ad7172.h"
+#include "MeasurementData.h"
+#include "ProgressBar.h"
+#include "StopSignal.h"
+
+CliAcquisition::CliAcquisition(TADC& adc, const BoardSession::RunRequest& request,
+                               MeasurementData& data)
+    : board(adc), session(adc), run(request), measurement(data) {}
+
+CliAcquisition::Outcome CliAcquisition::Run(ProgressBar& progress) {
+    acquired = 0;
+    while (acquired < run.count) {
+        if (StopSignal::Requested()) {
+            board.StopConversion();
+            board.CloseBoard();
+            return Outcome::Stopped;
+        }
+        int got = 0;
+        if (!session.ReadBlock(run.chSel, run.spsSel, measurement.Series(0).Codes,
+                               measurement.Series(1).Codes, acquired, &got)) {
+            board.StopConversion();
+            return Outcome::Failed;
+        }
+        if (got > 0) {
+            acquired += got;
+            progress.Show(acquired, run.count);
+        }
+        if (acquired < run.count) {
+            std::this_thread::sleep_for(kPollInterval);
+        }
+    }
+    return Outcome::Complete;
+}

@@ -1,0 +1,229 @@
+#include "CliCommands.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Ad7172.h"
+#include "BoardSession.h"
+#include "CliAcquisition.h"
+#include "DeviceChoice.h"
+#include "GraphPicture.h"
+#include "MeasurementData.h"
+#include "Myfile.h"
+#include "Mystatus.h"
+#include "ProgressBar.h"
+#include "StopSignal.h"
+
+namespace {
+
+const QString kProgramName = QStringLiteral("SELKORAN");
+const char* const kBoxCaption = "SELKORAN Board";
+const QString kDeviceName = QStringLiteral("SELKORAN Board");
+
+void PrintLine(const QString& text) {
+    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+}
+
+QString ExistingFileText(const QString& fileName) {
+    return QStringLiteral("ファイル：") + fileName +
+           QStringLiteral("があります。上書きするには --force を付けてください");
+}
+
+QByteArray PngBytes(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+}  // namespace
+
+CliCommands::CliCommands(const CliOptions& cliOptions)
+    : options(cliOptions),
+      prompts(cliOptions.fForce),
+      messages(kProgramName, kBoxCaption, prompts) {}
+
+LinkTiming CliCommands::CliTiming() {
+    return {[] { return LinkTiming::Clock::now(); },
+            [] { std::this_thread::sleep_for(CliAcquisition::kPollInterval); }};
+}
+
+int CliCommands::Run() {
+    if (options.command == CliOptions::Command::Show) {
+        return Show();
+    }
+    std::string error;
+    const std::unique_ptr<FifoDriver> driver = ChooseDevice(options.device.toStdString(), &error);
+    if (!driver) {
+        PrintError(QString::fromStdString(error));
+        return kExitUsage;
+    }
+    return options.command == CliOptions::Command::Info ? Info(*driver) : Measure(*driver);
+}
+
+int CliCommands::Info(FifoDriver& driver) {
+    TADC adc(driver, CliTiming());
+    const std::optional<CliReport::Board> board = Identify(adc);
+    if (!board) {
+        return kExitFailure;
+    }
+    PrintLine(board->name + QStringLiteral(" / ") + board->version);
+    return kExitOk;
+}
+
+int CliCommands::Measure(FifoDriver& driver) {
+    if (!OutputMayBeWritten()) {
+        return kExitFailure;
+    }
+    auto data = std::make_unique<MeasurementData>();
+    data->Settings = options.Settings();
+    std::optional<CliReport::Board> board;
+    if (!Acquire(driver, *data, board)) {
+        return kExitFailure;
+    }
+    data->Evaluate();
+    return Report(*data, board);
+}
+
+bool CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
+                          std::optional<CliReport::Board>& board) {
+    const StopSignal stopSignal;
+    TADC adc(driver, CliTiming());
+    board = Identify(adc);
+    if (!board) {
+        return false;
+    }
+    if (!BoardSession(adc).ConfigureAndStart(options.request)) {
+        PrintError(TmyStatus::BoardErrorText(kDeviceName));
+        return false;
+    }
+    data.Settings.GainFactor = adc.GetGainFactor();
+    CliAcquisition acquisition(adc, options.request, data);
+    ProgressBar progress;
+    const CliAcquisition::Outcome outcome = acquisition.Run(progress);
+    progress.Finish();
+    switch (outcome) {
+        case CliAcquisition::Outcome::Complete:
+            data.SetRunData(options.request.count);
+            return true;
+        case CliAcquisition::Outcome::Stopped:
+            // As the stop button: the samples are kept from 10 on.
+            PrintError(TmyStatus::StoppedText());
+            if (acquisition.Acquired() < BoardSession::kMinSamplesKept) {
+                return false;
+            }
+            data.SetRunData(acquisition.Acquired());
+            return true;
+        case CliAcquisition::Outcome::Failed:
+            PrintError(TmyStatus::MeasureErrorText());
+            return false;
+    }
+    return false;
+}
+
+int CliCommands::Show() {
+    auto data = std::make_unique<MeasurementData>();
+    // Keys the file lacks keep the start-up settings.
+    MeasureSettings loaded;
+    TmyFile file(prompts);
+    if (!file.Load(options.dataFile.toStdString(), loaded, data->Series(0), data->Series(1))) {
+        messages.BadDataFile();
+        return kExitFailure;
+    }
+    data->Settings = loaded;
+    data->Evaluate();
+    return Report(*data, std::nullopt);
+}
+
+std::optional<CliReport::Board> CliCommands::Identify(TADC& adc) {
+    std::string name;
+    std::string version;
+    switch (BoardSession(adc).Identify(name, version)) {
+        case BoardSession::IdentifyResult::Ok:
+            return CliReport::Board{QString::fromStdString(name), QString::fromStdString(version)};
+        case BoardSession::IdentifyResult::NotFound:
+        case BoardSession::IdentifyResult::WrongName:
+            messages.BoardNotFound();
+            return std::nullopt;
+        case BoardSession::IdentifyResult::NoResponse:
+            messages.BoardNoResponse();
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Board>& board) {
+    if (!options.output.isEmpty() && !SaveDataFile(data)) {
+        return kExitFailure;
+    }
+    const CliReport report(data, options.fVolt);
+    if (!options.csvFile.isEmpty() && !WriteExport(options.csvFile, report.Csv())) {
+        return kExitFailure;
+    }
+    if (!options.pngFile.isEmpty() &&
+        !WriteExport(options.pngFile, PngBytes(GraphPicture::Render(data, options.fVolt)))) {
+        return kExitFailure;
+    }
+    if (options.fJson) {
+        std::fputs(report.Json(board).constData(), stdout);
+        return kExitOk;
+    }
+    if (options.command == CliOptions::Command::Show) {
+        for (const QString& line : report.SettingsLines()) {
+            PrintLine(line);
+        }
+    }
+    for (const QString& line : report.StatisticsLines()) {
+        PrintLine(line);
+    }
+    return kExitOk;
+}
+
+bool CliCommands::SaveDataFile(const MeasurementData& data) {
+    const std::string path = options.output.toStdString();
+    TmyFile file(prompts);
+    const bool fSaved =
+        data.Settings.CHSel == 2
+            ? file.SaveTwoChannels(path, data.Settings, data.Series(0), data.Series(1))
+            : file.SaveOneChannel(path, data.Settings, data.Series(data.Settings.CHSel));
+    if (!fSaved) {
+        messages.SaveFailed();
+        return false;
+    }
+    // The file turned up while the run went on: nothing was written.
+    if (prompts.Declined()) {
+        PrintError(ExistingFileText(options.output));
+        return false;
+    }
+    return true;
+}
+
+// Written whole through a temporary file, so a failed write leaves an older file intact.
+bool CliCommands::WriteExport(const QString& fileName, const QByteArray& contents) {
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() ||
+        !file.commit()) {
+        messages.SaveFailed();
+        return false;
+    }
+    return true;
+}
+
+bool CliCommands::OutputMayBeWritten() {
+    const QFileInfo info(options.output);
+    if (options.output.isEmpty() || options.fForce || !info.exists() || info.isDir()) {
+        return true;
+    }
+    PrintError(ExistingFileText(options.output));
+    return false;
+}
+
+void CliCommands::PrintError(const QString& text) const {
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}

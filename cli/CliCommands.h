@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "CliOptions.h"
+#include "CliPrompts.h"
+#include "CliReport.h"
+#include "LinkTiming.h"
+#include "Mymessage.h"
+
+class FifoDriver;
+class MeasurementData;
+class TADC;
+
+// The three commands of selkoran-cli on the window's own code: identification,
+// configuration and acquisition through the measurement session, files through the data
+// file writer and reader, texts from the message catalogue and the status line.
+class CliCommands {
+public:
+    static constexpr int kExitOk = 0;
+    static constexpr int kExitFailure = 1;
+    static constexpr int kExitUsage = 2;
+
+    explicit CliCommands(const CliOptions& cliOptions);
+
+    // The exit code.
+    int Run();
+
+    // The board link's waits: real time, sleeping briefly between polls.
+    static LinkTiming CliTiming();
+
+private:
+    int Info(FifoDriver& driver);
+    int Measure(FifoDriver& driver);
+    int Show();
+
+    // Identification, configuration and acquisition, with Ctrl-C as the stop button; false
+    // when the run ends without data to keep (the reason is printed).
+    bool Acquire(FifoDriver& driver, MeasurementData& data, std::optional<CliReport::Board>& board);
+
+    // Identification as a start does it; failures print the window's message.
+    std::optional<CliReport::Board> Identify(TADC& adc);
+    // Writes the requested files, then prints the statistics or the JSON object.
+    int Report(MeasurementData& data, const std::optional<CliReport::Board>& board);
+    bool SaveDataFile(const MeasurementData& data);
+    bool WriteExport(const QString& fileName, const QByteArray& contents);
+    // An existing ".DTA" output without --force is refused before anything is measured.
+    bool OutputMayBeWritten();
+    void PrintError(const QString& text) const;
+
+    const CliOptions& options;
+    CliPrompts prompts;
+    TmyMessage messages;
+};

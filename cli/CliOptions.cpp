@@ -1,0 +1,197 @@
+#include "CliOptions.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+using Command = CliOptions::Command;
+
+constexpr unsigned kInfo = 1U << static_cast<unsigned>(Command::Info);
+constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
+constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
+
+// The options, whether each takes a value, and the commands that accept it.
+struct OptionSpec {
+    const char* name;
+    bool fValue;
+    unsigned commands;
+};
+constexpr OptionSpec kOptionSpecs[] = {
+    {"device", true, kInfo | kMeasure}, {"rate", true, kMeasure},
+    {"filter", true, kMeasure},         {"channel", true, kMeasure},
+    {"count", true, kMeasure},          {"output", true, kMeasure},
+    {"force", false, kMeasure},         {"csv", true, kMeasure | kShow},
+    {"png", true, kMeasure | kShow},    {"volt", false, kMeasure | kShow},
+    {"json", false, kMeasure | kShow}};
+
+const OptionSpec* FindSpec(const QString& name) {
+    const auto* spec = std::find_if(std::begin(kOptionSpecs), std::end(kOptionSpecs),
+                                    [&name](const OptionSpec& s) { return name == s.name; });
+    return spec == std::end(kOptionSpecs) ? nullptr : spec;
+}
+
+bool ParseCommand(const QString& text, Command& command) {
+    if (text == "info") {
+        command = Command::Info;
+    } else if (text == "measure") {
+        command = Command::Measure;
+    } else if (text == "show") {
+        command = Command::Show;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A whole decimal number within first..last.
+bool ParseIndex(const QString& text, int first, int last, int& value) {
+    bool fOk = false;
+    const int number = text.toInt(&fOk, 10);
+    if (!fOk || number < first || number > last || text.trimmed() != text) {
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+bool ParseCount(const QString& text, CliOptions& options) {
+    for (int i = 0; i < kSampleCountCount; ++i) {
+        if (text == QString::number(kSampleCounts[i])) {
+            options.DataCountSel = i;
+            options.request.count = kSampleCounts[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseFilter(const QString& text, bool& fSinc5) {
+    if (text != "sinc3" && text != "sinc5") {
+        return false;
+    }
+    fSinc5 = text == "sinc5";
+    return true;
+}
+
+bool StoreValue(const QString& name, const QString& value, CliOptions& options) {
+    if (name == "device") {
+        options.device = value;
+    } else if (name == "rate") {
+        return ParseIndex(value, 0, kRateCount - 1, options.request.spsSel);
+    } else if (name == "filter") {
+        return ParseFilter(value, options.request.fSinc5);
+    } else if (name == "channel") {
+        return ParseIndex(value, 0, kChannelChoiceCount - 1, options.request.chSel);
+    } else if (name == "count") {
+        return ParseCount(value, options);
+    } else if (name == "output") {
+        options.output = value;
+    } else if (name == "csv") {
+        options.csvFile = value;
+    } else if (name == "png") {
+        options.pngFile = value;
+    }
+    return !value.isEmpty();
+}
+
+void StoreFlag(const QString& name, CliOptions& options) {
+    if (name == "force") {
+        options.fForce = true;
+    } else if (name == "volt") {
+        options.fVolt = true;
+    } else if (name == "json") {
+        options.fJson = true;
+    }
+}
+
+}  // namespace
+
+CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptions& options,
+                                          QString& error) {
+    if (arguments.contains("--help") || arguments.contains("-h")) {
+        return ParseResult::Help;
+    }
+    if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
+        error = QStringLiteral("コマンドを指定してください（info、measure、show）");
+        return ParseResult::Bad;
+    }
+    const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
+    QStringList positional;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!argument.startsWith("--")) {
+            positional << argument;
+            continue;
+        }
+        const qsizetype equals = argument.indexOf('=');
+        const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
+        const OptionSpec* spec = FindSpec(name);
+        if (spec == nullptr || (spec->commands & commandBit) == 0U) {
+            error = QStringLiteral("このコマンドでは使えないオプションです: ") + argument;
+            return ParseResult::Bad;
+        }
+        if (!spec->fValue) {
+            if (equals >= 0) {
+                error = QStringLiteral("値を取らないオプションです: ") + argument;
+                return ParseResult::Bad;
+            }
+            StoreFlag(name, options);
+            continue;
+        }
+        QString value;
+        if (equals >= 0) {
+            value = argument.mid(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        }
+        if (!StoreValue(name, value, options)) {
+            error = QStringLiteral("オプションの値が正しくありません: --") + name + " " + value;
+            return ParseResult::Bad;
+        }
+    }
+    const qsizetype expected = options.command == Command::Show ? 1 : 0;
+    if (positional.size() != expected) {
+        error = options.command == Command::Show
+                    ? QStringLiteral("show にはデータファイルを一つ指定してください")
+                    : QStringLiteral("余分な引数があります: ") + positional.join(' ');
+        return ParseResult::Bad;
+    }
+    if (expected == 1) {
+        options.dataFile = positional.first();
+    }
+    return ParseResult::Ok;
+}
+
+MeasureSettings CliOptions::Settings() const {
+    MeasureSettings settings;
+    settings.spsSel = request.spsSel;
+    settings.DataCountSel = DataCountSel;
+    settings.CHSel = request.chSel;
+    settings.fSinc5 = request.fSinc5;
+    return settings;
+}
+
+QString CliOptions::UsageText() {
+    return QStringLiteral(
+        "使い方:\n"
+        "  selkoran-cli info    [--device D]\n"
+        "  selkoran-cli measure [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
+        "                       [--channel 0|1|2] [--count 100|200|500|1000|2000|5000|10000]\n"
+        "                       [--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
+        "                       [--volt] [--json]\n"
+        "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
+        "\n"
+        "  info     ボードを確認して名前とバージョンを表示します\n"
+        "  measure  測定して統計を表示し、データを保存します\n"
+        "           （既定値: --rate 3 --count 1000 --channel 0 --filter sinc5）\n"
+        "  show     データファイルを読み込んで設定と統計を表示します\n"
+        "\n"
+        "  --device D   usb:0（既定）、sim、sim:キー=値,...、tty:パス\n"
+        "  --output     DTA ファイル（既存のファイルは --force のときだけ上書きします）\n"
+        "  --csv        データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
+        "  --png        グラフの画像\n"
+        "  --volt       統計とグラフを電圧値で表示します\n"
+        "  --json       結果を JSON で表示します\n"
+        "  Ctrl-C で測定を中止します（10 データ以上あれば結果を残します）\n");
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "BoardSession.h"
+#include "MeasureSettings.h"
+
+// The command line of selkoran-cli: one command (info, measure, show) and its options.
+// Defaults are the window's start-up settings.
+struct CliOptions {
+    enum class Command { Info, Measure, Show };
+    enum class ParseResult { Ok, Help, Bad };
+
+    Command command = Command::Info;
+    QString device = QStringLiteral("usb:0");
+    BoardSession::RunRequest request;  // filter, rate, channel and count of a measurement
+    std::int32_t DataCountSel = 3;     // index of request.count among the selectable counts
+    QString dataFile;                  // show: the file to read
+    QString output;                    // measure: the ".DTA" file to write
+    QString csvFile;
+    QString pngFile;
+    bool fForce = false;
+    bool fVolt = false;
+    bool fJson = false;
+
+    // `arguments` without the program name. Bad: `error` says why.
+    static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);
+    static QString UsageText();
+
+    // The settings a measurement with these options records.
+    MeasureSettings Settings() const;
+    bool WantsPicture() const { return !pngFile.isEmpty(); }
+};

@@ -1,0 +1,110 @@
+#include "CliReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <charconv>
+#include <string>
+#include <vector>
+
+#include "MeasurementData.h"
+
+namespace {
+
+// The shortest decimal text that reads back as the same float, in fixed notation with a ".".
+std::string FloatText(float value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return std::string(text, result.ptr);
+}
+
+// The float as the double its shortest text names, so that JSON shows 4.2 and not
+// 4.199999809265137.
+double JsonNumber(float value) {
+    const std::string text = FloatText(value);
+    double number = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
+}
+
+std::vector<int> ChannelsWithData(const MeasurementData& data) {
+    std::vector<int> channels;
+    for (int channel = 0; channel < 2; ++channel) {
+        if (data.HasData(channel)) {
+            channels.push_back(channel);
+        }
+    }
+    return channels;
+}
+
+}  // namespace
+
+CliReport::CliReport(MeasurementData& measurement, bool fVoltMode)
+    : data(measurement), fVolt(fVoltMode) {}
+
+QStringList CliReport::SettingsLines() const {
+    const MeasureSettings& s = data.Settings;
+    return {QStringLiteral("spsSel:%1").arg(s.spsSel),
+            QStringLiteral("DataCountSel:%1").arg(s.DataCountSel),
+            QStringLiteral("CHSel:%1").arg(s.CHSel),
+            QStringLiteral("GainSel:%1").arg(s.GainSel),
+            QStringLiteral("fSinc5:%1").arg(s.fSinc5 ? 1 : 0),
+            QStringLiteral("fBUF_ON:%1").arg(s.fBUF_ON ? 1 : 0)};
+}
+
+QStringList CliReport::StatisticsLines() const {
+    QStringList lines;
+    for (const int channel : ChannelsWithData(data)) {
+        lines << data.StatisticsText(channel, fVolt);
+    }
+    return lines;
+}
+
+QByteArray CliReport::Json(const std::optional<Board>& board) const {
+    QJsonObject root;
+    if (board) {
+        root["board"] = QJsonObject{{"name", board->name}, {"version", board->version}};
+    }
+    const MeasureSettings& s = data.Settings;
+    root["settings"] = QJsonObject{{"spsSel", s.spsSel}, {"DataCountSel", s.DataCountSel},
+                                   {"CHSel", s.CHSel},   {"GainSel", s.GainSel},
+                                   {"fSinc5", s.fSinc5}, {"fBUF_ON", s.fBUF_ON}};
+    QJsonArray channels;
+    for (const int channel : ChannelsWithData(data)) {
+        const MeasurementData::Extremes extremes = data.ExtremesOf(channel);
+        const ChannelStatistics& stats = data.Statistics(channel);
+        channels.append(QJsonObject{{"channel", channel},
+                                    {"count", data.Series(channel).Count},
+                                    {"maxCode", extremes.maxCode},
+                                    {"minCode", extremes.minCode},
+                                    {"meanCode", stats.MeanCode},
+                                    {"codeStdDev", JsonNumber(stats.CodeStdDev)},
+                                    {"maxMicrovolts", JsonNumber(extremes.maxMicrovolts)},
+                                    {"minMicrovolts", JsonNumber(extremes.minMicrovolts)},
+                                    {"meanMicrovolts", JsonNumber(stats.MeanMicrovolts)},
+                                    {"microvoltStdDev", JsonNumber(stats.MicrovoltStdDev)},
+                                    {"statistics", data.StatisticsText(channel, fVolt)}});
+    }
+    root["channels"] = channels;
+    return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QByteArray CliReport::Csv() const {
+    const std::vector<int> channels = ChannelsWithData(data);
+    std::string text = "sample";
+    for (const int channel : channels) {
+        const std::string prefix = ",ch" + std::to_string(channel);
+        text += prefix + "_code" + prefix + "_microvolts";
+    }
+    text += '\n';
+    const int count = channels.empty() ? 0 : data.Series(channels.front()).Count;
+    for (int i = 0; i < count; ++i) {
+        text += std::to_string(i + 1);
+        for (const int channel : channels) {
+            const ChannelSeries& series = data.Series(channel);
+            text += ',' + std::to_string(series.Codes[i]) + ',' + FloatText(series.Microvolts[i]);
+        }
+        text += '\n';
+    }
+    return QByteArray::fromStdString(text);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class MeasurementData;
+
+// What the command line prints and exports about one measurement: the settings lines, one
+// statistics line per channel with data (the status bar's text), the JSON object and the
+// CSV table. Numbers never depend on the locale.
+class CliReport {
+public:
+    struct Board {
+        QString name;
+        QString version;
+    };
+
+    CliReport(MeasurementData& measurement, bool fVoltMode);
+
+    // The six settings as the data file's settings lines ("spsSel:3", ...).
+    QStringList SettingsLines() const;
+    QStringList StatisticsLines() const;
+    // One object: board (when given), settings, channels.
+    QByteArray Json(const std::optional<Board>& board) const;
+    // A header line, then per sample its number (from 1) and, per channel with data, the
+    // code and the microvolts.
+    QByteArray Csv() const;
+
+private:
+    MeasurementData& data;
+    bool fVolt;
+};

@@ -1,0 +1,48 @@
+#include "GraphPicture.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPainter>
+#include <QWidget>
+
+#include "Graph_2ch.h"
+#include "MeasurementData.h"
+#include "PaintBox.h"
+
+namespace {
+
+// The window's font: "ＭＳ Ｐゴシック" at 12 pixels, IPA P Gothic standing in for it on Linux.
+QFont WindowFont() {
+    const QString family = QStringLiteral("ＭＳ Ｐゴシック");
+    QFont::insertSubstitutions(family,
+                               {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")});
+    QFont font(family);
+    font.setPixelSize(12);
+    return font;
+}
+
+}  // namespace
+
+QImage GraphPicture::Render(MeasurementData& data, bool fVolt) {
+    QWidget client;
+    client.setFont(WindowFont());
+    client.setFixedSize(kSize);
+    auto* paintBox = new PaintBox(&client);
+    paintBox->setGeometry(kPaintBox);
+    // The graph moves and sizes the labels at every drawing.
+    TGraph_2CH::YLabelArray yLabels{};
+    for (QLabel*& label : yLabels) {
+        label = new QLabel(&client);
+    }
+    TGraph_2CH::XLabelPair xLabels = {new QLabel(&client), new QLabel(&client)};
+
+    TGraph_2CH graph(paintBox, &data.Series(0), &yLabels, &xLabels, &data.Settings,
+                     &data.Series(1));
+    paintBox->OnPaint = [&graph](QPainter& painter) { graph.PaintToScreen(painter); };
+    if (data.HasData(0) || data.HasData(1)) {
+        graph.DrawAll(fVolt);
+    } else {
+        graph.DrawEmpty(fVolt);
+    }
+    return client.grab().toImage();
+}

@@ -1,0 +1,40 @@
+// selkoran-cli: identify the board, measure, and inspect data files from the command line.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+#include <memory>
+
+#include "CliCommands.h"
+#include "CliOptions.h"
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    CliOptions options;
+    QString error;
+    switch (CliOptions::Parse(arguments, options, error)) {
+        case CliOptions::ParseResult::Help:
+            std::fputs(CliOptions::UsageText().toUtf8().constData(), stdout);
+            return CliCommands::kExitOk;
+        case CliOptions::ParseResult::Bad:
+            std::fprintf(stderr, "%s\n\n%s", error.toUtf8().constData(),
+                         CliOptions::UsageText().toUtf8().constData());
+            return CliCommands::kExitUsage;
+        case CliOptions::ParseResult::Ok:
+            break;
+    }
+    // Only the picture needs the widgets; it is drawn off-screen unless a platform is named.
+    std::unique_ptr<QCoreApplication> app;
+    if (options.WantsPicture()) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    return CliCommands(options).Run();
+}
