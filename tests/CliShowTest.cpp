@@ -1,0 +1,239 @@
+// selkoran-cli show, and the CSV and PNG exports, on data files of known content.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QWidget>
+
+#include "ChannelStatistics.h"
+#include "CliTestSupport.h"
+#include "Codes.h"
+#include "FakePrompts.h"
+#include "Graph_2ch.h"
+#include "Myfile.h"
+
+namespace {
+
+// Two channels: CH0 codes 8388608 and 8388618 (0 and 2.98 uV), CH1 8388609 and 8388610.
+const QByteArray kTwoChannels =
+    "AD7172_DataFile:\r\nM:\r\nspsSel:13\r\nDataCountSel:0\r\n"
+    "CHSel:2\r\nGainSel:0\r\nfSinc5:1\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\n"
+    "8388608,8388609\r\n8388618,8388610\r\nDEND:\r\n";
+const QStringList kTwoChannelSettings = {"spsSel:13", "DataCountSel:0", "CHSel:2",
+                                         "GainSel:0", "fSinc5:1",       "fBUF_ON:0"};
+const QString kCh0Codes =
+    "CH0 : 最大値：8388618 / 最小値：8388608 / pp値：10 digit / 標準偏差：5.00 digit";
+const QString kCh1Codes =
+    "CH1 : 最大値：8388610 / 最小値：8388609 / pp値：1 digit / 標準偏差：0.71 digit";
+const QString kCh0Volts =
+    "CH0 : 最大値：2.98[uV] / 最小値：0.00[uV] / pp値：2.98[uV] / 標準偏差：1.49[uV]";
+const QString kCh1Volts =
+    "CH1 : 最大値：0.60[uV] / 最小値：0.30[uV] / pp値：0.30[uV] / 標準偏差：0.15[uV]";
+
+class CliShow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CliTestApplication();
+        ASSERT_TRUE(dir.isValid());
+        WriteText(Path("two.DTA"), kTwoChannels);
+    }
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    CliResult Run(const QStringList& arguments, const QProcessEnvironment& environment =
+                                                    QProcessEnvironment::systemEnvironment()) {
+        return RunCli(dir.path(), arguments, environment);
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(CliShow, PrintsTheSettingsAndTheStatusBarsLineOfEachChannel) {
+    const QByteArray ch1Only =
+        "AD7172_DataFile:\nM:\nspsSel:2\nDataCountSel:6\nCHSel:1\n"
+        "GainSel:0\nfSinc5:0\nfBUF_ON:1\nMEND:\nD:\n8388609\n8388610\nDEND:\n";
+    WriteText(Path("one.DTA"), ch1Only);
+    const QStringList oneSettings = {"spsSel:2",  "DataCountSel:6", "CHSel:1",
+                                     "GainSel:0", "fSinc5:0",       "fBUF_ON:1"};
+    struct Row {
+        QStringList arguments;
+        QStringList lines;
+    };
+    const Row rows[] = {
+        {{"show", "two.DTA"}, kTwoChannelSettings + QStringList{kCh0Codes, kCh1Codes}},
+        {{"show", "two.DTA", "--volt"}, kTwoChannelSettings + QStringList{kCh0Volts, kCh1Volts}},
+        {{"show", "one.DTA"}, oneSettings + QStringList{kCh1Codes}},
+        {{"show", "one.DTA", "--volt"}, oneSettings + QStringList{kCh1Volts}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        const CliResult result = Run(row.arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_EQ(result.OutLines(), row.lines);
+    }
+}
+
+TEST_F(CliShow, JsonHasNoBoardAndTheChannelsNumbers) {
+    const CliResult result = Run({"show", "two.DTA", "--json", "--volt"});
+    ASSERT_EQ(result.exitCode, 0);
+    const QJsonObject root = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    EXPECT_FALSE(root.contains("board"));
+    EXPECT_EQ(root["settings"].toObject()["spsSel"], QJsonValue(13));
+    EXPECT_EQ(root["settings"].toObject()["fSinc5"], QJsonValue(true));
+    const QJsonArray channels = root["channels"].toArray();
+    ASSERT_EQ(channels.size(), 2);
+    const QJsonObject ch0 = channels[0].toObject();
+    const QJsonObject ch1 = channels[1].toObject();
+    EXPECT_EQ(ch0["count"], QJsonValue(2));
+    EXPECT_EQ(ch0["maxCode"], QJsonValue(8388618));
+    EXPECT_EQ(ch0["minCode"], QJsonValue(8388608));
+    EXPECT_EQ(ch0["meanCode"], QJsonValue(8388613));
+    EXPECT_DOUBLE_EQ(ch0["codeStdDev"].toDouble(), 5.0);
+    EXPECT_NEAR(ch0["maxMicrovolts"].toDouble(), 2.980232, 1e-6);
+    EXPECT_EQ(ch0["minMicrovolts"], QJsonValue(0));
+    EXPECT_NEAR(ch0["meanMicrovolts"].toDouble(), 1.490116, 1e-6);
+    EXPECT_NEAR(ch0["microvoltStdDev"].toDouble(), 1.490116, 1e-6);
+    EXPECT_EQ(ch0["statistics"].toString(), kCh0Volts);
+    EXPECT_EQ(ch1["channel"], QJsonValue(1));
+    EXPECT_EQ(ch1["meanCode"], QJsonValue(8388609));  // truncated
+    EXPECT_NEAR(ch1["codeStdDev"].toDouble(), 0.7071068, 1e-6);
+    EXPECT_EQ(ch1["statistics"].toString(), kCh1Volts);
+}
+
+TEST_F(CliShow, BadFilesGetTheWindowsTextAndNoExport) {
+    const QByteArray rows[] = {"", "hello\n",
+                               "AD7172_DataFile:\nM:\nCHSel:7\nMEND:\nD:\n1\nDEND:\n",
+                               "AD7172_DataFile:\nM:\nCHSel:0\nMEND:\nD:\n12x\nDEND:\n",
+                               "AD7172_DataFile:\nM:\nCHSel:0\nMEND:\nD:\n8388608\n"};
+    for (const QByteArray& text : rows) {
+        SCOPED_TRACE(text.toStdString());
+        WriteText(Path("bad.DTA"), text);
+        const CliResult result = Run({"show", "bad.DTA", "--csv", "bad.csv", "--json"});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "データファイルの内容が正しくありませんでした\n");
+        EXPECT_TRUE(result.out.isEmpty());
+        EXPECT_FALSE(QFile::exists(Path("bad.csv")));
+    }
+    const CliResult missing = Run({"show", "missing.DTA"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "データファイルの内容が正しくありませんでした\n");
+}
+
+// A German locale, which writes 0,5 for one half, compiled into a scratch folder when the
+// machine has none installed.
+bool CommaLocale(const QString& folder, QProcessEnvironment& environment) {
+    QProcess compile;
+    compile.start("localedef", {"-i", "de_DE", "-f", "UTF-8", folder + "/de_DE.UTF-8"});
+    compile.waitForFinished(30000);
+    environment.insert("LOCPATH", folder);
+    environment.insert("LC_ALL", "de_DE.UTF-8");
+    QProcess probe;
+    probe.setProcessEnvironment(environment);
+    probe.start("/usr/bin/printf", {"%.1f", "0.5"});
+    probe.waitForFinished();
+    return probe.readAllStandardOutput() == "0,5";
+}
+
+TEST_F(CliShow, CsvKeepsTheDecimalPointUnderACommaLocale) {
+    QTemporaryDir locales;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!CommaLocale(locales.path(), environment)) {
+        GTEST_SKIP() << "no comma-decimal locale could be made";
+    }
+    const CliResult result = Run({"show", "two.DTA", "--volt", "--csv", "two.csv"}, environment);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.OutLines().mid(6), (QStringList{kCh0Volts, kCh1Volts}));
+
+    const QStringList lines = FileLines(Path("two.csv"));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "sample,ch0_code,ch0_microvolts,ch1_code,ch1_microvolts");
+    for (int i = 1; i < 3; ++i) {
+        const QStringList fields = lines[i].split(',');
+        ASSERT_EQ(fields.size(), 5) << lines[i].toStdString();
+        EXPECT_EQ(fields[0].toInt(), i);
+        for (int column = 1; column < 5; column += 2) {
+            const auto code = fields[column].toInt();
+            bool fNumber = false;
+            const double microvolts = fields[column + 1].toDouble(&fNumber);
+            EXPECT_TRUE(fNumber) << fields[column + 1].toStdString();
+            // The shortest text of the stored float reads back as that float.
+            EXPECT_EQ(static_cast<float>(microvolts),
+                      static_cast<float>(CodeToMicrovolts(code, 1)));
+        }
+    }
+}
+
+// The graph as the window's graph object draws the same file on a paint box of design size.
+QImage GraphBitmap(const QString& path, bool fVolt) {
+    FakePrompts prompts;
+    TmyFile file(prompts);
+    MeasureSettings settings;
+    ChannelBuffer ch0;
+    ChannelBuffer ch1;
+    if (!file.Load(path.toStdString(), settings, ch0.Series, ch1.Series)) {
+        return {};
+    }
+    ChannelStatistics::ConvertToMicrovolts(ch0.Series, 0, ch0.Series.Count - 1, 1);
+    ChannelStatistics::ConvertToMicrovolts(ch1.Series, 0, ch1.Series.Count - 1, 1);
+    QWidget paintBox;
+    paintBox.setGeometry(72, 24, 560, 369);
+    TGraph_2CH graph(&paintBox, &ch0.Series, nullptr, nullptr, &settings, &ch1.Series);
+    graph.DrawAll(fVolt);
+    return graph.Bitmap().copy();
+}
+
+TEST_F(CliShow, PngIsTheGraphAreaOfTheWindowAtDesignSize) {
+    // Enough samples for traces: a slow ramp on CH0, a constant on CH1.
+    QByteArray text =
+        "AD7172_DataFile:\nM:\nspsSel:3\nDataCountSel:0\nCHSel:2\nGainSel:0\n"
+        "fSinc5:1\nfBUF_ON:0\nMEND:\nD:\n";
+    for (int i = 0; i < 100; ++i) {
+        text += QByteArray::number(8388600 + i) + ",8388650\n";
+    }
+    WriteText(Path("ramp.DTA"), text + "DEND:\n");
+    for (const bool fVolt : {false, true}) {
+        SCOPED_TRACE(fVolt);
+        QStringList arguments = {"show", "ramp.DTA", "--png", "ramp.png"};
+        if (fVolt) {
+            arguments << "--volt";
+        }
+        const CliResult result = Run(arguments);
+        ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+        const QImage picture = QImage(Path("ramp.png")).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(picture.size(), QSize(656, 433));
+
+        // The paint box's inside is the graph's bitmap, pixel for pixel, except where the
+        // seven-digit code labels reach a few pixels into it, as they do on the window.
+        const QImage bitmap = GraphBitmap(Path("ramp.DTA"), fVolt);
+        ASSERT_EQ(bitmap.size(), QSize(558, 367));
+        const int left = fVolt ? 0 : 8;
+        EXPECT_EQ(picture.copy(73 + left, 25, 558 - left, 367),
+                  bitmap.copy(left, 0, 558 - left, 367));
+        // Grid rows of the design size, in grey, and traces in red and blue.
+        for (const int y : {0, 36, 73, 109, 146, 183, 219, 256, 292, 329, 366}) {
+            EXPECT_EQ(picture.pixel(73 + 27, 25 + y), qRgb(128, 128, 128)) << y;
+        }
+        const auto count = [&picture](QRgb colour) {
+            int n = 0;
+            for (int y = 25; y < 392; ++y) {
+                for (int x = 73; x < 631; ++x) {
+                    n += picture.pixel(x, y) == colour ? 1 : 0;
+                }
+            }
+            return n;
+        };
+        EXPECT_GT(count(qRgb(255, 0, 0)), 100);
+        EXPECT_GT(count(qRgb(0, 0, 255)), 100);
+        // Axis labels are drawn left of the box and below it.
+        const QRgb background = picture.pixel(2, 2);
+        int labelPixels = 0;
+        for (int y = 0; y < 433; ++y) {
+            for (int x = 0; x < 70; ++x) {
+                labelPixels += picture.pixel(x, y) != background ? 1 : 0;
+            }
+        }
+        EXPECT_GT(labelPixels, 200);
+    }
+}
+
+}  // namespace
