@@ -1,0 +1,241 @@
+// Whole-window figures from the process's own CPU time: an idle window, a real-time run at
+// the board's top rate, and the start-up time to the first drawn graph.
+//   bench_window idle [seconds]   CPU share of a window that waits for the operator
+//   bench_window run              two channels, 10000 samples at 31250 per second
+//   bench_window startup          process start to the first painted graph, resident memory
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "ChannelSeries.h"
+#include "FakePrompts.h"
+#include "PaintBox.h"
+#include "QtPrompts.h"
+#include "Selkoran_main.h"
+#include "SimulatedFifo.h"
+#include "SingleInstance.h"
+#include "UnpacedAcquisition.h"
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+constexpr int kTopRateIndex = 16;
+constexpr int kLargestCountIndex = 6;
+constexpr int kBothChannels = 2;
+constexpr int kRunSamples = 10000;
+constexpr double kStreamingSeconds = kRunSamples / 31250.0;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double SecondsSince(Steady::time_point t) {
+    return std::chrono::duration<double>(Steady::now() - t).count();
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 10, '\n');
+    }
+    return -1;
+}
+
+void RunEventLoopFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The window on the simulated board in real time, shown and past its first idle call.
+struct WindowScene {
+    WindowScene() : window(fifo, prompts) {
+        window.show();
+        RunEventLoopFor(500);
+    }
+    SimulatedFifo fifo;
+    FakePrompts prompts;
+    TFormMain window;
+};
+
+int Idle(int seconds) {
+    WindowScene scene;
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Steady::now();
+    RunEventLoopFor(seconds * 1000);
+    const double cpu = CpuSeconds() - cpu0;
+    const double wall = SecondsSince(t0);
+    std::printf("idle window: %.3f s CPU over %.2f s = %.3f %% of a core (target < 1 %%)\n", cpu,
+                wall, 100.0 * cpu / wall);
+    return 0;
+}
+
+// Samples the window holds that differ from an unpaced run of a simulator with the same seed.
+int CountMismatches(const TFormMain& window) {
+    static ChannelBuffer ch0;
+    static ChannelBuffer ch1;
+    UnpacedAcquisition reference;
+    if (!reference.Acquire({true, kTopRateIndex, kBothChannels, kRunSamples}, ch0.Codes.data(),
+                           ch1.Codes.data())) {
+        return -1;
+    }
+    int mismatches = 0;
+    for (int i = 0; i < kRunSamples; ++i) {
+        mismatches += window.Series(0).Codes[i] != ch0.Codes[i];
+        mismatches += window.Series(1).Codes[i] != ch1.Codes[i];
+    }
+    return mismatches;
+}
+
+int Run() {
+    WindowScene scene;
+    TFormMain& window = scene.window;
+    window.ComboBox1->setCurrentIndex(kTopRateIndex);
+    window.ComboBox2->setCurrentIndex(kLargestCountIndex);
+    window.ComboBox3->setCurrentIndex(kBothChannels);
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Steady::now();
+    window.MeasureBtn->click();
+    const double clickCpu = CpuSeconds() - cpu0;
+    const double clickWall = SecondsSince(t0);
+    while (window.Measuring()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double cpu = CpuSeconds() - cpu0;
+    const double wall = SecondsSince(t0);
+    const int mismatches = CountMismatches(window);
+    std::printf(
+        "run 2CH x %d at 31250/s: wall %.3f s (streaming %.3f s, ratio %.2f), CPU %.3f s "
+        "= %.1f %% of a core (target < 10 %%)\n",
+        kRunSamples, wall, kStreamingSeconds, wall / kStreamingSeconds, cpu, 100.0 * cpu / wall);
+    std::printf(
+        "  of which the click (identification, configuration, start): wall %.1f ms, "
+        "CPU %.1f ms\n",
+        clickWall * 1e3, clickCpu * 1e3);
+    std::printf("samples: CH0 %d, CH1 %d held; %d differ from the same seed unpaced; %zu boxes\n",
+                window.Series(0).Count, window.Series(1).Count, mismatches,
+                scene.prompts.boxes.size());
+    const bool fComplete = window.Series(0).Count == kRunSamples &&
+                           window.Series(1).Count == kRunSamples && mismatches == 0;
+    return fComplete ? 0 : 1;
+}
+
+// Reports once the paint box has been painted with the grid in its picture.
+class FirstGraphWatch : public QObject {
+public:
+    FirstGraphWatch(TFormMain& w, long long startNs) : window(w), started(startNs) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window.PaintBox1 && event->type() == QEvent::Paint && !fSeen &&
+            window.GraphObject()->Bitmap().pixel(0, 0) == qRgb(128, 128, 128)) {
+            fSeen = true;
+            // After the paint itself has finished.
+            QTimer::singleShot(0, this, [this] { Report(); });
+        }
+        return false;
+    }
+
+private:
+    void Report() const {
+        const long long now =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now().time_since_epoch())
+                .count();
+        std::printf(
+            "start-up: %.1f ms from process start to the first drawn graph; resident "
+            "memory %.1f MiB\n",
+            static_cast<double>(now - started) / 1e6, static_cast<double>(ResidentKiB()) / 1024.0);
+        std::fflush(stdout);
+        QCoreApplication::quit();
+    }
+
+    TFormMain& window;
+    long long started;
+    bool fSeen = false;
+};
+
+// As main() builds the program, on the simulated board and under a key of its own.
+int StartupChild(int argc, char** argv, long long startNs) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("SELKORAN");
+    QtPrompts prompts;
+    SingleInstance instance(QStringLiteral("SELKORAN-bench-%1").arg(getpid()));
+    if (!instance.TryLock()) {
+        return 1;
+    }
+    SimulatedFifo fifo;
+    TFormMain window(fifo, prompts);
+    FirstGraphWatch watch(window, startNs);
+    window.PaintBox1->installEventFilter(&watch);
+    instance.Listen([] {});
+    window.show();
+    return QApplication::exec();
+}
+
+int Startup(const char* self) {
+    const long long startNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now().time_since_epoch())
+            .count();
+    const pid_t child = fork();
+    if (child == 0) {
+        const std::string start = std::to_string(startNs);
+        execl(self, self, "startup-child", start.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: bench_window idle [seconds] | run | startup\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (argc < 2) {
+        return Usage();
+    }
+    const std::string mode = argv[1];
+    if (mode == "startup") {
+        return Startup("/proc/self/exe");
+    }
+    if (mode == "startup-child" && argc >= 3) {
+        return StartupChild(argc, argv, std::atoll(argv[2]));
+    }
+    QApplication app(argc, argv);
+    if (mode == "idle") {
+        return Idle(argc >= 3 ? std::atoi(argv[2]) : 5);
+    }
+    if (mode == "run") {
+        return Run();
+    }
+    return Usage();
+}
