@@ -20,6 +20,7 @@
 #include "Mystatus.h"
 #include "PaintBox.h"
 #include "Prompts.h"
+#include "WindowFont.h"
 
 namespace {
 
@@ -28,7 +29,6 @@ using A = AnchorLayout;
 const QString kProgramName = QStringLiteral("SELKORAN");
 const QString kVersion = QStringLiteral("v1.10");
 const char* const kBoxCaption = "SELKORAN Board";
-const QString kFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
 
 const QStringList kRateItems = {"1.25sps",
                                 "2.5sps",
@@ -67,15 +67,6 @@ std::unique_ptr<T> Create(const QString& objectName, const QString& failCreating
     } catch (const std::bad_alloc&) {
         throw CreationFailed{objectName};
     }
-}
-
-QFont WindowFont(int pixelSize) {
-    // The window's design font; on Linux the IPA P Gothic face stands in for it.
-    QFont::insertSubstitutions(kFontFamily,
-                               {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")});
-    QFont font(kFontFamily);
-    font.setPixelSize(pixelSize);
-    return font;
 }
 
 QIcon WindowIcon() {

@@ -1,6 +1,5 @@
 #include "GraphPicture.h"
 
-#include <QFont>
 #include <QLabel>
 #include <QPainter>
 #include <QWidget>
@@ -8,24 +7,11 @@
 #include "Graph_2ch.h"
 #include "MeasurementData.h"
 #include "PaintBox.h"
-
-namespace {
-
-// The window's font: "ＭＳ Ｐゴシック" at 12 pixels, IPA P Gothic standing in for it on Linux.
-QFont WindowFont() {
-    const QString family = QStringLiteral("ＭＳ Ｐゴシック");
-    QFont::insertSubstitutions(family,
-                               {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")});
-    QFont font(family);
-    font.setPixelSize(12);
-    return font;
-}
-
-}  // namespace
+#include "WindowFont.h"
 
 QImage GraphPicture::Render(MeasurementData& data, bool fVolt) {
     QWidget client;
-    client.setFont(WindowFont());
+    client.setFont(WindowFont(12));
     client.setFixedSize(kSize);
     auto* paintBox = new PaintBox(&client);
     paintBox->setGeometry(kPaintBox);

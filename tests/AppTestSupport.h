@@ -21,15 +21,7 @@
 #include "PaintBox.h"
 #include "Selkoran_main.h"
 #include "SimulatedFifo.h"
-
-// One QApplication for a whole test program.
-inline QApplication& TestApplication() {
-    static int argc = 1;
-    static char name[] = "selkoran-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
-}
+#include "TestApplication.h"
 
 // The simulated board on a clock that moves only when the test or a wait moves it, with
 // every byte the program writes recorded.

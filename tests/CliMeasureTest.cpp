@@ -43,7 +43,7 @@ QString Field(const QString& line, const QString& key) {
 class CliMeasure : public ::testing::Test {
 protected:
     void SetUp() override {
-        CliTestApplication();
+        TestApplication();
         ASSERT_TRUE(dir.isValid());
     }
     QString Path(const QString& name) const { return dir.filePath(name); }

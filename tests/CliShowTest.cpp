@@ -36,7 +36,7 @@ const QString kCh1Volts =
 class CliShow : public ::testing::Test {
 protected:
     void SetUp() override {
-        CliTestApplication();
+        TestApplication();
         ASSERT_TRUE(dir.isValid());
         WriteText(Path("two.DTA"), kTwoChannels);
     }

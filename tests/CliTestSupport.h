@@ -2,7 +2,6 @@
 
 // selkoran-cli as the operator and scripts meet it: a separate process in the build directory.
 
-#include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -10,17 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// One QApplication for a whole test program (the picture checks draw in-process too).
-inline QApplication& CliTestApplication() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "selkoran-cli-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
-}
+#include "TestApplication.h"
 
 inline QString BuildPath(const QString& program) {
     return QStringLiteral(SELKORAN_BUILD_DIR) + '/' + program;

@@ -12,6 +12,7 @@
 
 #include "Canvas.h"
 #include "Graph_2ch.h"
+#include "TestApplication.h"
 
 namespace {
 
@@ -19,14 +20,6 @@ const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kGrey = qRgb(128, 128, 128);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlue = qRgb(0, 0, 255);
-
-QApplication& Application() {
-    static int argc = 1;
-    static char name[] = "test_Graph";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
-}
 
 // The graph with its paint box and labels laid out as in the window.
 struct GraphOnForm {
@@ -75,7 +68,7 @@ struct GraphOnForm {
     }
     QRgb Pixel(int x, int y) const { return graph->Bitmap().pixel(x, y); }
 
-    QApplication& application = Application();  // before any widget
+    QApplication& application = TestApplication();  // before any widget
     QWidget form;
     QWidget* paintBox = nullptr;
     TGraph_2CH::YLabelArray yLabels{};

@@ -1,0 +1,12 @@
+#include "WindowFont.h"
+
+#include <QStringList>
+
+QFont WindowFont(int pixelSize) {
+    const QString family = QStringLiteral("ＭＳ Ｐゴシック");
+    QFont::insertSubstitutions(family,
+                               {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic")});
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    return font;
+}
