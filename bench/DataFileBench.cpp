@@ -117,6 +117,24 @@ void BM_ReadRaw(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadRaw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same bytes taken in as the reader takes them, a line of at most 255 bytes at a time,
+// without looking at them.
+void BM_ReadLinesRaw(benchmark::State& state) {
+    FileScene scene;
+    char line[256];
+    for (auto _ : state) {
+        std::FILE* file = std::fopen(scene.path.c_str(), "rb");
+        std::size_t lines = 0;
+        while (std::fgets(line, sizeof line, file) != nullptr) {
+            ++lines;
+        }
+        std::fclose(file);
+        benchmark::DoNotOptimize(lines);
+    }
+    CountBytes(state, scene.bytes);
+}
+BENCHMARK(BM_ReadLinesRaw)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The same bytes written as a save writes them: a new file, synced, renamed over the old.
 void BM_WriteRawSynced(benchmark::State& state) {
     FileScene scene;
@@ -147,6 +165,7 @@ BENCHMARK(BM_WriteRawSynced)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char** argv) {
     return RatioReporter::RunAll(argc, argv,
                                  {{"BM_LoadTwoChannels", "BM_ReadRaw"},
+                                  {"BM_LoadTwoChannels", "BM_ReadLinesRaw"},
                                   {"BM_SaveTwoChannels", "BM_ReadRaw"},
                                   {"BM_SaveTwoChannels", "BM_WriteRawSynced"}});
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -247,14 +248,23 @@ void TmyFile::WriteDataTwoColumns(std::string& text, const ChannelSeries& ch0,
 }
 
 bool TmyFile::ReadLine(std::FILE* file, std::string& line) {
-    std::array<char, kLineBufferSize> buffer{};
+    std::array<char, kLineBufferSize> buffer;
     do {
         if (std::fgets(buffer.data(), kLineBufferSize, file) == nullptr) {
             return false;
         }
     } while (buffer[0] == ';' || buffer[0] == '\0');
-    line.assign(buffer.data());  // a NUL ends the text, as it ends any C string
-    std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
+    // A NUL ends the text, as it ends any C string. Line ends usually stand only at the end,
+    // so the whole line is taken at once and only a stray CR or LF costs a second pass.
+    std::string_view text(buffer.data());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    line.assign(text);
+    if (std::memchr(text.data(), '\r', text.size()) != nullptr ||
+        std::memchr(text.data(), '\n', text.size()) != nullptr) {
+        std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
+    }
     return true;
 }
 
@@ -386,6 +396,9 @@ bool TmyFile::ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0, ChannelSer
 // "x" or "0x"; the sign applies to hexadecimal values too. The signed value must fit in
 // 32 bits, so "$FFFFFFFF" is invalid and "-$80000000" is the smallest value.
 bool TmyFile::ParseInteger(std::string_view text, std::int32_t& value) {
+    if (ParsePlainDecimal(text, value)) {
+        return true;
+    }
     const auto start = text.find_first_not_of(' ');
     if (start == std::string_view::npos) {
         return false;
@@ -412,6 +425,22 @@ bool TmyFile::ParseInteger(std::string_view text, std::int32_t& value) {
     }
     value = static_cast<std::int32_t>(fNegative ? -static_cast<std::int64_t>(magnitude)
                                                 : static_cast<std::int64_t>(magnitude));
+    return true;
+}
+
+// Nearly every number in a file is a code: up to nine decimal digits and nothing else.
+bool TmyFile::ParsePlainDecimal(std::string_view text, std::int32_t& value) {
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    std::int32_t result = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        result = result * 10 + (c - '0');
+    }
+    value = result;
     return true;
 }
 

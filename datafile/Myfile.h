@@ -54,6 +54,7 @@ private:
     static bool ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0, ChannelSeries& ch1);
 
     static bool ParseInteger(std::string_view text, std::int32_t& value);
+    static bool ParsePlainDecimal(std::string_view text, std::int32_t& value);
     static bool ParseFlag(std::string_view text, bool& flag);
 
     Prompts& prompts;
