@@ -12,12 +12,12 @@ constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 
 // The options, whether each takes a value, and the commands that accept it.
-struct OptionSpec {
+struct OptionRule {
     const char* name;
     bool fValue;
     unsigned commands;
 };
-constexpr OptionSpec kOptionSpecs[] = {
+constexpr OptionRule kOptionRules[] = {
     {"device", true, kInfo | kMeasure}, {"rate", true, kMeasure},
     {"filter", true, kMeasure},         {"channel", true, kMeasure},
     {"count", true, kMeasure},          {"output", true, kMeasure},
@@ -25,10 +25,10 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"png", true, kMeasure | kShow},    {"volt", false, kMeasure | kShow},
     {"json", false, kMeasure | kShow}};
 
-const OptionSpec* FindSpec(const QString& name) {
-    const auto* spec = std::find_if(std::begin(kOptionSpecs), std::end(kOptionSpecs),
-                                    [&name](const OptionSpec& s) { return name == s.name; });
-    return spec == std::end(kOptionSpecs) ? nullptr : spec;
+const OptionRule* FindRule(const QString& name) {
+    const auto* rule = std::find_if(std::begin(kOptionRules), std::end(kOptionRules),
+                                    [&name](const OptionRule& s) { return name == s.name; });
+    return rule == std::end(kOptionRules) ? nullptr : rule;
 }
 
 bool ParseCommand(const QString& text, Command& command) {
@@ -126,12 +126,12 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         }
         const qsizetype equals = argument.indexOf('=');
         const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-        const OptionSpec* spec = FindSpec(name);
-        if (spec == nullptr || (spec->commands & commandBit) == 0U) {
+        const OptionRule* rule = FindRule(name);
+        if (rule == nullptr || (rule->commands & commandBit) == 0U) {
             error = QStringLiteral("このコマンドでは使えないオプションです: ") + argument;
             return ParseResult::Bad;
         }
-        if (!spec->fValue) {
+        if (!rule->fValue) {
             if (equals >= 0) {
                 error = QStringLiteral("値を取らないオプションです: ") + argument;
                 return ParseResult::Bad;
