@@ -12,6 +12,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A fresh open link whose board answers `command` with `bursts`; waits end after 100 ms.
+struct ReplyingLink {
+    ReplyingLink(const std::string& command, const std::vector<std::string>& bursts) {
+        board.OnCommand(command, bursts);
+        fOpened = link.Open();
+        link.SetTimeout(100);
+    }
+    ScriptedFifo board;
+    FakeClock clock;
+    Tft_FIFO link{board, clock.Timing()};
+    bool fOpened = false;
+};
+
 class FtFifoTest : public ::testing::Test {
 protected:
     void OpenLink() {
@@ -225,12 +238,11 @@ TEST_F(FtFifoTest, WaitOkEndings) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedFifo board;
-        FakeClock fake;
-        Tft_FIFO fresh(board, fake.Timing());
-        ASSERT_TRUE(fresh.Open());
-        board.OnCommand("S5", c.bursts);
-        fresh.SetTimeout(100);
+        ReplyingLink r("S5", c.bursts);
+        ASSERT_TRUE(r.fOpened);
+        ScriptedFifo& board = r.board;
+        FakeClock& fake = r.clock;
+        Tft_FIFO& fresh = r.link;
         EXPECT_EQ(fresh.SendCommandWaitOK("S5"), c.ok);
         EXPECT_EQ(board.writes.back(), "S5\r");
         if (c.timesOut) {
@@ -273,12 +285,11 @@ TEST_F(FtFifoTest, ReadLineEndings) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedFifo board;
-        FakeClock fake;
-        Tft_FIFO fresh(board, fake.Timing());
-        ASSERT_TRUE(fresh.Open());
-        board.OnCommand("U?", c.bursts);
-        fresh.SetTimeout(100);
+        ReplyingLink r("U?", c.bursts);
+        ASSERT_TRUE(r.fOpened);
+        ScriptedFifo& board = r.board;
+        FakeClock& fake = r.clock;
+        Tft_FIFO& fresh = r.link;
         char reply[26];
         std::fill(std::begin(reply), std::end(reply), '#');
         const bool ok = fresh.SendCommandReadLine("U?", reply, sizeof reply);
