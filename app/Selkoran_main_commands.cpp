@@ -1,0 +1,119 @@
+#include "Selkoran_main.h"
+
+#include <QAction>
+#include <QPushButton>
+
+#include "Ad7172.h"
+#include "Myfile.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+#include "Prompts.h"
+
+// The window's data and view commands: save, load, clear, the unit and the statistics channel.
+
+QString TFormMain::WithDataExtension(const QString& name) {
+    const QString extension = QStringLiteral(".DTA");
+    if (!name.contains('.') || !name.endsWith(extension, Qt::CaseSensitive)) {
+        return name + extension;
+    }
+    return name;
+}
+
+void TFormMain::Save1Click() {
+    if (!fCh0Data && !fCh1Data) {
+        Messages->NoData();
+        return;
+    }
+    const auto chosen = prompts.AskSaveFileName("Data files (*.DTA)", "*.DTA");
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    const QString fileName = WithDataExtension(QString::fromStdString(*chosen));
+    const std::string path = fileName.toStdString();
+    bool saved = false;
+    switch (Settings.CHSel) {
+        case 0:
+            saved = FileStore->SaveOneChannel(path, Settings, Ch0Series);
+            break;
+        case 1:
+            saved = FileStore->SaveOneChannel(path, Settings, Ch1Series);
+            break;
+        case 2:
+            saved = FileStore->SaveTwoChannels(path, Settings, Ch0Series, Ch1Series);
+            break;
+        default:
+            break;  // a channel choice no file can hold is a failed save
+    }
+    if (saved) {
+        Status->ShowSaved();
+    } else {
+        Messages->SaveFailed();
+    }
+    UpdateTitle(fileName);
+}
+
+void TFormMain::Load1Click() {
+    const auto chosen = prompts.AskOpenFileName("データファイル (*.DTA)", "*.DTA");
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    activateWindow();
+    DisableControls();
+    MeasureSettings loaded = Settings;
+    if (FileStore->Load(*chosen, loaded, Ch0Series, Ch1Series)) {
+        Settings = loaded;
+        Settings.GainFactor = Board->GetGainFactor();
+        ShowSettingsInControls();
+        fCh0Data = Settings.CHSel != 1;
+        fCh1Data = Settings.CHSel != 0;
+        ShowRunData();
+        MeasureBtn->setText(kStartCaption);
+        Status->ShowLoaded();
+        UpdateTitle(QString::fromStdString(*chosen));
+        ShowStatisticsOfSettingsChannel();
+    } else {
+        ClearData();
+        Graph->DrawEmpty(VoltMode());
+        Status->ClearReadout();
+        Messages->BadDataFile();
+        UpdateTitle({});
+    }
+    EnableControls();
+}
+
+void TFormMain::DataClearClick() {
+    ClearData();
+    Graph->DrawEmpty(VoltMode());
+}
+
+void TFormMain::MenuY_VoltClick() {
+    if (fCh0Data || fCh1Data) {
+        Graph->DrawAll(VoltMode());
+    } else {
+        Graph->DrawEmpty(VoltMode());
+    }
+    if (Settings.CHSel == 0 && fCh0Data) {
+        ShowChannelStatistics(0);
+    } else if (Settings.CHSel == 1 && fCh1Data) {
+        ShowChannelStatistics(1);
+    } else if (Settings.CHSel == 2 && fCh0Data && fCh1Data) {
+        // In two-channel data each switch of the unit also alternates the channel shown.
+        fStatCh0 = !fStatCh0;
+        ShowChannelStatistics(fStatCh0 ? 0 : 1);
+    }
+}
+
+void TFormMain::StatusBar1Click() {
+    if (!(fCh0Data && fCh1Data)) {
+        return;
+    }
+    fStatCh0 = !fStatCh0;
+    ShowChannelStatistics(fStatCh0 ? 0 : 1);
+}
+
+// Changing a setting takes effect at the next start, which reads the controls.
+void TFormMain::ComboBox1Change() {}
+void TFormMain::ComboBox2Change() {}
+void TFormMain::ComboBox3Change() {}
+void TFormMain::Sinc3_RBClick() {}
+void TFormMain::Sinc5_RBClick() {}

@@ -1,0 +1,283 @@
+#include "Selkoran_main.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "Ad7172.h"
+#include "BoardSession.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+
+// The window's measurement run: identification, configuration, one block per idle call,
+// progress, the end of a run and its statistics.
+
+void TFormMain::IdleHandler() {
+    if (fMeasuring) {
+        if (Settings.CHSel == 0 || Settings.CHSel == 1) {
+            AcquireOneChannelBlock();
+        } else {
+            AcquireTwoChannelBlock();
+        }
+    }
+    if (fFirstIdle) {
+        fFirstIdle = false;
+        MeasureBtn->setFocus();
+        Graph->DrawEmpty(VoltMode());
+    }
+    if (fStatusLayoutPending) {
+        fStatusLayoutPending = false;
+        RelayoutStatusBar();
+    }
+    ScheduleIdle();
+}
+
+void TFormMain::ScheduleIdle() {
+    // The idle handler runs only while it has work: no timer ticks in an idle window.
+    if (!(fFirstIdle || fStatusLayoutPending || fMeasuring)) {
+        idleTimer.stop();
+        return;
+    }
+    const int interval = fMeasuring ? kRunPollMs : 0;
+    if (!idleTimer.isActive() || idleTimer.interval() != interval) {
+        idleTimer.start(interval);
+    }
+}
+
+void TFormMain::MeasureBtnClick() {
+    const QString caption = MeasureBtn->text();
+    if (caption == kStartCaption) {
+        StartRun();
+    } else if (caption == kStopCaption) {
+        StopRun();
+    }
+}
+
+void TFormMain::StartRun() {
+    DisableControls();
+    ReadSettingsFromControls();
+    if (!fBoardReady) {
+        if (!ConnectBoard()) {
+            fBoardReady = false;
+            EnableControls();
+            Status->ShowBoardNotFound();
+            return;
+        }
+        fBoardReady = true;
+    }
+    if (!ConfigureBoard()) {
+        fBoardReady = false;
+        EnableControls();
+        Status->ShowBoardError();
+        return;
+    }
+    if (fCh0Data || fCh1Data) {
+        Graph->DrawAxes(VoltMode());
+    }
+    ClearData();
+    AcquiredCount = 0;
+    fMeasuring = true;
+    MeasureBtn->setText(kStopCaption);
+    Status->ShowMeasuring();
+    Status->ShowStarting();
+    MeasureBtn->setEnabled(true);
+    UpdateTitle({});
+    NextPlotIndex = 0;
+    ScheduleIdle();
+}
+
+bool TFormMain::ConnectBoard() {
+    std::string name;
+    std::string version;
+    switch (BoardSession(*Board).Identify(name, version)) {
+        case BoardSession::IdentifyResult::Ok:
+            BoardName = QString::fromStdString(name);
+            BoardVersion = QString::fromStdString(version);
+            Status->ShowBoardIdentity(BoardName, BoardVersion);
+            return true;
+        case BoardSession::IdentifyResult::NotFound:
+            Messages->BoardNotFound();
+            Status->ShowBoardNotFound();
+            return false;
+        case BoardSession::IdentifyResult::NoResponse:
+            Messages->BoardNoResponse();
+            Status->ShowBoardNoResponse();
+            return false;
+        case BoardSession::IdentifyResult::WrongName:
+            Messages->BoardNotFound();
+            return false;
+    }
+    return false;
+}
+
+bool TFormMain::ConfigureBoard() {
+    const int channel = ComboBox3->currentIndex();
+    if (channel >= 0 && channel <= 2) {
+        Settings.CHSel = channel;
+    }
+    TargetCount = ComboBox2->currentText().toInt();
+    BoardSession::RunRequest request;
+    request.fSinc5 = !Sinc3_RB->isChecked();
+    request.spsSel = ComboBox1->currentIndex();
+    request.chSel = Settings.CHSel;
+    request.count = TargetCount;
+    return BoardSession(*Board).ConfigureAndStart(request);
+}
+
+void TFormMain::StopBoard() {
+    Board->StopConversion();
+    Board->CloseBoard();
+    fBoardReady = false;
+}
+
+void TFormMain::AcquireOneChannelBlock() {
+    AcquireBlock(false);
+}
+
+void TFormMain::AcquireTwoChannelBlock() {
+    AcquireBlock(true);
+}
+
+void TFormMain::AcquireBlock(bool twoChannels) {
+    if (AcquiredCount >= TargetCount) {
+        return;
+    }
+    int got = 0;
+    if (!BoardSession(*Board).ReadBlock(Settings.CHSel, Settings.spsSel, Ch0Codes.data(),
+                                        Ch1Codes.data(), AcquiredCount, &got)) {
+        FailRun();
+        return;
+    }
+    if (got == 0) {
+        return;
+    }
+    AcquiredCount += got;
+    if (AcquiredCount >= TargetCount) {
+        FinishRun(TargetCount);
+        return;
+    }
+    const int newest = AcquiredCount - 1;
+    if (twoChannels) {
+        Status->ShowProgressTwo(AcquiredCount, Ch0Codes[newest], Ch1Codes[newest]);
+    } else {
+        const auto& codes = Settings.CHSel == 1 ? Ch1Codes : Ch0Codes;
+        Status->ShowProgress(AcquiredCount, codes[newest]);
+    }
+    PlotProgress();
+}
+
+void TFormMain::PlotProgress() {
+    // Slow, long runs are drawn 100 samples at a time while they go on.
+    if (Settings.spsSel <= 6 && Settings.DataCountSel >= 3 &&
+        AcquiredCount >= NextPlotIndex + 100) {
+        ConvertRangeToMicrovolts(NextPlotIndex, NextPlotIndex + 99);
+        Graph->DrawWindow(VoltMode(), NextPlotIndex, NextPlotIndex + 99);
+        NextPlotIndex += 100;
+    }
+}
+
+void TFormMain::FailRun() {
+    Board->StopConversion();
+    Status->ShowMeasureError();
+    fMeasuring = false;
+    ClearData();
+    MeasureBtn->setText(kStartCaption);
+    EnableControls();
+}
+
+void TFormMain::FinishRun(std::int32_t count) {
+    if (Settings.CHSel == 2) {
+        Status->ShowFinished();
+    }
+    fMeasuring = false;
+    SetRunData(count);
+    ShowRunData();
+    MeasureBtn->setText(kStartCaption);
+    EnableControls();
+    Status->ShowFinished();
+    ShowStatisticsOfSettingsChannel();
+}
+
+void TFormMain::StopRun() {
+    StopBoard();
+    Status->ShowStopped();
+    fMeasuring = false;
+    if (AcquiredCount < BoardSession::kMinSamplesKept) {
+        ClearData();
+        Status->ClearReadout();
+    } else {
+        SetRunData(AcquiredCount);
+        ShowRunData();
+        ShowStatisticsOfSettingsChannel();
+    }
+    MeasureBtn->setText(kStartCaption);
+    EnableControls();
+}
+
+void TFormMain::SetRunData(std::int32_t count) {
+    fCh0Data = Settings.CHSel != 1;
+    fCh1Data = Settings.CHSel != 0;
+    Ch0Series.Count = fCh0Data ? count : 0;
+    Ch1Series.Count = fCh1Data ? count : 0;
+}
+
+void TFormMain::ShowRunData() {
+    ConvertAllToMicrovolts();
+    Graph->DrawAll(VoltMode());
+    ComputeCodeStatistics();
+    ComputeMicrovoltStatistics();
+}
+
+void TFormMain::ClearData() {
+    fCh0Data = fCh1Data = false;
+    Ch0Series.Count = 0;
+    Ch1Series.Count = 0;
+}
+
+void TFormMain::ConvertAllToMicrovolts() {
+    if (fCh0Data) {
+        ChannelStatistics::ConvertToMicrovolts(Ch0Series, 0, Ch0Series.Count - 1,
+                                               Settings.GainFactor);
+    }
+    if (fCh1Data) {
+        ChannelStatistics::ConvertToMicrovolts(Ch1Series, 0, Ch1Series.Count - 1,
+                                               Settings.GainFactor);
+    }
+}
+
+void TFormMain::ConvertRangeToMicrovolts(int first, int last) {
+    if (Settings.CHSel == 0 || Settings.CHSel == 2) {
+        ChannelStatistics::ConvertToMicrovolts(Ch0Series, first, last, Settings.GainFactor);
+    }
+    if (Settings.CHSel == 1 || Settings.CHSel == 2) {
+        ChannelStatistics::ConvertToMicrovolts(Ch1Series, first, last, Settings.GainFactor);
+    }
+}
+
+void TFormMain::ComputeCodeStatistics() {
+    Ch0Statistics.ComputeCodeStatistics(Ch0Series);
+    Ch1Statistics.ComputeCodeStatistics(Ch1Series);
+}
+
+void TFormMain::ComputeMicrovoltStatistics() {
+    Ch0Statistics.ComputeMicrovoltStatistics(Ch0Series);
+    Ch1Statistics.ComputeMicrovoltStatistics(Ch1Series);
+}
+
+void TFormMain::ShowChannelStatistics(int channel) {
+    const ChannelStatistics& stats = Statistics(channel);
+    if (VoltMode()) {
+        const float maximum = channel == 0 ? Graph->MaxMicrovoltsCH0() : Graph->MaxMicrovoltsCH1();
+        const float minimum = channel == 0 ? Graph->MinMicrovoltsCH0() : Graph->MinMicrovoltsCH1();
+        Status->ShowVoltStatistics(channel, maximum, minimum, stats.MicrovoltStdDev);
+    } else {
+        const std::int32_t maximum = channel == 0 ? Graph->MaxCodeCH0() : Graph->MaxCodeCH1();
+        const std::int32_t minimum = channel == 0 ? Graph->MinCodeCH0() : Graph->MinCodeCH1();
+        Status->ShowCodeStatistics(maximum, minimum, stats.CodeStdDev, channel);
+    }
+}
+
+void TFormMain::ShowStatisticsOfSettingsChannel() {
+    fStatCh0 = Settings.CHSel != 1;
+    ShowChannelStatistics(Settings.CHSel == 1 ? 1 : 0);
+}
