@@ -20,11 +20,26 @@ void OnStopSignal(int) {
 }
 
 constexpr const char* kUsage =
-    "usage: selkoran-boardsim [--seed=N] [--ch0=UV] [--ch1=UV] [--name=TEXT] [--silent]\n"
-    "                         [--ng=COMMAND] [--delay=MS] [--split=BYTES] [--lf=K] [--short=K]\n"
-    "                         [--stopafter=K] [--vanish=K]\n"
+    "Usage: selkoran-boardsim [--help] [--version] [--KEY=VALUE ...]\n"
     "Serves the simulated converter board on a pseudo-terminal; the first line of output\n"
-    "is the path to open. K counts records of a run from 0.\n";
+    "is the path to open (selkoran --device tty:PATH). SIGINT or SIGTERM ends it.\n"
+    "K counts records of a run from 0.\n"
+    "\n"
+    "Options:\n"
+    "  --seed=N          noise seed (default 1)\n"
+    "  --ch0=UV          DC input of CH0 in microvolts (default 4)\n"
+    "  --ch1=UV          DC input of CH1 in microvolts (default 1250000)\n"
+    "  --name=TEXT       the name answered to \"U?\" (default SELKORAN)\n"
+    "  --silent          no answer at all: no replies, no records\n"
+    "  --ng=COMMAND      answer \"NG\" to this exact command text\n"
+    "  --delay=MS        every reply appears this many milliseconds late\n"
+    "  --split=BYTES     replies leave in bursts of this many bytes, 5 ms apart\n"
+    "  --lf=K            record K of each run ends with a line feed\n"
+    "  --short=K         record K of each run lacks its last digit\n"
+    "  --stopafter=K     each run stops after K records\n"
+    "  --vanish=K        the board disappears when record K of a run is due\n"
+    "  --help            show this text\n"
+    "  --version         show the program's version\n";
 
 // The options arrive as --key=value; the simulator reads them as one key=value list.
 bool ReadArguments(int argc, char** argv, BoardOptions* options, std::string* error) {
@@ -69,6 +84,10 @@ void InstallStopHandlers(sigset_t* waitMask) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]) == "--help") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "selkoran-boardsim " SELKORAN_VERSION "\n";
         return 0;
     }
     BoardOptions options;

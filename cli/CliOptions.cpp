@@ -112,6 +112,9 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     if (arguments.contains("--help") || arguments.contains("-h")) {
         return ParseResult::Help;
     }
+    if (arguments.contains("--version")) {
+        return ParseResult::Version;
+    }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
         error = QStringLiteral("コマンドを指定してください（info、measure、show）");
         return ParseResult::Bad;

@@ -10,7 +10,7 @@
 // Defaults are the window's start-up settings.
 struct CliOptions {
     enum class Command { Info, Measure, Show };
-    enum class ParseResult { Ok, Help, Bad };
+    enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
     QString device = QStringLiteral("usb:0");

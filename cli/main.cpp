@@ -19,6 +19,9 @@ int main(int argc, char* argv[]) {
         case CliOptions::ParseResult::Help:
             std::fputs(CliOptions::UsageText().toUtf8().constData(), stdout);
             return CliCommands::kExitOk;
+        case CliOptions::ParseResult::Version:
+            std::puts("selkoran-cli " SELKORAN_VERSION);
+            return CliCommands::kExitOk;
         case CliOptions::ParseResult::Bad:
             std::fprintf(stderr, "%s\n\n%s", error.toUtf8().constData(),
                          CliOptions::UsageText().toUtf8().constData());
