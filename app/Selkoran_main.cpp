@@ -69,21 +69,8 @@ std::unique_ptr<T> Create(const QString& objectName, const QString& failCreating
 }
 
 QIcon WindowIcon() {
-    // A small trace on a grid, 32 x 32.
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::white);
-    QPainter painter(&pixmap);
-    painter.setPen(QColor(128, 128, 128));
-    for (int i = 0; i <= 31; i += 10) {
-        painter.drawLine(i, 0, i, 31);
-        painter.drawLine(0, i, 31, i);
-    }
-    painter.setPen(QColor(255, 0, 0));
-    painter.drawPolyline(
-        QPolygon({{1, 20}, {6, 12}, {11, 22}, {16, 8}, {21, 18}, {26, 10}, {30, 16}}));
-    painter.setPen(QColor(0, 0, 255));
-    painter.drawPolyline(QPolygon({{1, 26}, {8, 24}, {15, 27}, {22, 24}, {30, 26}}));
-    return QIcon(pixmap);
+    // The desktop's icon, built into the program.
+    return QIcon(QStringLiteral(":/selkoran.png"));
 }
 
 }  // namespace

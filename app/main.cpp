@@ -39,7 +39,9 @@ QString ParseDevice(QApplication& app) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramName);
-    QApplication::setApplicationVersion("1.10");
+    QApplication::setApplicationVersion(SELKORAN_VERSION);
+    // Lets the desktop match the window to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("selkoran"));
     const QString deviceText = ParseDevice(app);
 
     QtPrompts prompts;

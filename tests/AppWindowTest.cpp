@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 #include <QFrame>
+#include <QIcon>
+#include <QImage>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -146,6 +148,17 @@ TEST(AppWindow, DataExtensionRule) {
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(TFormMain::WithDataExtension(name), expected) << name.toStdString();
     }
+}
+
+TEST(AppWindow, IconIsTheInstalledPicture) {
+    WindowFixture f;
+    const QImage installed(SELKORAN_BUILD_DIR "/app/selkoran.png");
+    ASSERT_EQ(installed.size(), QSize(32, 32));
+    const QImage shown = f.window->windowIcon().pixmap(32, 32).toImage();
+    // Premultiplied on both sides: the icon is kept premultiplied, and converting back would
+    // round its translucent edge.
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              installed.convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 }  // namespace
