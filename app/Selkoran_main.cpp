@@ -141,6 +141,9 @@ QLabel* TFormMain::AddLabel(const QString& text, QRect design, int anchorSet) {
 }
 
 void TFormMain::BuildLayout() {
+    // A fixed single border with the system menu and the close button only.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(WindowFont(12));
     setWindowIcon(WindowIcon());
     client = new QWidget(this);
@@ -164,6 +167,10 @@ void TFormMain::BuildLayout() {
     Label14 = AddLabel("データレート", {664, 24, 63, 12}, A::Top | A::Right);
     Label15 = AddLabel("Label15", {72, 403, 39, 12}, A::Left | A::Bottom);
     Label16 = AddLabel("Label16", {592, 403, 39, 12}, A::Right | A::Bottom);
+    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9,
+                          Label10, Label11, Label15, Label16}) {
+        label->setFont(AxisLabelFont(12));
+    }
 
     Panel2 = new QFrame(client);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);

@@ -10,3 +10,9 @@ QFont WindowFont(int pixelSize) {
     font.setPixelSize(pixelSize);
     return font;
 }
+
+QFont AxisLabelFont(int pixelSize) {
+    QFont font = WindowFont(pixelSize);
+    font.setFamilies({QStringLiteral("IPAGothic"), font.family()});
+    return font;
+}

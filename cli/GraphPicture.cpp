@@ -16,11 +16,16 @@ QImage GraphPicture::Render(MeasurementData& data, bool fVolt) {
     auto* paintBox = new PaintBox(&client);
     paintBox->setGeometry(kPaintBox);
     // The graph moves and sizes the labels at every drawing.
+    const auto axisLabel = [&client] {
+        auto* label = new QLabel(&client);
+        label->setFont(AxisLabelFont(12));
+        return label;
+    };
     TGraph_2CH::YLabelArray yLabels{};
     for (QLabel*& label : yLabels) {
-        label = new QLabel(&client);
+        label = axisLabel();
     }
-    TGraph_2CH::XLabelPair xLabels = {new QLabel(&client), new QLabel(&client)};
+    TGraph_2CH::XLabelPair xLabels = {axisLabel(), axisLabel()};
 
     TGraph_2CH graph(paintBox, &data.Series(0), &yLabels, &xLabels, &data.Settings,
                      &data.Series(1));

@@ -104,6 +104,7 @@ private:
     static constexpr int kCodeLabelOffset = 50;        // code labels of all samples
     static constexpr int kWindowCodeLabelOffset = 67;  // code labels of a window
     static constexpr int kVoltLabelGap = 3;
+    static constexpr int kFrameClearance = 1;  // background columns between a label and the frame
     static constexpr int kXLabelGap = 10;
 
     void ClearBitmap(Canvas& canvas) const;

@@ -89,7 +89,9 @@ bool TGraph_2CH::AllYLabelTexts(bool fVoltMode, YLabelTexts& texts) {
 }
 
 // Each label's middle lies level with its grid line (the labels use H where the grid uses
-// H - 1). Code labels start at a fixed place; volt labels end 3 pixels left of the box.
+// H - 1). Code labels start at a fixed place, unless a text too wide for that place would
+// paint over the frame: it then ends one background column short of it. Volt labels end
+// 3 pixels left of the box.
 void TGraph_2CH::SetYLabels(const YLabelTexts& texts, bool fVoltMode, int codeOffset) const {
     if (yLabels == nullptr || paintBox == nullptr) {
         return;
@@ -103,8 +105,9 @@ void TGraph_2CH::SetYLabels(const YLabelTexts& texts, bool fVoltMode, int codeOf
         label->setText(texts[i]);
         label->adjustSize();
         const int top = box.top() + 1 + (bmpHeight * i) / kGridSteps - label->height() / 2;
-        const int left =
-            fVoltMode ? box.left() - kVoltLabelGap - label->width() : box.left() - codeOffset;
+        const int left = fVoltMode ? box.left() - kVoltLabelGap - label->width()
+                                   : std::min(box.left() - codeOffset,
+                                              box.left() - kFrameClearance - label->width());
         label->move(left, top);
     }
 }

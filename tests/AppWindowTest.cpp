@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 
 #include "AppTestSupport.h"
 
@@ -136,6 +137,51 @@ TEST(AppWindow, FailedCreationShowsTheFatalMessage) {
         EXPECT_EQ(prompts.boxes[0].caption, "SELKORAN Board");
         EXPECT_EQ(prompts.boxes[0].text, c.text);
         EXPECT_EQ(prompts.boxes[0].icon, PromptIcon::Error);
+    }
+}
+
+TEST(AppWindow, FixedBorderWithSystemMenuAndCloseButtonOnly) {
+    WindowFixture f;
+    const Qt::WindowFlags flags = f.window->windowFlags();
+    EXPECT_TRUE(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowSystemMenuHint |
+                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint));
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+}
+
+// Loads data whose scales give the widest axis texts and looks at the drawn window: the
+// column left of the paint box and the box's own frame column keep the background.
+TEST(AppWindow, AxisLabelsLeaveTheGraphFrameAlone) {
+    WindowFixture f;
+    TFormMain& w = *f.window;
+    // Eight-digit codes fit between their column, 50 pixels left of the box, and the frame.
+    EXPECT_LE(QFontMetrics(w.Label1->font()).horizontalAdvance("16777215"), 48);
+    QTemporaryDir dir;
+    const QRect box = w.PaintBox1->geometry();
+    const std::pair<QByteArray, bool> cases[] = {
+        {"0\n16777215\n", false},           // 19000000 down to -1000000
+        {"-99999999\n-99999990\n", false},  // a file edited by hand: nine-character codes
+        {"7717521\n7717521\n", true},       // about -200 mV: millivolts with five decimals
+    };
+    for (const auto& [codes, fVolt] : cases) {
+        SCOPED_TRACE(codes.toStdString());
+        QFile file(dir.filePath("labels.DTA"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "AD7172_DataFile:\nM:\nspsSel:3\nDataCountSel:0\nCHSel:0\nGainSel:0\n"
+            "fSinc5:1\nfBUF_ON:0\nMEND:\nD:\n" +
+            codes + "DEND:\n");
+        file.close();
+        f.prompts.fileAnswers.push_back(file.fileName().toStdString());
+        w.Load1->trigger();
+        if (w.MenuY_Volt->isChecked() != fVolt) {
+            w.MenuY_Volt->trigger();
+        }
+        const QImage client = w.centralWidget()->grab().toImage();
+        for (int y = box.top() - 8; y <= box.bottom(); ++y) {
+            EXPECT_EQ(client.pixel(box.left() - 1, y), client.pixel(2, 2)) << "row " << y;
+            EXPECT_EQ(client.pixel(box.left(), y), client.pixel(2, 2)) << "row " << y;
+        }
+        EXPECT_GE(w.Label1->geometry().right(), box.left() - 4);  // the labels end close by
     }
 }
 
