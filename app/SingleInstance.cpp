@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -10,22 +12,32 @@ constexpr int kAnswerWaitMs = 2000;
 const QByteArray kShowRequest = "show\n";
 const QByteArray kHello = "SELKORAN\n";
 
+// The lock and the socket without their extensions. The runtime folder belongs to the user;
+// without one, the shared temporary folder tells users apart by the user id in the name.
+QString BasePath(const QString& key) {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty()) {
+        return QDir(runtime).filePath(key);
+    }
+    return QDir(QDir::tempPath()).filePath(key + '-' + QString::number(getuid()));
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(QString instanceKey)
     : key(std::move(instanceKey)), lockFile(LockFilePath(key)) {
-    server.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&server, &QLocalServer::newConnection, this, &SingleInstance::OnNewConnection);
 }
 
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::LockFilePath(const QString& key) {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
-    }
-    return QDir(folder).filePath(key + ".lock");
+    return BasePath(key) + ".lock";
+}
+
+QString SingleInstance::SocketPath(const QString& key) {
+    return BasePath(key) + ".socket";
 }
 
 bool SingleInstance::TryLock() {
@@ -35,8 +47,7 @@ bool SingleInstance::TryLock() {
 
 bool SingleInstance::ConnectToFirst() {
     toFirst = std::make_unique<QLocalSocket>();
-    toFirst->setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    toFirst->connectToServer(key);
+    toFirst->connectToServer(SocketPath(key));
     if (!toFirst->waitForConnected(kAnswerWaitMs)) {
         return false;
     }
@@ -60,7 +71,10 @@ void SingleInstance::AskFirstToShow() {
 
 bool SingleInstance::Listen(std::function<void()> showWindow) {
     onShowRequest = std::move(showWindow);
-    return server.listen(key);
+    // Only the lock's holder gets here: a socket left behind is a crashed copy's.
+    const QString path = SocketPath(key);
+    QLocalServer::removeServer(path);
+    return server.listen(path);
 }
 
 void SingleInstance::OnNewConnection() {

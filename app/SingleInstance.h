@@ -9,9 +9,10 @@
 
 class QLocalSocket;
 
-// One copy of the program at a time. The first copy holds a lock file in the user's runtime
-// folder (atomic, and a copy that crashed leaves a lock that the next start takes over) and
-// listens on a local socket; a second copy asks it to bring its window forward.
+// One copy of the program per user session. The first copy holds a lock file in the user's
+// runtime folder (atomic, and a copy that crashed leaves a lock that the next start takes
+// over) and listens on a local socket beside it; a second copy asks it to bring its window
+// forward. Both live in the user's own folder, so another user's copies never meet ours.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -25,10 +26,12 @@ public:
     bool ConnectToFirst();
     // Second copy, after ConnectToFirst: asks the first copy to show its window.
     void AskFirstToShow();
-    // First copy: calls `showWindow` whenever another copy asks.
+    // First copy: calls `showWindow` whenever another copy asks. False when the socket
+    // cannot be opened; the copy still runs, but a second one cannot reach it.
     bool Listen(std::function<void()> showWindow);
 
     static QString LockFilePath(const QString& key);
+    static QString SocketPath(const QString& key);
 
 private:
     void OnNewConnection();

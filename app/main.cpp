@@ -1,4 +1,4 @@
-// SELKORAN: one copy at a time, one window, the board chosen on the command line.
+// SELKORAN: one copy per user session, one window, the board chosen on the command line.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "DeviceChoice.h"
+#include "ProgramStart.h"
 #include "QtPrompts.h"
 #include "Selkoran_main.h"
 #include "SingleInstance.h"
@@ -21,8 +22,7 @@ QString InstanceKey() {
     return key.isEmpty() ? kProgramName : key;
 }
 
-QString ParseDevice(QApplication& app) {
-    QCommandLineParser parser;
+void AddOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription("SELKORAN: measures with the SELKORAN USB converter board.");
     parser.addHelpOption();
     parser.addVersionOption();
@@ -30,21 +30,45 @@ QString ParseDevice(QApplication& app) {
                       "The board: usb:0 (the default: the first FTDI device through libftdi), "
                       "sim[:seed=N,...] (the simulated board) or tty:PATH (a serial device node).",
                       "device", "usb:0"});
-    parser.process(app);
-    return parser.value("device");
 }
 
-}  // namespace
+QStringList Arguments(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(kProgramName);
-    QApplication::setApplicationVersion(SELKORAN_VERSION);
-    // Lets the desktop match the window to the installed entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("selkoran"));
-    const QString deviceText = ParseDevice(app);
+// Help and version end the program at once; they need no display.
+void ShowHelpOrVersion(QCommandLineParser& parser, int argc, char* argv[]) {
+    if (!parser.isSet("help") && !parser.isSet("version")) {
+        return;
+    }
+    QCoreApplication core(argc, argv);
+    if (parser.isSet("help")) {
+        parser.showHelp(0);
+    }
+    parser.showVersion();
+}
 
-    QtPrompts prompts;
+std::unique_ptr<FifoDriver> ChosenDevice(const QCommandLineParser& parser) {
+    std::string error;
+    std::unique_ptr<FifoDriver> driver = ChooseDevice(parser.value("device").toStdString(), &error);
+    if (!driver) {
+        std::fprintf(stderr, "selkoran: %s\n", error.c_str());
+    }
+    return driver;
+}
+
+void BringForward(TFormMain& window) {
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
+}
+
+int RunWindow(FifoDriver& driver, QtPrompts& prompts) {
     SingleInstance instance(InstanceKey());
     if (!instance.TryLock()) {
         if (instance.ConnectToFirst()) {
@@ -54,24 +78,50 @@ int main(int argc, char* argv[]) {
         }
         return 1;
     }
-
-    std::string error;
-    std::unique_ptr<FifoDriver> driver = ChooseDevice(deviceText.toStdString(), &error);
-    if (!driver) {
-        std::fprintf(stderr, "selkoran: %s\n", error.c_str());
-        return 2;
-    }
-
-    TFormMain window(*driver, prompts);
+    TFormMain window(driver, prompts);
     if (!window.Constructed()) {
         return 1;
     }
-    instance.Listen([&window] {
-        window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
+    if (!instance.Listen([&window] { BringForward(window); })) {
+        std::fprintf(stderr,
+                     "selkoran: %s を開けませんでした。このまま起動しますが、二つ目の起動は"
+                     "この画面を前に出せません\n",
+                     qPrintable(SingleInstance::SocketPath(InstanceKey())));
+    }
     window.show();
     return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(kProgramName);
+    QCoreApplication::setApplicationVersion(SELKORAN_VERSION);
+    // Lets the desktop match the window to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("selkoran"));
+    // The options are read before the display is opened, so that they work without one. A
+    // line the parser does not know may carry Qt's own options (-platform, -style): it is
+    // read again once the application object has taken those.
+    QCommandLineParser early;
+    AddOptions(early);
+    std::unique_ptr<FifoDriver> driver;
+    if (early.parse(Arguments(argc, argv))) {
+        ShowHelpOrVersion(early, argc, argv);
+        driver = ChosenDevice(early);
+        if (!driver) {
+            return 2;
+        }
+    }
+    const std::unique_ptr<QApplication> app = StartApplicationOrExit(argc, argv);
+    if (!driver) {
+        QCommandLineParser late;
+        AddOptions(late);
+        late.process(*app);
+        driver = ChosenDevice(late);
+        if (!driver) {
+            return 2;
+        }
+    }
+    QtPrompts prompts;
+    return RunGuarded(prompts, [&] { return RunWindow(*driver, prompts); });
 }

@@ -1,6 +1,7 @@
 // The program's command line, run as a process.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -12,14 +13,21 @@ struct Outcome {
     QString err;
 };
 
+// The environment of a session without any display: X named but not there.
+QProcessEnvironment NoDisplay(const QString& runtime) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    env.insert("SELKORAN_INSTANCE", "command-line-test");
+    return env;
+}
+
 Outcome RunProgram(const QStringList& args) {
     QTemporaryDir runtime;
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    env.insert("SELKORAN_INSTANCE", "command-line-test");
-    program.setProcessEnvironment(env);
+    program.setProcessEnvironment(NoDisplay(runtime.path()));
     program.start(QStringLiteral(SELKORAN_BUILD_DIR "/selkoran"), args);
     if (!program.waitForFinished(20000)) {
         program.kill();
@@ -30,7 +38,8 @@ Outcome RunProgram(const QStringList& args) {
             QString::fromUtf8(program.readAllStandardError())};
 }
 
-TEST(AppCommandLine, VersionHelpAndBadDevice) {
+// Help, version and the device are read before the display is needed.
+TEST(AppCommandLine, OptionsWorkWithoutADisplay) {
     const Outcome version = RunProgram({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.trimmed(), "SELKORAN 1.10");
@@ -41,10 +50,38 @@ TEST(AppCommandLine, VersionHelpAndBadDevice) {
 
     const Outcome bad = RunProgram({"--device", "serial:7"});
     EXPECT_EQ(bad.exitCode, 2);
-    EXPECT_FALSE(bad.err.isEmpty());
+    EXPECT_TRUE(bad.err.startsWith("selkoran: デバイスの指定が正しくありません: serial:7"))
+        << bad.err.toStdString();
 
     const Outcome unknown = RunProgram({"--frobnicate"});
     EXPECT_NE(unknown.exitCode, 0);
+}
+
+TEST(AppCommandLine, StartWithoutADisplaySaysSoInOneLine) {
+    const Outcome start = RunProgram({"--device", "sim"});
+    EXPECT_EQ(start.exitCode, 1);
+    EXPECT_EQ(start.err,
+              "selkoran: 画面に接続できませんでした。デスクトップの中から起動してください\n");
+}
+
+// A runtime folder so deep that no socket can be made in it: the program still runs, and
+// says once on standard error that a second copy cannot reach it.
+TEST(AppCommandLine, CopyThatCannotListenRunsAndSaysSo) {
+    QTemporaryDir runtime(QDir::tempPath() + '/' + QString(120, 'r') + "-XXXXXX");
+    QProcessEnvironment env = NoDisplay(runtime.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setReadChannel(QProcess::StandardError);
+    program.start(QStringLiteral(SELKORAN_BUILD_DIR "/selkoran"), {"--device", "sim"});
+    ASSERT_TRUE(program.waitForReadyRead(20000));
+    program.waitForReadyRead(500);  // anything more than the one line
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(program.state(), QProcess::Running);
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("selkoran: " + runtime.path())) << err.toStdString();
+    program.terminate();
+    program.waitForFinished();
 }
 
 }  // namespace

@@ -280,6 +280,46 @@ TEST_F(Desktop, SecondCopyShowsTheBoxAndLeavesTheFirstInFront) {
     EXPECT_EQ(VisibleWindows("SELKORAN / v1.10"), QStringList{window});
 }
 
+TEST_F(Desktop, OneCopyPerUserSession) {
+    // The same user under another instance key: a copy of its own.
+    QProcessEnvironment otherKey = env;
+    otherKey.insert("SELKORAN_INSTANCE", env.value("SELKORAN_INSTANCE") + "-other");
+    // A second user: the same key in that user's own runtime folder.
+    QTemporaryDir secondRuntime;
+    QProcessEnvironment secondUser = env;
+    secondUser.insert("XDG_RUNTIME_DIR", secondRuntime.path());
+    auto other = StartCopy(otherKey);
+    auto second = StartCopy(secondUser);
+    const auto waitFor = [](const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < 20000) {
+            QThread::msleep(100);
+        }
+        return done();
+    };
+    EXPECT_TRUE(waitFor([&] { return VisibleWindows("SELKORAN / v1.10").size() == 3; }));
+
+    // The second user's next copy must reach that user's first copy. Ours is frozen: a copy
+    // that asked it would wait in vain and end without the box.
+    kill(static_cast<pid_t>(program.processId()), SIGSTOP);
+    auto secondAgain = StartCopy(secondUser);
+    EXPECT_TRUE(waitFor([&] { return !VisibleWindows("SELKORAN").isEmpty(); })) << "no box";
+    EXPECT_TRUE(DismissBoxesUntilFinished(*secondAgain));
+    EXPECT_EQ(secondAgain->exitCode(), 1);
+    kill(static_cast<pid_t>(program.processId()), SIGCONT);
+
+    // Each first copy listens; one that could not would say so on standard error.
+    for (QProcess* copy : {&program, other.get(), second.get()}) {
+        EXPECT_EQ(copy->state(), QProcess::Running);
+        EXPECT_EQ(copy->readAllStandardError().toStdString(), "");
+    }
+    for (QProcess* copy : {other.get(), second.get()}) {
+        copy->terminate();
+        copy->waitForFinished();
+    }
+}
+
 TEST_F(Desktop, CrashedCopyNeverBlocksTheNextStart) {
     program.kill();  // no clean-up at all: the lock file stays behind
     program.waitForFinished();
