@@ -8,7 +8,23 @@
 #include "CliCommands.h"
 #include "CliOptions.h"
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Standard error carries the tool's own messages. Qt's debug notes and warnings (a missing
+// runtime folder, font and platform details) say nothing the user can act on; its critical
+// and fatal messages still show.
+void QtMessagesForTheUser(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        qtHandler(type, context, text);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    qtHandler = qInstallMessageHandler(QtMessagesForTheUser);
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
