@@ -25,6 +25,10 @@ const QRgb kBlue = qRgb(0, 0, 255);
 struct GraphOnForm {
     GraphOnForm() {
         form.resize(792, 458);
+        // Code labels narrow enough for their column, as the window's axis font makes them.
+        QFont font = form.font();
+        font.setPixelSize(9);
+        form.setFont(font);
         paintBox = new QWidget(&form);
         paintBox->setGeometry(72, 24, 560, 369);
         for (auto& label : yLabels) {
