@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "ConverterModel.h"
+#include "SampleRates.h"
 
 namespace {
 
@@ -186,7 +186,7 @@ void BoardSimulator::Reply(std::string_view text, Clock::time_point t) {
 
 BoardSimulator::Clock::time_point BoardSimulator::DueTime(int record) const {
     const double seconds =
-        (record + 1) / ConverterModel::SamplesPerSecond(stream.rateIndex, stream.fSinc5);
+        (record + 1) / SampleRates::SamplesPerSecond(stream.rateIndex, stream.fSinc5);
     return stream.start + std::chrono::nanoseconds(std::llround(seconds * 1e9));
 }
 

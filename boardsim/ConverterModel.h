@@ -2,19 +2,14 @@
 
 #include <cstdint>
 
-// The converter as the board drives it: output data rate and noise for each rate index and
-// filter, and the code of an input voltage.
+// The converter as the board drives it: noise for each rate index and filter (the rates
+// themselves are the shared table of SampleRates.h), and the code of an input voltage.
 namespace ConverterModel {
 
-inline constexpr int kRateCount = 17;
 // Published noise at the fastest rate: about 5 uV rms (33 uV peak to peak).
 inline constexpr double kFastestNoiseRms = 5.0;
 // Peak-to-peak noise is taken as 6.6 times the rms, the usual convention for noise-free bits.
 inline constexpr double kPeakToPeakPerRms = 6.6;
-
-// Samples per second of rate index 0..16; where the converter's two filters differ the
-// figures are those of the chosen filter.
-double SamplesPerSecond(int rateIndex, bool fSinc5);
 
 // Noise rms in microvolts: the fastest rate's figure scaled with the square root of the
 // rate; Sinc3 is a little quieter at the slowest rates.

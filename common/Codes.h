@@ -14,6 +14,9 @@ inline constexpr int kSeriesCapacity = 10100;
 // Reference voltage in microvolts and the divisor of the code rule (2^23 - 1, not 2^23).
 inline constexpr double kReferenceMicrovolts = 2500000.0;
 inline constexpr double kCodeDivisor = 8388607.0;
+// One code step in microvolts, and the converter's whole input span (-2.5 V .. +2.5 V).
+inline constexpr double kMicrovoltsPerCode = kReferenceMicrovolts / kCodeDivisor;
+inline constexpr double kInputSpanMicrovolts = 2.0 * kReferenceMicrovolts;
 
 // The one code-to-microvolt rule of the whole program. The subtraction is exact; the rest
 // runs in double precision in this order. Callers store the result as float32.

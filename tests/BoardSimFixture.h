@@ -13,8 +13,8 @@
 #include "Ad7172.h"
 #include "BoardOptions.h"
 #include "Codes.h"
-#include "ConverterModel.h"
 #include "FakeClock.h"
+#include "SampleRates.h"
 #include "SampleSource.h"
 #include "SimulatedFifo.h"
 
@@ -93,7 +93,7 @@ public:
     // A wait for a run at `rateIndex`: advances the clock by a fraction of a sample period
     // and gives up after `limit` of fake time.
     std::function<bool()> FakeWait(int rateIndex, bool fSinc5, std::chrono::seconds limit) {
-        const double sps = ConverterModel::SamplesPerSecond(rateIndex, fSinc5);
+        const double sps = SampleRates::SamplesPerSecond(rateIndex, fSinc5);
         const auto step = std::max<std::chrono::microseconds>(
             std::chrono::milliseconds(1),
             std::chrono::microseconds(static_cast<long>(1e6 / sps / 8)));

@@ -62,7 +62,7 @@ void TakeRun(const RunCase& c, const BoardOptions& options = {}) {
     ASSERT_TRUE(link.adc.SetDataRate(c.rateIndex));
     ASSERT_TRUE(link.adc.StartConversion(c.channelSel, c.count));
 
-    const double seconds = c.count / ConverterModel::SamplesPerSecond(c.rateIndex, c.fSinc5);
+    const double seconds = c.count / SampleRates::SamplesPerSecond(c.rateIndex, c.fSinc5);
     const auto limit = std::chrono::seconds(static_cast<long>(seconds * 1.1) + 1);
     const auto run = ReadRun(link.adc, c.channelSel, c.count, kSamplesPerPoll[c.rateIndex],
                              link.FakeWait(c.rateIndex, c.fSinc5, limit));
