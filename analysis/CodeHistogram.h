@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+struct NoiseStatistics;
+
+// How often each code occurs, in bins of whole codes from the smallest code up, with the
+// codes between the extremes that never occur, and the Gaussian of the same mean and rms.
+struct CodeHistogram {
+    // Bins are one code wide unless that would take more than this many.
+    static constexpr std::int64_t kMaxBins = 4096;
+
+    std::int32_t firstCode = 0;
+    std::int32_t binWidthCodes = 1;
+    std::vector<std::int64_t> counts;
+    // Codes between the smallest and the largest that no sample holds.
+    std::int64_t missingCodes = 0;
+
+    // Bin `bin` holds the codes firstCode + bin * binWidthCodes onward; its centre code.
+    double BinCentre(std::size_t bin) const;
+    // The count the Gaussian of the samples' mean and rms puts into a bin centred on `code`;
+    // 0 everywhere when the rms is 0.
+    double GaussianCount(double code) const;
+
+    // `statistics` are those of the same codes.
+    static CodeHistogram Compute(std::span<const std::int32_t> codes,
+                                 const NoiseStatistics& statistics);
+
+private:
+    double meanCode = 0.0;
+    double rmsCode = 0.0;
+    std::int64_t sampleCount = 0;
+};

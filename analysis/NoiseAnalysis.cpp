@@ -1,0 +1,17 @@
+#include "NoiseAnalysis.h"
+
+#include "SampleRates.h"
+
+std::optional<NoiseAnalysis> NoiseAnalysis::Compute(std::span<const std::int32_t> codes,
+                                                    const MeasureSettings& settings) {
+    if (static_cast<std::int64_t>(codes.size()) < kMinSamples) {
+        return std::nullopt;
+    }
+    NoiseAnalysis analysis;
+    analysis.sampleRate = SampleRates::SamplesPerSecond(settings);
+    analysis.statistics = NoiseStatistics::Compute(codes, analysis.sampleRate);
+    analysis.histogram = CodeHistogram::Compute(codes, analysis.statistics);
+    analysis.spectrum = WelchSpectrum::Compute(codes, analysis.sampleRate);
+    analysis.allan = AllanDeviation::Compute(codes, analysis.sampleRate);
+    return analysis;
+}

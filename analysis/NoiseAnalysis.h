@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "AllanDeviation.h"
+#include "CodeHistogram.h"
+#include "MeasureSettings.h"
+#include "NoiseStatistics.h"
+#include "WelchSpectrum.h"
+
+// Every noise figure of one channel's codes, at the sample rate its settings give.
+struct NoiseAnalysis {
+    // Fewer samples than this give no analysis.
+    static constexpr std::int64_t kMinSamples = 2;
+
+    double sampleRate = 0.0;
+    NoiseStatistics statistics;
+    CodeHistogram histogram;
+    NoiseSpectrum spectrum;
+    AllanDeviation allan;
+
+    // Nothing for fewer than kMinSamples codes.
+    static std::optional<NoiseAnalysis> Compute(std::span<const std::int32_t> codes,
+                                                const MeasureSettings& settings);
+};

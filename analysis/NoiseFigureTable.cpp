@@ -1,0 +1,61 @@
+#include "NoiseFigureTable.h"
+
+#include <charconv>
+#include <cstdint>
+#include <utility>
+
+#include "NoiseAnalysis.h"
+
+namespace {
+
+NoiseFigure Whole(std::string name, std::int64_t value, std::string unit = {}) {
+    return {std::move(name), static_cast<double>(value), std::move(unit), true};
+}
+
+}  // namespace
+
+std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
+    const NoiseStatistics& s = analysis.statistics;
+    const NoiseSpectrum& spectrum = analysis.spectrum;
+    const AllanDeviation& allan = analysis.allan;
+    std::optional<double> peakFrequency;
+    std::optional<double> peakDensity;
+    if (spectrum.peak) {
+        peakFrequency = spectrum.peak->frequencyHz;
+        peakDensity = spectrum.peak->nanovoltsPerRootHz;
+    }
+    std::optional<double> allanTau;
+    std::optional<double> allanLeast;
+    if (allan.minimum) {
+        allanTau = allan.tauSeconds[*allan.minimum];
+        allanLeast = allan.deviationMicrovolts[*allan.minimum];
+    }
+    return {{"サンプルレート", analysis.sampleRate, "Hz"},
+            Whole("データ数", s.count),
+            {"平均値", s.meanMicrovolts, "uV"},
+            {"ノイズ実効値 (rms)", s.rmsMicrovolts, "uV"},
+            {"ピークツーピーク", s.peakToPeakMicrovolts, "uV"},
+            {"実効分解能", s.effectiveResolutionBits, "bit"},
+            {"ノイズフリー分解能", s.noiseFreeResolutionBits, "bit"},
+            {"ドリフト", s.driftMicrovoltsPerSecond, "uV/s"},
+            Whole("ミッシングコード", analysis.histogram.missingCodes),
+            Whole("ヒストグラムのビン幅", analysis.histogram.binWidthCodes, "digit"),
+            {"ホワイトノイズ密度", spectrum.whiteNoiseNanovoltsPerRootHz, "nV/√Hz"},
+            {"スペクトルピーク周波数", peakFrequency, "Hz"},
+            {"スペクトルピーク密度", peakDensity, "nV/√Hz"},
+            {"アラン偏差が最小の τ", allanTau, "s"},
+            {"アラン偏差の最小値", allanLeast, "uV"}};
+}
+
+std::string NoiseFigureTable::ValueText(const NoiseFigure& figure, int significantDigits) {
+    if (!figure.value) {
+        return kAbsentText;
+    }
+    char text[64];
+    const auto result =
+        figure.fWhole
+            ? std::to_chars(text, text + sizeof text, static_cast<std::int64_t>(*figure.value))
+            : std::to_chars(text, text + sizeof text, *figure.value, std::chars_format::general,
+                            significantDigits);
+    return std::string(text, result.ptr);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// The figures of one channel's codes that need no spectrum: level, noise, resolution and
+// drift. Microvolts follow the program's code rule, kept in double precision.
+struct NoiseStatistics {
+    std::int64_t count = 0;
+    std::int32_t minCode = 0;
+    std::int32_t maxCode = 0;
+    double meanCode = 0.0;
+    double rmsCode = 0.0;  // population standard deviation (divided by the count)
+    double meanMicrovolts = 0.0;
+    double rmsMicrovolts = 0.0;
+    double peakToPeakMicrovolts = 0.0;
+    // log2 of the 5 V input span over the rms / over the peak-to-peak value; absent where
+    // that value is 0.
+    std::optional<double> effectiveResolutionBits;
+    std::optional<double> noiseFreeResolutionBits;
+    // Least-squares slope of the microvolts against time.
+    double driftMicrovoltsPerSecond = 0.0;
+
+    // `codes` holds at least two samples.
+    static NoiseStatistics Compute(std::span<const std::int32_t> codes, double sampleRate);
+};

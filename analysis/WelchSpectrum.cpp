@@ -1,0 +1,135 @@
+#include "WelchSpectrum.h"
+
+#include <fftw3.h>
+
+#include <bit>
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+#include "Codes.h"
+
+namespace {
+
+constexpr double kNanovoltsPerMicrovolt = 1000.0;
+// A bin counts as a peak when its amplitude density exceeds the white level this many times.
+constexpr double kPeakOverWhite = 3.0;
+
+std::vector<double> PeriodicHann(std::int64_t length) {
+    std::vector<double> window(static_cast<std::size_t>(length));
+    for (std::size_t n = 0; n < window.size(); ++n) {
+        window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(n) /
+                                         static_cast<double>(length));
+    }
+    return window;
+}
+
+void FindWhiteLevelAndPeak(const std::vector<double>& density, NoiseSpectrum& spectrum) {
+    // The bins strictly between 0 Hz and half the sample rate.
+    const std::size_t first = 1;
+    const std::size_t last = density.size() - 2;
+    if (last < first) {
+        return;
+    }
+    double powerSum = 0.0;
+    std::size_t largest = first;
+    for (std::size_t k = first; k <= last; ++k) {
+        powerSum += density[k];
+        if (density[k] > density[largest]) {
+            largest = k;
+        }
+    }
+    const double white = std::sqrt(powerSum / static_cast<double>(last - first + 1));
+    spectrum.whiteNoiseNanovoltsPerRootHz = white * kNanovoltsPerMicrovolt;
+    const double peak = std::sqrt(density[largest]);
+    if (peak > kPeakOverWhite * white) {
+        spectrum.peak = SpectralPeak{spectrum.frequencyHz[largest], peak * kNanovoltsPerMicrovolt};
+    }
+}
+
+}  // namespace
+
+// FFTW's buffers and its real-to-complex plan for one segment length.
+struct WelchSpectrum::Transform {
+    explicit Transform(std::int64_t length)
+        : input(fftw_alloc_real(static_cast<std::size_t>(length))),
+          output(fftw_alloc_complex(static_cast<std::size_t>(length / 2 + 1))),
+          plan(fftw_plan_dft_r2c_1d(static_cast<int>(length), input, output, FFTW_ESTIMATE)) {}
+    ~Transform() {
+        fftw_destroy_plan(plan);
+        fftw_free(output);
+        fftw_free(input);
+    }
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
+
+    double* input;
+    fftw_complex* output;
+    fftw_plan plan;
+};
+
+std::int64_t WelchSpectrum::SegmentLengthFor(std::int64_t count) {
+    if (count < 2) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(
+        std::bit_floor(static_cast<std::uint64_t>(std::min(count, kLongestSegment))));
+}
+
+NoiseSpectrum WelchSpectrum::Compute(std::span<const std::int32_t> codes, double sampleRate) {
+    const std::int64_t length = SegmentLengthFor(static_cast<std::int64_t>(codes.size()));
+    WelchSpectrum welch(length, sampleRate);
+    // Segments start every half segment; samples after the last whole segment are left out.
+    const std::size_t step = static_cast<std::size_t>(length - length / 2);
+    for (std::size_t start = 0; start + static_cast<std::size_t>(length) <= codes.size();
+         start += step) {
+        welch.AddSegment(codes.subspan(start, static_cast<std::size_t>(length)));
+    }
+    return welch.Result();
+}
+
+WelchSpectrum::WelchSpectrum(std::int64_t segmentLength, double sampleRate)
+    : length(segmentLength),
+      rate(sampleRate),
+      window(PeriodicHann(segmentLength)),
+      windowPower(std::inner_product(window.begin(), window.end(), window.begin(), 0.0)),
+      powerSums(static_cast<std::size_t>(segmentLength / 2 + 1), 0.0),
+      transform(std::make_unique<Transform>(segmentLength)) {}
+
+WelchSpectrum::~WelchSpectrum() = default;
+
+void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
+    // The mean comes off in codes, exactly summed, before the scale to microvolts.
+    const std::int64_t sum = std::accumulate(segment.begin(), segment.end(), std::int64_t{0});
+    const double mean = static_cast<double>(sum) / static_cast<double>(length);
+    for (std::size_t n = 0; n < window.size(); ++n) {
+        transform->input[n] = (segment[n] - mean) * kMicrovoltsPerCode * window[n];
+    }
+    fftw_execute(transform->plan);
+    for (std::size_t k = 0; k < powerSums.size(); ++k) {
+        const double re = transform->output[k][0];
+        const double im = transform->output[k][1];
+        powerSums[k] += re * re + im * im;
+    }
+    ++segments;
+}
+
+NoiseSpectrum WelchSpectrum::Result() const {
+    NoiseSpectrum spectrum;
+    const std::size_t bins = powerSums.size();
+    spectrum.frequencyHz.resize(bins);
+    std::vector<double> density(bins);  // µV²/Hz
+    const double scale = 1.0 / (rate * windowPower * static_cast<double>(segments));
+    for (std::size_t k = 0; k < bins; ++k) {
+        spectrum.frequencyHz[k] = static_cast<double>(k) * rate / static_cast<double>(length);
+        // One-sided: every bin but 0 Hz and half the sample rate carries its mirror's power.
+        const double sides = (k == 0 || k == bins - 1) ? 1.0 : 2.0;
+        density[k] = powerSums[k] * scale * sides;
+    }
+    spectrum.nanovoltsPerRootHz.resize(bins);
+    for (std::size_t k = 0; k < bins; ++k) {
+        spectrum.nanovoltsPerRootHz[k] = std::sqrt(density[k]) * kNanovoltsPerMicrovolt;
+    }
+    FindWhiteLevelAndPeak(density, spectrum);
+    return spectrum;
+}
