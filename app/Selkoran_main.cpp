@@ -242,6 +242,9 @@ void TFormMain::BuildMenus() {
     MenuY_Volt->setCheckable(true);
     MenuY_Volt->setChecked(false);
     connect(MenuY_Volt, &QAction::triggered, this, &TFormMain::MenuY_VoltClick);
+    Analysis1 = menuBar()->addMenu("解析");
+    NoiseAnalysis1 = Analysis1->addAction("ノイズ解析...", this, &TFormMain::NoiseAnalysis1Click);
+    NoiseAnalysis1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
 }
 
 // ---- Small window operations ---------------------------------------------------------------
@@ -258,6 +261,8 @@ void TFormMain::SetControlsEnabled(bool enabled) {
     File1->menuAction()->setEnabled(enabled);
     Data1->menuAction()->setEnabled(enabled);
     MenuY->menuAction()->setEnabled(enabled);
+    Analysis1->menuAction()->setEnabled(enabled);
+    NoiseAnalysis1->setEnabled(enabled);  // its shortcut works even while the menu is disabled
     ComboBox1->setEnabled(enabled);
     ComboBox2->setEnabled(enabled);
     ComboBox3->setEnabled(enabled);

@@ -16,6 +16,7 @@
 
 class AnchorLayout;
 class FifoDriver;
+class NoiseAnalysisWindow;
 class PaintBox;
 class Prompts;
 class QAction;
@@ -92,6 +93,8 @@ public:
     QAction* DataClear = nullptr;
     QMenu* MenuY = nullptr;
     QAction* MenuY_Volt = nullptr;
+    QMenu* Analysis1 = nullptr;
+    QAction* NoiseAnalysis1 = nullptr;
 
     // Events.
     void FormCreate();
@@ -108,6 +111,7 @@ public:
     // Runs after the menu item has toggled its own check mark.
     void MenuY_VoltClick();
     void StatusBar1Click();
+    void NoiseAnalysis1Click();
     void ComboBox1Change();
     void ComboBox2Change();
     void ComboBox3Change();
@@ -126,6 +130,8 @@ public:
     }
     TGraph_2CH* GraphObject() const { return Graph.get(); }
     bool IdleWorkPending() const { return idleTimer.isActive(); }
+    // The noise analysis window, once it has been opened.
+    NoiseAnalysisWindow* AnalysisWindow() const { return noiseAnalysis; }
 
     // The name a save writes to: ".DTA" appended unless the name already ends in exactly it.
     static QString WithDataExtension(const QString& name);
@@ -171,6 +177,7 @@ private:
     void ComputeMicrovoltStatistics();
     void ShowChannelStatistics(int channel);
     void ShowStatisticsOfSettingsChannel();
+    void UpdateNoiseAnalysis();
 
     Prompts& prompts;
     bool fConstructed = false;
@@ -205,5 +212,6 @@ private:
 
     std::unique_ptr<AnchorLayout> anchors;
     QWidget* client = nullptr;
+    NoiseAnalysisWindow* noiseAnalysis = nullptr;  // a child window, made when first asked for
     QTimer idleTimer;
 };

@@ -7,9 +7,11 @@
 #include "Myfile.h"
 #include "Mymessage.h"
 #include "Mystatus.h"
+#include "NoiseAnalysisWindow.h"
 #include "Prompts.h"
 
-// The window's data and view commands: save, load, clear, the unit and the statistics channel.
+// The window's data and view commands: save, load, clear, the unit, the statistics channel and
+// the noise analysis.
 
 QString TFormMain::WithDataExtension(const QString& name) {
     const QString extension = QStringLiteral(".DTA");
@@ -109,6 +111,29 @@ void TFormMain::StatusBar1Click() {
     }
     fStatCh0 = !fStatCh0;
     ShowChannelStatistics(fStatCh0 ? 0 : 1);
+}
+
+void TFormMain::NoiseAnalysis1Click() {
+    if (noiseAnalysis == nullptr) {
+        noiseAnalysis = new NoiseAnalysisWindow(prompts, this);
+    }
+    noiseAnalysis->show();
+    UpdateNoiseAnalysis();
+    noiseAnalysis->raise();
+    noiseAnalysis->activateWindow();
+}
+
+// The analysis window follows the data on screen while it is open.
+void TFormMain::UpdateNoiseAnalysis() {
+    if (noiseAnalysis == nullptr || !noiseAnalysis->isVisible()) {
+        return;
+    }
+    const auto codesOf = [](bool fData, const ChannelSeries& series) {
+        return fData ? NoiseAnalysisWindow::ChannelCodes(std::in_place, series.Codes,
+                                                         static_cast<std::size_t>(series.Count))
+                     : std::nullopt;
+    };
+    noiseAnalysis->ShowData(Settings, codesOf(fCh0Data, Ch0Series), codesOf(fCh1Data, Ch1Series));
 }
 
 // Changing a setting takes effect at the next start, which reads the controls.

@@ -226,12 +226,14 @@ void TFormMain::ShowRunData() {
     Graph->DrawAll(VoltMode());
     ComputeCodeStatistics();
     ComputeMicrovoltStatistics();
+    UpdateNoiseAnalysis();
 }
 
 void TFormMain::ClearData() {
     fCh0Data = fCh1Data = false;
     Ch0Series.Count = 0;
     Ch1Series.Count = 0;
+    UpdateNoiseAnalysis();
 }
 
 void TFormMain::ConvertAllToMicrovolts() {

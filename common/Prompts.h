@@ -27,3 +27,10 @@ public:
     virtual std::optional<std::string> AskOpenFileName(const std::string& filter,
                                                        const std::string& initialName) = 0;
 };
+
+// The question before a file is replaced: "確認", "ファイル：NAMEがあります。" and
+// "上書きしますか" on two lines, yes as the default. True when the operator chose yes.
+inline bool ConfirmOverwrite(Prompts& prompts, const std::string& fileName) {
+    return prompts.AskYesNo("確認", "ファイル：" + fileName + "があります。\n上書きしますか",
+                            "はい(&Y)", "いいえ(&N)", true);
+}

@@ -203,8 +203,7 @@ bool TmyFile::Save(const std::string& fileName, const std::string& text) {
 }
 
 bool TmyFile::ConfirmOverwrite(const std::string& fileName) {
-    return prompts.AskYesNo("確認", "ファイル：" + fileName + "があります。\n上書きしますか",
-                            "はい(&Y)", "いいえ(&N)", true);
+    return ::ConfirmOverwrite(prompts, fileName);
 }
 
 std::string TmyFile::WriteFileStart(const MeasureSettings& settings) {

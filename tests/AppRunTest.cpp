@@ -26,6 +26,8 @@ struct RunFixture : WindowFixture {
         return {w.File1->menuAction()->isEnabled(),
                 w.Data1->menuAction()->isEnabled(),
                 w.MenuY->menuAction()->isEnabled(),
+                w.Analysis1->menuAction()->isEnabled(),
+                w.NoiseAnalysis1->isEnabled(),
                 w.ComboBox1->isEnabled(),
                 w.ComboBox2->isEnabled(),
                 w.ComboBox3->isEnabled(),
@@ -34,7 +36,7 @@ struct RunFixture : WindowFixture {
                 w.QuitBtn->isEnabled(),
                 w.MeasureBtn->isEnabled()};
     }
-    static std::vector<bool> All(bool enabled) { return std::vector<bool>(10, enabled); }
+    static std::vector<bool> All(bool enabled) { return std::vector<bool>(12, enabled); }
 };
 
 TEST(AppRun, CompleteOneChannelRun) {

@@ -72,10 +72,14 @@ TEST(AppWindow, Menus) {
     WindowFixture f;
     TFormMain& w = *f.window;
     const auto menus = w.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), "ファイル(&F)");
     EXPECT_EQ(menus[1]->text(), "データ(&D)");
     EXPECT_EQ(menus[2]->text(), "Y軸表示");
+    EXPECT_EQ(menus[3]->text(), "解析");
+    EXPECT_EQ(w.Analysis1->actions(), QList<QAction*>{w.NoiseAnalysis1});
+    EXPECT_EQ(w.NoiseAnalysis1->text(), "ノイズ解析...");
+    EXPECT_EQ(w.NoiseAnalysis1->shortcut(), QKeySequence("Ctrl+A"));
     EXPECT_EQ(w.Exit1->text(), "終了(&X)");
     QStringList dataItems;
     for (QAction* a : w.Data1->actions()) {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+class QChart;
+struct NoiseAnalysis;
+
+// The noise analysis window's charts of one channel: the code histogram with its Gaussian,
+// the noise spectral density and the Allan deviation, the last two on log-log axes. The
+// command line draws the same charts off-screen.
+class AnalysisCharts {
+public:
+    enum class Kind { Histogram, Spectrum, Allan };
+    static constexpr QSize kPictureSize{800, 500};
+
+    // A new chart; the caller owns it (a chart view takes it over).
+    static QChart* Create(Kind kind, const NoiseAnalysis& analysis, int channel);
+    // The chart as the window's view shows it, drawn off-screen at kPictureSize.
+    // Needs a QApplication.
+    static QImage Picture(Kind kind, const NoiseAnalysis& analysis, int channel);
+};

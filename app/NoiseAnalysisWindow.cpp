@@ -1,0 +1,185 @@
+#include "NoiseAnalysisWindow.h"
+
+#include <QBoxLayout>
+#include <QChartView>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "NoiseFigureTable.h"
+#include "Prompts.h"
+#include "WindowFont.h"
+
+namespace {
+
+constexpr AnalysisCharts::Kind kChartKinds[] = {
+    AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan};
+// Figures on screen; the command line prints more digits.
+constexpr int kShownDigits = 6;
+
+QString WithPngExtension(const QString& name) {
+    return name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? name : name + ".png";
+}
+
+QTableWidgetItem* Cell(const std::string& text, Qt::Alignment alignment = Qt::AlignLeft) {
+    auto* item = new QTableWidgetItem(QString::fromStdString(text));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setTextAlignment(alignment | Qt::AlignVCenter);
+    return item;
+}
+
+}  // namespace
+
+NoiseAnalysisWindow::NoiseAnalysisWindow(Prompts& windowPrompts, QWidget* parent)
+    : QWidget(parent, Qt::Window), prompts(windowPrompts) {
+    setWindowTitle(kTitle);
+    setFont(WindowFont(12));
+    BuildLayout();
+    resize(860, 620);
+    ShowNotice(kNoDataText);
+}
+
+void NoiseAnalysisWindow::BuildLayout() {
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("チャンネル")));
+    ChannelBox = new QComboBox;
+    top->addWidget(ChannelBox);
+    top->addStretch();
+    SaveImageBtn = new QPushButton(QStringLiteral("画像を保存..."));
+    top->addWidget(SaveImageBtn);
+
+    Tabs = new QTabWidget;
+    FigureTable = new QTableWidget(0, 3);
+    FigureTable->setHorizontalHeaderLabels({"項目", "値", "単位"});
+    FigureTable->verticalHeader()->hide();
+    FigureTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    FigureTable->horizontalHeader()->setStretchLastSection(true);
+    Tabs->addTab(FigureTable, QStringLiteral("数値"));
+    const QString chartTabs[] = {QStringLiteral("ヒストグラム"), QStringLiteral("スペクトル"),
+                                 QStringLiteral("アラン偏差")};
+    for (std::size_t i = 0; i < ChartViews.size(); ++i) {
+        ChartViews[i] = new QChartView;
+        ChartViews[i]->setRenderHint(QPainter::Antialiasing);
+        // Drag a rectangle to zoom in; the right button zooms back out.
+        ChartViews[i]->setRubberBand(QChartView::RectangleRubberBand);
+        Tabs->addTab(ChartViews[i], chartTabs[i]);
+    }
+
+    notice = new QLabel;
+    notice->setAlignment(Qt::AlignCenter);
+    pages = new QStackedWidget;
+    pages->addWidget(notice);
+    pages->addWidget(Tabs);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(pages);
+
+    connect(ChannelBox, &QComboBox::currentIndexChanged, this, &NoiseAnalysisWindow::ShowChannel);
+    connect(Tabs, &QTabWidget::currentChanged, this, &NoiseAnalysisWindow::UpdateSaveButton);
+    connect(SaveImageBtn, &QPushButton::clicked, this, &NoiseAnalysisWindow::SaveImageClick);
+}
+
+void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes ch0,
+                                   ChannelCodes ch1) {
+    const int previous = ShownChannel();
+    const QSignalBlocker refilling(ChannelBox);
+    ChannelBox->clear();
+    const std::array<ChannelCodes, 2> channels = {ch0, ch1};
+    for (int channel = 0; channel < 2; ++channel) {
+        const ChannelCodes& codes = channels[channel];
+        analyses[channel] = codes ? NoiseAnalysis::Compute(*codes, settings) : std::nullopt;
+        if (codes) {
+            ChannelBox->addItem(QStringLiteral("CH%1").arg(channel), channel);
+        }
+    }
+    // The channel chosen before stays chosen while it has data.
+    const int keep = ChannelBox->findData(previous);
+    ChannelBox->setCurrentIndex(keep >= 0 ? keep : 0);
+    ShowChannel();
+}
+
+int NoiseAnalysisWindow::ShownChannel() const {
+    return ChannelBox->count() == 0 ? -1 : ChannelBox->currentData().toInt();
+}
+
+const NoiseAnalysis* NoiseAnalysisWindow::ShownAnalysis() const {
+    const int channel = ShownChannel();
+    return channel < 0 || !analyses[channel] ? nullptr : &*analyses[channel];
+}
+
+QString NoiseAnalysisWindow::NoticeText() const {
+    return pages->currentWidget() == notice ? notice->text() : QString();
+}
+
+void NoiseAnalysisWindow::ShowChannel() {
+    const int channel = ShownChannel();
+    const NoiseAnalysis* analysis = ShownAnalysis();
+    if (channel < 0) {
+        ShowNotice(kNoDataText);
+    } else if (analysis == nullptr) {
+        ShowNotice(QString::fromStdString(NoiseFigureTable::kTooFewSamplesText));
+    } else {
+        ShowFigures(*analysis);
+        ShowCharts(*analysis, channel);
+        pages->setCurrentWidget(Tabs);
+    }
+    UpdateSaveButton();
+}
+
+void NoiseAnalysisWindow::ShowNotice(const QString& text) {
+    notice->setText(text);
+    pages->setCurrentWidget(notice);
+}
+
+void NoiseAnalysisWindow::ShowFigures(const NoiseAnalysis& analysis) {
+    const std::vector<NoiseFigure> rows = NoiseFigureTable::Rows(analysis);
+    FigureTable->setRowCount(static_cast<int>(rows.size()));
+    for (int row = 0; row < FigureTable->rowCount(); ++row) {
+        const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
+        FigureTable->setItem(row, 0, Cell(figure.name));
+        FigureTable->setItem(
+            row, 1, Cell(NoiseFigureTable::ValueText(figure, kShownDigits), Qt::AlignRight));
+        FigureTable->setItem(row, 2, Cell(figure.unit));
+    }
+}
+
+void NoiseAnalysisWindow::ShowCharts(const NoiseAnalysis& analysis, int channel) {
+    for (std::size_t i = 0; i < ChartViews.size(); ++i) {
+        // The view gives up its old chart rather than deleting it.
+        QChart* old = ChartViews[i]->chart();
+        ChartViews[i]->setChart(AnalysisCharts::Create(kChartKinds[i], analysis, channel));
+        delete old;
+    }
+}
+
+void NoiseAnalysisWindow::UpdateSaveButton() {
+    SaveImageBtn->setEnabled(ShownAnalysis() != nullptr && Tabs->currentIndex() != kFigureTab);
+}
+
+void NoiseAnalysisWindow::SaveImageClick() {
+    if (!SaveImageBtn->isEnabled()) {
+        return;
+    }
+    const QImage image = Tabs->currentWidget()->grab().toImage();
+    const auto chosen = prompts.AskSaveFileName("PNG 画像 (*.png)", "*.png");
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    const QString fileName = WithPngExtension(QString::fromStdString(*chosen));
+    if (QFile::exists(fileName) && !ConfirmOverwrite(prompts, fileName.toStdString())) {
+        return;
+    }
+    // Through a temporary file: a failed write leaves an older picture whole.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        prompts.ShowMessage("SELKORAN Board", kSaveFailedText.toStdString(), PromptIcon::Error);
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "AnalysisCharts.h"
+#include "MeasureSettings.h"
+#include "NoiseAnalysis.h"
+
+class Prompts;
+class QChartView;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+
+// The noise analysis of the data on screen, one channel at a time: a table of every figure
+// and the histogram, spectrum and Allan deviation charts, each savable as a picture. It holds
+// no samples: the main window hands it the data whenever they change.
+class NoiseAnalysisWindow : public QWidget {
+    Q_OBJECT
+public:
+    static inline const QString kTitle = QStringLiteral("SELKORAN / ノイズ解析");
+    static inline const QString kNoDataText = QStringLiteral("データがありません");
+    static inline const QString kSaveFailedText = QStringLiteral("画像を保存できませんでした");
+    static constexpr int kFigureTab = 0;
+
+    // A window of its own above `parent`.
+    NoiseAnalysisWindow(Prompts& windowPrompts, QWidget* parent);
+
+    // The codes of each channel with data, nothing for a channel without.
+    using ChannelCodes = std::optional<std::span<const std::int32_t>>;
+    void ShowData(const MeasureSettings& settings, ChannelCodes ch0, ChannelCodes ch1);
+
+    // The channel shown (-1 with no data) and the analysis behind it (none below 2 samples).
+    int ShownChannel() const;
+    const NoiseAnalysis* ShownAnalysis() const;
+    // What stands in place of the tabs; empty while they are shown.
+    QString NoticeText() const;
+
+    // "画像を保存...": the chart of the current tab as a PNG file.
+    void SaveImageClick();
+
+    QComboBox* ChannelBox = nullptr;
+    QPushButton* SaveImageBtn = nullptr;
+    QTabWidget* Tabs = nullptr;
+    QTableWidget* FigureTable = nullptr;
+    std::array<QChartView*, 3> ChartViews{};  // histogram, spectrum, Allan deviation
+
+private:
+    void BuildLayout();
+    void ShowChannel();
+    void ShowNotice(const QString& text);
+    void ShowFigures(const NoiseAnalysis& analysis);
+    void ShowCharts(const NoiseAnalysis& analysis, int channel);
+    void UpdateSaveButton();
+
+    Prompts& prompts;
+    std::array<std::optional<NoiseAnalysis>, 2> analyses;
+    QStackedWidget* pages = nullptr;
+    QLabel* notice = nullptr;
+};
