@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "Ad7172.h"
+#include "AnalysisCharts.h"
+#include "AnalysisReport.h"
 #include "BoardSession.h"
 #include "CliAcquisition.h"
 #include "DeviceChoice.h"
@@ -57,6 +59,9 @@ LinkTiming CliCommands::CliTiming() {
 int CliCommands::Run() {
     if (options.command == CliOptions::Command::Show) {
         return Show();
+    }
+    if (options.command == CliOptions::Command::Analyze) {
+        return Analyze();
     }
     std::string error;
     const std::unique_ptr<FifoDriver> driver = ChooseDevice(options.device.toStdString(), &error);
@@ -129,16 +134,69 @@ bool CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
 
 int CliCommands::Show() {
     auto data = std::make_unique<MeasurementData>();
+    if (!LoadDataFile(*data)) {
+        return kExitFailure;
+    }
+    data->Evaluate();
+    return Report(*data, std::nullopt);
+}
+
+int CliCommands::Analyze() {
+    auto data = std::make_unique<MeasurementData>();
+    if (!LoadDataFile(*data)) {
+        return kExitFailure;
+    }
+    const std::optional<AnalysisReport> analysis = Analyse(*data);
+    if (!analysis || !WriteAnalysisPictures(*analysis)) {
+        return kExitFailure;
+    }
+    if (options.fJson) {
+        std::fputs(analysis->Json(CliReport(*data, false).SettingsJson()).constData(), stdout);
+        return kExitOk;
+    }
+    for (const QString& line : analysis->Lines()) {
+        PrintLine(line);
+    }
+    return kExitOk;
+}
+
+bool CliCommands::LoadDataFile(MeasurementData& data) {
     // Keys the file lacks keep the start-up settings.
     MeasureSettings loaded;
     TmyFile file(prompts);
-    if (!file.Load(options.dataFile.toStdString(), loaded, data->Series(0), data->Series(1))) {
+    if (!file.Load(options.dataFile.toStdString(), loaded, data.Series(0), data.Series(1))) {
         messages.BadDataFile();
-        return kExitFailure;
+        return false;
     }
-    data->Settings = loaded;
-    data->Evaluate();
-    return Report(*data, std::nullopt);
+    data.Settings = loaded;
+    return true;
+}
+
+std::optional<AnalysisReport> CliCommands::Analyse(const MeasurementData& data) {
+    AnalysisReport analysis(data, options.analysisChannel);
+    for (const QString& problem : analysis.Problems()) {
+        PrintError(problem);
+    }
+    if (analysis.Channels().empty()) {
+        return std::nullopt;
+    }
+    return analysis;
+}
+
+bool CliCommands::WriteAnalysisPictures(const AnalysisReport& analysis) {
+    const AnalysisReport::Channel& shown = analysis.Channels().front();
+    const std::pair<const QString&, AnalysisCharts::Kind> pictures[] = {
+        {options.histogramFile, AnalysisCharts::Kind::Histogram},
+        {options.spectrumFile, AnalysisCharts::Kind::Spectrum},
+        {options.allanFile, AnalysisCharts::Kind::Allan}};
+    for (const auto& [fileName, kind] : pictures) {
+        if (!fileName.isEmpty() &&
+            !WriteExport(fileName,
+                         PngBytes(AnalysisCharts::Picture(kind, shown.analysis, shown.channel)))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<CliReport::Board> CliCommands::Identify(TADC& adc) {
@@ -162,6 +220,13 @@ int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Bo
     if (!options.output.isEmpty() && !SaveDataFile(data)) {
         return kExitFailure;
     }
+    std::optional<AnalysisReport> analysis;
+    if (options.WantsAnalysis()) {
+        analysis = Analyse(data);
+        if (!analysis || !WriteAnalysisPictures(*analysis)) {
+            return kExitFailure;
+        }
+    }
     const CliReport report(data, options.fVolt);
     if (!options.csvFile.isEmpty() && !WriteExport(options.csvFile, report.Csv())) {
         return kExitFailure;
@@ -171,7 +236,7 @@ int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Bo
         return kExitFailure;
     }
     if (options.fJson) {
-        std::fputs(report.Json(board).constData(), stdout);
+        std::fputs(report.Json(board, analysis ? &*analysis : nullptr).constData(), stdout);
         return kExitOk;
     }
     if (options.command == CliOptions::Command::Show) {
@@ -179,7 +244,11 @@ int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Bo
             PrintLine(line);
         }
     }
-    for (const QString& line : report.StatisticsLines()) {
+    QStringList lines = report.StatisticsLines();
+    if (analysis) {
+        lines += analysis->Lines();
+    }
+    for (const QString& line : lines) {
         PrintLine(line);
     }
     return kExitOk;

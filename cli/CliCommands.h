@@ -10,11 +10,12 @@
 #include "LinkTiming.h"
 #include "Mymessage.h"
 
+class AnalysisReport;
 class FifoDriver;
 class MeasurementData;
 class TADC;
 
-// The three commands of selkoran-cli on the window's own code: identification,
+// The four commands of selkoran-cli on the window's own code: identification,
 // configuration and acquisition through the measurement session, files through the data
 // file writer and reader, texts from the message catalogue and the status line.
 class CliCommands {
@@ -35,6 +36,10 @@ private:
     int Info(FifoDriver& driver);
     int Measure(FifoDriver& driver);
     int Show();
+    int Analyze();
+
+    // The data file named on the command line; a bad file prints the window's message.
+    bool LoadDataFile(MeasurementData& data);
 
     // Identification, configuration and acquisition, with Ctrl-C as the stop button; false
     // when the run ends without data to keep (the reason is printed).
@@ -42,8 +47,14 @@ private:
 
     // Identification as a start does it; failures print the window's message.
     std::optional<CliReport::Board> Identify(TADC& adc);
-    // Writes the requested files, then prints the statistics or the JSON object.
+    // Writes the requested files, then prints the statistics or the JSON object, and the
+    // analysis when asked for.
     int Report(MeasurementData& data, const std::optional<CliReport::Board>& board);
+    // The analysis of `data` as asked for; nothing (the reasons printed) when no channel
+    // could be analysed.
+    std::optional<AnalysisReport> Analyse(const MeasurementData& data);
+    // The analysis pictures asked for, of the --channel channel or the first one analysed.
+    bool WriteAnalysisPictures(const AnalysisReport& analysis);
     bool SaveDataFile(const MeasurementData& data);
     bool WriteExport(const QString& fileName, const QByteArray& contents);
     // An existing ".DTA" output without --force is refused before anything is measured.

@@ -10,6 +10,7 @@ using Command = CliOptions::Command;
 constexpr unsigned kInfo = 1U << static_cast<unsigned>(Command::Info);
 constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
+constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -17,13 +18,21 @@ struct OptionRule {
     bool fValue;
     unsigned commands;
 };
-constexpr OptionRule kOptionRules[] = {
-    {"device", true, kInfo | kMeasure}, {"rate", true, kMeasure},
-    {"filter", true, kMeasure},         {"channel", true, kMeasure},
-    {"count", true, kMeasure},          {"output", true, kMeasure},
-    {"force", false, kMeasure},         {"csv", true, kMeasure | kShow},
-    {"png", true, kMeasure | kShow},    {"volt", false, kMeasure | kShow},
-    {"json", false, kMeasure | kShow}};
+constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure},
+                                       {"rate", true, kMeasure},
+                                       {"filter", true, kMeasure},
+                                       {"channel", true, kMeasure | kAnalyze},
+                                       {"count", true, kMeasure},
+                                       {"output", true, kMeasure},
+                                       {"force", false, kMeasure},
+                                       {"csv", true, kMeasure | kShow},
+                                       {"png", true, kMeasure | kShow},
+                                       {"volt", false, kMeasure | kShow},
+                                       {"json", false, kMeasure | kShow | kAnalyze},
+                                       {"analyze", false, kMeasure},
+                                       {"histogram", true, kMeasure | kAnalyze},
+                                       {"spectrum", true, kMeasure | kAnalyze},
+                                       {"allan", true, kMeasure | kAnalyze}};
 
 const OptionRule* FindRule(const QString& name) {
     const auto* rule = std::find_if(std::begin(kOptionRules), std::end(kOptionRules),
@@ -38,6 +47,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Measure;
     } else if (text == "show") {
         command = Command::Show;
+    } else if (text == "analyze") {
+        command = Command::Analyze;
     } else {
         return false;
     }
@@ -81,6 +92,12 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         return ParseIndex(value, 0, kRateCount - 1, options.request.spsSel);
     } else if (name == "filter") {
         return ParseFilter(value, options.request.fSinc5);
+    } else if (name == "channel" && options.command == Command::Analyze) {
+        int channel = 0;
+        if (!ParseIndex(value, 0, 1, channel)) {
+            return false;
+        }
+        options.analysisChannel = channel;
     } else if (name == "channel") {
         return ParseIndex(value, 0, kChannelChoiceCount - 1, options.request.chSel);
     } else if (name == "count") {
@@ -91,6 +108,12 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         options.csvFile = value;
     } else if (name == "png") {
         options.pngFile = value;
+    } else if (name == "histogram") {
+        options.histogramFile = value;
+    } else if (name == "spectrum") {
+        options.spectrumFile = value;
+    } else if (name == "allan") {
+        options.allanFile = value;
     }
     return !value.isEmpty();
 }
@@ -102,6 +125,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fVolt = true;
     } else if (name == "json") {
         options.fJson = true;
+    } else if (name == "analyze") {
+        options.fAnalyze = true;
     }
 }
 
@@ -116,7 +141,7 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         return ParseResult::Version;
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error = QStringLiteral("コマンドを指定してください（info、measure、show）");
+        error = QStringLiteral("コマンドを指定してください（info、measure、show、analyze）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -153,17 +178,28 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
             return ParseResult::Bad;
         }
     }
-    const qsizetype expected = options.command == Command::Show ? 1 : 0;
+    const bool fReadsFile = options.command == Command::Show || options.command == Command::Analyze;
+    const qsizetype expected = fReadsFile ? 1 : 0;
     if (positional.size() != expected) {
-        error = options.command == Command::Show
-                    ? QStringLiteral("show にはデータファイルを一つ指定してください")
-                    : QStringLiteral("余分な引数があります: ") + positional.join(' ');
+        error = fReadsFile ? arguments.first() +
+                                 QStringLiteral(" にはデータファイルを一つ指定してください")
+                           : QStringLiteral("余分な引数があります: ") + positional.join(' ');
         return ParseResult::Bad;
     }
     if (expected == 1) {
         options.dataFile = positional.first();
     }
     return ParseResult::Ok;
+}
+
+bool CliOptions::WantsPicture() const {
+    return !pngFile.isEmpty() || !histogramFile.isEmpty() || !spectrumFile.isEmpty() ||
+           !allanFile.isEmpty();
+}
+
+bool CliOptions::WantsAnalysis() const {
+    return command == Command::Analyze || fAnalyze || !histogramFile.isEmpty() ||
+           !spectrumFile.isEmpty() || !allanFile.isEmpty();
 }
 
 MeasureSettings CliOptions::Settings() const {
@@ -182,13 +218,18 @@ QString CliOptions::UsageText() {
         "  selkoran-cli measure [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
         "                       [--channel 0|1|2] [--count 100|200|500|1000|2000|5000|10000]\n"
         "                       [--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
-        "                       [--volt] [--json]\n"
+        "                       [--volt] [--json] [--analyze] [--histogram PNG]\n"
+        "                       [--spectrum PNG] [--allan PNG]\n"
         "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
+        "  selkoran-cli analyze FILE.DTA [--channel 0|1] [--json] [--histogram PNG]\n"
+        "                       [--spectrum PNG] [--allan PNG]\n"
         "\n"
         "  info     ボードを確認して名前とバージョンを表示します\n"
         "  measure  測定して統計を表示し、データを保存します\n"
         "           （既定値: --rate 3 --count 1000 --channel 0 --filter sinc5）\n"
         "  show     データファイルを読み込んで設定と統計を表示します\n"
+        "  analyze  データファイルのノイズを解析します（分解能、ヒストグラム、\n"
+        "           ノイズスペクトル密度、アラン偏差）\n"
         "\n"
         "  --device D   usb:0（既定）、sim、sim:キー=値,...、tty:パス\n"
         "  --output     DTA ファイル（既存のファイルは --force のときだけ上書きします）\n"
@@ -196,5 +237,9 @@ QString CliOptions::UsageText() {
         "  --png        グラフの画像\n"
         "  --volt       統計とグラフを電圧値で表示します\n"
         "  --json       結果を JSON で表示します\n"
+        "  --analyze    measure: 測定したデータのノイズも解析します\n"
+        "  --channel    analyze: 解析するチャンネル（既定: データのあるすべて）\n"
+        "  --histogram, --spectrum, --allan\n"
+        "               解析のグラフの画像（800 x 500、--channel のチャンネルか最初のチャンネル）\n"
         "  Ctrl-C で測定を中止します（10 データ以上あれば結果を残します）\n");
 }

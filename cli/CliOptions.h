@@ -2,27 +2,33 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "BoardSession.h"
 #include "MeasureSettings.h"
 
-// The command line of selkoran-cli: one command (info, measure, show) and its options.
-// Defaults are the window's start-up settings.
+// The command line of selkoran-cli: one command (info, measure, show, analyze) and its
+// options. Defaults are the window's start-up settings.
 struct CliOptions {
-    enum class Command { Info, Measure, Show };
+    enum class Command { Info, Measure, Show, Analyze };
     enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
     QString device = QStringLiteral("usb:0");
     BoardSession::RunRequest request;  // filter, rate, channel and count of a measurement
     std::int32_t DataCountSel = 3;     // index of request.count among the selectable counts
-    QString dataFile;                  // show: the file to read
+    QString dataFile;                  // show, analyze: the file to read
     QString output;                    // measure: the ".DTA" file to write
     QString csvFile;
     QString pngFile;
+    std::optional<int> analysisChannel;  // analyze: the one channel to analyse
+    QString histogramFile;               // analysis pictures
+    QString spectrumFile;
+    QString allanFile;
     bool fForce = false;
     bool fVolt = false;
     bool fJson = false;
+    bool fAnalyze = false;  // measure: analyse what was measured
 
     // `arguments` without the program name. Bad: `error` says why.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);
@@ -30,5 +36,6 @@ struct CliOptions {
 
     // The settings a measurement with these options records.
     MeasureSettings Settings() const;
-    bool WantsPicture() const { return !pngFile.isEmpty(); }
+    bool WantsPicture() const;
+    bool WantsAnalysis() const;
 };

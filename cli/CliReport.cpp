@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AnalysisReport.h"
 #include "MeasurementData.h"
 
 namespace {
@@ -37,6 +38,23 @@ std::vector<int> ChannelsWithData(const MeasurementData& data) {
     return channels;
 }
 
+// The analysis keys join the channel's statistics; "meanMicrovolts" takes the analysis's
+// double-precision value over the status bar's float.
+void AddAnalysis(QJsonObject& object, const AnalysisReport* analysis, int channel) {
+    if (analysis == nullptr) {
+        return;
+    }
+    for (const AnalysisReport::Channel& c : analysis->Channels()) {
+        if (c.channel != channel) {
+            continue;
+        }
+        const QJsonObject keys = AnalysisReport::ChannelJson(c);
+        for (auto key = keys.begin(); key != keys.end(); ++key) {
+            object[key.key()] = key.value();
+        }
+    }
+}
+
 }  // namespace
 
 CliReport::CliReport(MeasurementData& measurement, bool fVoltMode)
@@ -60,32 +78,42 @@ QStringList CliReport::StatisticsLines() const {
     return lines;
 }
 
-QByteArray CliReport::Json(const std::optional<Board>& board) const {
+QJsonObject CliReport::SettingsJson() const {
+    const MeasureSettings& s = data.Settings;
+    return QJsonObject{{"spsSel", s.spsSel}, {"DataCountSel", s.DataCountSel},
+                       {"CHSel", s.CHSel},   {"GainSel", s.GainSel},
+                       {"fSinc5", s.fSinc5}, {"fBUF_ON", s.fBUF_ON}};
+}
+
+QByteArray CliReport::Json(const std::optional<Board>& board,
+                           const AnalysisReport* analysis) const {
     QJsonObject root;
     if (board) {
         root["board"] = QJsonObject{{"name", board->name}, {"version", board->version}};
     }
-    const MeasureSettings& s = data.Settings;
-    root["settings"] = QJsonObject{{"spsSel", s.spsSel}, {"DataCountSel", s.DataCountSel},
-                                   {"CHSel", s.CHSel},   {"GainSel", s.GainSel},
-                                   {"fSinc5", s.fSinc5}, {"fBUF_ON", s.fBUF_ON}};
+    root["settings"] = SettingsJson();
     QJsonArray channels;
     for (const int channel : ChannelsWithData(data)) {
         const MeasurementData::Extremes extremes = data.ExtremesOf(channel);
         const ChannelStatistics& stats = data.Statistics(channel);
-        channels.append(QJsonObject{{"channel", channel},
-                                    {"count", data.Series(channel).Count},
-                                    {"maxCode", extremes.maxCode},
-                                    {"minCode", extremes.minCode},
-                                    {"meanCode", stats.MeanCode},
-                                    {"codeStdDev", JsonNumber(stats.CodeStdDev)},
-                                    {"maxMicrovolts", JsonNumber(extremes.maxMicrovolts)},
-                                    {"minMicrovolts", JsonNumber(extremes.minMicrovolts)},
-                                    {"meanMicrovolts", JsonNumber(stats.MeanMicrovolts)},
-                                    {"microvoltStdDev", JsonNumber(stats.MicrovoltStdDev)},
-                                    {"statistics", data.StatisticsText(channel, fVolt)}});
+        QJsonObject object{{"channel", channel},
+                           {"count", data.Series(channel).Count},
+                           {"maxCode", extremes.maxCode},
+                           {"minCode", extremes.minCode},
+                           {"meanCode", stats.MeanCode},
+                           {"codeStdDev", JsonNumber(stats.CodeStdDev)},
+                           {"maxMicrovolts", JsonNumber(extremes.maxMicrovolts)},
+                           {"minMicrovolts", JsonNumber(extremes.minMicrovolts)},
+                           {"meanMicrovolts", JsonNumber(stats.MeanMicrovolts)},
+                           {"microvoltStdDev", JsonNumber(stats.MicrovoltStdDev)},
+                           {"statistics", data.StatisticsText(channel, fVolt)}};
+        AddAnalysis(object, analysis, channel);
+        channels.append(object);
     }
     root["channels"] = channels;
+    if (analysis != nullptr) {
+        root["sampleRate"] = analysis->SampleRate();
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
 }
 

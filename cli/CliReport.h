@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
+class AnalysisReport;
 class MeasurementData;
 
 // What the command line prints and exports about one measurement: the settings lines, one
@@ -22,8 +24,12 @@ public:
     // The six settings as the data file's settings lines ("spsSel:3", ...).
     QStringList SettingsLines() const;
     QStringList StatisticsLines() const;
-    // One object: board (when given), settings, channels.
-    QByteArray Json(const std::optional<Board>& board) const;
+    // One object: board (when given), settings, channels; with an analysis also the sample
+    // rate, and each analysed channel's object carries the analysis keys too.
+    QByteArray Json(const std::optional<Board>& board,
+                    const AnalysisReport* analysis = nullptr) const;
+    // The six settings, numbers and booleans.
+    QJsonObject SettingsJson() const;
     // A header line, then per sample its number (from 1) and, per channel with data, the
     // code and the microvolts.
     QByteArray Csv() const;

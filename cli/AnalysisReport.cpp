@@ -1,0 +1,114 @@
+#include "AnalysisReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <span>
+
+#include "MeasurementData.h"
+#include "NoiseFigureTable.h"
+#include "SampleRates.h"
+
+namespace {
+
+// Every digit a double needs to read back as itself is printed by QJsonDocument; the text
+// lines take nine significant digits.
+constexpr int kLineDigits = 9;
+
+template <typename T>
+QJsonArray JsonArray(const std::vector<T>& values) {
+    QJsonArray array;
+    for (const T value : values) {
+        array.append(static_cast<double>(value));
+    }
+    return array;
+}
+
+QJsonValue Optional(const std::optional<double>& value) {
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QString ChannelPrefix(int channel) {
+    return QStringLiteral("CH%1 : ").arg(channel);
+}
+
+}  // namespace
+
+AnalysisReport::AnalysisReport(const MeasurementData& data, std::optional<int> onlyChannel)
+    : sampleRate(SampleRates::SamplesPerSecond(data.Settings)) {
+    for (int channel = 0; channel < 2; ++channel) {
+        const bool fNamed =
+            onlyChannel ? *onlyChannel == channel
+                        : (channel == 0 ? data.Settings.CHSel != 1 : data.Settings.CHSel != 0);
+        if (!fNamed) {
+            continue;
+        }
+        if (!data.HasData(channel)) {
+            problems << ChannelPrefix(channel) + QStringLiteral("データがありません");
+            continue;
+        }
+        const ChannelSeries& series = data.Series(channel);
+        std::optional<NoiseAnalysis> analysis = NoiseAnalysis::Compute(
+            std::span(series.Codes, static_cast<std::size_t>(series.Count)), data.Settings);
+        if (!analysis) {
+            problems << ChannelPrefix(channel) +
+                            QString::fromStdString(NoiseFigureTable::kTooFewSamplesText);
+            continue;
+        }
+        channels.push_back({channel, std::move(*analysis)});
+    }
+}
+
+QStringList AnalysisReport::Lines() const {
+    QStringList lines;
+    for (const Channel& c : channels) {
+        for (const NoiseFigure& figure : NoiseFigureTable::Rows(c.analysis)) {
+            QString line = ChannelPrefix(c.channel) + QString::fromStdString(figure.name) +
+                           QStringLiteral("：") +
+                           QString::fromStdString(NoiseFigureTable::ValueText(figure, kLineDigits));
+            if (figure.value && !figure.unit.empty()) {
+                line += ' ' + QString::fromStdString(figure.unit);
+            }
+            lines << line;
+        }
+    }
+    return lines;
+}
+
+QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
+    const NoiseAnalysis& a = c.analysis;
+    const NoiseStatistics& s = a.statistics;
+    QJsonValue peak(QJsonValue::Null);
+    if (a.spectrum.peak) {
+        peak = QJsonObject{{"frequencyHz", a.spectrum.peak->frequencyHz},
+                           {"nanovoltsPerRootHz", a.spectrum.peak->nanovoltsPerRootHz}};
+    }
+    return QJsonObject{
+        {"channel", c.channel},
+        {"count", static_cast<qint64>(s.count)},
+        {"meanMicrovolts", s.meanMicrovolts},
+        {"rmsMicrovolts", s.rmsMicrovolts},
+        {"peakToPeakMicrovolts", s.peakToPeakMicrovolts},
+        {"effectiveResolutionBits", Optional(s.effectiveResolutionBits)},
+        {"noiseFreeResolutionBits", Optional(s.noiseFreeResolutionBits)},
+        {"driftMicrovoltsPerSecond", s.driftMicrovoltsPerSecond},
+        {"missingCodes", static_cast<qint64>(a.histogram.missingCodes)},
+        {"whiteNoiseNanovoltsPerRootHz", Optional(a.spectrum.whiteNoiseNanovoltsPerRootHz)},
+        {"spectralPeak", peak},
+        {"histogram", QJsonObject{{"firstCode", a.histogram.firstCode},
+                                  {"binWidthCodes", a.histogram.binWidthCodes},
+                                  {"counts", JsonArray(a.histogram.counts)}}},
+        {"spectrum", QJsonObject{{"frequencyHz", JsonArray(a.spectrum.frequencyHz)},
+                                 {"nanovoltsPerRootHz", JsonArray(a.spectrum.nanovoltsPerRootHz)}}},
+        {"allan", QJsonObject{{"tauSeconds", JsonArray(a.allan.tauSeconds)},
+                              {"deviationMicrovolts", JsonArray(a.allan.deviationMicrovolts)}}}};
+}
+
+QByteArray AnalysisReport::Json(const QJsonObject& settings) const {
+    QJsonArray array;
+    for (const Channel& c : channels) {
+        array.append(ChannelJson(c));
+    }
+    const QJsonObject root{{"settings", settings}, {"sampleRate", sampleRate}, {"channels", array}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
+}

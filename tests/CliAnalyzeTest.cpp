@@ -1,0 +1,218 @@
+// selkoran-cli analyze, and measure --analyze, on files of hand-worked figures and on the
+// simulated board.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <span>
+
+#include "AnalysisCharts.h"
+#include "CliTestSupport.h"
+#include "FakePrompts.h"
+#include "Myfile.h"
+#include "NoiseAnalysis.h"
+
+namespace {
+
+const QByteArray kHeader =
+    "AD7172_DataFile:\nM:\nspsSel:13\nDataCountSel:0\nCHSel:%1\nGainSel:0\nfSinc5:1\n"
+    "fBUF_ON:0\nMEND:\nD:\n";
+// CH0 alternates 0 and 2 codes above mid-scale, CH1 stays at mid-scale; 5208 per second.
+const QByteArray kTwoChannels = QByteArray(kHeader).replace("%1", "2") +
+                                "8388608,8388608\n8388610,8388608\n8388608,8388608\n"
+                                "8388610,8388608\nDEND:\n";
+// One code is 2500000 / 8388607 µV.
+constexpr double kCodeMicrovolts = 0.29802325940409413;
+
+const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
+                                    "CH1 : データ数：4",
+                                    "CH1 : 平均値：0 uV",
+                                    "CH1 : ノイズ実効値 (rms)：0 uV",
+                                    "CH1 : ピークツーピーク：0 uV",
+                                    "CH1 : 実効分解能：—",
+                                    "CH1 : ノイズフリー分解能：—",
+                                    "CH1 : ドリフト：0 uV/s",
+                                    "CH1 : ミッシングコード：0",
+                                    "CH1 : ヒストグラムのビン幅：1 digit",
+                                    "CH1 : ホワイトノイズ密度：0 nV/√Hz",
+                                    "CH1 : スペクトルピーク周波数：—",
+                                    "CH1 : スペクトルピーク密度：—",
+                                    "CH1 : アラン偏差が最小の τ：0.000192012289 s",
+                                    "CH1 : アラン偏差の最小値：0 uV"};
+
+class CliAnalyze : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApplication();
+        ASSERT_TRUE(dir.isValid());
+        WriteText(Path("two.DTA"), kTwoChannels);
+    }
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    CliResult Run(const QStringList& arguments) { return RunCli(dir.path(), arguments); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {
+    const CliResult result = Run({"analyze", "two.DTA"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QStringList lines = result.OutLines();
+    ASSERT_EQ(lines.size(), 30);
+    // Mean and rms one code, peak-to-peak two, a slope of 0.4 codes per sample, the Allan
+    // deviation at one sample √2 codes.
+    EXPECT_EQ(lines.mid(2, 6),
+              QStringList(
+                  {"CH0 : 平均値：0.298023259 uV", "CH0 : ノイズ実効値 (rms)：0.298023259 uV",
+                   "CH0 : ピークツーピーク：0.596046519 uV", "CH0 : 実効分解能：23.9999998 bit",
+                   "CH0 : ノイズフリー分解能：22.9999998 bit", "CH0 : ドリフト：620.842054 uV/s"}));
+    EXPECT_EQ(lines[8], "CH0 : ミッシングコード：1");
+    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：0.421468535 uV");
+    EXPECT_EQ(lines.mid(15), kConstantLines);
+
+    const CliResult one = Run({"analyze", "two.DTA", "--channel", "1"});
+    EXPECT_EQ(one.exitCode, 0);
+    EXPECT_EQ(one.OutLines(), kConstantLines);
+}
+
+TEST_F(CliAnalyze, JsonHasTheGivenShapeAndFullNumbers) {
+    const CliResult result = Run({"analyze", "two.DTA", "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    // Numbers carry every digit of the double: far more than nine.
+    EXPECT_TRUE(result.out.contains("\"rmsMicrovolts\":0.29802325940409"));
+    const QJsonObject root = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    EXPECT_EQ(root.keys(), QStringList({"channels", "sampleRate", "settings"}));
+    EXPECT_EQ(root["sampleRate"].toDouble(), 5208.0);
+    EXPECT_EQ(root["settings"].toObject()["spsSel"].toInt(), 13);
+    const QJsonArray channels = root["channels"].toArray();
+    ASSERT_EQ(channels.size(), 2);
+    const QJsonObject ch0 = channels[0].toObject();
+    EXPECT_EQ(ch0.keys(),
+              QStringList({"allan", "channel", "count", "driftMicrovoltsPerSecond",
+                           "effectiveResolutionBits", "histogram", "meanMicrovolts", "missingCodes",
+                           "noiseFreeResolutionBits", "peakToPeakMicrovolts", "rmsMicrovolts",
+                           "spectralPeak", "spectrum", "whiteNoiseNanovoltsPerRootHz"}));
+    EXPECT_EQ(ch0["count"].toInt(), 4);
+    EXPECT_DOUBLE_EQ(ch0["meanMicrovolts"].toDouble(), kCodeMicrovolts);
+    EXPECT_EQ(ch0["histogram"].toObject(), QJsonObject({{"firstCode", 8388608},
+                                                        {"binWidthCodes", 1},
+                                                        {"counts", QJsonArray({2, 0, 2})}}));
+    // Segments of four: bins at 0, fs/4 and fs/2.
+    EXPECT_EQ(ch0["spectrum"].toObject()["frequencyHz"].toArray(), QJsonArray({0, 1302, 2604}));
+    EXPECT_TRUE(ch0["spectralPeak"].isNull());
+    EXPECT_DOUBLE_EQ(ch0["allan"].toObject()["deviationMicrovolts"].toArray()[0].toDouble(),
+                     std::sqrt(2.0) * kCodeMicrovolts);
+    const QJsonObject ch1 = channels[1].toObject();
+    EXPECT_TRUE(ch1["effectiveResolutionBits"].isNull());
+    EXPECT_TRUE(ch1["noiseFreeResolutionBits"].isNull());
+    EXPECT_EQ(ch1["whiteNoiseNanovoltsPerRootHz"].toDouble(-1.0), 0.0);
+}
+
+TEST_F(CliAnalyze, ChannelsThatCannotBeAnalysedAndBadInput) {
+    WriteText(Path("single.DTA"), QByteArray(kHeader).replace("%1", "2") + "1,2\nDEND:\n");
+    WriteText(Path("ch0.DTA"), QByteArray(kHeader).replace("%1", "0") + "1\n2\n3\nDEND:\n");
+    WriteText(Path("empty.DTA"), QByteArray(kHeader).replace("%1", "0") + "DEND:\n");
+    WriteText(Path("bad.DTA"), "AD7172_DataFile:\nM:\n");
+    const QString tooFew = "データが2個未満のため解析できません";
+    struct Row {
+        QStringList arguments;
+        int exitCode;
+        QStringList errors;
+    };
+    const Row rows[] = {
+        {{"analyze", "single.DTA"}, 1, {"CH0 : " + tooFew, "CH1 : " + tooFew}},
+        {{"analyze", "ch0.DTA", "--channel", "1"}, 1, {"CH1 : データがありません"}},
+        {{"analyze", "empty.DTA", "--json"}, 1, {"CH0 : データがありません"}},
+        {{"analyze", "bad.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
+        {{"analyze", "missing.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        const CliResult result = Run(row.arguments);
+        EXPECT_EQ(result.exitCode, row.exitCode);
+        EXPECT_EQ(result.err.split('\n', Qt::SkipEmptyParts), row.errors);
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+    for (const QStringList& arguments : {QStringList{"analyze"},
+                                         {"analyze", "two.DTA", "--channel", "2"},
+                                         {"analyze", "two.DTA", "--analyze"},
+                                         {"analyze", "two.DTA", "--volt"}}) {
+        EXPECT_EQ(Run(arguments).exitCode, 2) << arguments.join(' ').toStdString();
+    }
+}
+
+TEST_F(CliAnalyze, PicturesAreTheWindowsChartsAt800By500) {
+    QByteArray text = QByteArray(kHeader).replace("%1", "1");
+    for (int i = 0; i < 500; ++i) {
+        text += QByteArray::number(8388608 + (i * 7919) % 23) + '\n';
+    }
+    WriteText(Path("ch1.DTA"), text + "DEND:\n");
+    const CliResult result = Run(
+        {"analyze", "ch1.DTA", "--histogram", "h.png", "--spectrum", "s.png", "--allan", "a.png"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+
+    FakePrompts prompts;
+    MeasureSettings settings;
+    ChannelBuffer ch0;
+    ChannelBuffer ch1;
+    ASSERT_TRUE(
+        TmyFile(prompts).Load(Path("ch1.DTA").toStdString(), settings, ch0.Series, ch1.Series));
+    const auto analysis =
+        NoiseAnalysis::Compute(std::span<const std::int32_t>(ch1.Codes.data(), 500), settings);
+    ASSERT_TRUE(analysis);
+    const std::pair<QString, AnalysisCharts::Kind> pictures[] = {
+        {"h.png", AnalysisCharts::Kind::Histogram},
+        {"s.png", AnalysisCharts::Kind::Spectrum},
+        {"a.png", AnalysisCharts::Kind::Allan}};
+    for (const auto& [name, kind] : pictures) {
+        const QImage picture = QImage(Path(name)).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(picture.size(), QSize(800, 500)) << name.toStdString();
+        EXPECT_EQ(picture,
+                  AnalysisCharts::Picture(kind, *analysis, 1).convertToFormat(QImage::Format_RGB32))
+            << name.toStdString();
+    }
+
+    const CliResult unwritable = Run({"analyze", "ch1.DTA", "--allan", "no/such/folder/a.png"});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_TRUE(unwritable.err.contains("データ保存できませんでした"));
+}
+
+TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
+    const QStringList measure = {"measure", "--device", "sim",       "--rate", "16",
+                                 "--count", "1000",     "--channel", "2"};
+    const CliResult text = Run(measure + QStringList{"--analyze"});
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    const QStringList lines = text.OutLines();
+    ASSERT_EQ(lines.size(), 2 + 2 * 15);
+    EXPECT_TRUE(lines[1].startsWith("CH1 : 最大値："));
+    EXPECT_EQ(lines[2], "CH0 : サンプルレート：31250 Hz");
+
+    const CliResult json =
+        Run(measure + QStringList{"--json", "--spectrum", "s.png", "--output", "run.DTA"});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(root["sampleRate"].toDouble(), 31250.0);
+    EXPECT_TRUE(root.contains("board"));
+    // The status bar's statistics and the analysis side by side, the analysis that of the
+    // samples saved.
+    const QJsonArray analysed =
+        QJsonDocument::fromJson(Run({"analyze", "run.DTA", "--json"}).out.toUtf8())
+            .object()["channels"]
+            .toArray();
+    const QJsonArray channels = root["channels"].toArray();
+    ASSERT_EQ(channels.size(), 2);
+    ASSERT_EQ(analysed.size(), 2);
+    for (qsizetype i = 0; i < 2; ++i) {
+        const QJsonObject c = channels[i].toObject();
+        EXPECT_TRUE(c.contains("codeStdDev"));
+        const QJsonObject a = analysed[i].toObject();
+        for (auto key = a.begin(); key != a.end(); ++key) {
+            EXPECT_EQ(c[key.key()], key.value()) << key.key().toStdString();
+        }
+    }
+    EXPECT_EQ(QImage(Path("s.png")).size(), QSize(800, 500));
+}
+
+}  // namespace
