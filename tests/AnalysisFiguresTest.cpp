@@ -1,0 +1,146 @@
+// The noise figures of tiny series worked out by hand: a constant, a ramp of one code per
+// sample, codes alternating two apart, and the edges of the bin and segment rules.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <stdexcept>
+#include <vector>
+
+#include "Codes.h"
+#include "NoiseAnalysis.h"
+
+namespace {
+
+constexpr double kFs = 31250.0;  // rate index 16
+constexpr double kCode = kMicrovoltsPerCode;
+
+MeasureSettings FastestRate() {
+    MeasureSettings settings;
+    settings.spsSel = 16;
+    return settings;
+}
+
+NoiseAnalysis Analyse(const std::vector<std::int32_t>& codes) {
+    const auto analysis = NoiseAnalysis::Compute(codes, FastestRate());
+    if (!analysis) {
+        throw std::runtime_error("no analysis");
+    }
+    return *analysis;
+}
+
+std::vector<std::int32_t> Series(int n, auto codeOf) {
+    std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        codes[static_cast<std::size_t>(i)] = codeOf(i);
+    }
+    return codes;
+}
+
+TEST(AnalysisFigures, ConstantHasNoNoiseAndNoResolutionFigure) {
+    const NoiseAnalysis a = Analyse(std::vector<std::int32_t>(100, kMidScaleCode + 10));
+    EXPECT_DOUBLE_EQ(a.statistics.meanMicrovolts, 10 * kCode);
+    EXPECT_EQ(a.statistics.rmsMicrovolts, 0.0);
+    EXPECT_EQ(a.statistics.peakToPeakMicrovolts, 0.0);
+    EXPECT_FALSE(a.statistics.effectiveResolutionBits);
+    EXPECT_FALSE(a.statistics.noiseFreeResolutionBits);
+    EXPECT_EQ(a.statistics.driftMicrovoltsPerSecond, 0.0);
+    EXPECT_EQ(a.histogram.counts, std::vector<std::int64_t>{100});
+    EXPECT_EQ(a.histogram.missingCodes, 0);
+    EXPECT_EQ(a.histogram.GaussianCount(kMidScaleCode + 10), 0.0);
+    EXPECT_EQ(a.spectrum.whiteNoiseNanovoltsPerRootHz, 0.0);
+    EXPECT_FALSE(a.spectrum.peak);
+    EXPECT_EQ(a.allan.deviationMicrovolts, std::vector<double>(6, 0.0));  // m = 1 .. 32
+    EXPECT_EQ(a.allan.minimum, 0u);
+}
+
+TEST(AnalysisFigures, RampOfOneCodePerSample) {
+    const int n = 1000;
+    const NoiseAnalysis a = Analyse(Series(n, [](int i) { return kMidScaleCode + i; }));
+    EXPECT_NEAR(a.statistics.meanMicrovolts, 499.5 * kCode, 1e-12);
+    EXPECT_NEAR(a.statistics.rmsMicrovolts, std::sqrt((n * n - 1) / 12.0) * kCode, 1e-12);
+    EXPECT_NEAR(a.statistics.driftMicrovoltsPerSecond, kFs * kCode, 1e-9);
+    EXPECT_NEAR(*a.statistics.noiseFreeResolutionBits, std::log2(5e6 / (999 * kCode)), 1e-12);
+    EXPECT_EQ(a.histogram.missingCodes, 0);
+    EXPECT_EQ(a.histogram.counts, std::vector<std::int64_t>(1000, 1));
+    // u[i+m] − u[i] = m codes, summed m times: σ(τ) = m codes / √2, growing with τ.
+    ASSERT_EQ(a.allan.tauSeconds.size(), 9u);  // m = 1 .. 256: 513 ≤ 1000 < 1025
+    for (std::size_t j = 0; j < a.allan.tauSeconds.size(); ++j) {
+        const double m = std::pow(2.0, static_cast<double>(j));
+        EXPECT_DOUBLE_EQ(a.allan.tauSeconds[j], m / kFs);
+        EXPECT_NEAR(a.allan.deviationMicrovolts[j], m * kCode / std::sqrt(2.0), 1e-12);
+    }
+    EXPECT_EQ(a.allan.minimum, 0u);
+}
+
+TEST(AnalysisFigures, CodesAlternatingTwoApart) {
+    const NoiseAnalysis a =
+        Analyse(Series(1000, [](int i) { return kMidScaleCode + 2 * (i % 2); }));
+    EXPECT_DOUBLE_EQ(a.statistics.meanMicrovolts, kCode);
+    EXPECT_DOUBLE_EQ(a.statistics.rmsMicrovolts, kCode);
+    EXPECT_DOUBLE_EQ(*a.statistics.effectiveResolutionBits, std::log2(5e6 / kCode));
+    EXPECT_EQ(a.histogram.counts, (std::vector<std::int64_t>{500, 0, 500}));
+    EXPECT_EQ(a.histogram.missingCodes, 1);
+    EXPECT_DOUBLE_EQ(a.histogram.GaussianCount(kMidScaleCode + 1),
+                     1000.0 / std::sqrt(2.0 * std::numbers::pi));
+    // Each step is ±2 codes; over two samples the steps cancel.
+    EXPECT_NEAR(a.allan.deviationMicrovolts[0], std::sqrt(2.0) * kCode, 1e-12);
+    EXPECT_NEAR(a.allan.deviationMicrovolts[1], 0.0, 1e-12);
+    EXPECT_EQ(a.allan.minimum, 1u);
+    // All power sits at half the rate: the Hann window leaks it into the bin below only,
+    // which stands far above the level of the 255 bins it is averaged with.
+    ASSERT_EQ(a.spectrum.frequencyHz.size(), 257u);  // segments of 512
+    ASSERT_TRUE(a.spectrum.peak);
+    EXPECT_DOUBLE_EQ(a.spectrum.peak->frequencyHz, 255 * kFs / 512);
+    EXPECT_NEAR(a.spectrum.peak->nanovoltsPerRootHz,
+                *a.spectrum.whiteNoiseNanovoltsPerRootHz * std::sqrt(255.0), 1e-9);
+}
+
+TEST(AnalysisFigures, BinAndSegmentRulesAtTheirEdges) {
+    struct Row {
+        std::vector<std::int32_t> codes;
+        std::int32_t binWidth;
+        std::size_t bins;
+        std::int64_t missing;
+    };
+    constexpr std::int32_t kLowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t kHighest = std::numeric_limits<std::int32_t>::max();
+    const Row rows[] = {
+        {{0, 4095}, 1, 4096, 4094},
+        {{0, 4096}, 2, 2049, 4095},
+        {{kFullScaleCode, 0, 7}, 4096, 4096, 16777213},
+        {{kLowest, kHighest}, 1 << 20, 4096, (std::int64_t{1} << 32) - 2},  // beyond 24 bits
+    };
+    for (const Row& row : rows) {
+        const CodeHistogram h = Analyse(row.codes).histogram;
+        EXPECT_EQ(h.binWidthCodes, row.binWidth);
+        EXPECT_EQ(h.counts.size(), row.bins);
+        EXPECT_EQ(std::accumulate(h.counts.begin(), h.counts.end(), std::int64_t{0}),
+                  static_cast<std::int64_t>(row.codes.size()));
+        EXPECT_GT(h.counts.back(), 0);
+        EXPECT_EQ(h.missingCodes, row.missing);
+    }
+    EXPECT_EQ(WelchSpectrum::SegmentLengthFor(1), 0);
+    EXPECT_EQ(WelchSpectrum::SegmentLengthFor(3), 2);
+    EXPECT_EQ(WelchSpectrum::SegmentLengthFor(4095), 2048);
+    EXPECT_EQ(WelchSpectrum::SegmentLengthFor(1048575), 4096);
+}
+
+TEST(AnalysisFigures, TwoSamplesAreTheLeastThatAreAnalysed) {
+    EXPECT_FALSE(NoiseAnalysis::Compute(std::vector<std::int32_t>{kMidScaleCode}, {}));
+    EXPECT_FALSE(NoiseAnalysis::Compute(std::vector<std::int32_t>{}, {}));
+    const NoiseAnalysis a = Analyse({kMidScaleCode, kMidScaleCode + 4});
+    EXPECT_DOUBLE_EQ(a.statistics.rmsMicrovolts, 2 * kCode);
+    EXPECT_NEAR(a.statistics.driftMicrovoltsPerSecond, 4 * kCode * kFs, 1e-9);
+    // Segments of two have no bin between 0 Hz and half the rate; two samples no τ.
+    EXPECT_EQ(a.spectrum.frequencyHz, (std::vector<double>{0.0, kFs / 2}));
+    EXPECT_FALSE(a.spectrum.whiteNoiseNanovoltsPerRootHz);
+    EXPECT_TRUE(a.allan.tauSeconds.empty());
+    EXPECT_FALSE(a.allan.minimum);
+}
+
+}  // namespace
