@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
@@ -23,6 +24,23 @@ constexpr AnalysisCharts::Kind kChartKinds[] = {
     AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan};
 // Figures on screen; the command line prints more digits.
 constexpr int kShownDigits = 6;
+
+// A chart view that zooms into the rectangle dragged and back to the whole chart on a click
+// of the right button.
+class ZoomingChartView : public QChartView {
+public:
+    ZoomingChartView() { setRubberBand(QChartView::RectangleRubberBand); }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::RightButton && chart() != nullptr) {
+            chart()->zoomReset();
+            event->accept();
+            return;
+        }
+        QChartView::mouseReleaseEvent(event);
+    }
+};
 
 QString WithPngExtension(const QString& name) {
     return name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? name : name + ".png";
@@ -65,10 +83,8 @@ void NoiseAnalysisWindow::BuildLayout() {
     const QString chartTabs[] = {QStringLiteral("ヒストグラム"), QStringLiteral("スペクトル"),
                                  QStringLiteral("アラン偏差")};
     for (std::size_t i = 0; i < ChartViews.size(); ++i) {
-        ChartViews[i] = new QChartView;
+        ChartViews[i] = new ZoomingChartView;
         ChartViews[i]->setRenderHint(QPainter::Antialiasing);
-        // Drag a rectangle to zoom in; the right button zooms back out.
-        ChartViews[i]->setRubberBand(QChartView::RectangleRubberBand);
         Tabs->addTab(ChartViews[i], chartTabs[i]);
     }
 
