@@ -1,4 +1,5 @@
-// selkoran-cli: identify the board, measure, and inspect data files from the command line.
+// selkoran-cli: identify the board, measure, inspect data files and analyse their noise from the
+// command line.
 
 #include <QApplication>
 #include <QCoreApplication>
