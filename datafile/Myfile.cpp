@@ -7,7 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -42,6 +42,7 @@ constexpr FlagKey kFlagKeys[] = {{"fSinc5:", &MeasureSettings::fSinc5},
                                  {"fBUF_ON:", &MeasureSettings::fBUF_ON}};
 
 constexpr int kTemporaryAttempts = 100;
+constexpr int kMaxLinkHops = 40;  // as the kernel allows before it reports a loop
 
 bool IsIndex(std::int32_t value, int count) {
     return value >= 0 && value < count;
@@ -68,19 +69,27 @@ bool IsWritable(const std::string& fileName, const struct stat& status) {
     return access(fileName.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
 }
 
-// Replacing a symbolic link must update the file it names, not the link.
-std::string ResolvedPath(const std::string& fileName) {
-    const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(fileName.c_str(), nullptr),
-                                                               &std::free);
-    return resolved ? std::string(resolved.get()) : fileName;
-}
-
 std::string DirectoryOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Saving through a symbolic link writes the file it names, also one that does not exist
+// yet, as an editor does; the link stays a link. Empty for a loop of links.
+std::optional<std::string> FollowLinks(std::string path) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        std::array<char, PATH_MAX> target;
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) == target.size()) {
+            return path;
+        }
+        const std::string next(target.data(), static_cast<std::size_t>(length));
+        path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
+    }
+    return std::nullopt;
 }
 
 // A short name of our own, so that a target name near the length limit still gets one.
@@ -120,24 +129,77 @@ void SyncDirectory(const std::string& directory) {
     }
 }
 
+enum class Replacement { Done, FolderRefused, Failed };
+
+bool IsRefusedByFolder(int error) {
+    return error == EACCES || error == EPERM;
+}
+
 // Writes the whole text to a new file beside the target and renames it over the target
 // only when every byte is on disk, so a failure at any point leaves the old file as it
-// was. `mode` is the replaced file's; a new file gets the umask's default.
-bool ReplaceFile(const std::string& target, std::string_view text, std::optional<mode_t> mode) {
+// was. `mode` is the replaced file's; a new file gets the umask's default. A file with
+// further hard links is replaced like any other: the other names keep the old data.
+Replacement ReplaceFile(const std::string& target, std::string_view text,
+                        std::optional<mode_t> mode) {
     const std::string directory = DirectoryOf(target);
     std::string temporary;
     const int fd = CreateTemporary(directory, temporary);
     if (fd < 0) {
-        return false;
+        return IsRefusedByFolder(errno) ? Replacement::FolderRefused : Replacement::Failed;
     }
     bool fOk = (!mode || fchmod(fd, *mode) == 0) && WriteAll(fd, text) && fsync(fd) == 0;
     fOk = close(fd) == 0 && fOk;
-    if (!fOk || rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!fOk) {
         unlink(temporary.c_str());
-        return false;
+        return Replacement::Failed;
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        return IsRefusedByFolder(error) ? Replacement::FolderRefused : Replacement::Failed;
     }
     SyncDirectory(directory);
-    return true;
+    return Replacement::Done;
+}
+
+// Where the folder takes no new entries (or, being sticky, lets nobody else's be replaced)
+// the existing file is rewritten in place, as a plain save does. A failure part way leaves
+// it incomplete, so this is only the way out when the atomic replace cannot be had.
+bool WriteInPlace(const std::string& target, std::string_view text) {
+    const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool fOk = WriteAll(fd, text) && fsync(fd) == 0;
+    return close(fd) == 0 && fOk;
+}
+
+// An existing file is replaced atomically where its folder allows it, else rewritten in place.
+bool Overwrite(const std::string& target, std::string_view text, const struct stat& existing) {
+    switch (ReplaceFile(target, text, existing.st_mode & 07777)) {
+        case Replacement::Done:
+            return true;
+        case Replacement::FolderRefused:
+            return S_ISREG(existing.st_mode) && WriteInPlace(target, text);
+        case Replacement::Failed:
+            break;
+    }
+    return false;
+}
+
+// Only a regular file is read: a device or a pipe would never end, or never begin. The
+// second look, at what was opened, covers a file swapped in between.
+int OpenRegularFile(const std::string& fileName) {
+    struct stat status {};
+    if (stat(fileName.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return -1;
+    }
+    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 using FilePointer = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
@@ -171,8 +233,13 @@ bool TmyFile::Load(const std::string& fileName, MeasureSettings& settings, Chann
     if (fileName.empty() || !IsSeriesPresent(ch0) || !IsSeriesPresent(ch1)) {
         return false;
     }
-    const FilePointer file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+    const int fd = OpenRegularFile(fileName);
+    if (fd < 0) {
+        return false;
+    }
+    const FilePointer file(fdopen(fd, "rb"), &std::fclose);
     if (!file) {
+        close(fd);
         return false;
     }
     std::string line;
@@ -189,17 +256,18 @@ bool TmyFile::Save(const std::string& fileName, const std::string& text) {
     if (fileName.empty()) {
         return false;
     }
+    const std::optional<std::string> target = FollowLinks(fileName);
+    if (!target) {
+        return false;
+    }
     struct stat existing {};
-    if (stat(fileName.c_str(), &existing) != 0 || S_ISDIR(existing.st_mode)) {
-        return ReplaceFile(fileName, text, std::nullopt);
+    if (stat(target->c_str(), &existing) != 0 || S_ISDIR(existing.st_mode)) {
+        return ReplaceFile(*target, text, std::nullopt) == Replacement::Done;
     }
     if (!ConfirmOverwrite(fileName)) {
         return true;
     }
-    if (!IsWritable(fileName, existing)) {
-        return false;
-    }
-    return ReplaceFile(ResolvedPath(fileName), text, existing.st_mode & 07777);
+    return IsWritable(*target, existing) && Overwrite(*target, text, existing);
 }
 
 bool TmyFile::ConfirmOverwrite(const std::string& fileName) {

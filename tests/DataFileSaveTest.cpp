@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <limits>
 
 #include "DataFileFixture.h"
@@ -42,6 +43,25 @@ mode_t CurrentUmask() {
     const mode_t mask = umask(022);
     umask(mask);
     return mask;
+}
+
+constexpr int kNoUnprivilegedUser = 2;
+
+// Runs `save` in a child process as user 65534: 0 when it returned true, 1 when false,
+// kNoUnprivilegedUser when the child could not give up root.
+int RunAsNobody(const std::function<bool()>& save) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(kNoUnprivilegedUser);
+        }
+        _exit(save() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
 }
 
 class DataFileSaveTest : public DataFileFixture {
@@ -164,14 +184,33 @@ TEST_F(DataFileSaveTest, AcceptedOverwriteReplacesTheFileAndKeepsItsMode) {
     EXPECT_EQ(Entries(), (std::vector<std::string>{"fresh.DTA", "run.DTA"}));
 }
 
-TEST_F(DataFileSaveTest, OverwritingThroughALinkUpdatesTheLinkedFile) {
+TEST_F(DataFileSaveTest, SavingThroughALinkWritesTheFileItNames) {
     WriteBytes(Path("real.DTA"), oldBytes);
     std::filesystem::create_symlink(Path("real.DTA"), Path("link.DTA"));
+    std::filesystem::create_symlink("new.DTA", Path("dangling.DTA"));  // relative, no file yet
     Fill(ch0, 3, 1);
+    ASSERT_TRUE(SaveCh0(Path("fresh.DTA")));
     ASSERT_TRUE(SaveCh0(Path("link.DTA")));
+    ASSERT_TRUE(SaveCh0(Path("dangling.DTA")));
     EXPECT_TRUE(std::filesystem::is_symlink(Path("link.DTA")));
-    EXPECT_NE(ReadBytes(Path("real.DTA")), oldBytes);
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"link.DTA", "real.DTA"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("dangling.DTA")));
+    EXPECT_EQ(ReadBytes(Path("real.DTA")), ReadBytes(Path("fresh.DTA")));
+    EXPECT_EQ(ReadBytes(Path("new.DTA")), ReadBytes(Path("fresh.DTA")));
+    EXPECT_EQ(prompts.questions.size(), 1u);  // only the existing file was asked about
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"dangling.DTA", "fresh.DTA", "link.DTA",
+                                                   "new.DTA", "real.DTA"}));
+}
+
+// The replace makes a new file under the saved name; other names of the old one keep the
+// old measurement rather than change under the operator's feet.
+TEST_F(DataFileSaveTest, ReplacedFileLeavesItsOtherHardLinkAsItWas) {
+    WriteBytes(Path("run.DTA"), oldBytes);
+    std::filesystem::create_hard_link(Path("run.DTA"), Path("other.DTA"));
+    Fill(ch0, 3, 1);
+    ASSERT_TRUE(SaveCh0(Path("run.DTA")));
+    EXPECT_NE(ReadBytes(Path("run.DTA")), oldBytes);
+    EXPECT_EQ(ReadBytes(Path("other.DTA")), oldBytes);
+    EXPECT_EQ(std::filesystem::hard_link_count(Path("other.DTA")), 1u);
 }
 
 // No write bit at all is refused even for root, whom the bits would not stop.
@@ -238,6 +277,47 @@ TEST_F(DataFileSaveTest, WriteErrorLeavesTheOldFileByteForByte) {
 
     EXPECT_TRUE(SaveCh0(path));
     EXPECT_GT(ReadBytes(path).size(), 4096u);
+}
+
+// Permission bits do not stop root, so each save runs in a child that has become the
+// unprivileged user 65534.
+TEST_F(DataFileSaveTest, FolderThatRefusesNewEntriesGetsTheFileWrittenInPlace) {
+    // A folder nobody else may write to, and a sticky one that lets nobody replace root's file.
+    const std::string shut = Path("shut");
+    const std::string sticky = Path("sticky");
+    ASSERT_EQ(chmod(Path("").c_str(), 0755), 0);
+    for (const auto& [folder, mode] : {std::pair{shut, 0755}, std::pair{sticky, 01777}}) {
+        ASSERT_TRUE(std::filesystem::create_directory(folder));
+        ASSERT_EQ(chmod(folder.c_str(), static_cast<mode_t>(mode)), 0);
+        WriteBytes(folder + "/run.DTA", oldBytes);
+        ASSERT_EQ(chmod((folder + "/run.DTA").c_str(), 0666), 0);
+    }
+    std::filesystem::create_hard_link(shut + "/run.DTA", shut + "/other.DTA");
+    Fill(ch0, kSeriesCapacity, 1);
+    ASSERT_TRUE(SaveCh0(Path("fresh.DTA")));
+    const std::string fresh = ReadBytes(Path("fresh.DTA"));
+
+    for (const std::string& folder : {shut, sticky}) {
+        SCOPED_TRACE(folder);
+        const int result = RunAsNobody([&] { return SaveCh0(folder + "/run.DTA"); });
+        if (result == kNoUnprivilegedUser) {
+            GTEST_SKIP() << "cannot become user 65534 here";
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(ReadBytes(folder + "/run.DTA") == fresh);
+    }
+    // In place, the file keeps its other name, and no stray file is left.
+    EXPECT_TRUE(ReadBytes(shut + "/other.DTA") == fresh);
+    EXPECT_EQ(std::filesystem::hard_link_count(shut + "/run.DTA"), 2u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sticky), {}), 1);
+
+    // A write that fails part way is a failed save, also in place.
+    const int failed = RunAsNobody([&] {
+        const rlimit limit{4096, 4096};
+        return signal(SIGXFSZ, SIG_IGN) != SIG_ERR && setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+               SaveCh0(shut + "/run.DTA");
+    });
+    EXPECT_EQ(failed, 1);
 }
 
 }  // namespace
