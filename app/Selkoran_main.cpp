@@ -280,11 +280,13 @@ void TFormMain::EnableControls() {
     SetControlsEnabled(true);
 }
 
-void TFormMain::ReadSettingsFromControls() {
-    Settings.spsSel = ComboBox1->currentIndex();
-    Settings.DataCountSel = ComboBox2->currentIndex();
-    Settings.CHSel = ComboBox3->currentIndex();
-    Settings.fSinc5 = !Sinc3_RB->isChecked();
+MeasureSettings TFormMain::ReadSettingsFromControls() const {
+    MeasureSettings next = Settings;
+    next.spsSel = ComboBox1->currentIndex();
+    next.DataCountSel = ComboBox2->currentIndex();
+    next.CHSel = ComboBox3->currentIndex();
+    next.fSinc5 = !Sinc3_RB->isChecked();
+    return next;
 }
 
 void TFormMain::ShowSettingsInControls() {

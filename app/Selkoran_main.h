@@ -151,7 +151,8 @@ private:
     void DisableControls();
     void EnableControls();
     void SetControlsEnabled(bool enabled);
-    void ReadSettingsFromControls();
+    // The settings the controls show, on top of those of the data on screen.
+    MeasureSettings ReadSettingsFromControls() const;
     void ShowSettingsInControls();
     void RelayoutStatusBar();
     void ScheduleIdle();
@@ -160,7 +161,7 @@ private:
     void StartRun();
     void StopRun();
     bool ConnectBoard();
-    bool ConfigureBoard();
+    bool ConfigureBoard(const MeasureSettings& next);
     void StopBoard();
     void AcquireOneChannelBlock();
     void AcquireTwoChannelBlock();
@@ -169,6 +170,8 @@ private:
     void PlotProgress();
     void FinishRun(std::int32_t count);
     void SetRunData(std::int32_t count);
+    void SetDataFlags();
+    void ShowLoadedFile(const MeasureSettings& loaded, const QString& fileName);
     void ShowRunData();
     void ClearData();
     void ConvertAllToMicrovolts();

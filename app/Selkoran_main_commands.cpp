@@ -63,16 +63,7 @@ void TFormMain::Load1Click() {
     DisableControls();
     MeasureSettings loaded = Settings;
     if (FileStore->Load(*chosen, loaded, Ch0Series, Ch1Series)) {
-        Settings = loaded;
-        Settings.GainFactor = Board->GetGainFactor();
-        ShowSettingsInControls();
-        fCh0Data = Settings.CHSel != 1;
-        fCh1Data = Settings.CHSel != 0;
-        ShowRunData();
-        MeasureBtn->setText(kStartCaption);
-        Status->ShowLoaded();
-        UpdateTitle(QString::fromStdString(*chosen));
-        ShowStatisticsOfSettingsChannel();
+        ShowLoadedFile(loaded, QString::fromStdString(*chosen));
     } else {
         ClearData();
         Graph->DrawEmpty(VoltMode());
@@ -81,6 +72,28 @@ void TFormMain::Load1Click() {
         UpdateTitle({});
     }
     EnableControls();
+}
+
+// A file whose data section is empty loads like any other, but shows no data.
+void TFormMain::ShowLoadedFile(const MeasureSettings& loaded, const QString& fileName) {
+    Settings = loaded;
+    Settings.GainFactor = Board->GetGainFactor();
+    ShowSettingsInControls();
+    SetDataFlags();
+    const bool fAnyData = fCh0Data || fCh1Data;
+    if (fAnyData) {
+        ShowRunData();
+    } else {
+        Graph->DrawEmpty(VoltMode());
+    }
+    MeasureBtn->setText(kStartCaption);
+    Status->ShowLoaded();
+    UpdateTitle(fileName);
+    if (fAnyData) {
+        ShowStatisticsOfSettingsChannel();
+    } else {
+        Status->ClearReadout();
+    }
 }
 
 void TFormMain::DataClearClick() {

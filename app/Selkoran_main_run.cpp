@@ -55,7 +55,8 @@ void TFormMain::MeasureBtnClick() {
 
 void TFormMain::StartRun() {
     DisableControls();
-    ReadSettingsFromControls();
+    // The data on screen keep their own settings until the board has taken the new ones.
+    MeasureSettings next = ReadSettingsFromControls();
     if (!fBoardReady) {
         if (!ConnectBoard()) {
             fBoardReady = false;
@@ -65,12 +66,13 @@ void TFormMain::StartRun() {
         }
         fBoardReady = true;
     }
-    if (!ConfigureBoard()) {
+    if (!ConfigureBoard(next)) {
         fBoardReady = false;
         EnableControls();
         Status->ShowBoardError();
         return;
     }
+    Settings = next;
     if (fCh0Data || fCh1Data) {
         Graph->DrawAxes(VoltMode());
     }
@@ -110,16 +112,12 @@ bool TFormMain::ConnectBoard() {
     return false;
 }
 
-bool TFormMain::ConfigureBoard() {
-    const int channel = ComboBox3->currentIndex();
-    if (channel >= 0 && channel <= 2) {
-        Settings.CHSel = channel;
-    }
+bool TFormMain::ConfigureBoard(const MeasureSettings& next) {
     TargetCount = ComboBox2->currentText().toInt();
     BoardSession::RunRequest request;
-    request.fSinc5 = !Sinc3_RB->isChecked();
-    request.spsSel = ComboBox1->currentIndex();
-    request.chSel = Settings.CHSel;
+    request.fSinc5 = next.fSinc5;
+    request.spsSel = next.spsSel;
+    request.chSel = next.CHSel;
     request.count = TargetCount;
     return BoardSession(*Board).ConfigureAndStart(request);
 }
@@ -215,10 +213,15 @@ void TFormMain::StopRun() {
 }
 
 void TFormMain::SetRunData(std::int32_t count) {
-    fCh0Data = Settings.CHSel != 1;
-    fCh1Data = Settings.CHSel != 0;
-    Ch0Series.Count = fCh0Data ? count : 0;
-    Ch1Series.Count = fCh1Data ? count : 0;
+    Ch0Series.Count = Settings.CHSel != 1 ? count : 0;
+    Ch1Series.Count = Settings.CHSel != 0 ? count : 0;
+    SetDataFlags();
+}
+
+// A channel holds data when the settings name it and it has samples.
+void TFormMain::SetDataFlags() {
+    fCh0Data = Settings.CHSel != 1 && Ch0Series.Count > 0;
+    fCh1Data = Settings.CHSel != 0 && Ch1Series.Count > 0;
 }
 
 void TFormMain::ShowRunData() {

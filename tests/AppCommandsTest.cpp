@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QFile>
@@ -8,8 +10,15 @@
 #include <QTest>
 
 #include "AppTestSupport.h"
+#include "KnownTwoChannelFile.h"
 
 namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+}
 
 struct CommandsFixture : WindowFixture {
     // Measures `count` index 0 (100 samples) on `channel` at the fastest rate.
@@ -133,25 +142,72 @@ TEST(AppCommands, LoadShowsTheFileAsIfJustMeasured) {
 }
 
 TEST(AppCommands, FailedLoadEmptiesTheWindow) {
+    QTemporaryDir dir;
+    const std::string bad = dir.filePath("bad.DTA").toStdString();
+    const std::string pipe = dir.filePath("pipe.DTA").toStdString();
+    WriteFile(bad, "not a data file\r\n");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // A device without an end and a pipe without a writer are refused before any read; a
+    // reader that hung on them would end the test program here.
+    alarm(20);
+    for (const std::string& path : {bad, std::string("/dev/zero"), pipe}) {
+        SCOPED_TRACE(path);
+        CommandsFixture f;
+        f.Measure(0);
+        const MeasureSettings before = f.window->CurrentSettings();
+        f.prompts.fileAnswers.push_back(path);
+        f.window->Load1->trigger();
+        const TFormMain& w = *f.window;
+        ASSERT_EQ(f.prompts.boxes.size(), 1u);
+        EXPECT_EQ(f.prompts.boxes[0].text, "データファイルの内容が正しくありませんでした");
+        EXPECT_FALSE(w.HasData(0));
+        EXPECT_EQ(w.Series(0).Count, 0);
+        EXPECT_EQ(f.Panel(2), "");
+        EXPECT_EQ(w.windowTitle(), "SELKORAN / v1.10");
+        EXPECT_EQ(w.CurrentSettings(), before);
+        EXPECT_EQ(w.Label1->text(), "8388608");  // the empty graph
+    }
+    alarm(0);
+}
+
+TEST(AppCommands, FileWithoutSamplesLoadsAsNoData) {
     CommandsFixture f;
     f.Measure(0);
-    const MeasureSettings before = f.window->CurrentSettings();
-    {
-        QFile bad(QString::fromStdString(f.Path("bad.DTA")));
-        ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-        bad.write("not a data file\r\n");
-    }
-    f.prompts.fileAnswers.push_back(f.Path("bad.DTA"));
+    WriteFile(f.Path("empty.DTA"),
+              "AD7172_DataFile:\r\nM:\r\nspsSel:5\r\nDataCountSel:1\r\nCHSel:2\r\n"
+              "GainSel:0\r\nfSinc5:0\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\nDEND:\r\n");
+    f.prompts.fileAnswers.push_back(f.Path("empty.DTA"));
     f.window->Load1->trigger();
     const TFormMain& w = *f.window;
-    ASSERT_EQ(f.prompts.boxes.size(), 1u);
-    EXPECT_EQ(f.prompts.boxes[0].text, "データファイルの内容が正しくありませんでした");
-    EXPECT_FALSE(w.HasData(0));
-    EXPECT_EQ(w.Series(0).Count, 0);
+    EXPECT_TRUE(f.prompts.boxes.empty());
+    EXPECT_EQ(f.Panel(1), "データファイル読み込みました");
     EXPECT_EQ(f.Panel(2), "");
-    EXPECT_EQ(w.windowTitle(), "SELKORAN / v1.10");
-    EXPECT_EQ(w.CurrentSettings(), before);
+    EXPECT_TRUE(w.windowTitle().endsWith("empty.DTA"));
+    EXPECT_EQ(w.CurrentSettings().spsSel, 5);
+    EXPECT_EQ(w.ComboBox1->currentIndex(), 5);
+    EXPECT_FALSE(w.HasData(0) || w.HasData(1));
     EXPECT_EQ(w.Label1->text(), "8388608");  // the empty graph
+
+    f.window->MenuY_Volt->trigger();
+    EXPECT_EQ(f.Panel(2), "");
+    f.window->Save1->trigger();
+    ASSERT_EQ(f.prompts.boxes.size(), 1u);
+    EXPECT_EQ(f.prompts.boxes[0].text, "データがありません");
+}
+
+// Each channel's line carries that channel's extremes and deviation, in the unit shown.
+TEST(AppCommands, ReadoutOfEachChannelInEachUnit) {
+    CommandsFixture f;
+    WriteFile(f.Path("two.DTA"), kTwoChannels.toStdString());
+    f.prompts.fileAnswers.push_back(f.Path("two.DTA"));
+    f.window->Load1->trigger();
+    EXPECT_EQ(f.Panel(2), kCh0Codes);
+    f.window->StatusBar1Click();
+    EXPECT_EQ(f.Panel(2), kCh1Codes);
+    f.window->MenuY_Volt->trigger();  // the unit and, in two-channel data, the channel
+    EXPECT_EQ(f.Panel(2), kCh0Volts);
+    f.window->StatusBar1Click();
+    EXPECT_EQ(f.Panel(2), kCh1Volts);
 }
 
 TEST(AppCommands, OneChannelFileOverTwoChannelData) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 
 #include "AppTestSupport.h"
 #include "BoardSession.h"
@@ -82,8 +84,8 @@ TEST(AppRun, EveryChannelChoiceEndsOnItsCount) {
         EXPECT_EQ(w.StatisticsShowCh0(), channel != 1);
         const QString expected = channel == 1 ? "CH1 : " : "CH0 : ";
         EXPECT_TRUE(f.Panel(2).startsWith(expected)) << f.Panel(2).toStdString();
-        if (channel == 1) {
-            // The CH1 source sits at +1.25 V.
+        if (channel != 0) {
+            // The CH1 source sits at +1.25 V: its microvolts were converted, in both runs.
             EXPECT_NEAR(w.Statistics(1).MeanMicrovolts, 1250000.0, 100.0);
         }
     }
@@ -124,14 +126,16 @@ TEST(AppRun, IdentificationFailures) {
     }
 }
 
-TEST(AppRun, ConfigurationFailureKeepsThePreviousData) {
+TEST(AppRun, ConfigurationFailureKeepsThePreviousDataWithTheirSettings) {
     BoardOptions refusing;
     refusing.ngCommand = "F9";
     RunFixture f(refusing, 16, 0, 0);
     f.Start();
     f.RunUntilIdle();
     ASSERT_TRUE(f.window->HasData(0));
+    const MeasureSettings measured = f.window->CurrentSettings();
     f.window->ComboBox1->setCurrentIndex(9);  // a rate this board refuses
+    f.window->ComboBox3->setCurrentIndex(1);
     f.Start();
     const TFormMain& w = *f.window;
     EXPECT_TRUE(f.prompts.boxes.empty());
@@ -140,8 +144,21 @@ TEST(AppRun, ConfigurationFailureKeepsThePreviousData) {
     EXPECT_FALSE(w.Measuring());
     EXPECT_TRUE(w.HasData(0));
     EXPECT_EQ(w.Series(0).Count, 100);
-    EXPECT_EQ(w.CurrentSettings().spsSel, 9);  // the settings were read before the board
+    EXPECT_EQ(w.CurrentSettings(), measured);
     EXPECT_EQ(f.EnabledControls(), RunFixture::All(true));
+
+    // The CH0 data go on showing and saving as what they are.
+    f.window->MenuY_Volt->trigger();
+    EXPECT_TRUE(f.Panel(2).startsWith("CH0 : ") && f.Panel(2).contains("[uV]"));
+    QTemporaryDir dir;
+    f.prompts.fileAnswers.push_back(dir.filePath("kept").toStdString());
+    f.window->Save1->trigger();
+    EXPECT_EQ(f.Panel(1), "データファイルを保存しました");
+    QFile saved(dir.filePath("kept.DTA"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.contains("spsSel:16\r\nDataCountSel:0\r\nCHSel:0\r\n"));
+    EXPECT_EQ(text.count("\r\n"), 11 + 100);  // the fixed lines and every sample
 }
 
 TEST(AppRun, ReadFailureDiscardsTheRunButKeepsTheBoard) {
@@ -243,17 +260,23 @@ TEST(AppRun, ShortRunsAreNotPlottedWhileTheyGo) {
     EXPECT_EQ(f.window->Label16->text(), "1000");
 }
 
-TEST(AppRun, TwoChannelProgressShowsBothCodes) {
-    RunFixture f({}, 3, 3, 2);
-    f.Start();
-    while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：3 ")) {
-        f.board.Advance(100ms);
-        f.window->IdleHandler();
-    }
-    const QStringList parts = f.Panel(2).split(" / ");
-    ASSERT_EQ(parts.size(), 3) << f.Panel(2).toStdString();
-    EXPECT_TRUE(parts[1].startsWith("AD変換値：83886"));  // CH0 near mid-scale
-    EXPECT_TRUE(parts[2].startsWith("125"));              // CH1 near three quarters
+TEST(AppRun, ProgressShowsTheCodesOfTheRunsChannels) {
+    const auto progressAtThree = [](int channel) {
+        RunFixture f({}, 3, 3, channel);
+        f.Start();
+        while (f.window->Measuring() && !f.Panel(2).startsWith("データ番号：3 ")) {
+            f.board.Advance(100ms);
+            f.window->IdleHandler();
+        }
+        return f.Panel(2);
+    };
+    // CH0 sits near mid-scale, CH1 near three quarters.
+    const QString ch1 = progressAtThree(1);
+    EXPECT_TRUE(ch1.startsWith("データ番号：3 / AD変換値：125")) << ch1.toStdString();
+    const QStringList parts = progressAtThree(2).split(" / ");
+    ASSERT_EQ(parts.size(), 3) << parts.join(" / ").toStdString();
+    EXPECT_TRUE(parts[1].startsWith("AD変換値：83886"));
+    EXPECT_TRUE(parts[2].startsWith("125"));
 }
 
 TEST(AppRun, StopClickWhileTheFinishedRunIsDrawn) {

@@ -1,6 +1,7 @@
 // selkoran-cli show, and the CSV and PNG exports, on data files of known content.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <QJsonArray>
@@ -13,25 +14,13 @@
 #include "Codes.h"
 #include "FakePrompts.h"
 #include "Graph_2ch.h"
+#include "KnownTwoChannelFile.h"
 #include "Myfile.h"
 
 namespace {
 
-// Two channels: CH0 codes 8388608 and 8388618 (0 and 2.98 uV), CH1 8388609 and 8388610.
-const QByteArray kTwoChannels =
-    "AD7172_DataFile:\r\nM:\r\nspsSel:13\r\nDataCountSel:0\r\n"
-    "CHSel:2\r\nGainSel:0\r\nfSinc5:1\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\n"
-    "8388608,8388609\r\n8388618,8388610\r\nDEND:\r\n";
 const QStringList kTwoChannelSettings = {"spsSel:13", "DataCountSel:0", "CHSel:2",
                                          "GainSel:0", "fSinc5:1",       "fBUF_ON:0"};
-const QString kCh0Codes =
-    "CH0 : 最大値：8388618 / 最小値：8388608 / pp値：10 digit / 標準偏差：5.00 digit";
-const QString kCh1Codes =
-    "CH1 : 最大値：8388610 / 最小値：8388609 / pp値：1 digit / 標準偏差：0.71 digit";
-const QString kCh0Volts =
-    "CH0 : 最大値：2.98[uV] / 最小値：0.00[uV] / pp値：2.98[uV] / 標準偏差：1.49[uV]";
-const QString kCh1Volts =
-    "CH1 : 最大値：0.60[uV] / 最小値：0.30[uV] / pp値：0.30[uV] / 標準偏差：0.15[uV]";
 
 class CliShow : public ::testing::Test {
 protected:
@@ -114,9 +103,31 @@ TEST_F(CliShow, BadFilesGetTheWindowsTextAndNoExport) {
         EXPECT_TRUE(result.out.isEmpty());
         EXPECT_FALSE(QFile::exists(Path("bad.csv")));
     }
-    const CliResult missing = Run({"show", "missing.DTA"});
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "データファイルの内容が正しくありませんでした\n");
+    // A missing file, and files that are no regular files: without an end or without a writer.
+    ASSERT_EQ(mkfifo(Path("pipe.DTA").toLocal8Bit().constData(), 0600), 0);
+    for (const QString& name : {QString("missing.DTA"), QString("/dev/zero"), Path("pipe.DTA")}) {
+        SCOPED_TRACE(name.toStdString());
+        const CliResult result = Run({"show", name});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "データファイルの内容が正しくありませんでした\n");
+    }
+    // A symbolic link to a data file is read as the file.
+    ASSERT_TRUE(QFile::link(Path("two.DTA"), Path("link.DTA")));
+    EXPECT_EQ(Run({"show", "link.DTA"}).exitCode, 0);
+}
+
+TEST_F(CliShow, FileWithoutSamplesHasNoChannel) {
+    WriteText(Path("empty.DTA"),
+              "AD7172_DataFile:\nM:\nspsSel:5\nDataCountSel:1\nCHSel:2\nGainSel:0\n"
+              "fSinc5:0\nfBUF_ON:0\nMEND:\nD:\nDEND:\n");
+    const CliResult lines = Run({"show", "empty.DTA"});
+    EXPECT_EQ(lines.exitCode, 0);
+    EXPECT_EQ(lines.OutLines(), (QStringList{"spsSel:5", "DataCountSel:1", "CHSel:2", "GainSel:0",
+                                             "fSinc5:0", "fBUF_ON:0"}));
+    const CliResult json = Run({"show", "empty.DTA", "--json"});
+    const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(root["settings"].toObject()["spsSel"], QJsonValue(5));
+    EXPECT_EQ(root["channels"], QJsonValue(QJsonArray()));
 }
 
 // A German locale, which writes 0,5 for one half, compiled into a scratch folder when the
