@@ -211,6 +211,13 @@ TEST(GraphDraw, WindowDrawsBothChannelsOfItsStretch) {
     g.graph->DrawWindow(false, 100, 199);
     EXPECT_EQ(g.Count(kRed), 0);
     EXPECT_GT(g.Count(kBlue), 50);
+
+    // The same samples on both channels: CH1, drawn after CH0, covers it.
+    g.settings.CHSel = 2;
+    g.Fill(g.ch1, 200, [](int i) { return 8388608 + i % 5; });
+    g.graph->DrawWindow(false, 100, 199);
+    EXPECT_EQ(g.Count(kRed), 0);
+    EXPECT_GT(g.Count(kBlue), 50);
 }
 
 // ---- the line routine ----

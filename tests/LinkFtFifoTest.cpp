@@ -269,19 +269,19 @@ TEST_F(FtFifoTest, ReadLineEndings) {
         std::vector<std::string> bursts;
         bool ok;
         std::string line;
+        bool timesOut;
     };
+    const std::string fifteen(15, 'x');
     const std::vector<Case> cases = {
-        {"whole", {"ABC\r"}, true, "ABC"},
-        {"split", {"AB", "C\r"}, true, "ABC"},
-        {"empty line", {"\r"}, true, ""},
-        {"carriage return in the middle", {"A\rB"}, false, ""},
-        {"twenty bytes without end", {std::string(20, 'x')}, false, ""},
-        {"sixteen bytes ending the line",
-         {std::string(15, 'x') + "\r"},
-         true,
-         std::string(15, 'x')},
-        {"silence", {}, false, ""},
-        {"huge burst", {std::string(300, 'y') + "\r"}, false, ""},
+        {"whole", {"ABC\r"}, true, "ABC", false},
+        {"split", {"AB", "C\r"}, true, "ABC", false},
+        {"empty line", {"\r"}, true, "", false},
+        {"carriage return in the middle", {"A\rB"}, false, "", true},
+        {"twenty bytes without end", {std::string(20, 'x')}, false, "", false},
+        {"sixteen bytes ending the line", {fifteen + "\r"}, true, fifteen, false},
+        {"fifteen bytes, then the carriage return", {fifteen, "\r"}, true, fifteen, false},
+        {"silence", {}, false, "", true},
+        {"huge burst", {std::string(300, 'y') + "\r"}, false, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -297,18 +297,30 @@ TEST_F(FtFifoTest, ReadLineEndings) {
         if (ok) {
             EXPECT_EQ(std::string(reply), c.line);
         }
+        if (c.timesOut) {
+            EXPECT_GE(fake.Elapsed(), 100ms);
+        } else {
+            EXPECT_LT(fake.Elapsed(), 10ms);
+        }
         EXPECT_LT(fake.Elapsed(), 101ms);
         EXPECT_LE(board.LargestArgument(Call::Read), sizeof reply);
     }
 }
 
-TEST_F(FtFifoTest, ReadLineStopsAtOnceWhenTheDriverFails) {
+// A dead device will not answer: neither wait sits out its time-out.
+TEST_F(FtFifoTest, WaitsStopAtOnceWhenTheDriverFails) {
     OpenLink();
     fifo.FailCall(Call::GetQueueStatus);
     char reply[26];
     link.SetTimeout(100);
     EXPECT_FALSE(link.SendCommandReadLine("V?", reply, sizeof reply));
     EXPECT_LT(clock.Elapsed(), 5ms);
+
+    ReplyingLink r("S5", {"OK\r"});
+    ASSERT_TRUE(r.fOpened);
+    r.board.FailCall(Call::Read);
+    EXPECT_FALSE(r.link.SendCommandWaitOK("S5"));
+    EXPECT_LT(r.clock.Elapsed(), 5ms);
 }
 
 TEST(NibbleToHexChar, AllDigits) {
