@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include "AppTestSupport.h"
+#include "SlowClock.h"
 #include "TtyFifo.h"
 
 namespace {
@@ -43,7 +44,8 @@ TEST(AppPty, TwoChannelRunThroughTheKernelMatchesTheInProcessBoard) {
     ASSERT_TRUE(server.path.startsWith("/dev/pts/")) << server.path.toStdString();
     TtyFifo tty(server.path.toStdString());
     FakePrompts prompts;
-    TFormMain window(tty, prompts);  // real time, the window's own event pump
+    // The window's own event pump, with its 100 ms reply time-out stretched to 5 s of real time.
+    TFormMain window(tty, prompts, Slowed(TFormMain::WindowTiming(), 50));
     window.show();
     window.ComboBox1->setCurrentIndex(16);
     window.ComboBox2->setCurrentIndex(3);

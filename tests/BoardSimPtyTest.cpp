@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "BoardSimFixture.h"
+#include "SlowClock.h"
 #include "TtyFifo.h"
 
 extern char** environ;
@@ -109,6 +110,11 @@ std::function<bool()> RealWait(std::chrono::milliseconds limit) {
     };
 }
 
+// Reply time-outs of 100 ms stretched to 5 s of real time.
+LinkTiming SlackTiming() {
+    return Slowed(LinkTiming{}, 50);
+}
+
 void Identify(TADC& adc, const char* expectedName = "SELKORAN") {
     ASSERT_TRUE(adc.OpenBoard());
     ASSERT_TRUE(adc.Ping());
@@ -124,12 +130,12 @@ TEST(BoardSimPty, FastestTwoChannelRunArrivesWhole) {
     BoardSimProcess board({"--seed=7"});
     ASSERT_EQ(board.firstLine.rfind("/dev/", 0), 0u) << board.firstLine;
     TtyFifo fifo(board.firstLine);
-    TADC adc(fifo);
+    TADC adc(fifo, SlackTiming());
     Identify(adc);
     ASSERT_TRUE(adc.SelectSinc5());
     ASSERT_TRUE(adc.SetDataRate(16));
     ASSERT_TRUE(adc.StartConversion(2, 1000));
-    const auto run = ReadRun(adc, 2, 1000, 100, RealWait(5s));
+    const auto run = ReadRun(adc, 2, 1000, 100, RealWait(30s));
     ASSERT_FALSE(run.fFailed);
     ASSERT_EQ(run.acquired, 1000);
     BoardOptions options;
@@ -153,7 +159,7 @@ TEST(BoardSimPty, FastestTwoChannelRunArrivesWhole) {
 TEST(BoardSimPty, EveryChannelChoiceAtEveryRate) {
     BoardSimProcess board({"--seed=11"});
     TtyFifo fifo(board.firstLine);
-    TADC adc(fifo);
+    TADC adc(fifo, SlackTiming());
     Identify(adc);
     // One source follows the board: each complete run draws exactly its count.
     SampleSource source(11, BoardOptions{}.ch0Microvolts, BoardOptions{}.ch1Microvolts);
@@ -165,7 +171,7 @@ TEST(BoardSimPty, EveryChannelChoiceAtEveryRate) {
             ASSERT_TRUE(fSinc5 ? adc.SelectSinc5() : adc.SelectSinc3());
             ASSERT_TRUE(adc.SetDataRate(rate));
             ASSERT_TRUE(adc.StartConversion(channel, count));
-            const auto run = ReadRun(adc, channel, count, count, RealWait(3s));
+            const auto run = ReadRun(adc, channel, count, count, RealWait(30s));
             ASSERT_FALSE(run.fFailed);
             ASSERT_EQ(run.acquired, count);
             std::vector<std::array<std::int32_t, 2>> codes;
@@ -181,7 +187,7 @@ TEST(BoardSimPty, EveryChannelChoiceAtEveryRate) {
 TEST(BoardSimPty, FaultSwitchesReachTheProgram) {
     BoardSimProcess board({"--name=OTHER", "--ng=S3"});
     TtyFifo fifo(board.firstLine);
-    TADC adc(fifo);
+    TADC adc(fifo, SlackTiming());
     Identify(adc, "OTHER");
     EXPECT_FALSE(adc.SelectSinc3());
     EXPECT_TRUE(adc.SelectSinc5());
@@ -191,7 +197,7 @@ TEST(BoardSimPty, FaultSwitchesReachTheProgram) {
 TEST(BoardSimPty, VanishingBoardFailsTheRunAndEndsTheProgram) {
     BoardSimProcess board({"--vanish=300"});
     TtyFifo fifo(board.firstLine);
-    TADC adc(fifo);
+    TADC adc(fifo, SlackTiming());
     Identify(adc);
     ASSERT_TRUE(adc.SetDataRate(16));
     ASSERT_TRUE(adc.StartConversion(2, 1000));
