@@ -85,6 +85,7 @@ void TFormMain::ShowLoadedFile(const MeasureSettings& loaded, const QString& fil
         ShowRunData();
     } else {
         Graph->DrawEmpty(VoltMode());
+        UpdateNoiseAnalysis();
     }
     MeasureBtn->setText(kStartCaption);
     Status->ShowLoaded();

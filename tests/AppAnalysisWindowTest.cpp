@@ -119,6 +119,10 @@ TEST(AppAnalysisWindow, FollowsLoadsIncludingTooShortAndBadFiles) {
     f.prompts.fileAnswers.push_back(f.dir.filePath("missing.DTA").toStdString());
     f.window->Load1->trigger();
     EXPECT_EQ(a.NoticeText(), "データがありません");
+
+    f.Load("8388608,8388608\n8388610,8388609\n");
+    f.Load("");  // a file without samples holds no data either
+    EXPECT_EQ(a.NoticeText(), "データがありません");
 }
 
 TEST(AppAnalysisWindow, SavesTheChartOnScreenAsPng) {
