@@ -76,12 +76,12 @@ QIcon WindowIcon() {
 }  // namespace
 
 LinkTiming TFormMain::WindowTiming() {
-    return {[] { return LinkTiming::Clock::now(); }, [] { QCoreApplication::processEvents(); }};
+    return {[] { return LinkTiming::Clock::now(); }, &RunWake::WaitInEventLoop};
 }
 
 TFormMain::TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing,
                      const QString& failCreating)
-    : prompts(windowPrompts) {
+    : prompts(windowPrompts), progressReadout(timing.Now, [this] { ShowProgressReadout(); }) {
     BuildLayout();
     try {
         CreateServices(driver, std::move(timing), failCreating);
@@ -343,6 +343,7 @@ void TFormMain::FormPaint(QPainter& painter) {
 
 void TFormMain::FormDestroy() {
     idleTimer.stop();
+    EndRunWaits();
     Messages.reset();
     Status.reset();
     Board.reset();  // closes the USB device

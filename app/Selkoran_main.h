@@ -10,9 +10,11 @@
 #include "ChannelSeries.h"
 #include "ChannelStatistics.h"
 #include "Codes.h"
+#include "FrameLimiter.h"
 #include "Graph_2ch.h"
 #include "LinkTiming.h"
 #include "MeasureSettings.h"
+#include "RunWake.h"
 
 class AnchorLayout;
 class FifoDriver;
@@ -42,17 +44,18 @@ public:
     static constexpr int kClientWidth = 792;
     static constexpr int kClientHeight = 458;
     static constexpr int kBorderWidth = 0;
-    static constexpr int kRunPollMs = 1;
     static inline const QString kStartCaption = QStringLiteral("測定開始");
     static inline const QString kStopCaption = QStringLiteral("測定停止");
 
-    // `timing` drives the board's reply waits; `failCreating` names a service object whose
-    // creation fails as if memory had run out (to exercise that path).
+    // `timing` drives the board's reply waits, and its clock measures the frames of the
+    // progress read-out; `failCreating` names a service object whose creation fails as if
+    // memory had run out (to exercise that path).
     TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing = WindowTiming(),
               const QString& failCreating = {});
     ~TFormMain() override;
 
-    // The board's waits measure time on the monotonic clock and keep the window alive.
+    // The board's waits measure time on the monotonic clock and sleep in the event loop until
+    // the board answers, so the window stays alive.
     static LinkTiming WindowTiming();
     // False when creating a service object failed; the window must not be shown then.
     bool Constructed() const { return fConstructed; }
@@ -129,7 +132,9 @@ public:
         return channel == 0 ? Ch0Statistics : Ch1Statistics;
     }
     TGraph_2CH* GraphObject() const { return Graph.get(); }
-    bool IdleWorkPending() const { return idleTimer.isActive(); }
+    bool IdleWorkPending() const { return idleTimer.isActive() || runWake.Armed(); }
+    // Samples stored so far in the current (or last) run.
+    std::int32_t Acquired() const { return AcquiredCount; }
     // The noise analysis window, once it has been opened.
     NoiseAnalysisWindow* AnalysisWindow() const { return noiseAnalysis; }
 
@@ -165,9 +170,12 @@ private:
     void StopBoard();
     void AcquireOneChannelBlock();
     void AcquireTwoChannelBlock();
-    void AcquireBlock(bool twoChannels);
+    void AcquireBlock();
     void FailRun();
     void PlotProgress();
+    void ShowProgressReadout();
+    void ScheduleRunWake();
+    void EndRunWaits();
     void FinishRun(std::int32_t count);
     void SetRunData(std::int32_t count);
     void SetDataFlags();
@@ -217,4 +225,6 @@ private:
     QWidget* client = nullptr;
     NoiseAnalysisWindow* noiseAnalysis = nullptr;  // a child window, made when first asked for
     QTimer idleTimer;
+    RunWake runWake{[this] { IdleHandler(); }};
+    FrameLimiter progressReadout;  // the progress text, once per display frame
 };

@@ -9,8 +9,9 @@
 #include "Mymessage.h"
 #include "Mystatus.h"
 
-// The window's measurement run: identification, configuration, one block per idle call,
-// progress, the end of a run and its statistics.
+// The window's measurement run: identification, configuration, one block per look (the run
+// sleeps in between until the board's driver announces data), progress, the end of a run and
+// its statistics.
 
 void TFormMain::IdleHandler() {
     if (fMeasuring) {
@@ -34,14 +35,34 @@ void TFormMain::IdleHandler() {
 
 void TFormMain::ScheduleIdle() {
     // The idle handler runs only while it has work: no timer ticks in an idle window.
-    if (!(fFirstIdle || fStatusLayoutPending || fMeasuring)) {
+    if (fFirstIdle || fStatusLayoutPending) {
+        if (!idleTimer.isActive()) {
+            idleTimer.start(0);
+        }
+    } else {
         idleTimer.stop();
-        return;
     }
-    const int interval = fMeasuring ? kRunPollMs : 0;
-    if (!idleTimer.isActive() || idleTimer.interval() != interval) {
-        idleTimer.start(interval);
+    if (fMeasuring) {
+        ScheduleRunWake();
+    } else {
+        runWake.Disarm();
     }
+}
+
+void TFormMain::ScheduleRunWake() {
+    BoardSession::RunRequest run;
+    run.fSinc5 = Settings.fSinc5;
+    run.spsSel = Settings.spsSel;
+    run.chSel = Settings.CHSel;
+    const BlockWait next = BoardSession(*Board).NextLook(run);
+    runWake.Arm(next.fd, next.sleep);
+}
+
+void TFormMain::EndRunWaits() {
+    // Before the board may be closed: nothing may watch its descriptor any more, and no
+    // late progress text may cover the run's last read-out.
+    runWake.Disarm();
+    progressReadout.Cancel();
 }
 
 void TFormMain::MeasureBtnClick() {
@@ -129,14 +150,14 @@ void TFormMain::StopBoard() {
 }
 
 void TFormMain::AcquireOneChannelBlock() {
-    AcquireBlock(false);
+    AcquireBlock();
 }
 
 void TFormMain::AcquireTwoChannelBlock() {
-    AcquireBlock(true);
+    AcquireBlock();
 }
 
-void TFormMain::AcquireBlock(bool twoChannels) {
+void TFormMain::AcquireBlock() {
     if (AcquiredCount >= TargetCount) {
         return;
     }
@@ -154,14 +175,18 @@ void TFormMain::AcquireBlock(bool twoChannels) {
         FinishRun(TargetCount);
         return;
     }
+    progressReadout.Request();
+    PlotProgress();
+}
+
+void TFormMain::ShowProgressReadout() {
     const int newest = AcquiredCount - 1;
-    if (twoChannels) {
+    if (Settings.CHSel == 2) {
         Status->ShowProgressTwo(AcquiredCount, Ch0Codes[newest], Ch1Codes[newest]);
     } else {
         const auto& codes = Settings.CHSel == 1 ? Ch1Codes : Ch0Codes;
         Status->ShowProgress(AcquiredCount, codes[newest]);
     }
-    PlotProgress();
 }
 
 void TFormMain::PlotProgress() {
@@ -175,6 +200,7 @@ void TFormMain::PlotProgress() {
 }
 
 void TFormMain::FailRun() {
+    EndRunWaits();
     Board->StopConversion();
     Status->ShowMeasureError();
     fMeasuring = false;
@@ -184,6 +210,7 @@ void TFormMain::FailRun() {
 }
 
 void TFormMain::FinishRun(std::int32_t count) {
+    EndRunWaits();
     if (Settings.CHSel == 2) {
         Status->ShowFinished();
     }
@@ -197,6 +224,7 @@ void TFormMain::FinishRun(std::int32_t count) {
 }
 
 void TFormMain::StopRun() {
+    EndRunWaits();
     StopBoard();
     Status->ShowStopped();
     fMeasuring = false;

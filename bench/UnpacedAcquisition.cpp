@@ -15,7 +15,10 @@ UnpacedAcquisition::UnpacedAcquisition(BoardOptions options)
     : fifo(std::move(options), [this] { return now; }), adc(fifo, Timing()), session(adc) {}
 
 LinkTiming UnpacedAcquisition::Timing() {
-    return {[this] { return now; }, [this] { now += std::chrono::milliseconds(1); }};
+    return {[this] { return now; },
+            [this](const FifoReadiness&, LinkTiming::Clock::duration) {
+                now += std::chrono::milliseconds(1);
+            }};
 }
 
 bool UnpacedAcquisition::Acquire(const BoardSession::RunRequest& request, std::int32_t* ch0,

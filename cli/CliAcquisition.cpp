@@ -1,10 +1,9 @@
 #include "CliAcquisition.h"
 
-#include <thread>
-
 #include "Ad7172.h"
 #include "MeasurementData.h"
 #include "ProgressBar.h"
+#include "ReadyWait.h"
 #include "StopSignal.h"
 
 CliAcquisition::CliAcquisition(TADC& adc, const BoardSession::RunRequest& request,
@@ -30,7 +29,8 @@ CliAcquisition::Outcome CliAcquisition::Run(ProgressBar& progress) {
             progress.Show(acquired, run.count);
         }
         if (acquired < run.count) {
-            std::this_thread::sleep_for(kPollInterval);
+            const BlockWait next = session.NextLook(run);
+            ReadyWait::Sleep({next.fd, StopSignal::Descriptor()}, next.sleep);
         }
     }
     return Outcome::Complete;

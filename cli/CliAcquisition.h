@@ -1,22 +1,19 @@
 #pragma once
 
-#include <chrono>
-
 #include "BoardSession.h"
 
 class MeasurementData;
 class ProgressBar;
 class TADC;
 
-// One run's acquisition after the start command, as the window's idle handler runs it: one
-// block read per poll, about one poll a millisecond (sleeping in between, so a run costs
-// almost no processor time), until the count has arrived, a read fails, or Ctrl-C asks for
-// the stop button's stop.
+// One run's acquisition after the start command, as the window runs it: one block read per
+// look, and between looks a sleep in poll() until the driver announces bytes or the board's
+// pace brings the rest of a block (BlockWait), so a run costs almost no processor time; until
+// the count has arrived, a read fails, or Ctrl-C (which ends the sleep at once) asks for the
+// stop button's stop.
 class CliAcquisition {
 public:
     enum class Outcome { Complete, Stopped, Failed };
-
-    static constexpr std::chrono::milliseconds kPollInterval{1};
 
     CliAcquisition(TADC& adc, const BoardSession::RunRequest& request, MeasurementData& data);
 

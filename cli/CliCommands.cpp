@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "Ad7172.h"
 #include "AnalysisCharts.h"
@@ -51,11 +50,6 @@ CliCommands::CliCommands(const CliOptions& cliOptions)
       prompts(cliOptions.fForce),
       messages(kProgramName, kBoxCaption, prompts) {}
 
-LinkTiming CliCommands::CliTiming() {
-    return {[] { return LinkTiming::Clock::now(); },
-            [] { std::this_thread::sleep_for(CliAcquisition::kPollInterval); }};
-}
-
 int CliCommands::Run() {
     if (options.command == CliOptions::Command::Show) {
         return Show();
@@ -73,7 +67,7 @@ int CliCommands::Run() {
 }
 
 int CliCommands::Info(FifoDriver& driver) {
-    TADC adc(driver, CliTiming());
+    TADC adc(driver);  // its reply waits sleep in poll() until the board answers
     const std::optional<CliReport::Board> board = Identify(adc);
     if (!board) {
         return kExitFailure;
@@ -99,7 +93,7 @@ int CliCommands::Measure(FifoDriver& driver) {
 bool CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
                           std::optional<CliReport::Board>& board) {
     const StopSignal stopSignal;
-    TADC adc(driver, CliTiming());
+    TADC adc(driver);
     board = Identify(adc);
     if (!board) {
         return false;

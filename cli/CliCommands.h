@@ -7,7 +7,6 @@
 #include "CliOptions.h"
 #include "CliPrompts.h"
 #include "CliReport.h"
-#include "LinkTiming.h"
 #include "Mymessage.h"
 
 class AnalysisReport;
@@ -28,9 +27,6 @@ public:
 
     // The exit code.
     int Run();
-
-    // The board link's waits: real time, sleeping briefly between polls.
-    static LinkTiming CliTiming();
 
 private:
     int Info(FifoDriver& driver);

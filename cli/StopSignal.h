@@ -3,7 +3,8 @@
 #include <csignal>
 
 // While an object lives, SIGINT (Ctrl-C) asks for a stop as the window's stop button does.
-// The handler only sets a flag; the measurement's polling loop reads it.
+// The handler only sets a flag, which the measurement's loop reads, and writes a byte to a
+// pipe, so that a loop sleeping on Descriptor() wakes at once.
 class StopSignal {
 public:
     StopSignal();
@@ -12,6 +13,8 @@ public:
     StopSignal& operator=(const StopSignal&) = delete;
 
     static bool Requested();
+    // Becomes readable once a stop has been asked for (-1 while no object lives).
+    static int Descriptor();
 
 private:
     struct sigaction previous {};

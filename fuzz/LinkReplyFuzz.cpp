@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (adc.Ping()) {
         Require(reply.starts_with("OK\r"));
     }
-    // Every wait ends by its 100 ms time-out at the latest (one clock step per pump).
+    // Every wait ends by its 100 ms time-out at the latest (one clock step per wait).
     Require(clock.Elapsed() <= std::chrono::milliseconds(TADC::kCommandTimeoutMs + 2));
     return 0;
 }

@@ -42,6 +42,7 @@ bool Tft_FIFO::Open() {
 
 bool Tft_FIFO::Purge() {
     rxHeld = 0;
+    rxQueueBytes = 0;
     if (ftHandle == 0) {
         return false;
     }
@@ -91,8 +92,20 @@ void Tft_FIFO::OnTimeoutTimer() {
     timedOut = true;
 }
 
-void Tft_FIFO::PumpAndPollTimer() {
-    timing.Pump();
+FifoReadiness Tft_FIFO::Readiness() {
+    return ftHandle != 0 ? driver.Readiness(ftHandle) : FifoReadiness{};
+}
+
+bool Tft_FIFO::TakeReadiness() {
+    if (ftHandle == 0) {
+        return false;
+    }
+    ftStatus = driver.TakeReadiness(ftHandle);
+    return ftStatus == FifoStatusCode::Ok;
+}
+
+void Tft_FIFO::WaitAndPollTimer() {
+    timing.Wait(Readiness(), timeoutTimer.Remaining());
     if (timeoutTimer.Fire()) {
         OnTimeoutTimer();
     }
@@ -109,6 +122,7 @@ bool Tft_FIFO::DriverRead(char* buf, unsigned count, unsigned* got) {
     ftStatus = driver.Read(ftHandle, buf, count, got);
     // A driver never delivers more than asked; guard anyway so nothing past `buf` counts.
     *got = std::min(*got, count);
+    rxQueueBytes -= std::min(*got, rxQueueBytes);
     return ftStatus == FifoStatusCode::Ok;
 }
 
@@ -192,11 +206,13 @@ bool Tft_FIFO::SendCommandWaitOK(const char* text) {
     StartTimeout();
     while (!timedOut && fill < 2) {
         unsigned got = 0;
-        if (!ReadAvailable(ack + fill, kAckAreaSize - fill, &got)) {
+        if (!TakeReadiness() || !ReadAvailable(ack + fill, kAckAreaSize - fill, &got)) {
             break;  // a dead device will not answer; no use waiting for the time-out
         }
-        PumpAndPollTimer();
         fill += got;
+        if (fill < 2) {
+            WaitAndPollTimer();
+        }
     }
     StopTimeout();
     return fill >= 3 && ack[0] == 'O' && ack[1] == 'K' && ack[2] == '\r';
@@ -212,14 +228,17 @@ bool Tft_FIFO::SendCommandReadLine(const char* text, char* reply, unsigned reply
     bool fFinished = false;
     StartTimeout();
     while (!timedOut && !fFinished) {
-        PumpAndPollTimer();
         unsigned got = 0;
-        if (!ReadAvailable(rxStore, std::min(kRxStoreSize, replyRoom - fill), &got)) {
+        if (!TakeReadiness() ||
+            !ReadAvailable(rxStore, std::min(kRxStoreSize, replyRoom - fill), &got)) {
             fFinished = true;
         } else if (got > 0) {
             std::memcpy(reply + fill, rxStore, got);
             fill += got;
             fFinished = reply[fill - 1] == '\r' || fill > kLineLimit || fill == replyRoom;
+        }
+        if (!fFinished) {
+            WaitAndPollTimer();
         }
     }
     StopTimeout();

@@ -11,8 +11,9 @@ char NibbleToHexChar(unsigned v);
 
 // Byte-level link to the board's USB FIFO chip: opens the first device, discards stale
 // bytes, writes command lines, reads replies and sample data. Reads never block; the two
-// routines that wait for a reply poll the driver and pump the caller's events until the
-// reply is complete or the time-out has run out.
+// routines that wait for a reply look at the driver, and sleep until it announces bytes
+// (handling the caller's events meanwhile), until the reply is complete or the time-out has
+// run out.
 class Tft_FIFO {
 public:
     static constexpr unsigned kRxStoreSize = 10000;
@@ -49,21 +50,30 @@ public:
     // return becomes the terminating NUL.
     bool SendCommandReadLine(const char* text, char* reply, unsigned replyRoom);
 
+    // How to sleep until the driver announces bytes (nothing while closed).
+    FifoReadiness Readiness();
+    // Consumes the driver's signal before a look at the queue; false when the device has
+    // reported an error or a hang-up, or none is open.
+    bool TakeReadiness();
+
     FifoStatus LastStatus() const { return ftStatus; }
     unsigned HeldBytes() const { return static_cast<unsigned>(rxHeld); }
+    // Bytes received and not yet delivered: those held, and those the driver reported at the
+    // last look and still holds.
+    unsigned PendingBytes() const { return static_cast<unsigned>(rxHeld) + rxQueueBytes; }
 
 private:
     bool QueryQueue();
     bool DriverRead(char* buf, unsigned count, unsigned* got);
     void CloseHandle();
-    void PumpAndPollTimer();
+    void WaitAndPollTimer();
 
     FifoDriver& driver;
     LinkTiming timing;
 
     FifoHandle ftHandle = 0;
     FifoStatus ftStatus = FifoStatusCode::Ok;
-    unsigned rxQueueBytes = 0;
+    unsigned rxQueueBytes = 0;  // as last reported, less what has been read since
     TimeoutTimer timeoutTimer;
     bool timedOut = false;
     char rxStore[kRxStoreSize];

@@ -1,5 +1,6 @@
 #include "TimeoutTimer.h"
 
+#include <algorithm>
 #include <utility>
 
 TimeoutTimer::TimeoutTimer(std::function<LinkTiming::Clock::time_point()> nowFn)
@@ -16,4 +17,8 @@ bool TimeoutTimer::Fire() {
     }
     fEnabled = false;
     return true;
+}
+
+LinkTiming::Clock::duration TimeoutTimer::Remaining() const {
+    return std::max(deadline - now(), LinkTiming::Clock::duration::zero());
 }

@@ -18,6 +18,8 @@ public:
     bool Enabled() const { return fEnabled; }
     // True once, when the timer is running and its interval has passed.
     bool Fire();
+    // Time until it fires (zero once passed), on its clock.
+    LinkTiming::Clock::duration Remaining() const;
 
 private:
     std::function<LinkTiming::Clock::time_point()> now;

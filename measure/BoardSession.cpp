@@ -1,5 +1,7 @@
 #include "BoardSession.h"
 
+#include "SampleRates.h"
+
 namespace {
 
 // Grows with the rate so that fast rates are not limited by the poll rate; every
@@ -46,10 +48,22 @@ bool BoardSession::ConfigureAndStart(const RunRequest& request) {
 
 bool BoardSession::ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes,
                              int first, int* got) {
+    // Taking the driver's signal first lets bytes that come after this look signal anew.
+    if (!board.TakeReadiness()) {
+        return false;
+    }
     const int n = SamplesPerPoll(spsSel);
     if (chSel == 2) {
         return board.ReadSamples2CH(ch0Codes + first, ch1Codes + first, n, got);
     }
     std::int32_t* codes = chSel == 1 ? ch1Codes : ch0Codes;
     return board.ReadSamples1CH(codes + first, got, n);
+}
+
+BlockWait BoardSession::NextLook(const RunRequest& run) {
+    const unsigned recordBytes = run.chSel == 2 ? TADC::kRecordBytes2CH : TADC::kRecordBytes1CH;
+    const auto blockBytes = recordBytes * static_cast<unsigned>(SamplesPerPoll(run.spsSel));
+    const double bytesPerSecond =
+        recordBytes * SampleRates::SamplesPerSecond(run.spsSel, run.fSinc5);
+    return BlockWait::Plan(board.PendingBytes(), blockBytes, bytesPerSecond, board.Readiness());
 }

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "Ad7172.h"
+#include "BlockWait.h"
 
 // How one measurement uses the board, shared by the window and the command-line tool:
-// identification, configuration and start, and one block read per poll.
+// identification, configuration and start, one block read per look, and how long to sleep
+// before the next look.
 class BoardSession {
 public:
     enum class IdentifyResult { Ok, NotFound, NoResponse, WrongName };
@@ -34,9 +36,13 @@ public:
     bool ConfigureAndStart(const RunRequest& request);
     // One block of SamplesPerPoll(spsSel) samples stored at index `first` (channel codes
     // of a one-channel run go to ch0Codes for CH0 and ch1Codes for CH1). `*got` is 0 while
-    // the block is incomplete; false on a transport failure or a malformed record.
+    // the block is incomplete; false on a transport failure, a malformed record, or a driver
+    // that reports an error or a hang-up (an unplugged board).
     bool ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes, int first,
                    int* got);
+    // How long to sleep after a look before the next one (BlockWait), for the run the board
+    // was started with.
+    BlockWait NextLook(const RunRequest& run);
 
 private:
     TADC& board;

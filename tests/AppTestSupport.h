@@ -31,7 +31,10 @@ public:
         : fifo(std::move(options), [this] { return now; }) {}
 
     LinkTiming Timing() {
-        return {[this] { return now; }, [this] { now += std::chrono::milliseconds(1); }};
+        return {[this] { return now; },
+                [this](const FifoReadiness&, LinkTiming::Clock::duration) {
+                    now += std::chrono::milliseconds(1);
+                }};
     }
     void Advance(std::chrono::milliseconds d) { now += d; }
 
@@ -51,6 +54,7 @@ public:
         wire.append(static_cast<const char*>(b), n);
         return fifo.Write(h, b, n, written);
     }
+    FifoReadiness Readiness(FifoHandle h) override { return fifo.Readiness(h); }
 
 private:
     LinkTiming::Clock::time_point now{std::chrono::hours(1)};

@@ -84,7 +84,7 @@ inline void ExpectSamples(const RunResult& run,
     }
 }
 
-// TADC over the simulated board, both on one fake clock that advances on every pump.
+// TADC over the simulated board, both on one fake clock that advances on every wait.
 class SimLink {
 public:
     explicit SimLink(BoardOptions options = {})

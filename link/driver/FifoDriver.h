@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 // Handle of an open device; 0 stands for "no device".
 using FifoHandle = std::uint32_t;
@@ -22,11 +24,31 @@ inline constexpr FifoStatus InvalidParameter = 6;
 inline constexpr unsigned kPurgeRx = 1;
 inline constexpr unsigned kPurgeTx = 2;
 
+// How a caller that waits for received bytes learns that they have come, instead of asking
+// the queue over and over.
+struct FifoReadiness {
+    using Clock = std::chrono::steady_clock;
+
+    // Becomes readable once bytes have arrived since the last TakeReadiness, and when the
+    // device fails (an error, a hang-up); -1 when the driver has no descriptor.
+    int fd = -1;
+    // When bytes are next due, for a driver that has nothing to signal with.
+    std::optional<Clock::time_point> due;
+};
+
 // The seven device operations the transport uses, one backend per way of reaching the
 // board's USB FIFO chip. Reads and queue queries never block.
 class FifoDriver {
 public:
     virtual ~FifoDriver() = default;
+
+    // Beside the seven operations: how to sleep until bytes arrive. A driver without either
+    // answer leaves its callers to look again at their longest interval.
+    virtual FifoReadiness Readiness(FifoHandle handle);
+    // Consumes the descriptor's signal; call it before each look at the queue, so bytes that
+    // arrive after the look signal again. IoError when the device has reported an error or a
+    // hang-up.
+    virtual FifoStatus TakeReadiness(FifoHandle handle);
 
     // Opens device `deviceNumber` and writes a non-zero handle.
     virtual FifoStatus Open(int deviceNumber, FifoHandle* handle) = 0;

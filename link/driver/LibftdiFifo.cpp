@@ -2,6 +2,8 @@
 
 #include <ftdi.h>
 #include <libusb.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <climits>
 
@@ -26,10 +28,15 @@ std::size_t WholePackets(std::size_t size, std::size_t packetSize) {
 }  // namespace
 
 LibftdiFifo::LibftdiFifo()
-    : queue(kQueueCapacity, kTransferUnit), transferSize(kDefaultTransferSize) {}
+    : queue(kQueueCapacity, kTransferUnit),
+      transferSize(kDefaultTransferSize),
+      readyFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 LibftdiFifo::~LibftdiFifo() {
     Release();
+    if (readyFd >= 0) {
+        close(readyFd);
+    }
 }
 
 FifoStatus LibftdiFifo::Usable(FifoHandle handle) const {
@@ -203,6 +210,26 @@ FifoStatus LibftdiFifo::Write(FifoHandle handle, const void* buffer, unsigned co
     return *written == count ? FifoStatusCode::Ok : FifoStatusCode::IoError;
 }
 
+FifoReadiness LibftdiFifo::Readiness(FifoHandle handle) {
+    return handle != 0 && handle == openHandle ? FifoReadiness{readyFd, std::nullopt}
+                                               : FifoReadiness{};
+}
+
+FifoStatus LibftdiFifo::TakeReadiness(FifoHandle handle) {
+    const FifoStatus status = Usable(handle);
+    eventfd_t signals = 0;
+    if (status != FifoStatusCode::InvalidHandle && readyFd >= 0) {
+        eventfd_read(readyFd, &signals);  // nothing to take is no failure
+    }
+    return status;
+}
+
+void LibftdiFifo::SignalReady() const {
+    if (readyFd >= 0) {
+        eventfd_write(readyFd, 1);
+    }
+}
+
 void LibftdiFifo::ReaderLoop() {
     std::vector<unsigned char> buffer;
     for (std::size_t size = WaitForTurn(); size != 0; size = WaitForTurn()) {
@@ -210,6 +237,7 @@ void LibftdiFifo::ReaderLoop() {
         std::lock_guard usb(usbMutex);
         if (!TransferOnce(buffer)) {
             fFailed = true;  // the board is gone; every later call fails
+            SignalReady();
             return;
         }
     }
@@ -232,8 +260,14 @@ bool LibftdiFifo::TransferOnce(std::vector<unsigned char>& buffer) {
         libusb_bulk_transfer(ftdi->usb_dev, static_cast<unsigned char>(ftdi->out_ep), buffer.data(),
                              static_cast<int>(buffer.size()), &received, kReadTimeoutMs);
     if (received > 0) {
-        std::lock_guard lock(queueMutex);
-        queue.AppendTransfer(buffer.data(), static_cast<std::size_t>(received));
+        std::size_t queued = 0;
+        {
+            std::lock_guard lock(queueMutex);
+            queued = queue.AppendTransfer(buffer.data(), static_cast<std::size_t>(received));
+        }
+        if (queued > 0) {
+            SignalReady();
+        }
     }
     return result == 0 || result == LIBUSB_ERROR_TIMEOUT;
 }

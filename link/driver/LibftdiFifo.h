@@ -14,7 +14,8 @@ struct ftdi_context;
 
 // The board's FTDI chip through libftdi and libusb, without the kernel's serial driver.
 // libusb reads block, so a reader thread of this driver drains the chip into a bounded
-// receive queue; the queue count and reads work on that queue and never wait.
+// receive queue; the queue count and reads work on that queue and never wait. The thread
+// signals an eventfd whenever it queues bytes and when the board is gone.
 class LibftdiFifo : public FifoDriver {
 public:
     LibftdiFifo();
@@ -31,6 +32,8 @@ public:
     FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
     FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
                      unsigned* written) override;
+    FifoReadiness Readiness(FifoHandle handle) override;
+    FifoStatus TakeReadiness(FifoHandle handle) override;
 
 private:
     FifoStatus Usable(FifoHandle handle) const;
@@ -40,6 +43,7 @@ private:
     std::size_t WaitForTurn();
     bool TransferOnce(std::vector<unsigned char>& buffer);
     void SetPurgeWaiting(bool fWaiting);
+    void SignalReady() const;
     void StopReader();
     void Release();
 
@@ -58,4 +62,5 @@ private:
     std::atomic<bool> fStop{false};
     std::atomic<bool> fPurgeWaiting{false};
     std::atomic<bool> fFailed{false};
+    int readyFd;  // eventfd the reader signals
 };

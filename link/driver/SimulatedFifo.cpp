@@ -2,8 +2,8 @@
 
 #include <utility>
 
-SimulatedFifo::SimulatedFifo(BoardOptions options, BoardSimulator::NowFunction now)
-    : board(std::move(options), std::move(now)) {}
+SimulatedFifo::SimulatedFifo(BoardOptions options, BoardSimulator::NowFunction nowFunction)
+    : now(std::move(nowFunction)), board(std::move(options), now) {}
 
 FifoStatus SimulatedFifo::Usable(FifoHandle handle) {
     if (board.Vanished()) {
@@ -91,4 +91,19 @@ FifoStatus SimulatedFifo::Write(FifoHandle handle, const void* buffer, unsigned 
     board.Write(static_cast<const char*>(buffer), count);
     *written = count;
     return FifoStatusCode::Ok;
+}
+
+FifoReadiness SimulatedFifo::Readiness(FifoHandle handle) {
+    if (Usable(handle) != FifoStatusCode::Ok) {
+        return {};
+    }
+    if (board.Available() > 0) {
+        return {-1, FifoReadiness::Clock::now()};  // waiting already
+    }
+    const auto due = board.NextEventTime();
+    if (!due) {
+        return {};
+    }
+    // The board may run on a clock of its own; the caller sleeps on the steady clock.
+    return {-1, FifoReadiness::Clock::now() + (*due - now())};
 }

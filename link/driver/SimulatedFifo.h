@@ -23,11 +23,14 @@ public:
     FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
     FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
                      unsigned* written) override;
+    // No descriptor: the time the board's next record or reply is due, on the steady clock.
+    FifoReadiness Readiness(FifoHandle handle) override;
 
 private:
     // Ok when `handle` names the open device; a vanished device fails every call.
     FifoStatus Usable(FifoHandle handle);
 
+    BoardSimulator::NowFunction now;
     BoardSimulator board;
     bool fOpen = false;
     int purges = 0;

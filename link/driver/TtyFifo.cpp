@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -96,8 +97,17 @@ TtyFifo::TtyFifo(std::string sysfsRoot, std::string deviceDir,
 TtyFifo::TtyFifo() : TtyFifo("/sys", "/dev") {}
 
 TtyFifo::~TtyFifo() {
+    CloseLine();
+}
+
+void TtyFifo::CloseLine() {
+    if (readyFd >= 0) {
+        ::close(readyFd);
+        readyFd = -1;
+    }
     if (fd >= 0) {
         ::close(fd);
+        fd = -1;
     }
 }
 
@@ -150,11 +160,24 @@ FifoStatus TtyFifo::OpenPath(const std::string& path) {
     if (::isatty(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         status = MakeRaw();
     }
+    if (status == FifoStatusCode::Ok) {
+        status = WatchLine();
+    }
     if (status != FifoStatusCode::Ok) {
-        ::close(fd);
-        fd = -1;
+        CloseLine();
     }
     return status;
+}
+
+FifoStatus TtyFifo::WatchLine() {
+    readyFd = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event watch{};
+    watch.events = EPOLLIN | EPOLLET;
+    watch.data.fd = fd;
+    if (readyFd < 0 || ::epoll_ctl(readyFd, EPOLL_CTL_ADD, fd, &watch) != 0) {
+        return FifoStatusCode::InsufficientResources;
+    }
+    return FifoStatusCode::Ok;
 }
 
 FifoStatus TtyFifo::MakeRaw() const {
@@ -225,10 +248,30 @@ FifoStatus TtyFifo::Close(FifoHandle handle) {
     if (!IsOpen(handle)) {
         return FifoStatusCode::InvalidHandle;
     }
+    ::close(readyFd);
+    readyFd = -1;
     const int result = ::close(fd);
     fd = -1;
     openHandle = 0;
     return result == 0 ? FifoStatusCode::Ok : FifoStatusCode::IoError;
+}
+
+FifoReadiness TtyFifo::Readiness(FifoHandle handle) {
+    return IsOpen(handle) ? FifoReadiness{readyFd, std::nullopt} : FifoReadiness{};
+}
+
+FifoStatus TtyFifo::TakeReadiness(FifoHandle handle) {
+    if (!IsOpen(handle)) {
+        return FifoStatusCode::InvalidHandle;
+    }
+    epoll_event event{};
+    const int ready = ::epoll_wait(readyFd, &event, 1, 0);
+    if (ready < 0 && errno != EINTR) {
+        return FifoStatusCode::IoError;
+    }
+    // An unplugged adapter or a closed pseudo-terminal master hangs the line up.
+    const bool fFailed = ready > 0 && (event.events & (EPOLLHUP | EPOLLERR)) != 0;
+    return fFailed ? FifoStatusCode::IoError : FifoStatusCode::Ok;
 }
 
 FifoStatus TtyFifo::GetQueueStatus(FifoHandle handle, unsigned* rxBytes) {

@@ -32,12 +32,18 @@ public:
     FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
     FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
                      unsigned* written) override;
+    // An epoll descriptor that watches the line edge-triggered: it signals each arrival of
+    // bytes once, not for as long as bytes wait, and a hang-up.
+    FifoReadiness Readiness(FifoHandle handle) override;
+    FifoStatus TakeReadiness(FifoHandle handle) override;
 
 private:
     bool IsOpen(FifoHandle handle) const;
     FifoStatus FindDevice(int deviceNumber, std::string* path) const;
     FifoStatus OpenPath(const std::string& path);
     FifoStatus MakeRaw() const;
+    FifoStatus WatchLine();
+    void CloseLine();
     FifoStatus DrainUntilQuiet() const;
     bool WaitWritable(std::chrono::steady_clock::time_point deadline) const;
 
@@ -46,6 +52,7 @@ private:
     std::string devDir;
     std::chrono::milliseconds latency;
     int fd = -1;
+    int readyFd = -1;  // epoll descriptor watching fd
     FifoHandle openHandle = 0;
     FifoHandle lastHandle = 0;
 };

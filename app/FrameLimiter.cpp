@@ -1,0 +1,32 @@
+#include "FrameLimiter.h"
+
+#include <utility>
+
+FrameLimiter::FrameLimiter(std::function<Clock::time_point()> nowFunction,
+                           std::function<void()> frameAction)
+    : now(std::move(nowFunction)), action(std::move(frameAction)) {
+    deferred.setSingleShot(true);
+    deferred.setTimerType(Qt::PreciseTimer);
+    connect(&deferred, &QTimer::timeout, this, &FrameLimiter::Run);
+}
+
+void FrameLimiter::Request() {
+    const Clock::duration since = now() - lastRun;
+    if (!fRan || since >= kFrame) {
+        Run();
+    } else if (!deferred.isActive()) {
+        deferred.start(
+            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(kFrame - since).count()));
+    }
+}
+
+void FrameLimiter::Cancel() {
+    deferred.stop();
+}
+
+void FrameLimiter::Run() {
+    deferred.stop();
+    lastRun = now();
+    fRan = true;
+    action();
+}

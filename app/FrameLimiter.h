@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+// Runs an action at most once per display frame. A request within a frame of the last run
+// waits for the frame's end, and the requests made meanwhile merge into that one run; the
+// action shows the newest state because it reads it when it runs.
+class FrameLimiter : public QObject {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kFrame{16};
+
+    // `now` is the clock frames are measured on.
+    FrameLimiter(std::function<Clock::time_point()> now, std::function<void()> action);
+
+    void Request();
+    // Drops a waiting request.
+    void Cancel();
+
+private:
+    void Run();
+
+    std::function<Clock::time_point()> now;
+    std::function<void()> action;
+    QTimer deferred;
+    Clock::time_point lastRun{};
+    bool fRan = false;
+};

@@ -1,0 +1,65 @@
+#include "RunWake.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <optional>
+#include <utility>
+
+#include "ReadyWait.h"
+
+namespace {
+
+// Qt's timers count whole milliseconds; rounding up never wakes before the time.
+int TimerMs(std::chrono::nanoseconds sleep) {
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(sleep).count());
+}
+
+}  // namespace
+
+RunWake::RunWake(std::function<void()> wake) : onWake(std::move(wake)) {
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, this, &RunWake::Wake);
+}
+
+RunWake::~RunWake() = default;
+
+void RunWake::Arm(int fd, std::chrono::nanoseconds sleep) {
+    if (fd >= 0 && (!notifier || notifier->socket() != fd)) {
+        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(notifier.get(), &QSocketNotifier::activated, this, &RunWake::Wake);
+    }
+    if (notifier) {
+        notifier->setEnabled(fd >= 0);
+    }
+    timer.start(TimerMs(sleep));
+}
+
+void RunWake::Disarm() {
+    timer.stop();
+    if (notifier) {
+        notifier->setEnabled(false);
+    }
+}
+
+bool RunWake::Armed() const {
+    return timer.isActive();
+}
+
+void RunWake::Wake() {
+    // The descriptor stays readable until the run takes its signal; it must not call again.
+    Disarm();
+    onWake();
+}
+
+void RunWake::WaitInEventLoop(const FifoReadiness& readiness, std::chrono::nanoseconds timeLeft) {
+    std::optional<QSocketNotifier> announce;
+    if (readiness.fd >= 0) {
+        announce.emplace(readiness.fd, QSocketNotifier::Read);
+    }
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(TimerMs(ReadyWait::Bounded(readiness, timeLeft)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}

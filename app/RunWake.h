@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "FifoDriver.h"
+
+class QSocketNotifier;
+
+// Wakes the window's measurement run once per arming: when the board's driver signals on its
+// descriptor, or when the sleep it was armed with has passed, whichever comes first.
+class RunWake : public QObject {
+public:
+    explicit RunWake(std::function<void()> onWake);
+    ~RunWake() override;
+
+    // Sleeps at most `sleep`; a readable `fd` (not -1) ends the sleep early.
+    void Arm(int fd, std::chrono::nanoseconds sleep);
+    void Disarm();
+    bool Armed() const;
+
+    // A reply wait of the board link in the window: sleeps in the event loop until the
+    // driver announces bytes, `timeLeft` has passed or any event has come, and handles what
+    // came, so the window stays alive while the board answers.
+    static void WaitInEventLoop(const FifoReadiness& readiness, std::chrono::nanoseconds timeLeft);
+
+private:
+    void Wake();
+
+    std::function<void()> onWake;
+    QTimer timer;
+    std::unique_ptr<QSocketNotifier> notifier;  // on the descriptor last armed with
+};
