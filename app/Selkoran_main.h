@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "BlockWait.h"
 #include "ChannelSeries.h"
 #include "ChannelStatistics.h"
 #include "Codes.h"
@@ -226,5 +227,6 @@ private:
     NoiseAnalysisWindow* noiseAnalysis = nullptr;  // a child window, made when first asked for
     QTimer idleTimer;
     RunWake runWake{[this] { IdleHandler(); }};
+    BlockWait runPacing;
     FrameLimiter progressReadout;  // the progress text, once per display frame
 };

@@ -54,8 +54,8 @@ void TFormMain::ScheduleRunWake() {
     run.fSinc5 = Settings.fSinc5;
     run.spsSel = Settings.spsSel;
     run.chSel = Settings.CHSel;
-    const BlockWait next = BoardSession(*Board).NextLook(run);
-    runWake.Arm(next.fd, next.sleep);
+    const BlockWait::Sleep next = BoardSession(*Board).NextLook(run, runPacing);
+    runWake.Arm(next.fd, next.duration);
 }
 
 void TFormMain::EndRunWaits() {
@@ -99,6 +99,7 @@ void TFormMain::StartRun() {
     }
     ClearData();
     AcquiredCount = 0;
+    runPacing = {};
     fMeasuring = true;
     MeasureBtn->setText(kStopCaption);
     Status->ShowMeasuring();

@@ -12,6 +12,7 @@ CliAcquisition::CliAcquisition(TADC& adc, const BoardSession::RunRequest& reques
 
 CliAcquisition::Outcome CliAcquisition::Run(ProgressBar& progress) {
     acquired = 0;
+    BlockWait pacing;
     while (acquired < run.count) {
         if (StopSignal::Requested()) {
             board.StopConversion();
@@ -29,8 +30,8 @@ CliAcquisition::Outcome CliAcquisition::Run(ProgressBar& progress) {
             progress.Show(acquired, run.count);
         }
         if (acquired < run.count) {
-            const BlockWait next = session.NextLook(run);
-            ReadyWait::Sleep({next.fd, StopSignal::Descriptor()}, next.sleep);
+            const BlockWait::Sleep next = session.NextLook(run, pacing);
+            ReadyWait::Sleep({next.fd, StopSignal::Descriptor()}, next.duration);
         }
     }
     return Outcome::Complete;

@@ -4,15 +4,17 @@
 
 #include "ReadyWait.h"
 
-BlockWait BlockWait::Plan(unsigned pending, unsigned blockBytes, double bytesPerSecond,
-                          const FifoReadiness& readiness) {
+BlockWait::Sleep BlockWait::Next(unsigned pending, unsigned blockBytes, double bytesPerSecond,
+                                 const FifoReadiness& readiness) {
+    const bool fMoreCame = pending != lastPending;
+    lastPending = pending;
     if (pending >= blockBytes) {
         return {};
     }
-    if (pending == 0 || bytesPerSecond <= 0.0) {
+    if (pending == 0 || !fMoreCame || bytesPerSecond <= 0.0) {
         return {readiness.fd, ReadyWait::Bounded(readiness, kLongest)};
     }
     const std::chrono::duration<double> rest((blockBytes - pending) / bytesPerSecond);
-    const auto sleep = std::chrono::duration_cast<std::chrono::nanoseconds>(rest);
-    return {-1, std::clamp<std::chrono::nanoseconds>(sleep, kShortest, kLongest)};
+    const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(rest);
+    return {-1, std::clamp<std::chrono::nanoseconds>(duration, kShortest, kLongest)};
 }

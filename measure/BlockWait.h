@@ -6,21 +6,28 @@
 
 // How long a run sleeps before it looks for its next block, decided after every look from
 // what has arrived of that block:
-// - a whole block is there: no sleep, it is read at once (one block per look);
-// - part of it is there: the rest is not due before the board's pace brings it, so the run
-//   sleeps that long (at least 1 ms) and lets the driver's signals pass, as a serial line
-//   signals every USB packet;
-// - nothing of it is there: the run sleeps until the driver announces bytes or they are due.
+// - a whole block is there: no sleep, the next look reads it (one block per look);
+// - part of it is there and more came since the last look: the rest is not due before the
+//   board's pace brings it, so the run sleeps that long (at least 1 ms) and lets the driver's
+//   signals pass, as a serial line signals every USB packet;
+// - nothing of it, or nothing new since the last look: the run sleeps until the driver
+//   announces bytes or they are due.
 // Never longer than 100 ms, so a driver that never signals still gets looked at.
-struct BlockWait {
+class BlockWait {
+public:
     static constexpr std::chrono::milliseconds kLongest{100};
     static constexpr std::chrono::milliseconds kShortest{1};
 
+    struct Sleep {
+        int fd = -1;  // a readable descriptor ends the sleep early (-1: none)
+        std::chrono::nanoseconds duration{0};
+    };
+
     // `pending`: bytes of the next block received so far; `blockBytes`: the block's size;
     // `bytesPerSecond`: the board's pace.
-    static BlockWait Plan(unsigned pending, unsigned blockBytes, double bytesPerSecond,
-                          const FifoReadiness& readiness);
+    Sleep Next(unsigned pending, unsigned blockBytes, double bytesPerSecond,
+               const FifoReadiness& readiness);
 
-    int fd = -1;  // a readable descriptor ends the sleep early (-1: none)
-    std::chrono::nanoseconds sleep{0};
+private:
+    unsigned lastPending = 0;
 };

@@ -60,10 +60,10 @@ bool BoardSession::ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std:
     return board.ReadSamples1CH(codes + first, got, n);
 }
 
-BlockWait BoardSession::NextLook(const RunRequest& run) {
+BlockWait::Sleep BoardSession::NextLook(const RunRequest& run, BlockWait& pacing) {
     const unsigned recordBytes = run.chSel == 2 ? TADC::kRecordBytes2CH : TADC::kRecordBytes1CH;
     const auto blockBytes = recordBytes * static_cast<unsigned>(SamplesPerPoll(run.spsSel));
     const double bytesPerSecond =
         recordBytes * SampleRates::SamplesPerSecond(run.spsSel, run.fSinc5);
-    return BlockWait::Plan(board.PendingBytes(), blockBytes, bytesPerSecond, board.Readiness());
+    return pacing.Next(board.PendingBytes(), blockBytes, bytesPerSecond, board.Readiness());
 }

@@ -40,9 +40,9 @@ public:
     // that reports an error or a hang-up (an unplugged board).
     bool ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes, int first,
                    int* got);
-    // How long to sleep after a look before the next one (BlockWait), for the run the board
-    // was started with.
-    BlockWait NextLook(const RunRequest& run);
+    // How long to sleep after a look before the next one, for the run the board was started
+    // with; `pacing` remembers the run's last look.
+    BlockWait::Sleep NextLook(const RunRequest& run, BlockWait& pacing);
 
 private:
     TADC& board;

@@ -278,6 +278,24 @@ TEST(AppRun, ProgressShowsTheCodesOfTheRunsChannels) {
     EXPECT_TRUE(parts[2].startsWith("125"));
 }
 
+TEST(AppRun, ProgressReadoutAtMostOncePerDisplayFrame) {
+    RunFixture f({}, 16, 3, 2);  // 31250 sps, 1000 samples, both channels: a block per 3.2 ms
+    f.Start();
+    std::vector<QString> shown;
+    for (int look = 0; look < 5; ++look) {
+        f.board.Advance(5ms);
+        f.window->IdleHandler();
+        shown.push_back(f.Panel(2).section(" / ", 0, 0));
+    }
+    // A block every 5 ms of the board's clock: the first shows at once, the next three fall
+    // within its 16 ms frame, and the fifth shows the newest count.
+    const std::vector<QString> expected = {"データ番号：100", "データ番号：100", "データ番号：100",
+                                           "データ番号：100", "データ番号：500"};
+    EXPECT_EQ(shown, expected);
+    f.RunUntilIdle();
+    EXPECT_TRUE(f.Panel(2).startsWith("CH0 : 最大値：")) << f.Panel(2).toStdString();
+}
+
 TEST(AppRun, StopClickWhileTheFinishedRunIsDrawn) {
     RunFixture f({}, 16, 0, 0);
     f.Start();

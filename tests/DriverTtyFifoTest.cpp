@@ -235,6 +235,38 @@ TEST(TtyFifo, HangUpFailsEveryLaterCall) {
     EXPECT_EQ(fifo.Close(handle), FifoStatusCode::Ok);
 }
 
+// True once `fd` is readable within `wait`.
+bool Signalled(int fd, std::chrono::milliseconds wait) {
+    pollfd ready{fd, POLLIN, 0};
+    return ::poll(&ready, 1, static_cast<int>(wait.count())) > 0;
+}
+
+// The readiness descriptor signals each arrival once, not for as long as bytes wait, so a
+// run that leaves a part block queued sleeps; and it signals a hang-up, which taking it
+// reports.
+TEST(TtyFifo, ReadinessSignalsArrivalsOnceAndAHangUp) {
+    Pty pty;
+    TtyFifo fifo(pty.path);
+    const FifoHandle handle = OpenOk(fifo);
+    const int ready = fifo.Readiness(handle).fd;
+    ASSERT_GE(ready, 0);
+    EXPECT_FALSE(Signalled(ready, 0ms));
+
+    pty.Send(ToBytes("0123"));
+    ASSERT_TRUE(Signalled(ready, kArrival));
+    EXPECT_EQ(fifo.TakeReadiness(handle), FifoStatusCode::Ok);
+    ASSERT_EQ(WaitForQueue(fifo, handle, 4), 4u);
+    EXPECT_FALSE(Signalled(ready, 50ms));  // the four bytes still wait
+
+    pty.Send(ToBytes("4"));
+    EXPECT_TRUE(Signalled(ready, kArrival));
+    EXPECT_EQ(fifo.TakeReadiness(handle), FifoStatusCode::Ok);
+
+    pty.HangUp();
+    EXPECT_TRUE(Signalled(ready, kArrival));
+    EXPECT_EQ(fifo.TakeReadiness(handle), FifoStatusCode::IoError);
+}
+
 TEST(TtyFifo, SecondOpenFailsWhileTheFirstHoldsTheLine) {
     Pty pty;
     TtyFifo first(pty.path);

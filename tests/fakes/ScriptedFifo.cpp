@@ -1,7 +1,39 @@
 #include "ScriptedFifo.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+
+ScriptedFifo::ScriptedFifo() : readyFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+ScriptedFifo::~ScriptedFifo() {
+    close(readyFd);
+}
+
+FifoReadiness ScriptedFifo::Readiness(FifoHandle handle) {
+    return CheckHandle(handle) == FifoStatusCode::Ok ? FifoReadiness{readyFd, std::nullopt}
+                                                     : FifoReadiness{};
+}
+
+FifoStatus ScriptedFifo::TakeReadiness(FifoHandle handle) {
+    eventfd_t signals = 0;
+    eventfd_read(readyFd, &signals);
+    if (fHungUp) {
+        return FifoStatusCode::IoError;
+    }
+    return CheckHandle(handle);
+}
+
+void ScriptedFifo::Signal() {
+    eventfd_write(readyFd, 1);
+}
+
+void ScriptedFifo::HangUp() {
+    fHungUp = true;
+    Signal();
+}
 
 FifoStatus ScriptedFifo::Record(Call call, unsigned argument) {
     calls.push_back({call, argument});

@@ -10,7 +10,8 @@
 
 // A driver that plays the board from a script: bytes queued at once, bursts that appear
 // one per queue query, replies queued when a given command is written. It records every
-// call and every byte written, and fails any chosen call.
+// call and every byte written, and fails any chosen call. Its readiness descriptor signals
+// only when the test says so, with or without bytes to read.
 class ScriptedFifo : public FifoDriver {
 public:
     enum class Call { Open, SetUSBParameters, Purge, Close, GetQueueStatus, Read, Write };
@@ -18,6 +19,11 @@ public:
         Call call;
         unsigned argument;  // device number, rx size, purge mask, read or write size
     };
+
+    ScriptedFifo();
+    ~ScriptedFifo() override;
+    ScriptedFifo(const ScriptedFifo&) = delete;
+    ScriptedFifo& operator=(const ScriptedFifo&) = delete;
 
     FifoStatus Open(int deviceNumber, FifoHandle* handle) override;
     FifoStatus SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,
@@ -28,6 +34,13 @@ public:
     FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
     FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
                      unsigned* written) override;
+    FifoReadiness Readiness(FifoHandle handle) override;
+    FifoStatus TakeReadiness(FifoHandle handle) override;
+
+    // Makes the readiness descriptor readable, whether or not bytes came.
+    void Signal();
+    // The device reports a hang-up on its readiness descriptor from now on.
+    void HangUp();
 
     // Bytes readable at once (behind any burst already revealed).
     void Queue(std::string_view bytes);
@@ -65,4 +78,6 @@ private:
     std::map<Call, int> counts;
     FifoHandle openHandle = 0;
     unsigned readShortfall = 0;
+    int readyFd;
+    bool fHungUp = false;
 };

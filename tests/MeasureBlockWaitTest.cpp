@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "BlockWait.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+double Ms(std::chrono::nanoseconds d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+constexpr unsigned kBlock = 1300;          // 100 two-channel records
+constexpr double kTopPace = 13 * 31250.0;  // bytes per second at 31250 samples per second
+constexpr int kDescriptor = 7;
+
+TEST(BlockWait, SleepFollowsWhatHasArrivedOfTheBlock) {
+    struct Look {
+        const char* name;
+        unsigned pending;
+        FifoReadiness readiness;
+        int fd;
+        std::chrono::nanoseconds sleep;  // expected, to within 0.1 ms
+    };
+    const FifoReadiness signals{kDescriptor, std::nullopt};
+    const std::vector<Look> looks = {
+        {"nothing yet: until a signal, at most 100 ms", 0, signals, kDescriptor, 100ms},
+        {"a whole block and more: at once", 1400, signals, -1, 0ms},
+        {"half a block came: the rest at the board's pace", 650, signals, -1, 1600us},
+        {"nothing new since: until a signal", 650, signals, kDescriptor, 100ms},
+        {"nearly whole: still a millisecond", 1290, signals, -1, 1ms},
+        {"nothing yet, data due: until then", 0,
+         FifoReadiness{-1, FifoReadiness::Clock::now() + 30ms}, -1, 30ms},
+    };
+    BlockWait pacing;
+    for (const Look& look : looks) {
+        SCOPED_TRACE(look.name);
+        const BlockWait::Sleep sleep = pacing.Next(look.pending, kBlock, kTopPace, look.readiness);
+        EXPECT_EQ(sleep.fd, look.fd);
+        EXPECT_NEAR(Ms(sleep.duration), Ms(look.sleep), 0.1);
+    }
+}
+
+TEST(BlockWait, SlowPaceStillLooksEvery100Ms) {
+    BlockWait pacing;
+    const BlockWait::Sleep sleep = pacing.Next(7, 14, 7 * 1.25, {});  // 1.25 per second
+    EXPECT_EQ(sleep.fd, -1);
+    EXPECT_EQ(sleep.duration, BlockWait::kLongest);
+}
+
+}  // namespace
