@@ -21,6 +21,9 @@ void TFormMain::IdleHandler() {
             AcquireTwoChannelBlock();
         }
     }
+    if (fMeasuring) {
+        ScheduleRunWake();  // after every look
+    }
     if (fFirstIdle) {
         fFirstIdle = false;
         MeasureBtn->setFocus();
@@ -42,10 +45,10 @@ void TFormMain::ScheduleIdle() {
     } else {
         idleTimer.stop();
     }
-    if (fMeasuring) {
-        ScheduleRunWake();
-    } else {
+    if (!fMeasuring) {
         runWake.Disarm();
+    } else if (!runWake.Armed()) {
+        ScheduleRunWake();
     }
 }
 

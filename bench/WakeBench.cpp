@@ -172,6 +172,7 @@ public:
         return board->Write(h, b, n, written);
     }
     FifoReadiness Readiness(FifoHandle h) override { return board->Readiness(h); }
+    FifoStatus TakeReadiness(FifoHandle h) override { return board->TakeReadiness(h); }
 
     std::string sent;
 

@@ -55,6 +55,7 @@ public:
         return fifo.Write(h, b, n, written);
     }
     FifoReadiness Readiness(FifoHandle h) override { return fifo.Readiness(h); }
+    FifoStatus TakeReadiness(FifoHandle h) override { return fifo.TakeReadiness(h); }
 
 private:
     LinkTiming::Clock::time_point now{std::chrono::hours(1)};

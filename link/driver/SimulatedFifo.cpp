@@ -1,5 +1,6 @@
 #include "SimulatedFifo.h"
 
+#include <algorithm>
 #include <utility>
 
 SimulatedFifo::SimulatedFifo(BoardOptions options, BoardSimulator::NowFunction nowFunction)
@@ -43,6 +44,7 @@ FifoStatus SimulatedFifo::Purge(FifoHandle handle, unsigned mask) {
     }
     if ((mask & kPurgeRx) != 0) {
         board.PurgeOutput();
+        heldAtTake = 0;
     }
     return FifoStatusCode::Ok;
 }
@@ -76,6 +78,7 @@ FifoStatus SimulatedFifo::Read(FifoHandle handle, void* buffer, unsigned count, 
         return FifoStatusCode::InvalidParameter;
     }
     *got = static_cast<unsigned>(board.Read(static_cast<char*>(buffer), count));
+    heldAtTake -= std::min<std::size_t>(*got, heldAtTake);
     return FifoStatusCode::Ok;
 }
 
@@ -97,8 +100,8 @@ FifoReadiness SimulatedFifo::Readiness(FifoHandle handle) {
     if (Usable(handle) != FifoStatusCode::Ok) {
         return {};
     }
-    if (board.Available() > 0) {
-        return {-1, FifoReadiness::Clock::now()};  // waiting already
+    if (board.Available() > heldAtTake) {
+        return {-1, FifoReadiness::Clock::now()};  // bytes came since the caller last looked
     }
     const auto due = board.NextEventTime();
     if (!due) {
@@ -106,4 +109,12 @@ FifoReadiness SimulatedFifo::Readiness(FifoHandle handle) {
     }
     // The board may run on a clock of its own; the caller sleeps on the steady clock.
     return {-1, FifoReadiness::Clock::now() + (*due - now())};
+}
+
+FifoStatus SimulatedFifo::TakeReadiness(FifoHandle handle) {
+    const FifoStatus status = Usable(handle);
+    if (status == FifoStatusCode::Ok) {
+        heldAtTake = board.Available();
+    }
+    return status;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "BoardSimulator.h"
 #include "FifoDriver.h"
 
@@ -23,8 +25,10 @@ public:
     FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
     FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
                      unsigned* written) override;
-    // No descriptor: the time the board's next record or reply is due, on the steady clock.
+    // No descriptor: the time the board's next record or reply is due, on the steady clock;
+    // now, when bytes have come since the last TakeReadiness.
     FifoReadiness Readiness(FifoHandle handle) override;
+    FifoStatus TakeReadiness(FifoHandle handle) override;
 
 private:
     // Ok when `handle` names the open device; a vanished device fails every call.
@@ -34,4 +38,5 @@ private:
     BoardSimulator board;
     bool fOpen = false;
     int purges = 0;
+    std::size_t heldAtTake = 0;  // bytes waiting at the last TakeReadiness, less those read since
 };
