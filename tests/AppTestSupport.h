@@ -76,8 +76,8 @@ struct WindowFixture {
 
     QString Panel(int index) const { return TmyStatus::Panel(*window->StatusBar1, index)->text(); }
 
-    // Polls as the idle timer would, letting the board's clock run, until the run ends or
-    // `limit` of board time has passed.
+    // Looks for blocks as the run's wakes would, letting the board's clock run, until the run ends
+    // or `limit` of board time has passed.
     void RunUntilIdle(std::chrono::milliseconds step = std::chrono::milliseconds(5),
                       std::chrono::seconds limit = std::chrono::seconds(2000)) {
         for (auto t = std::chrono::milliseconds(0); window->Measuring() && t < limit; t += step) {

@@ -100,8 +100,7 @@ private:
     pid_t pid = -1;
 };
 
-// Gives up after `limit` of real time, sleeping a little between polls as the window's
-// idle timer does.
+// Gives up after `limit` of real time, sleeping a millisecond between polls.
 std::function<bool()> RealWait(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     return [end] {
