@@ -29,7 +29,31 @@ struct CodeHistogram {
                                  const NoiseStatistics& statistics);
 
 private:
+    friend class CodeHistogramCounter;
+
     double meanCode = 0.0;
     double rmsCode = 0.0;
     std::int64_t sampleCount = 0;
+};
+
+// The histogram of codes fed in order, for a series too long to hold: the extremes come
+// first (from the statistics of a first pass), then the codes, within those extremes.
+class CodeHistogramCounter {
+public:
+    // Codes spanning more than this are counted only by CodeHistogram::Compute.
+    static constexpr std::int64_t kMaxSpan = std::int64_t{1} << 24;
+
+    // The statistics' extremes span at most kMaxSpan codes.
+    explicit CodeHistogramCounter(const NoiseStatistics& statistics);
+    void Add(std::span<const std::int32_t> codes);
+    // Missing codes are counted only within kMaxSpan.
+    CodeHistogram Result() const;
+    // Codes from the smallest to the largest.
+    std::int64_t Span() const { return span; }
+
+private:
+    CodeHistogram histogram;
+    std::int64_t span;
+    // One bit per code between the extremes: which codes occurred.
+    std::vector<std::uint64_t> seen;
 };

@@ -25,3 +25,26 @@ struct NoiseStatistics {
     // `codes` holds at least two samples.
     static NoiseStatistics Compute(std::span<const std::int32_t> codes, double sampleRate);
 };
+
+// The sums behind the statistics, taken over codes fed in order, so a series too long to
+// hold gives its figures in one pass. The sums are exact integers, so the mean, the rms and
+// the slope are rounded once and not spoilt by the mid-scale offset.
+class NoiseStatisticsSums {
+public:
+    void Add(std::span<const std::int32_t> codes);
+    std::int64_t Count() const { return count; }
+    // At least two codes were added.
+    NoiseStatistics Result(double sampleRate) const;
+
+private:
+    __extension__ using Wide = __int128;
+
+    double SlopePerSample() const;
+
+    std::int64_t count = 0;
+    Wide sum = 0;      // of d = code - mid-scale
+    Wide squares = 0;  // of d * d
+    Wide indexed = 0;  // of i * d
+    std::int32_t minCode = 0;
+    std::int32_t maxCode = 0;
+};

@@ -2,6 +2,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <numbers>
@@ -79,12 +80,7 @@ std::int64_t WelchSpectrum::SegmentLengthFor(std::int64_t count) {
 NoiseSpectrum WelchSpectrum::Compute(std::span<const std::int32_t> codes, double sampleRate) {
     const std::int64_t length = SegmentLengthFor(static_cast<std::int64_t>(codes.size()));
     WelchSpectrum welch(length, sampleRate);
-    // Segments start every half segment; samples after the last whole segment are left out.
-    const std::size_t step = static_cast<std::size_t>(length - length / 2);
-    for (std::size_t start = 0; start + static_cast<std::size_t>(length) <= codes.size();
-         start += step) {
-        welch.AddSegment(codes.subspan(start, static_cast<std::size_t>(length)));
-    }
+    welch.AddCodes(codes);
     return welch.Result();
 }
 
@@ -112,6 +108,22 @@ void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
         powerSums[k] += re * re + im * im;
     }
     ++segments;
+}
+
+void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
+    // Segments start every half segment; samples after the last whole segment are left out.
+    const auto whole = static_cast<std::size_t>(length);
+    const auto step = static_cast<std::size_t>(length - length / 2);
+    pending.reserve(whole);
+    while (!codes.empty()) {
+        const std::size_t take = std::min(whole - pending.size(), codes.size());
+        pending.insert(pending.end(), codes.begin(), codes.begin() + static_cast<long>(take));
+        codes = codes.subspan(take);
+        if (pending.size() == whole) {
+            AddSegment(pending);
+            pending.erase(pending.begin(), pending.begin() + static_cast<long>(step));
+        }
+    }
 }
 
 NoiseSpectrum WelchSpectrum::Result() const {

@@ -44,6 +44,9 @@ public:
 
     // One segment of exactly segmentLength codes.
     void AddSegment(std::span<const std::int32_t> segment);
+    // Codes of the series in order, any number at a time: a segment is taken every half
+    // segment once a whole one has arrived.
+    void AddCodes(std::span<const std::int32_t> codes);
     // The average of the segments added so far (at least one).
     NoiseSpectrum Result() const;
 
@@ -57,4 +60,5 @@ private:
     std::vector<double> powerSums;  // Σ |X_k|² over the segments, k = 0 .. length / 2
     std::int64_t segments = 0;
     std::unique_ptr<Transform> transform;
+    std::vector<std::int32_t> pending;  // the codes AddCodes holds toward the next segment
 };
