@@ -3,10 +3,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <algorithm>
 #include <span>
 
 #include "MeasurementData.h"
 #include "NoiseFigureTable.h"
+#include "RecordingAnalysis.h"
 #include "SampleRates.h"
 
 namespace {
@@ -43,18 +45,34 @@ AnalysisReport::AnalysisReport(const MeasurementData& data, std::optional<int> o
         if (!fNamed) {
             continue;
         }
-        if (!data.HasData(channel)) {
-            problems << ChannelPrefix(channel) + QStringLiteral("データがありません");
-            continue;
-        }
+        const bool fHasData = data.HasData(channel);
         const ChannelSeries& series = data.Series(channel);
-        std::optional<NoiseAnalysis> analysis = NoiseAnalysis::Compute(
-            std::span(series.Codes, static_cast<std::size_t>(series.Count)), data.Settings);
-        if (!analysis) {
-            problems << ChannelPrefix(channel) +
-                            QString::fromStdString(NoiseFigureTable::kTooFewSamplesText);
-            continue;
-        }
+        Add(channel, fHasData,
+            fHasData ? NoiseAnalysis::Compute(
+                           std::span(series.Codes, static_cast<std::size_t>(series.Count)),
+                           data.Settings)
+                     : std::nullopt);
+    }
+}
+
+AnalysisReport::AnalysisReport(RecordingAnalysis recording, std::optional<int> onlyChannel)
+    : sampleRate(recording.sampleRate) {
+    if (onlyChannel && std::none_of(recording.channels.begin(), recording.channels.end(),
+                                    [&](const auto& c) { return c.channel == *onlyChannel; })) {
+        Add(*onlyChannel, false, std::nullopt);
+    }
+    for (RecordingAnalysis::Channel& c : recording.channels) {
+        Add(c.channel, true, std::move(c.analysis));
+    }
+}
+
+void AnalysisReport::Add(int channel, bool fHasData, std::optional<NoiseAnalysis> analysis) {
+    if (!fHasData) {
+        problems << ChannelPrefix(channel) + QStringLiteral("データがありません");
+    } else if (!analysis) {
+        problems << ChannelPrefix(channel) +
+                        QString::fromStdString(NoiseFigureTable::kTooFewSamplesText);
+    } else {
         channels.push_back({channel, std::move(*analysis)});
     }
 }
@@ -104,11 +122,14 @@ QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
                               {"deviationMicrovolts", JsonArray(a.allan.deviationMicrovolts)}}}};
 }
 
-QByteArray AnalysisReport::Json(const QJsonObject& settings) const {
+QByteArray AnalysisReport::Json(const QJsonObject& settings, const QJsonObject& extra) const {
     QJsonArray array;
     for (const Channel& c : channels) {
         array.append(ChannelJson(c));
     }
-    const QJsonObject root{{"settings", settings}, {"sampleRate", sampleRate}, {"channels", array}};
+    QJsonObject root = extra;
+    root["settings"] = settings;
+    root["sampleRate"] = sampleRate;
+    root["channels"] = array;
     return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
 }

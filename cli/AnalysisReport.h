@@ -10,6 +10,7 @@
 #include "NoiseAnalysis.h"
 
 class MeasurementData;
+class RecordingAnalysis;
 
 // The noise analysis of a measurement's channels as the command line prints it: one line per
 // figure and channel, or JSON objects. Channels that cannot be analysed are named in
@@ -23,6 +24,8 @@ public:
 
     // Every channel the settings name, or only `onlyChannel`.
     AnalysisReport(const MeasurementData& data, std::optional<int> onlyChannel);
+    // Every channel of a recording, or only `onlyChannel`.
+    AnalysisReport(RecordingAnalysis recording, std::optional<int> onlyChannel);
 
     double SampleRate() const { return sampleRate; }
     const std::vector<Channel>& Channels() const { return channels; }
@@ -31,10 +34,14 @@ public:
     QStringList Lines() const;
     // The analysis keys of one channel's JSON object.
     static QJsonObject ChannelJson(const Channel& channel);
-    // {"settings", "sampleRate", "channels"} with the analysis keys alone.
-    QByteArray Json(const QJsonObject& settings) const;
+    // {"settings", "sampleRate", "channels"} with the analysis keys alone, and the keys of
+    // `extra`.
+    QByteArray Json(const QJsonObject& settings, const QJsonObject& extra = {}) const;
 
 private:
+    // The channel's figures, or why it has none: no data, or too few samples.
+    void Add(int channel, bool fHasData, std::optional<NoiseAnalysis> analysis);
+
     double sampleRate;
     std::vector<Channel> channels;
     QStringList problems;

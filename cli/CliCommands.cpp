@@ -12,12 +12,15 @@
 #include "AnalysisReport.h"
 #include "BoardSession.h"
 #include "CliAcquisition.h"
+#include "CliRecording.h"
 #include "DeviceChoice.h"
 #include "GraphPicture.h"
 #include "MeasurementData.h"
 #include "Myfile.h"
 #include "Mystatus.h"
 #include "ProgressBar.h"
+#include "RecordingAnalysis.h"
+#include "RecordingReader.h"
 #include "StopSignal.h"
 
 namespace {
@@ -30,9 +33,11 @@ void PrintLine(const QString& text) {
     std::fprintf(stdout, "%s\n", text.toUtf8().constData());
 }
 
-QString ExistingFileText(const QString& fileName) {
-    return QStringLiteral("ファイル：") + fileName +
-           QStringLiteral("があります。上書きするには --force を付けてください");
+const QString kTemporaryFileFailed = QStringLiteral("解析用の一時ファイルを書けませんでした");
+
+QJsonObject RecordingSettingsJson(const MeasureSettings& settings) {
+    return QJsonObject{
+        {"spsSel", settings.spsSel}, {"CHSel", settings.CHSel}, {"fSinc5", settings.fSinc5}};
 }
 
 QByteArray PngBytes(const QImage& image) {
@@ -50,6 +55,11 @@ CliCommands::CliCommands(const CliOptions& cliOptions)
       prompts(cliOptions.fForce),
       messages(kProgramName, kBoxCaption, prompts) {}
 
+QString CliCommands::ExistingFileText(const QString& fileName) {
+    return QStringLiteral("ファイル：") + fileName +
+           QStringLiteral("があります。上書きするには --force を付けてください");
+}
+
 int CliCommands::Run() {
     if (options.command == CliOptions::Command::Show) {
         return Show();
@@ -63,7 +73,14 @@ int CliCommands::Run() {
         PrintError(QString::fromStdString(error));
         return kExitUsage;
     }
-    return options.command == CliOptions::Command::Info ? Info(*driver) : Measure(*driver);
+    switch (options.command) {
+        case CliOptions::Command::Info:
+            return Info(*driver);
+        case CliOptions::Command::Record:
+            return Record(*driver);
+        default:
+            return Measure(*driver);
+    }
 }
 
 int CliCommands::Info(FifoDriver& driver) {
@@ -136,22 +153,75 @@ int CliCommands::Show() {
 }
 
 int CliCommands::Analyze() {
-    auto data = std::make_unique<MeasurementData>();
-    if (!LoadDataFile(*data)) {
-        return kExitFailure;
+    QJsonObject settings;
+    std::optional<AnalysisReport> analysis;
+    if (RecordingReader::IsTable(options.dataFile.toStdString())) {
+        analysis = AnalyseRecording(options.dataFile, settings);
+    } else {
+        auto data = std::make_unique<MeasurementData>();
+        if (!LoadDataFile(*data)) {
+            return kExitFailure;
+        }
+        settings = CliReport(*data, false).SettingsJson();
+        analysis = Analyse(*data);
     }
-    const std::optional<AnalysisReport> analysis = Analyse(*data);
     if (!analysis || !WriteAnalysisPictures(*analysis)) {
         return kExitFailure;
     }
-    if (options.fJson) {
-        std::fputs(analysis->Json(CliReport(*data, false).SettingsJson()).constData(), stdout);
+    PrintAnalysis(*analysis, settings, {});
+    return kExitOk;
+}
+
+int CliCommands::Record(FifoDriver& driver) {
+    CliRecording recording(options, messages);
+    if (!recording.Run(driver)) {
+        return kExitFailure;
+    }
+    if (!options.fAnalyze && !options.fJson) {
         return kExitOk;
     }
-    for (const QString& line : analysis->Lines()) {
+    QJsonObject settings;
+    const std::optional<AnalysisReport> analysis = AnalyseRecording(options.output, settings);
+    if (!analysis) {
+        return kExitFailure;
+    }
+    const RecordingHeader& header = recording.Header();
+    const QJsonObject extra{
+        {"board", QJsonObject{{"name", QString::fromStdString(header.boardName)},
+                              {"version", QString::fromStdString(header.boardVersion)}}},
+        {"file", options.output},
+        {"start", QString::fromStdString(RecordingFormat::IsoTime(header.start))},
+        {"count", static_cast<qint64>(recording.Written())}};
+    PrintAnalysis(*analysis, settings, extra);
+    return kExitOk;
+}
+
+std::optional<AnalysisReport> CliCommands::AnalyseRecording(const QString& path,
+                                                            QJsonObject& settings) {
+    RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
+    std::optional<RecordingAnalysis> recording =
+        RecordingAnalysis::Analyse(path.toStdString(), options.analysisChannel, &failure);
+    if (!recording) {
+        if (failure == RecordingAnalysis::Failure::BadFile) {
+            messages.BadDataFile();
+        } else {
+            PrintError(kTemporaryFileFailed);
+        }
+        return std::nullopt;
+    }
+    settings = RecordingSettingsJson(recording->settings);
+    return Checked(AnalysisReport(std::move(*recording), options.analysisChannel));
+}
+
+void CliCommands::PrintAnalysis(const AnalysisReport& analysis, const QJsonObject& settings,
+                                const QJsonObject& extra) {
+    if (options.fJson) {
+        std::fputs(analysis.Json(settings, extra).constData(), stdout);
+        return;
+    }
+    for (const QString& line : analysis.Lines()) {
         PrintLine(line);
     }
-    return kExitOk;
 }
 
 bool CliCommands::LoadDataFile(MeasurementData& data) {
@@ -167,7 +237,10 @@ bool CliCommands::LoadDataFile(MeasurementData& data) {
 }
 
 std::optional<AnalysisReport> CliCommands::Analyse(const MeasurementData& data) {
-    AnalysisReport analysis(data, options.analysisChannel);
+    return Checked(AnalysisReport(data, options.analysisChannel));
+}
+
+std::optional<AnalysisReport> CliCommands::Checked(AnalysisReport analysis) {
     for (const QString& problem : analysis.Problems()) {
         PrintError(problem);
     }
@@ -287,6 +360,6 @@ bool CliCommands::OutputMayBeWritten() {
     return false;
 }
 
-void CliCommands::PrintError(const QString& text) const {
+void CliCommands::PrintError(const QString& text) {
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }

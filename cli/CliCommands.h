@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -14,7 +15,7 @@ class FifoDriver;
 class MeasurementData;
 class TADC;
 
-// The four commands of selkoran-cli on the window's own code: identification,
+// The five commands of selkoran-cli on the window's own code: identification,
 // configuration and acquisition through the measurement session, files through the data
 // file writer and reader, texts from the message catalogue and the status line.
 class CliCommands {
@@ -28,11 +29,16 @@ public:
     // The exit code.
     int Run();
 
+    // The refusal of an existing output file without --force.
+    static QString ExistingFileText(const QString& fileName);
+    static void PrintError(const QString& text);
+
 private:
     int Info(FifoDriver& driver);
     int Measure(FifoDriver& driver);
     int Show();
     int Analyze();
+    int Record(FifoDriver& driver);
 
     // The data file named on the command line; a bad file prints the window's message.
     bool LoadDataFile(MeasurementData& data);
@@ -49,13 +55,20 @@ private:
     // The analysis of `data` as asked for; nothing (the reasons printed) when no channel
     // could be analysed.
     std::optional<AnalysisReport> Analyse(const MeasurementData& data);
+    // The analysis of a recording file (its settings keys into `settings`); nothing, the
+    // reasons printed, when the file is no recording or no channel could be analysed.
+    std::optional<AnalysisReport> AnalyseRecording(const QString& path, QJsonObject& settings);
+    // Prints the channels that could not be analysed; nothing when no channel could.
+    std::optional<AnalysisReport> Checked(AnalysisReport analysis);
+    // The analysis lines, or the JSON object with `extra` keys beside the analysis keys.
+    void PrintAnalysis(const AnalysisReport& analysis, const QJsonObject& settings,
+                       const QJsonObject& extra);
     // The analysis pictures asked for, of the --channel channel or the first one analysed.
     bool WriteAnalysisPictures(const AnalysisReport& analysis);
     bool SaveDataFile(const MeasurementData& data);
     bool WriteExport(const QString& fileName, const QByteArray& contents);
     // An existing ".DTA" output without --force is refused before anything is measured.
     bool OutputMayBeWritten();
-    void PrintError(const QString& text) const;
 
     const CliOptions& options;
     CliPrompts prompts;

@@ -1,7 +1,11 @@
 #include "CliOptions.h"
 
+#include <QRegularExpression>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
+
+#include "Recorder.h"
 
 namespace {
 
@@ -11,6 +15,7 @@ constexpr unsigned kInfo = 1U << static_cast<unsigned>(Command::Info);
 constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
+constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -18,18 +23,20 @@ struct OptionRule {
     bool fValue;
     unsigned commands;
 };
-constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure},
-                                       {"rate", true, kMeasure},
-                                       {"filter", true, kMeasure},
-                                       {"channel", true, kMeasure | kAnalyze},
-                                       {"count", true, kMeasure},
-                                       {"output", true, kMeasure},
-                                       {"force", false, kMeasure},
+constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord},
+                                       {"rate", true, kMeasure | kRecord},
+                                       {"filter", true, kMeasure | kRecord},
+                                       {"channel", true, kMeasure | kAnalyze | kRecord},
+                                       {"count", true, kMeasure | kRecord},
+                                       {"duration", true, kRecord},
+                                       {"timeout", true, kRecord},
+                                       {"output", true, kMeasure | kRecord},
+                                       {"force", false, kMeasure | kRecord},
                                        {"csv", true, kMeasure | kShow},
                                        {"png", true, kMeasure | kShow},
                                        {"volt", false, kMeasure | kShow},
-                                       {"json", false, kMeasure | kShow | kAnalyze},
-                                       {"analyze", false, kMeasure},
+                                       {"json", false, kMeasure | kShow | kAnalyze | kRecord},
+                                       {"analyze", false, kMeasure | kRecord},
                                        {"histogram", true, kMeasure | kAnalyze},
                                        {"spectrum", true, kMeasure | kAnalyze},
                                        {"allan", true, kMeasure | kAnalyze}};
@@ -49,6 +56,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Show;
     } else if (text == "analyze") {
         command = Command::Analyze;
+    } else if (text == "record") {
+        command = Command::Record;
     } else {
         return false;
     }
@@ -66,7 +75,49 @@ bool ParseIndex(const QString& text, int first, int last, int& value) {
     return true;
 }
 
+// A recording's count: any number of samples one start command can ask for.
+bool ParseRecordCount(const QString& text, std::int64_t& count) {
+    bool fOk = false;
+    const qlonglong number = text.toLongLong(&fOk, 10);
+    if (!fOk || number < 1 || number > Recorder::kMaxStartCount || text.trimmed() != text) {
+        return false;
+    }
+    count = number;
+    return true;
+}
+
+// "1h30m", "90s", "2h", "1.5h", "1h30m15s": hours, minutes and seconds in that order, each at
+// most once, together more than nothing.
+bool ParseDuration(const QString& text, std::optional<std::chrono::duration<double>>& duration) {
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(?:(\\d+(?:\\.\\d+)?)h)?(?:(\\d+(?:\\.\\d+)?)m)?(?:(\\d+(?:\\.\\d+)?)s)?$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (text.isEmpty() || !match.hasMatch()) {
+        return false;
+    }
+    const double seconds = match.captured(1).toDouble() * 3600.0 +
+                           match.captured(2).toDouble() * 60.0 + match.captured(3).toDouble();
+    if (!(seconds > 0.0)) {
+        return false;
+    }
+    duration = std::chrono::duration<double>(seconds);
+    return true;
+}
+
+bool ParseSeconds(const QString& text, std::optional<double>& seconds) {
+    bool fOk = false;
+    const double value = text.toDouble(&fOk);
+    if (!fOk || !(value > 0.0) || !std::isfinite(value) || text.trimmed() != text) {
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
 bool ParseCount(const QString& text, CliOptions& options) {
+    if (options.command == Command::Record) {
+        return ParseRecordCount(text, options.recordCount);
+    }
     for (int i = 0; i < kSampleCountCount; ++i) {
         if (text == QString::number(kSampleCounts[i])) {
             options.DataCountSel = i;
@@ -102,6 +153,10 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         return ParseIndex(value, 0, kChannelChoiceCount - 1, options.request.chSel);
     } else if (name == "count") {
         return ParseCount(value, options);
+    } else if (name == "duration") {
+        return ParseDuration(value, options.recordDuration);
+    } else if (name == "timeout") {
+        return ParseSeconds(value, options.timeoutSeconds);
     } else if (name == "output") {
         options.output = value;
     } else if (name == "csv") {
@@ -130,6 +185,23 @@ void StoreFlag(const QString& name, CliOptions& options) {
     }
 }
 
+// A recording needs its length, one way only, and its file.
+bool CheckRecord(const CliOptions& options, QString& error) {
+    if (options.command != Command::Record) {
+        return true;
+    }
+    if ((options.recordCount > 0) == options.recordDuration.has_value()) {
+        error =
+            QStringLiteral("record には --count か --duration のどちらか一つを指定してください");
+        return false;
+    }
+    if (options.output.isEmpty()) {
+        error = QStringLiteral("record には --output で CSV ファイルを指定してください");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptions& options,
@@ -141,7 +213,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         return ParseResult::Version;
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error = QStringLiteral("コマンドを指定してください（info、measure、show、analyze）");
+        error =
+            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -189,7 +262,14 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     if (expected == 1) {
         options.dataFile = positional.first();
     }
-    return ParseResult::Ok;
+    return CheckRecord(options, error) ? ParseResult::Ok : ParseResult::Bad;
+}
+
+std::int64_t CliOptions::RecordSamples() const {
+    if (recordDuration) {
+        return Recorder::SamplesIn(*recordDuration, request.spsSel, request.fSinc5);
+    }
+    return recordCount;
 }
 
 bool CliOptions::WantsPicture() const {
@@ -220,26 +300,35 @@ QString CliOptions::UsageText() {
         "                       [--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
         "                       [--volt] [--json] [--analyze] [--histogram PNG]\n"
         "                       [--spectrum PNG] [--allan PNG]\n"
+        "  selkoran-cli record  [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
+        "                       [--channel 0|1|2] (--count N | --duration 1h30m)\n"
+        "                       --output FILE.csv [--force] [--timeout S] [--analyze] [--json]\n"
         "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
-        "  selkoran-cli analyze FILE.DTA [--channel 0|1] [--json] [--histogram PNG]\n"
+        "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--json] [--histogram PNG]\n"
         "                       [--spectrum PNG] [--allan PNG]\n"
         "\n"
         "  info     ボードを確認して名前とバージョンを表示します\n"
         "  measure  測定して統計を表示し、データを保存します\n"
         "           （既定値: --rate 3 --count 1000 --channel 0 --filter sinc5）\n"
+        "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
+        "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h のように\n"
+        "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
         "  show     データファイルを読み込んで設定と統計を表示します\n"
-        "  analyze  データファイルのノイズを解析します（分解能、ヒストグラム、\n"
-        "           ノイズスペクトル密度、アラン偏差）\n"
+        "  analyze  データファイルか記録の CSV ファイルのノイズを解析します（分解能、\n"
+        "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
         "\n"
         "  --device D   usb:0（既定）、sim、sim:キー=値,...、tty:パス\n"
-        "  --output     DTA ファイル（既存のファイルは --force のときだけ上書きします）\n"
+        "  --output     measure: DTA ファイル、record: CSV ファイル\n"
+        "               （既存のファイルは --force のときだけ上書きします）\n"
         "  --csv        データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
         "  --png        グラフの画像\n"
         "  --volt       統計とグラフを電圧値で表示します\n"
         "  --json       結果を JSON で表示します\n"
-        "  --analyze    measure: 測定したデータのノイズも解析します\n"
+        "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
+        "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
         "  --channel    analyze: 解析するチャンネル（既定: データのあるすべて）\n"
         "  --histogram, --spectrum, --allan\n"
         "               解析のグラフの画像（800 x 500、--channel のチャンネルか最初のチャンネル）\n"
-        "  Ctrl-C で測定を中止します（10 データ以上あれば結果を残します）\n");
+        "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残し、\n"
+        "  record はそれまでのデータをすべてファイルに残します）\n");
 }

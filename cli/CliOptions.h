@@ -2,15 +2,17 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "BoardSession.h"
 #include "MeasureSettings.h"
 
-// The command line of selkoran-cli: one command (info, measure, show, analyze) and its
-// options. Defaults are the window's start-up settings.
+// The command line of selkoran-cli: one command (info, measure, show, analyze, record) and
+// its options. Defaults are the window's start-up settings.
 struct CliOptions {
-    enum class Command { Info, Measure, Show, Analyze };
+    enum class Command { Info, Measure, Show, Analyze, Record };
     enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
@@ -18,7 +20,7 @@ struct CliOptions {
     BoardSession::RunRequest request;  // filter, rate, channel and count of a measurement
     std::int32_t DataCountSel = 3;     // index of request.count among the selectable counts
     QString dataFile;                  // show, analyze: the file to read
-    QString output;                    // measure: the ".DTA" file to write
+    QString output;                    // measure: the ".DTA" file to write; record: the CSV file
     QString csvFile;
     QString pngFile;
     std::optional<int> analysisChannel;  // analyze: the one channel to analyse
@@ -28,7 +30,11 @@ struct CliOptions {
     bool fForce = false;
     bool fVolt = false;
     bool fJson = false;
-    bool fAnalyze = false;  // measure: analyse what was measured
+    bool fAnalyze = false;  // measure, record: analyse what was measured
+    // record: --count (samples), or --duration, turned into samples at the rate
+    std::int64_t recordCount = 0;
+    std::optional<std::chrono::duration<double>> recordDuration;
+    std::optional<double> timeoutSeconds;  // record: no record for this long ends it
 
     // `arguments` without the program name. Bad: `error` says why.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);
@@ -38,4 +44,6 @@ struct CliOptions {
     MeasureSettings Settings() const;
     bool WantsPicture() const;
     bool WantsAnalysis() const;
+    // record: the samples asked for, from --count or --duration at the chosen rate.
+    std::int64_t RecordSamples() const;
 };

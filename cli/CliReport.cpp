@@ -9,20 +9,14 @@
 
 #include "AnalysisReport.h"
 #include "MeasurementData.h"
+#include "RecordingFormat.h"
 
 namespace {
-
-// The shortest decimal text that reads back as the same float, in fixed notation with a ".".
-std::string FloatText(float value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    return std::string(text, result.ptr);
-}
 
 // The float as the double its shortest text names, so that JSON shows 4.2 and not
 // 4.199999809265137.
 double JsonNumber(float value) {
-    const std::string text = FloatText(value);
+    const std::string text = RecordingFormat::FloatText(value);
     double number = 0.0;
     std::from_chars(text.data(), text.data() + text.size(), number);
     return number;
@@ -119,20 +113,16 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
 
 QByteArray CliReport::Csv() const {
     const std::vector<int> channels = ChannelsWithData(data);
-    std::string text = "sample";
-    for (const int channel : channels) {
-        const std::string prefix = ",ch" + std::to_string(channel);
-        text += prefix + "_code" + prefix + "_microvolts";
-    }
-    text += '\n';
+    std::string text = RecordingFormat::ColumnLine(channels);
     const int count = channels.empty() ? 0 : data.Series(channels.front()).Count;
+    char row[RecordingFormat::kMaxRowLength];
+    std::vector<RecordingFormat::Cell> cells(channels.size());
     for (int i = 0; i < count; ++i) {
-        text += std::to_string(i + 1);
-        for (const int channel : channels) {
-            const ChannelSeries& series = data.Series(channel);
-            text += ',' + std::to_string(series.Codes[i]) + ',' + FloatText(series.Microvolts[i]);
+        for (std::size_t c = 0; c < channels.size(); ++c) {
+            const ChannelSeries& series = data.Series(channels[c]);
+            cells[c] = {series.Codes[i], series.Microvolts[i]};
         }
-        text += '\n';
+        text.append(row, RecordingFormat::AppendRow(row, i + 1, cells));
     }
     return QByteArray::fromStdString(text);
 }

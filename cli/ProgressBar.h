@@ -1,20 +1,38 @@
 #pragma once
 
-// The run's progress on standard error, redrawn in place, only when standard error is a
-// terminal (scripts and logs get no bar).
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+// The progress of a run on standard error. On a terminal it is a bar redrawn in place (with
+// the percentage and the time left when the rate is known); without one, a run stays quiet,
+// while a long recording writes a line every ten seconds and a last one at the end, for logs.
 class ProgressBar {
 public:
-    ProgressBar();
+    enum class Mode { BarOnly, BarOrLines };
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration kLineInterval = std::chrono::seconds(10);
+
+    // `samplesPerSecond` 0: no time left is shown.
+    explicit ProgressBar(Mode mode = Mode::BarOnly, double samplesPerSecond = 0.0);
     ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    void Show(int acquired, int target);
-    // Ends the bar's line, if one was drawn.
+    void Show(std::int64_t acquired, std::int64_t target);
+    // Ends the bar's line, if one was drawn, or writes the last line.
     void Finish();
 
 private:
-    bool fEnabled;
+    // "123 / 1000" and, with a rate, the percentage and the time left.
+    std::string Text() const;
+
+    bool fTerminal;
+    bool fLines;
+    double rate;
     bool fDrawn = false;
     int shownPercent = -1;
+    std::int64_t acquired = 0;
+    std::int64_t target = 0;
+    Clock::time_point lastShown;
 };

@@ -30,11 +30,13 @@ StopSignal::StopSignal() {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, &previous);
+    sigaction(SIGINT, &action, &previousInterrupt);
+    sigaction(SIGTERM, &action, &previousTerminate);
 }
 
 StopSignal::~StopSignal() {
-    sigaction(SIGINT, &previous, nullptr);
+    sigaction(SIGINT, &previousInterrupt, nullptr);
+    sigaction(SIGTERM, &previousTerminate, nullptr);
     if (wakeRead >= 0) {
         close(wakeRead);
         close(wakeWrite);

@@ -2,9 +2,9 @@
 
 #include <csignal>
 
-// While an object lives, SIGINT (Ctrl-C) asks for a stop as the window's stop button does.
-// The handler only sets a flag, which the measurement's loop reads, and writes a byte to a
-// pipe, so that a loop sleeping on Descriptor() wakes at once.
+// While an object lives, SIGINT (Ctrl-C) and SIGTERM ask for a stop as the window's stop
+// button does. The handler only sets a flag, which the measurement's loop reads, and writes a
+// byte to a pipe, so that a loop sleeping on Descriptor() wakes at once.
 class StopSignal {
 public:
     StopSignal();
@@ -17,5 +17,6 @@ public:
     static int Descriptor();
 
 private:
-    struct sigaction previous {};
+    struct sigaction previousInterrupt {};
+    struct sigaction previousTerminate {};
 };

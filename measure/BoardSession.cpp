@@ -1,5 +1,7 @@
 #include "BoardSession.h"
 
+#include <algorithm>
+
 #include "SampleRates.h"
 
 namespace {
@@ -47,12 +49,12 @@ bool BoardSession::ConfigureAndStart(const RunRequest& request) {
 }
 
 bool BoardSession::ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes,
-                             int first, int* got) {
+                             int first, int* got, int most) {
     // Taking the driver's signal first lets bytes that come after this look signal anew.
     if (!board.TakeReadiness()) {
         return false;
     }
-    const int n = SamplesPerPoll(spsSel);
+    const int n = std::min(SamplesPerPoll(spsSel), most);
     if (chSel == 2) {
         return board.ReadSamples2CH(ch0Codes + first, ch1Codes + first, n, got);
     }
@@ -62,7 +64,8 @@ bool BoardSession::ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std:
 
 BlockWait::Sleep BoardSession::NextLook(const RunRequest& run, BlockWait& pacing) {
     const unsigned recordBytes = run.chSel == 2 ? TADC::kRecordBytes2CH : TADC::kRecordBytes1CH;
-    const auto blockBytes = recordBytes * static_cast<unsigned>(SamplesPerPoll(run.spsSel));
+    const auto blockBytes =
+        recordBytes * static_cast<unsigned>(std::min(SamplesPerPoll(run.spsSel), run.count));
     const double bytesPerSecond =
         recordBytes * SampleRates::SamplesPerSecond(run.spsSel, run.fSinc5);
     return pacing.Next(board.PendingBytes(), blockBytes, bytesPerSecond, board.Readiness());

@@ -34,14 +34,16 @@ public:
     IdentifyResult Identify(std::string& name, std::string& version);
     // Filter, rate, then the start command; false at the first failing step.
     bool ConfigureAndStart(const RunRequest& request);
-    // One block of SamplesPerPoll(spsSel) samples stored at index `first` (channel codes
-    // of a one-channel run go to ch0Codes for CH0 and ch1Codes for CH1). `*got` is 0 while
-    // the block is incomplete; false on a transport failure, a malformed record, or a driver
-    // that reports an error or a hang-up (an unplugged board).
+    // One block of SamplesPerPoll(spsSel) samples, or of `most` when fewer are still due,
+    // stored at index `first` (channel codes of a one-channel run go to ch0Codes for CH0 and
+    // ch1Codes for CH1). `*got` is 0 while the block is incomplete; false on a transport
+    // failure, a malformed record (with `*got` the records before it), or a driver that
+    // reports an error or a hang-up (an unplugged board).
     bool ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes, int first,
-                   int* got);
+                   int* got, int most = TADC::kMaxBlockRecords);
     // How long to sleep after a look before the next one, for the run the board was started
-    // with; `pacing` remembers the run's last look.
+    // with (whose blocks are smaller only where its count is); `pacing` remembers the run's
+    // last look.
     BlockWait::Sleep NextLook(const RunRequest& run, BlockWait& pacing);
 
 private:

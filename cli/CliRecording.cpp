@@ -1,0 +1,116 @@
+#include "CliRecording.h"
+
+#include <csignal>
+
+#include "Ad7172.h"
+#include "CliCommands.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+#include "ProgressBar.h"
+#include "ReadyWait.h"
+#include "SampleRates.h"
+#include "StopSignal.h"
+
+namespace {
+
+const QString kDeviceName = QStringLiteral("SELKORAN Board");
+
+}  // namespace
+
+CliRecording::CliRecording(const CliOptions& cliOptions, TmyMessage& messageCatalogue)
+    : options(cliOptions), messages(messageCatalogue) {}
+
+bool CliRecording::Run(FifoDriver& driver) {
+    const StopSignal stopSignal;
+    // Past a file size limit a write then fails like a full disk, instead of the signal
+    // ending the program with the board still streaming.
+    std::signal(SIGXFSZ, SIG_IGN);
+    TADC adc(driver);  // its reply waits sleep in poll() until the board answers
+    Recorder recorder(adc);
+    if (!Started(recorder.Start(Request()))) {
+        return false;
+    }
+    header = recorder.Header();
+    ProgressBar progress(ProgressBar::Mode::BarOrLines,
+                         SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5));
+    Drive(recorder, progress);
+    progress.Finish();
+    written = recorder.Written();
+    return Ended(recorder.Result());
+}
+
+Recorder::Request CliRecording::Request() const {
+    Recorder::Request request;
+    request.fSinc5 = options.request.fSinc5;
+    request.spsSel = options.request.spsSel;
+    request.chSel = options.request.chSel;
+    request.count = options.RecordSamples();
+    request.path = options.output.toStdString();
+    request.fOverwrite = options.fForce;
+    if (options.timeoutSeconds) {
+        request.noDataTimeout = std::chrono::duration_cast<Recorder::Clock::duration>(
+            std::chrono::duration<double>(*options.timeoutSeconds));
+    }
+    return request;
+}
+
+bool CliRecording::Started(Recorder::StartResult result) {
+    switch (result) {
+        case Recorder::StartResult::Started:
+            return true;
+        case Recorder::StartResult::FileExists:
+            CliCommands::PrintError(CliCommands::ExistingFileText(options.output));
+            return false;
+        case Recorder::StartResult::FileFailed:
+            messages.SaveFailed();
+            return false;
+        case Recorder::StartResult::NotFound:
+        case Recorder::StartResult::WrongName:
+            messages.BoardNotFound();
+            return false;
+        case Recorder::StartResult::NoResponse:
+            messages.BoardNoResponse();
+            return false;
+        case Recorder::StartResult::BoardError:
+            CliCommands::PrintError(TmyStatus::BoardErrorText(kDeviceName));
+            return false;
+    }
+    return false;
+}
+
+void CliRecording::Drive(Recorder& recorder, ProgressBar& progress) {
+    while (recorder.Recording()) {
+        if (StopSignal::Requested()) {
+            recorder.Stop();
+            break;
+        }
+        recorder.Wake();
+        progress.Show(recorder.Written(), recorder.Total());
+        if (recorder.Recording()) {
+            const BlockWait::Sleep next = recorder.NextWait();
+            ReadyWait::Sleep({next.fd, StopSignal::Descriptor()}, next.duration);
+        }
+    }
+}
+
+bool CliRecording::Ended(Recorder::Outcome outcome) {
+    switch (outcome) {
+        case Recorder::Outcome::Complete:
+            return true;
+        case Recorder::Outcome::Stopped:
+            CliCommands::PrintError(TmyStatus::StoppedText());
+            return written > 0;
+        case Recorder::Outcome::TimedOut:
+            messages.BoardNoResponse();
+            return false;
+        case Recorder::Outcome::ReadFailed:
+            CliCommands::PrintError(TmyStatus::MeasureErrorText());
+            return false;
+        case Recorder::Outcome::WriteFailed:
+            messages.SaveFailed();
+            return false;
+        case Recorder::Outcome::None:
+            return false;
+    }
+    return false;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "CliOptions.h"
+#include "Recorder.h"
+#include "RecordingFormat.h"
+
+class FifoDriver;
+class ProgressBar;
+class TmyMessage;
+
+// selkoran-cli record: the recorder driven by the command line's own loop, with the window's
+// texts for every way it can end. Ctrl-C and SIGTERM stop it as the stop button does; a
+// file size limit makes a failed write instead of ending the program.
+class CliRecording {
+public:
+    CliRecording(const CliOptions& cliOptions, TmyMessage& messageCatalogue);
+
+    // The recording from start to end; false when it failed or kept no sample (the reason is
+    // printed on standard error).
+    bool Run(FifoDriver& driver);
+
+    const RecordingHeader& Header() const { return header; }
+    std::int64_t Written() const { return written; }
+
+private:
+    Recorder::Request Request() const;
+    // False, with the reason printed, unless the recording started.
+    bool Started(Recorder::StartResult result);
+    // Wakes the recorder until it ends or a stop is asked for.
+    void Drive(Recorder& recorder, ProgressBar& progress);
+    // False, with the reason printed, unless the recording ended with samples to keep.
+    bool Ended(Recorder::Outcome outcome);
+
+    const CliOptions& options;
+    TmyMessage& messages;
+    RecordingHeader header;
+    std::int64_t written = 0;
+};

@@ -1,0 +1,117 @@
+#include "RecordingAnalysis.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "RecordingReader.h"
+#include "RunningSumFile.h"
+#include "SampleRates.h"
+
+namespace {
+
+// What the first pass keeps of one channel.
+struct ChannelPass {
+    bool fWanted = false;
+    NoiseStatisticsSums sums;
+    RunningSumFile runningSums;
+};
+
+// Histogram and spectrum from the codes read back a stretch at a time.
+bool AddSecondPass(RunningSumFile& file, CodeHistogramCounter& histogram, WelchSpectrum& welch) {
+    std::vector<std::int32_t> codes(RecordingReader::kStretch);
+    for (std::int64_t first = 0; first < file.Count();
+         first += static_cast<std::int64_t>(codes.size())) {
+        const auto n = static_cast<std::size_t>(
+            std::min(file.Count() - first, static_cast<std::int64_t>(codes.size())));
+        const std::span<std::int32_t> stretch = std::span(codes).first(n);
+        if (!file.ReadCodes(first, stretch)) {
+            return false;
+        }
+        histogram.Add(stretch);
+        welch.AddCodes(stretch);
+    }
+    return true;
+}
+
+// Every figure of the channel, none below two samples; false when the running sums could not
+// be read back.
+bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>& figures) {
+    RunningSumFile& file = pass.runningSums;
+    const std::int64_t count = pass.sums.Count();
+    if (!file.Finish()) {
+        return false;
+    }
+    if (count < NoiseAnalysis::kMinSamples) {
+        return true;
+    }
+    NoiseAnalysis analysis;
+    analysis.sampleRate = sampleRate;
+    analysis.statistics = pass.sums.Result(sampleRate);
+    CodeHistogramCounter histogram(analysis.statistics);
+    WelchSpectrum welch(WelchSpectrum::SegmentLengthFor(count), sampleRate);
+    if (!AddSecondPass(file, histogram, welch)) {
+        return false;
+    }
+    std::optional<AllanDeviation> allan = AllanDeviation::FromRunningSums(
+        count, sampleRate, [&file](std::int64_t first, std::span<std::int64_t> out) {
+            return file.ReadSums(first, out);
+        });
+    if (!allan) {
+        return false;
+    }
+    analysis.histogram = histogram.Result();
+    analysis.spectrum = welch.Result();
+    analysis.allan = std::move(*allan);
+    figures = std::move(analysis);
+    return true;
+}
+
+}  // namespace
+
+std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& path,
+                                                            std::optional<int> onlyChannel,
+                                                            Failure* failure) {
+    *failure = Failure::None;
+    std::array<std::unique_ptr<ChannelPass>, 2> passes;
+    bool fTemporaryFailed = false;
+    const auto firstPass = [&](std::span<const std::int32_t> ch0,
+                               std::span<const std::int32_t> ch1) {
+        const std::span<const std::int32_t> codes[2] = {ch0, ch1};
+        for (std::size_t c = 0; c < passes.size(); ++c) {
+            if (passes[c] && !codes[c].empty()) {
+                passes[c]->sums.Add(codes[c]);
+                fTemporaryFailed = fTemporaryFailed || !passes[c]->runningSums.Append(codes[c]);
+            }
+        }
+        return !fTemporaryFailed;
+    };
+    for (int channel = 0; channel < 2; ++channel) {
+        if (!onlyChannel || *onlyChannel == channel) {
+            passes[static_cast<std::size_t>(channel)] = std::make_unique<ChannelPass>();
+            fTemporaryFailed =
+                fTemporaryFailed || !passes[static_cast<std::size_t>(channel)]->runningSums.Open();
+        }
+    }
+    RecordingReader::Contents contents;
+    if (fTemporaryFailed || !RecordingReader::Read(path, contents, firstPass)) {
+        *failure = fTemporaryFailed ? Failure::TemporaryFile : Failure::BadFile;
+        return std::nullopt;
+    }
+    RecordingAnalysis result;
+    result.settings = contents.settings;
+    result.sampleRate = SampleRates::SamplesPerSecond(contents.settings);
+    for (const int channel : contents.channels) {
+        ChannelPass* pass = passes[static_cast<std::size_t>(channel)].get();
+        if (pass == nullptr) {
+            continue;
+        }
+        std::optional<NoiseAnalysis> analysis;
+        if (!Figures(*pass, result.sampleRate, analysis)) {
+            *failure = Failure::TemporaryFile;
+            return std::nullopt;
+        }
+        result.channels.push_back({channel, pass->sums.Count(), std::move(analysis)});
+    }
+    return result;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MeasureSettings.h"
+#include "NoiseAnalysis.h"
+
+// Every noise figure of a recording file, with memory that does not grow with its length.
+// One pass over the file gives the statistics (exact running sums) and keeps each channel's
+// running sums in a temporary file; the histogram (which needs the extremes first) and the
+// Welch spectrum take a second pass over those, the Allan deviation three cursors per τ.
+class RecordingAnalysis {
+public:
+    enum class Failure { None, BadFile, TemporaryFile };
+
+    struct Channel {
+        int channel;
+        std::int64_t count;
+        std::optional<NoiseAnalysis> analysis;  // none below NoiseAnalysis::kMinSamples
+    };
+
+    MeasureSettings settings;
+    double sampleRate = 0.0;
+    std::vector<Channel> channels;  // those of the file, or only `onlyChannel` when it has it
+
+    static std::optional<RecordingAnalysis> Analyse(const std::string& path,
+                                                    std::optional<int> onlyChannel,
+                                                    Failure* failure);
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The recording's file on disk, written under its final name as it grows, so it can be
+// watched while it does. Text goes through one fixed buffer: it reaches the file at least
+// once a second, and the disk (fdatasync) at least every ten seconds and at the end, so a
+// crash or a pulled plug costs at most the last seconds. After a failed write the file is
+// cut back to its last complete line, so what was written before stays readable.
+class RecordingFile {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr Clock::duration kFlushInterval = std::chrono::seconds(1);
+    static constexpr Clock::duration kSyncInterval = std::chrono::seconds(10);
+
+    enum class CreateResult { Ok, Exists, Failed };
+
+    RecordingFile();
+    ~RecordingFile();
+    RecordingFile(const RecordingFile&) = delete;
+    RecordingFile& operator=(const RecordingFile&) = delete;
+
+    // A new file; an existing one is replaced only when `fOverwrite` is set.
+    CreateResult Create(const std::string& path, bool fOverwrite, Clock::time_point now);
+    // Removes the file just created, before anything was written to it.
+    void Discard();
+    // Whole lines; false once a write has failed.
+    bool Append(std::string_view lines, Clock::time_point now);
+    // Writes and syncs what is due by `now`; false once a write has failed.
+    bool Tick(Clock::time_point now);
+    // Everything written and synced, the file closed; false when that failed.
+    bool Finish();
+    // When Tick has something to do; Clock::time_point::max() when nothing waits.
+    Clock::time_point NextDeadline() const;
+
+    bool IsOpen() const { return fd >= 0; }
+    bool Failed() const { return fFailed; }
+    // Bytes in the file and in the buffer.
+    std::uint64_t Size() const { return written + buffer.size(); }
+
+private:
+    bool Flush(Clock::time_point now);
+    bool Sync(Clock::time_point now);
+    // Cuts the file back to its last complete line after `done` bytes of the buffer went out.
+    void CutToLastLine(std::size_t done);
+    bool Fail();
+    void Close();
+
+    int fd = -1;
+    std::string filePath;
+    std::vector<char> buffer;
+    std::uint64_t written = 0;  // bytes in the file
+    bool fUnsynced = false;
+    bool fFailed = false;
+    Clock::time_point lastFlush{};
+    Clock::time_point lastSync{};
+};

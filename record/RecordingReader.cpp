@@ -1,0 +1,177 @@
+#include "RecordingReader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <memory>
+#include <string_view>
+
+#include "Codes.h"
+#include "RecordingFormat.h"
+
+namespace {
+
+constexpr std::size_t kReadSize = 64 * 1024;
+// No line of such a table comes near this; a longer one means it is something else.
+constexpr std::size_t kMaxLineLength = 4096;
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+class TableParser {
+public:
+    TableParser(RecordingReader::Contents& contents, const RecordingReader::Sink& rowSink)
+        : out(contents), sink(rowSink) {}
+
+    bool Line(std::string_view line);
+    bool Finish() { return fColumns && Hand(); }
+
+private:
+    void Comment(std::string_view text);
+    bool Columns(std::string_view line);
+    bool Row(std::string_view line);
+    bool Hand();
+
+    RecordingReader::Contents& out;
+    const RecordingReader::Sink& sink;
+    bool fColumns = false;
+    std::array<std::vector<std::int32_t>, 2> codes;
+};
+
+bool TableParser::Line(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    if (line.starts_with('#')) {
+        Comment(line.substr(1));
+        return true;
+    }
+    if (line.empty()) {
+        return true;
+    }
+    return fColumns ? Row(line) : Columns(line);
+}
+
+void TableParser::Comment(std::string_view text) {
+    while (text.starts_with(' ')) {
+        text.remove_prefix(1);
+    }
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return;
+    }
+    const std::string_view key = text.substr(0, colon);
+    int value = 0;
+    if (!ParseNumber(text.substr(colon + 1), value)) {
+        return;
+    }
+    if (key == RecordingFormat::kRateKey && value >= 0 && value < kRateCount) {
+        out.settings.spsSel = value;
+    } else if (key == RecordingFormat::kFilterKey && (value == 0 || value == 1)) {
+        out.settings.fSinc5 = value == 1;
+    }
+}
+
+bool TableParser::Columns(std::string_view line) {
+    for (int chSel = 0; chSel < kChannelChoiceCount; ++chSel) {
+        const std::vector<int> channels = RecordingFormat::ChannelsOf(chSel);
+        std::string expected = RecordingFormat::ColumnLine(channels);
+        expected.pop_back();
+        if (line == expected) {
+            out.settings.CHSel = chSel;
+            out.channels = channels;
+            fColumns = true;
+            codes[0].reserve(RecordingReader::kStretch);
+            codes[1].reserve(RecordingReader::kStretch);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TableParser::Row(std::string_view line) {
+    // The sample number, then the code and the microvolts of each channel.
+    std::array<std::string_view, 5> fields;
+    std::size_t n = 0;
+    for (bool fMore = true; fMore; ++n) {
+        if (n == fields.size()) {
+            return false;
+        }
+        const std::size_t comma = line.find(',');
+        fields[n] = line.substr(0, comma);
+        fMore = comma != std::string_view::npos;
+        line.remove_prefix(fMore ? comma + 1 : line.size());
+    }
+    std::int64_t sample = 0;
+    if (n != 1 + 2 * out.channels.size() || !ParseNumber(fields[0], sample)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < out.channels.size(); ++i) {
+        std::int32_t code = 0;
+        if (!ParseNumber(fields[1 + 2 * i], code) || code < kMinScaleCode ||
+            code > kFullScaleCode || fields[2 + 2 * i].empty()) {
+            return false;
+        }
+        codes[static_cast<std::size_t>(out.channels[i])].push_back(code);
+    }
+    ++out.count;
+    const auto first = static_cast<std::size_t>(out.channels.front());
+    return codes[first].size() < RecordingReader::kStretch || Hand();
+}
+
+bool TableParser::Hand() {
+    const bool fGo = sink(codes[0], codes[1]);
+    codes[0].clear();
+    codes[1].clear();
+    return fGo;
+}
+
+}  // namespace
+
+bool RecordingReader::IsTable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char start[7] = {};
+    const ssize_t n = ::read(fd, start, sizeof start);
+    ::close(fd);
+    const std::string_view text(start, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text.starts_with('#') || text.starts_with("sample,");
+}
+
+bool RecordingReader::Read(const std::string& path, Contents& contents, const Sink& sink) {
+    contents = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    TableParser parser(contents, sink);
+    const auto buffer = std::make_unique<char[]>(kReadSize + kMaxLineLength);
+    std::size_t held = 0;  // the start of an unfinished line
+    bool fGood = true;
+    while (fGood) {
+        const ssize_t n = ::read(fd, buffer.get() + held, kReadSize);
+        if (n <= 0) {
+            fGood = n == 0;
+            break;
+        }
+        const std::string_view text(buffer.get(), held + static_cast<std::size_t>(n));
+        std::size_t begin = 0;
+        for (std::size_t end = text.find('\n'); fGood && end != std::string_view::npos;
+             end = text.find('\n', begin)) {
+            fGood = parser.Line(text.substr(begin, end - begin));
+            begin = end + 1;
+        }
+        held = text.size() - begin;
+        fGood = fGood && held <= kMaxLineLength;
+        std::copy(text.begin() + static_cast<std::ptrdiff_t>(begin), text.end(), buffer.get());
+    }
+    ::close(fd);
+    return fGood && parser.Finish();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "MeasureSettings.h"
+
+// Reads a recording (or the table of `measure --csv`) a stretch of rows at a time, so a file
+// of any length needs the same memory. The comment lines give the rate and the filter (the
+// start-up settings where they are missing), the column line the channels; the codes are
+// taken, the microvolts follow from them. A last line without its line end was being written
+// when the recording stopped and is left out.
+class RecordingReader {
+public:
+    // Rows handed on at a time.
+    static constexpr std::size_t kStretch = 4096;
+
+    struct Contents {
+        MeasureSettings settings;   // spsSel and fSinc5 from the file, CHSel from its columns
+        std::vector<int> channels;  // in column order
+        std::int64_t count = 0;     // rows
+    };
+    // The codes of consecutive rows; a channel the file lacks has an empty span. False stops
+    // the reading.
+    using Sink =
+        std::function<bool(std::span<const std::int32_t> ch0, std::span<const std::int32_t> ch1)>;
+
+    // The file begins as such a table does: with "#" or with its column line.
+    static bool IsTable(const std::string& path);
+    // False when the file cannot be read, is no such table (no column line, a row that does
+    // not fit the columns, a code outside 0..16777215), or the sink stopped it.
+    static bool Read(const std::string& path, Contents& contents, const Sink& sink);
+};
