@@ -19,10 +19,27 @@
 
 namespace {
 
+std::string TemporaryPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("selkoran-" + name + '-' + std::to_string(::getpid()) + ".csv"))
+        .string();
+}
+
+// Lines of a text file that are rows (neither comments nor the column line).
+std::size_t RowCount(const std::string& path) {
+    std::ifstream file(path);
+    std::size_t rows = 0;
+    for (std::string line; std::getline(file, line);) {
+        rows += !line.starts_with('#') && !line.starts_with("sample,");
+    }
+    return rows;
+}
+
 // The simulated board behind a tap that keeps every command line the PC writes.
 class TappedBoard : public FifoDriver {
 public:
-    explicit TappedBoard(FakeClock& clock) : board({}, [&clock] { return clock.Now(); }) {}
+    explicit TappedBoard(FakeClock& clock, BoardOptions options = {})
+        : board(std::move(options), [&clock] { return clock.Now(); }) {}
 
     std::vector<std::string> commands;
 
@@ -55,6 +72,14 @@ class RecordRecorder : public ::testing::Test {
 protected:
     void TearDown() override { std::filesystem::remove(path); }
 
+    Recorder::Request TopRate(std::int64_t count) const {
+        Recorder::Request request;
+        request.spsSel = 16;
+        request.count = count;
+        request.path = path;
+        return request;
+    }
+
     // Wakes the recorder until it ends, the board's clock moving one top-rate block per wake.
     void RunToEnd() {
         while (recorder.Recording()) {
@@ -67,9 +92,7 @@ protected:
     TappedBoard board{clock};
     TADC adc{board, clock.Timing()};
     Recorder recorder{adc, [this] { return clock.Now(); }};
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("selkoran-record-" + std::to_string(::getpid()) + ".csv"))
-                           .string();
+    std::string path = TemporaryPath("record");
 };
 
 TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary) {
@@ -80,11 +103,7 @@ TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary
         EXPECT_TRUE(block.ch1.empty());
         observed += static_cast<std::int64_t>(block.ch0.size());
     });
-    Recorder::Request request;
-    request.spsSel = 16;
-    request.count = kCount;
-    request.path = path;
-    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    ASSERT_EQ(recorder.Start(TopRate(kCount)), Recorder::StartResult::Started);
     RunToEnd();
     EXPECT_EQ(recorder.Result(), Recorder::Outcome::Complete);
     EXPECT_EQ(observed, kCount);
@@ -127,15 +146,53 @@ TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary
     EXPECT_TRUE(boundaries[0].ends_with(" sample:1048576")) << boundaries[0];
 }
 
-}  // namespace
-
-namespace {
+// Every way but completion ends with "AX"; the stop button and silence also close the board,
+// which must then be identified again, while a failed read leaves it open as the window does.
+TEST(RecordRecorderEnd, EndsSendStopAndKeepTheRowsReceived) {
+    struct Row {
+        const char* faults;
+        bool fStop;  // the stop button after 250 records
+        Recorder::Outcome outcome;
+        bool fOpenAfter;
+        std::size_t rows;
+    };
+    const Row rows[] = {{"", true, Recorder::Outcome::Stopped, false, 250},
+                        {"stopafter=300", false, Recorder::Outcome::TimedOut, false, 300},
+                        {"short=350", false, Recorder::Outcome::ReadFailed, true, 350}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        const std::string path = TemporaryPath("end");
+        BoardOptions options;
+        ASSERT_TRUE(BoardOptions::Parse(row.faults, &options, nullptr));
+        FakeClock clock;
+        TappedBoard board(clock, options);
+        TADC adc(board, clock.Timing());
+        Recorder recorder(adc, [&clock] { return clock.Now(); });
+        Recorder::Request request;
+        request.spsSel = 8;  // 100.2 per second, one record per block
+        request.count = 1000;
+        request.path = path;
+        request.noDataTimeout = std::chrono::seconds(2);
+        ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+        while (recorder.Recording()) {
+            if (row.fStop && recorder.Written() == 250) {
+                recorder.Stop();
+                break;
+            }
+            clock.Advance(std::chrono::milliseconds(5));
+            recorder.Wake();
+        }
+        EXPECT_EQ(recorder.Result(), row.outcome);
+        EXPECT_EQ(board.commands.back(), "AX");
+        EXPECT_EQ(adc.IsOpen(), row.fOpenAfter);
+        EXPECT_EQ(RowCount(path), row.rows);
+        std::filesystem::remove(path);
+    }
+}
 
 // A file cut short by a crash, and one that is not a recording at all.
 TEST(RecordReader, LeavesOutALastLineCutShortAndRefusesCodesBeyond24Bits) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("selkoran-reader-" + std::to_string(::getpid()) + ".csv"))
-                                 .string();
+    const std::string path = TemporaryPath("reader");
     const auto read = [&path](const std::string& text, std::vector<std::int32_t>& codes) {
         std::ofstream(path) << text;
         codes.clear();

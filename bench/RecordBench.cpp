@@ -1,0 +1,310 @@
+// Figures of long recordings, from whole processes where the program runs as the user runs it.
+//   bench_record paced [runs]      selkoran-cli record, 1,048,575 two-channel samples at
+//                                  31250/s (33.6 s), on the simulated board in process and on
+//                                  selkoran-boardsim: CPU (user + system) share, peak resident
+//                                  memory, and every row against an unpaced recording of the
+//                                  same seed; peak memory of 10^4 samples beside it
+//   bench_record unpaced [runs]    the recorder and the simulated board with its clock moved a
+//                                  block ahead per wake, and the file writer alone: samples
+//                                  per second against 31250
+//   bench_record analyze [count]   selkoran-cli analyze of a one-channel recording of `count`
+//                                  samples (default 10^7) and of 10^5: time and peak memory
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Ad7172.h"
+#include "Recorder.h"
+#include "RecordingFile.h"
+#include "RecordingFormat.h"
+#include "SimulatedFifo.h"
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+constexpr int kTopRate = 16;
+constexpr double kTopSamplesPerSecond = 31250.0;
+constexpr std::int64_t kLongRun = Recorder::kMaxStartCount;
+
+std::string BuildProgram(const char* name) {
+    return std::string(SELKORAN_BUILD_DIR) + '/' + name;
+}
+
+std::string TemporaryPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("selkoran-bench-" + std::to_string(::getpid()) + '-' + name))
+        .string();
+}
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// What one child process used.
+struct ChildUsage {
+    int exitCode = -1;
+    double wall = 0.0;
+    double cpu = 0.0;      // user + system
+    double peakMiB = 0.0;  // ru_maxrss
+};
+
+ChildUsage RunChild(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    const auto t0 = Steady::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::dup2(quiet, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    ChildUsage result;
+    result.wall = std::chrono::duration<double>(Steady::now() - t0).count();
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return result;
+}
+
+// selkoran-boardsim on a pseudo-terminal for as long as the object lives.
+class BoardProcess {
+public:
+    BoardProcess() {
+        int ends[2];
+        if (::pipe(ends) != 0) {
+            return;
+        }
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(ends[1], STDOUT_FILENO);
+            const std::string program = BuildProgram("selkoran-boardsim");
+            ::execl(program.c_str(), program.c_str(), nullptr);
+            ::_exit(127);
+        }
+        ::close(ends[1]);
+        char c = 0;
+        while (::read(ends[0], &c, 1) == 1 && c != '\n') {
+            path += c;
+        }
+        ::close(ends[0]);
+    }
+    ~BoardProcess() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    BoardProcess(const BoardProcess&) = delete;
+    BoardProcess& operator=(const BoardProcess&) = delete;
+
+    std::string Device() const { return "tty:" + path; }
+
+private:
+    pid_t pid = -1;
+    std::string path;
+};
+
+ChildUsage Record(const std::string& device, std::int64_t count, const std::string& path) {
+    return RunChild({BuildProgram("selkoran-cli"), "record", "--device", device, "--rate",
+                     std::to_string(kTopRate), "--channel", "2", "--count", std::to_string(count),
+                     "--output", path, "--force"});
+}
+
+// The recorder on the simulated board in process, its clock moved one top-rate block ahead
+// per wake, so the board never holds the recorder back. Samples per second of wall time.
+double RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {
+    auto clockNow = Steady::time_point(std::chrono::hours(1));
+    const auto now = [&clockNow] { return clockNow; };
+    SimulatedFifo fifo({}, now);
+    TADC adc(fifo, {now, [&clockNow] { clockNow += std::chrono::milliseconds(1); }});
+    Recorder recorder(adc, now);
+    Recorder::Request request;
+    request.spsSel = kTopRate;
+    request.chSel = chSel;
+    request.count = count;
+    request.path = path;
+    request.fOverwrite = true;
+    if (recorder.Start(request) != Recorder::StartResult::Started) {
+        return 0.0;
+    }
+    const auto t0 = Steady::now();
+    while (recorder.Recording()) {
+        clockNow += std::chrono::microseconds(3200);
+        recorder.Wake();
+    }
+    const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
+    return recorder.Result() == Recorder::Outcome::Complete ? static_cast<double>(count) / wall
+                                                            : 0.0;
+}
+
+// Rows of two recordings compared in order (comment lines and column lines left out).
+struct RowComparison {
+    std::int64_t rows = 0;
+    std::int64_t referenceRows = 0;
+    std::int64_t equal = 0;
+};
+
+RowComparison CompareRows(const std::string& path, const std::string& referencePath) {
+    std::ifstream file(path);
+    std::ifstream reference(referencePath);
+    const auto nextRow = [](std::ifstream& in, std::string& line) {
+        while (std::getline(in, line)) {
+            if (!line.starts_with('#') && !line.starts_with("sample,")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    RowComparison c;
+    std::string a;
+    std::string b;
+    for (;;) {
+        const bool fA = nextRow(file, a);
+        const bool fB = nextRow(reference, b);
+        c.rows += fA;
+        c.referenceRows += fB;
+        c.equal += fA && fB && a == b;
+        if (!fA && !fB) {
+            return c;
+        }
+    }
+}
+
+int Paced(int runs) {
+    const std::string path = TemporaryPath("paced.csv");
+    const std::string reference = TemporaryPath("unpaced.csv");
+    RecordUnpaced(2, kLongRun, reference);
+    const BoardProcess board;
+    for (const std::string& device : {std::string("sim"), board.Device()}) {
+        std::vector<double> shares;
+        std::vector<double> peaks;
+        for (int run = 0; run < runs; ++run) {
+            const ChildUsage usage = Record(device, kLongRun, path);
+            const RowComparison rows = CompareRows(path, reference);
+            std::printf(
+                "record 2CH x %lld at 31250/s on %s: exit %d, wall %.2f s, CPU %.3f s = %.2f %% "
+                "of a core, peak resident %.1f MiB, rows %lld (reference %lld), equal %lld\n",
+                static_cast<long long>(kLongRun), device.c_str(), usage.exitCode, usage.wall,
+                usage.cpu, 100.0 * usage.cpu / usage.wall, usage.peakMiB,
+                static_cast<long long>(rows.rows), static_cast<long long>(rows.referenceRows),
+                static_cast<long long>(rows.equal));
+            shares.push_back(100.0 * usage.cpu / usage.wall);
+            peaks.push_back(usage.peakMiB);
+        }
+        std::printf(
+            "median on %s: CPU %.2f %% of a core (target < 5 %%), peak %.1f MiB "
+            "(target < 40 MiB)\n",
+            device.c_str(), Median(shares), Median(peaks));
+        const ChildUsage shortRun = Record(device, 10000, path);
+        std::printf("record 2CH x 10000 on %s: peak resident %.1f MiB\n", device.c_str(),
+                    shortRun.peakMiB);
+    }
+    std::filesystem::remove(path);
+    std::filesystem::remove(reference);
+    return 0;
+}
+
+// The file writer alone: rows formatted and written as a recording writes them.
+double WriteRows(std::int64_t count, const std::string& path) {
+    RecordingFile file;
+    if (file.Create(path, true, Steady::now()) != RecordingFile::CreateResult::Ok) {
+        return 0.0;
+    }
+    char block[TADC::kMaxBlockRecords * RecordingFormat::kMaxRowLength];
+    const auto t0 = Steady::now();
+    for (std::int64_t first = 0; first < count; first += TADC::kMaxBlockRecords) {
+        char* end = block;
+        for (std::int64_t i = first; i < first + TADC::kMaxBlockRecords; ++i) {
+            const auto code = static_cast<std::int32_t>(8388608 + (i * 7919) % 4001 - 2000);
+            const RecordingFormat::Cell cells[2] = {{code, static_cast<float>(code) * 0.3f},
+                                                    {code + 5, static_cast<float>(code) * 0.2f}};
+            end = RecordingFormat::AppendRow(end, i + 1, cells);
+        }
+        file.Append(std::string_view(block, static_cast<std::size_t>(end - block)), Steady::now());
+        file.Tick(Steady::now());
+    }
+    const bool fDone = file.Finish();
+    const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
+    return fDone ? static_cast<double>(count) / wall : 0.0;
+}
+
+int Unpaced(int runs) {
+    const std::string path = TemporaryPath("throughput.csv");
+    std::vector<double> whole;
+    std::vector<double> writer;
+    for (int run = 0; run < runs; ++run) {
+        whole.push_back(RecordUnpaced(2, kLongRun, path));
+        writer.push_back(WriteRows(kLongRun, path));
+    }
+    const double recorder = Median(whole);
+    const double rows = Median(writer);
+    std::printf("unpaced recording 2CH x %lld: %.0f samples/s = %.0f x 31250 (target >= 50 x)\n",
+                static_cast<long long>(kLongRun), recorder, recorder / kTopSamplesPerSecond);
+    std::printf("file writer alone, 2CH rows: %.0f rows/s = %.0f x 31250\n", rows,
+                rows / kTopSamplesPerSecond);
+    std::filesystem::remove(path);
+    return 0;
+}
+
+int Analyze(std::int64_t count) {
+    for (const std::int64_t n : {std::int64_t{100000}, count}) {
+        const std::string path = TemporaryPath("analyze.csv");
+        if (RecordUnpaced(0, n, path) <= 0.0) {
+            std::fprintf(stderr, "the recording of %lld samples failed\n",
+                         static_cast<long long>(n));
+            return 1;
+        }
+        const auto bytes = std::filesystem::file_size(path);
+        const ChildUsage usage = RunChild({BuildProgram("selkoran-cli"), "analyze", path});
+        std::printf(
+            "analyze 1CH x %lld (%.0f MB): exit %d, wall %.2f s, CPU %.2f s, peak "
+            "resident %.1f MiB\n",
+            static_cast<long long>(n), static_cast<double>(bytes) / 1e6, usage.exitCode, usage.wall,
+            usage.cpu, usage.peakMiB);
+        std::filesystem::remove(path);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const long number = argc > 2 ? std::atol(argv[2]) : 0;
+    if (mode == "paced") {
+        return Paced(number > 0 ? static_cast<int>(number) : 3);
+    }
+    if (mode == "unpaced") {
+        return Unpaced(number > 0 ? static_cast<int>(number) : 5);
+    }
+    if (mode == "analyze") {
+        return Analyze(number > 0 ? number : 10000000);
+    }
+    std::fprintf(stderr, "usage: bench_record paced [runs] | unpaced [runs] | analyze [count]\n");
+    return 2;
+}
