@@ -52,6 +52,32 @@ double Seconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
 }
 
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+// Samples per second of one pass, by the wall clock and by this process's processor time
+// (the machine is shared, so the second is the steadier).
+struct Rate {
+    double perWallSecond = 0.0;
+    double perCpuSecond = 0.0;
+};
+
+// Times `pass`, which handles `count` samples and says whether it succeeded.
+template <typename Pass>
+Rate Measure(std::int64_t count, Pass pass) {
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Steady::now();
+    if (!pass()) {
+        return {};
+    }
+    const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
+    const double cpu = CpuSeconds() - cpu0;
+    return {static_cast<double>(count) / wall, static_cast<double>(count) / cpu};
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0.0 : values[values.size() / 2];
@@ -136,12 +162,14 @@ ChildUsage Record(const std::string& device, std::int64_t count, const std::stri
 }
 
 // The recorder on the simulated board in process, its clock moved one top-rate block ahead
-// per wake, so the board never holds the recorder back. Samples per second of wall time.
-double RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {
+// per wake, so the board never holds the recorder back.
+Rate RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {
     auto clockNow = Steady::time_point(std::chrono::hours(1));
     const auto now = [&clockNow] { return clockNow; };
     SimulatedFifo fifo({}, now);
-    TADC adc(fifo, {now, [&clockNow] { clockNow += std::chrono::milliseconds(1); }});
+    TADC adc(fifo, {now, [&clockNow](const FifoReadiness&, LinkTiming::Clock::duration) {
+                        clockNow += std::chrono::milliseconds(1);
+                    }});
     Recorder recorder(adc, now);
     Recorder::Request request;
     request.spsSel = kTopRate;
@@ -150,16 +178,15 @@ double RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {
     request.path = path;
     request.fOverwrite = true;
     if (recorder.Start(request) != Recorder::StartResult::Started) {
-        return 0.0;
+        return {};
     }
-    const auto t0 = Steady::now();
-    while (recorder.Recording()) {
-        clockNow += std::chrono::microseconds(3200);
-        recorder.Wake();
-    }
-    const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    return recorder.Result() == Recorder::Outcome::Complete ? static_cast<double>(count) / wall
-                                                            : 0.0;
+    return Measure(count, [&] {
+        while (recorder.Recording()) {
+            clockNow += std::chrono::microseconds(3200);
+            recorder.Wake();
+        }
+        return recorder.Result() == Recorder::Outcome::Complete;
+    });
 }
 
 // Rows of two recordings compared in order (comment lines and column lines left out).
@@ -195,34 +222,45 @@ RowComparison CompareRows(const std::string& path, const std::string& referenceP
     }
 }
 
+// One paced recording on the simulated board in process ("sim") or on a fresh
+// selkoran-boardsim (its noise goes on from one recording to the next, so each run starts one).
+ChildUsage RecordOn(const std::string& board, std::int64_t count, const std::string& path) {
+    if (board == "sim") {
+        return Record(board, count, path);
+    }
+    const BoardProcess process;
+    return Record(process.Device(), count, path);
+}
+
 int Paced(int runs) {
     const std::string path = TemporaryPath("paced.csv");
     const std::string reference = TemporaryPath("unpaced.csv");
     RecordUnpaced(2, kLongRun, reference);
-    const BoardProcess board;
-    for (const std::string& device : {std::string("sim"), board.Device()}) {
+    for (const std::string board : {"sim", "selkoran-boardsim"}) {
         std::vector<double> shares;
         std::vector<double> peaks;
         for (int run = 0; run < runs; ++run) {
-            const ChildUsage usage = Record(device, kLongRun, path);
+            const ChildUsage usage = RecordOn(board, kLongRun, path);
             const RowComparison rows = CompareRows(path, reference);
             std::printf(
                 "record 2CH x %lld at 31250/s on %s: exit %d, wall %.2f s, CPU %.3f s = %.2f %% "
                 "of a core, peak resident %.1f MiB, rows %lld (reference %lld), equal %lld\n",
-                static_cast<long long>(kLongRun), device.c_str(), usage.exitCode, usage.wall,
+                static_cast<long long>(kLongRun), board.c_str(), usage.exitCode, usage.wall,
                 usage.cpu, 100.0 * usage.cpu / usage.wall, usage.peakMiB,
                 static_cast<long long>(rows.rows), static_cast<long long>(rows.referenceRows),
                 static_cast<long long>(rows.equal));
-            shares.push_back(100.0 * usage.cpu / usage.wall);
-            peaks.push_back(usage.peakMiB);
+            if (usage.exitCode == 0) {
+                shares.push_back(100.0 * usage.cpu / usage.wall);
+                peaks.push_back(usage.peakMiB);
+            }
         }
         std::printf(
             "median on %s: CPU %.2f %% of a core (target < 5 %%), peak %.1f MiB "
             "(target < 40 MiB)\n",
-            device.c_str(), Median(shares), Median(peaks));
-        const ChildUsage shortRun = Record(device, 10000, path);
-        std::printf("record 2CH x 10000 on %s: peak resident %.1f MiB\n", device.c_str(),
-                    shortRun.peakMiB);
+            board.c_str(), Median(shares), Median(peaks));
+        const ChildUsage shortRun = RecordOn(board, 10000, path);
+        std::printf("record 2CH x 10000 on %s: exit %d, peak resident %.1f MiB\n", board.c_str(),
+                    shortRun.exitCode, shortRun.peakMiB);
     }
     std::filesystem::remove(path);
     std::filesystem::remove(reference);
@@ -230,43 +268,54 @@ int Paced(int runs) {
 }
 
 // The file writer alone: rows formatted and written as a recording writes them.
-double WriteRows(std::int64_t count, const std::string& path) {
+Rate WriteRows(std::int64_t count, const std::string& path) {
     RecordingFile file;
     if (file.Create(path, true, Steady::now()) != RecordingFile::CreateResult::Ok) {
-        return 0.0;
+        return {};
     }
     char block[TADC::kMaxBlockRecords * RecordingFormat::kMaxRowLength];
-    const auto t0 = Steady::now();
-    for (std::int64_t first = 0; first < count; first += TADC::kMaxBlockRecords) {
-        char* end = block;
-        for (std::int64_t i = first; i < first + TADC::kMaxBlockRecords; ++i) {
-            const auto code = static_cast<std::int32_t>(8388608 + (i * 7919) % 4001 - 2000);
-            const RecordingFormat::Cell cells[2] = {{code, static_cast<float>(code) * 0.3f},
-                                                    {code + 5, static_cast<float>(code) * 0.2f}};
-            end = RecordingFormat::AppendRow(end, i + 1, cells);
+    return Measure(count, [&] {
+        for (std::int64_t first = 0; first < count; first += TADC::kMaxBlockRecords) {
+            char* end = block;
+            for (std::int64_t i = first; i < first + TADC::kMaxBlockRecords; ++i) {
+                const auto code = static_cast<std::int32_t>(8388608 + (i * 7919) % 4001 - 2000);
+                const RecordingFormat::Cell cells[2] = {
+                    {code, static_cast<float>(code) * 0.3f},
+                    {code + 5, static_cast<float>(code) * 0.2f}};
+                end = RecordingFormat::AppendRow(end, i + 1, cells);
+            }
+            file.Append(std::string_view(block, static_cast<std::size_t>(end - block)),
+                        Steady::now());
+            file.Tick(Steady::now());
         }
-        file.Append(std::string_view(block, static_cast<std::size_t>(end - block)), Steady::now());
-        file.Tick(Steady::now());
+        return file.Finish();
+    });
+}
+
+void PrintRate(const char* what, const std::vector<Rate>& rates) {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    for (const Rate& r : rates) {
+        wall.push_back(r.perWallSecond);
+        cpu.push_back(r.perCpuSecond);
     }
-    const bool fDone = file.Finish();
-    const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    return fDone ? static_cast<double>(count) / wall : 0.0;
+    std::printf(
+        "%s: %.0f samples per CPU second = %.0f x 31250 (target >= 50 x); by the wall "
+        "clock %.0f = %.0f x\n",
+        what, Median(cpu), Median(cpu) / kTopSamplesPerSecond, Median(wall),
+        Median(wall) / kTopSamplesPerSecond);
 }
 
 int Unpaced(int runs) {
     const std::string path = TemporaryPath("throughput.csv");
-    std::vector<double> whole;
-    std::vector<double> writer;
+    std::vector<Rate> whole;
+    std::vector<Rate> writer;
     for (int run = 0; run < runs; ++run) {
         whole.push_back(RecordUnpaced(2, kLongRun, path));
         writer.push_back(WriteRows(kLongRun, path));
     }
-    const double recorder = Median(whole);
-    const double rows = Median(writer);
-    std::printf("unpaced recording 2CH x %lld: %.0f samples/s = %.0f x 31250 (target >= 50 x)\n",
-                static_cast<long long>(kLongRun), recorder, recorder / kTopSamplesPerSecond);
-    std::printf("file writer alone, 2CH rows: %.0f rows/s = %.0f x 31250\n", rows,
-                rows / kTopSamplesPerSecond);
+    PrintRate("unpaced recording 2CH x 1048575 (recorder, link and simulated board)", whole);
+    PrintRate("file writer alone, 2CH rows", writer);
     std::filesystem::remove(path);
     return 0;
 }
@@ -274,7 +323,7 @@ int Unpaced(int runs) {
 int Analyze(std::int64_t count) {
     for (const std::int64_t n : {std::int64_t{100000}, count}) {
         const std::string path = TemporaryPath("analyze.csv");
-        if (RecordUnpaced(0, n, path) <= 0.0) {
+        if (RecordUnpaced(0, n, path).perWallSecond <= 0.0) {
             std::fprintf(stderr, "the recording of %lld samples failed\n",
                          static_cast<long long>(n));
             return 1;
