@@ -76,6 +76,9 @@ FifoStatus LibftdiFifo::OpenNth(int deviceNumber) {
     if (ftdi == nullptr || deviceNumber < 0) {
         return FifoStatusCode::DeviceNotFound;
     }
+    // Closing gives the chip back to the kernel's serial driver, so /dev/ttyUSB* returns
+    // once the program is done with the board.
+    ftdi->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     // Vendor and product 0 list the chips with FTDI's own ids.
     ftdi_device_list* devices = nullptr;
     const int found = ftdi_usb_find_all(ftdi, &devices, 0, 0);
