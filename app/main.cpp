@@ -27,8 +27,10 @@ void AddOptions(QCommandLineParser& parser) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({"device",
-                      "The board: usb:0 (the default: the first FTDI device through libftdi), "
-                      "sim[:seed=N,...] (the simulated board) or tty:PATH (a serial device node).",
+                      "The board: usb:N (the N-th FTDI chip through libftdi, from 0; usb:0 is "
+                      "the default), usb:serial=TEXT (the FTDI chip with that USB serial number), "
+                      "sim[:seed=N,...] (the simulated board) or tty:PATH (a serial device node). "
+                      "selkoran-cli info --device usb:list lists the FTDI chips.",
                       "device", "usb:0"});
 }
 

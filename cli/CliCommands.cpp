@@ -14,6 +14,7 @@
 #include "CliAcquisition.h"
 #include "CliRecording.h"
 #include "DeviceChoice.h"
+#include "FtdiDeviceList.h"
 #include "GraphPicture.h"
 #include "MeasurementData.h"
 #include "Myfile.h"
@@ -67,6 +68,10 @@ int CliCommands::Run() {
     if (options.command == CliOptions::Command::Analyze) {
         return Analyze();
     }
+    if (options.command == CliOptions::Command::Info &&
+        options.device.toStdString() == kUsbListText) {
+        return ListUsbDevices();
+    }
     std::string error;
     const std::unique_ptr<FifoDriver> driver = ChooseDevice(options.device.toStdString(), &error);
     if (!driver) {
@@ -90,6 +95,23 @@ int CliCommands::Info(FifoDriver& driver) {
         return kExitFailure;
     }
     PrintLine(board->name + QStringLiteral(" / ") + board->version);
+    return kExitOk;
+}
+
+// One line per FTDI chip: index, serial number and description, tab-separated.
+int CliCommands::ListUsbDevices() {
+    std::vector<FtdiDeviceList::Entry> entries;
+    if (!FtdiDeviceList::DescribeAll(&entries)) {
+        PrintError(QStringLiteral("USB デバイスを調べられませんでした"));
+        return kExitFailure;
+    }
+    if (entries.empty()) {
+        PrintError(QStringLiteral("FTDI の USB デバイスはありません"));
+    }
+    for (const FtdiDeviceList::Entry& entry : entries) {
+        PrintLine(QString::number(entry.index) + '\t' + QString::fromStdString(entry.serial) +
+                  '\t' + QString::fromStdString(entry.description));
+    }
     return kExitOk;
 }
 

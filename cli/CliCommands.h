@@ -35,6 +35,7 @@ public:
 
 private:
     int Info(FifoDriver& driver);
+    int ListUsbDevices();
     int Measure(FifoDriver& driver);
     int Show();
     int Analyze();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "DeviceChoice.h"
 #include "LibftdiFifo.h"
@@ -36,8 +37,15 @@ TEST(BoardSimDeviceChoice, NamesTheDriver) {
         {"sim:seed=7,ng=S5,delay=20", Kind::Sim},
         {"tty:/dev/ttyUSB0", Kind::Tty},
         {"tty:/dev/pts/3", Kind::Tty},
-        {"usb:1", Kind::None},
+        {"usb:1", Kind::Usb},
+        {"usb:serial=SELKA001", Kind::Usb},
         {"usb", Kind::None},
+        {"usb:", Kind::None},
+        {"usb:-1", Kind::None},
+        {"usb:1000", Kind::None},
+        {"usb:1x", Kind::None},
+        {"usb:serial=", Kind::None},
+        {"usb:list", Kind::None},
         {"tty:", Kind::None},
         {"sim:seed=x", Kind::None},
         {"sim:colour=red", Kind::None},
@@ -50,6 +58,25 @@ TEST(BoardSimDeviceChoice, NamesTheDriver) {
         const auto driver = ChooseDevice(text, &error);
         EXPECT_EQ(KindOf(driver.get()), kind) << text;
         EXPECT_EQ(error.empty(), kind != Kind::None) << text << ": " << error;
+    }
+}
+
+// A number chooses by position on the bus, anything after "serial=" by serial number, even
+// when it looks like a number.
+TEST(BoardSimDeviceChoice, UsbTextChoosesTheChip) {
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"", 0, ""},
+        {"usb:12", 12, ""},
+        {"usb:serial=SELKA001", 0, "SELKA001"},
+        {"usb:serial=12", 0, "12"},
+    };
+    for (const auto& [text, index, serial] : cases) {
+        std::string error;
+        const auto driver = ChooseDevice(text, &error);
+        const auto* usb = dynamic_cast<const LibftdiFifo*>(driver.get());
+        ASSERT_NE(usb, nullptr) << text;
+        EXPECT_EQ(usb->Choice().index, index) << text;
+        EXPECT_EQ(usb->Choice().serial, serial) << text;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -27,8 +28,9 @@ std::size_t WholePackets(std::size_t size, std::size_t packetSize) {
 
 }  // namespace
 
-LibftdiFifo::LibftdiFifo()
-    : queue(kQueueCapacity, kTransferUnit),
+LibftdiFifo::LibftdiFifo(FtdiChoice chosen)
+    : choice(std::move(chosen)),
+      queue(kQueueCapacity, kTransferUnit),
       transferSize(kDefaultTransferSize),
       readyFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -54,7 +56,7 @@ FifoStatus LibftdiFifo::Open(int deviceNumber, FifoHandle* handle) {
     if (ftdi != nullptr) {
         return FifoStatusCode::DeviceNotOpened;  // one device per driver object
     }
-    const FifoStatus status = OpenNth(deviceNumber);
+    const FifoStatus status = OpenChosen(deviceNumber);
     if (status != FifoStatusCode::Ok) {
         Release();
         return status;
@@ -70,29 +72,22 @@ FifoStatus LibftdiFifo::Open(int deviceNumber, FifoHandle* handle) {
     return FifoStatusCode::Ok;
 }
 
-FifoStatus LibftdiFifo::OpenNth(int deviceNumber) {
+FifoStatus LibftdiFifo::OpenChosen(int deviceNumber) {
     // Without a usable USB stack there is no device to be found.
     ftdi = ftdi_new();
-    if (ftdi == nullptr || deviceNumber < 0) {
+    if (ftdi == nullptr) {
         return FifoStatusCode::DeviceNotFound;
     }
     // Closing gives the chip back to the kernel's serial driver, so /dev/ttyUSB* returns
     // once the program is done with the board.
     ftdi->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-    // Vendor and product 0 list the chips with FTDI's own ids.
-    ftdi_device_list* devices = nullptr;
-    const int found = ftdi_usb_find_all(ftdi, &devices, 0, 0);
-    ftdi_device_list* device = devices;
-    for (int i = 0; device != nullptr && i < deviceNumber; ++i) {
-        device = device->next;
+    const FtdiDeviceList devices(ftdi);
+    libusb_device* device = devices.Find(choice, deviceNumber);
+    if (device == nullptr) {
+        return devices.Failed() ? FifoStatusCode::IoError : FifoStatusCode::DeviceNotFound;
     }
-    FifoStatus status = found < 0 ? FifoStatusCode::IoError : FifoStatusCode::DeviceNotFound;
-    if (device != nullptr) {
-        status = ftdi_usb_open_dev(ftdi, device->dev) == 0 ? FifoStatusCode::Ok
-                                                           : FifoStatusCode::DeviceNotOpened;
-    }
-    ftdi_list_free(&devices);
-    return status;
+    return ftdi_usb_open_dev(ftdi, device) == 0 ? FifoStatusCode::Ok
+                                                : FifoStatusCode::DeviceNotOpened;
 }
 
 FifoStatus LibftdiFifo::SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,

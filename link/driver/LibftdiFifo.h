@@ -8,17 +8,21 @@
 #include <vector>
 
 #include "FifoDriver.h"
+#include "FtdiDeviceList.h"
 #include "FtdiReceiveQueue.h"
 
 struct ftdi_context;
 
-// The board's FTDI chip through libftdi and libusb, without the kernel's serial driver.
-// libusb reads block, so a reader thread of this driver drains the chip into a bounded
-// receive queue; the queue count and reads work on that queue and never wait. The thread
-// signals an eventfd whenever it queues bytes and when the board is gone.
+// The board's FTDI chip through libftdi and libusb. The kernel's serial driver lets go of
+// the chip while it is open here and takes it back at Close. libusb reads block, so a reader
+// thread of this driver drains the chip into a bounded receive queue; the queue count and
+// reads work on that queue and never wait. The thread signals an eventfd whenever it queues
+// bytes and when the board is gone.
 class LibftdiFifo : public FifoDriver {
 public:
-    LibftdiFifo();
+    // Device 0 is the chosen chip (by default the first FTDI chip).
+    explicit LibftdiFifo(FtdiChoice chosen = {});
+    const FtdiChoice& Choice() const { return choice; }
     ~LibftdiFifo() override;
     LibftdiFifo(const LibftdiFifo&) = delete;
     LibftdiFifo& operator=(const LibftdiFifo&) = delete;
@@ -37,7 +41,7 @@ public:
 
 private:
     FifoStatus Usable(FifoHandle handle) const;
-    FifoStatus OpenNth(int deviceNumber);
+    FifoStatus OpenChosen(int deviceNumber);
     FifoStatus FlushChip(unsigned mask);
     void ReaderLoop();
     std::size_t WaitForTurn();
@@ -47,6 +51,7 @@ private:
     void StopReader();
     void Release();
 
+    FtdiChoice choice;
     ftdi_context* ftdi = nullptr;
     FifoHandle openHandle = 0;
     FifoHandle lastHandle = 0;
