@@ -62,6 +62,9 @@ void BoardSimulator::Write(const char* data, std::size_t count) {
             continue;
         }
         const std::string command = std::exchange(line, {});
+        if (onCommand) {
+            onCommand(command);
+        }
         if (command.size() > kMaxCommandLength) {
             Reply("NG", t);
         } else {

@@ -18,6 +18,7 @@ class BoardSimulator {
 public:
     using Clock = std::chrono::steady_clock;
     using NowFunction = std::function<Clock::time_point()>;
+    using CommandObserver = std::function<void(std::string_view command)>;
     static constexpr std::size_t kMaxCommandLength = 19;
     static constexpr std::chrono::milliseconds kBurstGap{5};
     static constexpr int kPowerOnRateIndex = 16;
@@ -37,6 +38,8 @@ public:
     // When the next record or reply is due, if any is.
     std::optional<Clock::time_point> NextEventTime() const;
     const BoardOptions& Options() const { return options; }
+    // `observer` sees every command line the board receives, without its carriage return.
+    void ObserveCommands(CommandObserver observer) { onCommand = std::move(observer); }
 
 private:
     struct Stream {
@@ -59,6 +62,7 @@ private:
 
     BoardOptions options;
     NowFunction now;
+    CommandObserver onCommand;
     SampleSource source;
     UsbOutput output;
     std::string line;

@@ -38,14 +38,20 @@ constexpr const char* kUsage =
     "  --short=K         record K of each run lacks its last digit\n"
     "  --stopafter=K     each run stops after K records\n"
     "  --vanish=K        the board disappears when record K of a run is due\n"
+    "  --trace           print every command line the board receives, after the path\n"
+    "                    line, as \"< \" and the command\n"
     "  --help            show this text\n"
     "  --version         show the program's version\n";
 
 // The options arrive as --key=value; the simulator reads them as one key=value list.
-bool ReadArguments(int argc, char** argv, BoardOptions* options, std::string* error) {
+bool ReadArguments(int argc, char** argv, BoardOptions* options, bool* fTrace, std::string* error) {
     std::string list;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
+        if (arg == "--trace") {
+            *fTrace = true;
+            continue;
+        }
         if (!arg.starts_with("--")) {
             *error = "unknown argument: " + std::string(arg);
             return false;
@@ -91,8 +97,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     BoardOptions options;
+    bool fTrace = false;
     std::string error;
-    if (!ReadArguments(argc, argv, &options, &error)) {
+    if (!ReadArguments(argc, argv, &options, &fTrace, &error)) {
         std::cerr << "selkoran-boardsim: " << error << '\n' << kUsage;
         return 2;
     }
@@ -100,6 +107,11 @@ int main(int argc, char** argv) {
     InstallStopHandlers(&waitMask);
 
     BoardSimulator board(options);
+    if (fTrace) {
+        // Flushed at once: whoever drives the board watches it while the program runs.
+        board.ObserveCommands(
+            [](std::string_view command) { std::cout << "< " << command << std::endl; });
+    }
     PtyServer server(board);
     if (!server.Open(&error)) {
         std::cerr << "selkoran-boardsim: " << error << '\n';
