@@ -1,5 +1,6 @@
 #include "Mystatus.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
@@ -16,6 +17,17 @@ constexpr int kReadoutPanel = 2;
 // Panels narrower than this many pixels of text keep one common width.
 constexpr int kNarrowTextWidth = 100;
 constexpr int kPanelPadding = 5;
+
+// A read-out for tests that see the window only from outside, as the emulated-chip harness
+// does: when SELKORAN_STATUS_LOG names a file, every text a panel shows is appended to it as
+// the panel number, a tab and the text. Off unless the variable is set.
+void AppendToStatusLog(int index, const QString& text) {
+    static const QString path = qEnvironmentVariable("SELKORAN_STATUS_LOG");
+    QFile log(path);
+    if (!path.isEmpty() && log.open(QIODevice::Append)) {
+        log.write((QString::number(index) + '\t' + text + '\n').toUtf8());
+    }
+}
 
 QString PanelName(int index) {
     return QStringLiteral("StatusPanel%1").arg(index);
@@ -80,6 +92,7 @@ void TmyStatus::SetPanelText(const QString& text, int index) {
         return;
     }
     panel->setText(text);
+    AppendToStatusLog(index, text);
     const int textWidth = QFontMetrics(statusBar.font()).horizontalAdvance(text);
     panel->setFixedWidth(PanelWidthFor(textWidth));
 }
