@@ -175,6 +175,34 @@ TEST(TtyFifo, QueueCountAndPartialReads) {
     EXPECT_EQ(got, 0u);
 }
 
+// The kernel's serial driver holds the chip back while more than a few bytes wait unread;
+// a block of 100 two-channel records (1300 bytes) must not wait for bytes the kernel keeps
+// back. A count leaves nothing in the kernel's buffer, and blocks come out whole and in order.
+TEST(TtyFifo, QueueCountTakesEverythingTheKernelHolds) {
+    Pty pty;
+    TtyFifo fifo(pty.path);
+    const FifoHandle handle = OpenOk(fifo);
+    const int observer = ::open(pty.path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(observer, 0);
+    Bytes sent;
+    for (int i = 0; i < 2000; ++i) {
+        sent.push_back(static_cast<unsigned char>(i * 7));
+    }
+    pty.Send(sent);
+    ASSERT_EQ(WaitForQueue(fifo, handle, 2000), 2000u);
+    int left = -1;
+    ASSERT_EQ(::ioctl(observer, FIONREAD, &left), 0);
+    ::close(observer);
+    EXPECT_EQ(left, 0);
+
+    Bytes block(1300);
+    unsigned got = 0;
+    ASSERT_EQ(fifo.Read(handle, block.data(), 1300, &got), FifoStatusCode::Ok);
+    ASSERT_EQ(got, 1300u);
+    EXPECT_EQ(block, Bytes(sent.begin(), sent.begin() + 1300));
+    EXPECT_EQ(ReadQueued(fifo, handle, 700), Bytes(sent.begin() + 1300, sent.end()));
+}
+
 TEST(TtyFifo, PurgeDiscardsStaleBytes) {
     Pty pty;
     TtyFifo fifo(pty.path);

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
+
+#include "ByteRing.h"
 
 // Bytes received from an FTDI chip, waiting to be read. The chip starts every USB packet of
 // a bulk transfer with two modem-status bytes; they are dropped here so that only the data
@@ -24,13 +25,9 @@ public:
     std::size_t Take(unsigned char* out, std::size_t count);
     void Clear();
 
-    std::size_t Size() const { return used; }
+    std::size_t Size() const { return data.Size(); }
 
 private:
-    std::size_t Push(const unsigned char* data, std::size_t count);
-
-    std::vector<unsigned char> ring;
+    ByteRing data;
     std::size_t packetSize;
-    std::size_t head = 0;  // index of the oldest byte
-    std::size_t used = 0;
 };

@@ -213,7 +213,11 @@ FifoStatus TtyFifo::Purge(FifoHandle handle, unsigned mask) {
     if (::tcflush(fd, fRx && fTx ? TCIOFLUSH : (fRx ? TCIFLUSH : TCOFLUSH)) != 0) {
         return FifoStatusCode::IoError;
     }
-    return fRx ? DrainUntilQuiet() : FifoStatusCode::Ok;
+    if (!fRx) {
+        return FifoStatusCode::Ok;
+    }
+    received.Clear();
+    return DrainUntilQuiet();
 }
 
 // The flush empties only the kernel's buffer; what the chip still holds, or what is on its
@@ -253,6 +257,7 @@ FifoStatus TtyFifo::Close(FifoHandle handle) {
     const int result = ::close(fd);
     fd = -1;
     openHandle = 0;
+    received.Clear();
     return result == 0 ? FifoStatusCode::Ok : FifoStatusCode::IoError;
 }
 
@@ -281,12 +286,36 @@ FifoStatus TtyFifo::GetQueueStatus(FifoHandle handle, unsigned* rxBytes) {
     if (rxBytes == nullptr) {
         return FifoStatusCode::InvalidParameter;
     }
+    const FifoStatus status = TakeFromLine();
+    *rxBytes = static_cast<unsigned>(received.Size());
+    return status;
+}
+
+// The kernel's serial driver holds the chip back while more than a few bytes wait unread
+// in its buffer, and lets it go on only once nearly all are read. A caller that waits for a
+// whole block of records would wait for ever for bytes the chip may not send, so every count
+// and read first takes everything the kernel holds.
+FifoStatus TtyFifo::TakeFromLine() {
     // After a hang-up (the board unplugged) the query fails; that is no empty queue.
     int queued = 0;
     if (::ioctl(fd, FIONREAD, &queued) != 0 || queued < 0) {
         return FifoStatusCode::IoError;
     }
-    *rxBytes = static_cast<unsigned>(queued);
+    unsigned char chunk[4096];
+    for (std::size_t want =
+             std::min<std::size_t>(static_cast<std::size_t>(queued), received.Room());
+         want > 0;) {
+        const ssize_t result = ::read(fd, chunk, std::min(want, sizeof chunk));
+        if (result < 0 && !WouldBlock(errno)) {
+            return FifoStatusCode::IoError;
+        }
+        if (result <= 0) {
+            break;
+        }
+        const auto got = static_cast<std::size_t>(result);
+        received.Push(chunk, got);
+        want -= std::min(want, got);
+    }
     return FifoStatusCode::Ok;
 }
 
@@ -298,14 +327,12 @@ FifoStatus TtyFifo::Read(FifoHandle handle, void* buffer, unsigned count, unsign
         return FifoStatusCode::InvalidParameter;
     }
     *got = 0;
-    if (count == 0) {
-        return FifoStatusCode::Ok;
+    if (received.Size() < count) {
+        if (const FifoStatus status = TakeFromLine(); status != FifoStatusCode::Ok) {
+            return status;
+        }
     }
-    const ssize_t result = ::read(fd, buffer, count);
-    if (result < 0) {
-        return WouldBlock(errno) ? FifoStatusCode::Ok : FifoStatusCode::IoError;
-    }
-    *got = static_cast<unsigned>(result);
+    *got = static_cast<unsigned>(received.Take(static_cast<unsigned char*>(buffer), count));
     return FifoStatusCode::Ok;
 }
 

@@ -3,13 +3,17 @@
 #include <chrono>
 #include <string>
 
+#include "ByteRing.h"
 #include "FifoDriver.h"
 
 // The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver,
 // or a pseudo-terminal. The line is raw, so every byte passes unchanged in both directions.
+// The queue count and reads work on a queue of the driver's own, into which each of them
+// first moves everything the kernel holds for the line.
 class TtyFifo : public FifoDriver {
 public:
     static constexpr std::chrono::milliseconds kDefaultLatency{16};
+    static constexpr std::size_t kReceiveCapacity = 64 * 1024;
 
     // Device 0 is `devicePath`; there is no other.
     explicit TtyFifo(std::string devicePath, std::chrono::milliseconds latency = kDefaultLatency);
@@ -44,6 +48,7 @@ private:
     FifoStatus MakeRaw() const;
     FifoStatus WatchLine();
     void CloseLine();
+    FifoStatus TakeFromLine();
     FifoStatus DrainUntilQuiet() const;
     bool WaitWritable(std::chrono::steady_clock::time_point deadline) const;
 
@@ -51,6 +56,7 @@ private:
     std::string sysRoot;
     std::string devDir;
     std::chrono::milliseconds latency;
+    ByteRing received{kReceiveCapacity};
     int fd = -1;
     int readyFd = -1;  // epoll descriptor watching fd
     FifoHandle openHandle = 0;
