@@ -279,7 +279,11 @@ class Step:
 
     def wait(self, limit=STEP_LIMIT):
         """The exit code; a Failure when the step outlives its limit."""
-        self.guest.wait_until(lambda: self.rc() is not None, limit, f"step {self.number}")
+        try:
+            self.guest.wait_until(lambda: self.rc() is not None, limit, f"step {self.number}")
+        except Failure as failure:
+            said = (self.text(".out") + self.text(".err")).strip().splitlines()
+            raise Failure(f"{failure}; its last words: {said[-3:]}") from None
         return self.rc()
 
 
