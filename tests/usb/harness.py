@@ -622,13 +622,14 @@ class Scenarios:
         _, stats = self.expected.get(board.seed, *RUNS["window"])
         ch0 = [s for s in stats if s.startswith("CH0 :")]
         ch1 = [s for s in stats if s.startswith("CH1 :")]
-        check(f"0\t{IDENTITY}" in log, f"panel 0 never showed {IDENTITY!r}: {log[:3]}")
-        check(f"1\t{FINISHED}" in log, f"the run did not finish: {log[-3:]} {step.text('.out')}")
+        said = " / ".join(step.text(".out").strip().splitlines()[-2:])
+        check(f"1\t{FINISHED}" in log, f"the run did not finish ({said})")
+        check(f"0\t{IDENTITY}" in log, f"panel 0 never showed {IDENTITY!r}")
         finish = log.index(f"1\t{FINISHED}")
         readouts = [line[2:] for line in log[finish:] if line.startswith("2\t")]
         check(readouts[:1] == ch0, f"CH0 statistics {readouts[:1]}, expected {ch0}")
         check(readouts[1:2] == ch1, f"after the click {readouts[1:2]}, expected {ch1}")
-        check(step.rc() == 0, f"the window did not close cleanly: {step.text('.out').strip()}")
+        check(step.rc() == 0, f"the window did not close cleanly ({said})")
 
     def two_boards(self):
         seeds = seed_of(self.path, "two-a"), seed_of(self.path, "two-b")
