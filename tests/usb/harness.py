@@ -52,6 +52,7 @@ RUNS = {
     "fast-both": (16, 2, 10000),
     "fast-ch1": (14, 1, 10000),
     "slow": (2, 0, 100),
+    "driver-back": (16, 0, 1000),
     "replug": (16, 2, 1000),
     "ctrl-c": (8, 0, 1000),
     "window": (16, 2, 10000),
@@ -507,10 +508,10 @@ class Scenarios:
         step.wait()
         return step
 
-    def measure_args(self, run, step_path="@STEP@"):
+    def measure_args(self, run):
         rate, channel, count = RUNS[run]
         return ["measure", "--rate", str(rate), "--channel", str(channel), "--count",
-                str(count), "--csv", f"{step_path}.csv"]
+                str(count), "--csv", "@STEP@.csv"]
 
     def expect_data(self, step, run, board, what=None):
         what = what or run
@@ -546,7 +547,7 @@ class Scenarios:
         self.measured_run("slow")
 
     def driver_back(self):
-        self.measured_run("fast-both")
+        self.measured_run("driver-back")
         step = self.guest.run(f"bash {TOOLS} tty-of {SERIAL_A}")
         check(step.rc() == 0 and step.text(".out").strip() == "/dev/ttyUSB0",
               f"after the run the chip has no /dev/ttyUSB0 ({step.text('.out').strip()!r})")
