@@ -59,6 +59,11 @@ RUNS = {
     "two-a": (16, 2, 10000),
     "two-b": (16, 2, 10000),
 }
+# The long recording (rate index, channel, seconds): 1,100,000 samples at 31250/s, past the
+# 1,048,575 of one start command, compared with the same recording on the in-process simulator,
+# made at the same time on the host.
+RECORDING = (16, 2, 35.2)
+RECORDING_SAMPLES = 1100000
 
 
 class Failure(Exception):
@@ -71,7 +76,7 @@ def check(condition, text):
 
 
 def seed_of(path, run):
-    return 100 * (list(PATHS).index(path) + 1) + list(RUNS).index(run)
+    return 100 * (list(PATHS).index(path) + 1) + [*RUNS, "recording"].index(run)
 
 
 # ---- The guest's kernel and initramfs -----------------------------------------------------
@@ -484,6 +489,7 @@ class Scenarios:
         ("6", "Ctrl-C", "ctrl_c"),
         ("8", "the window", "window"),
         ("9", "two boards", "two_boards"),
+        ("10", "long recording", "recording"),
     ]
 
     # -- helpers
@@ -654,6 +660,47 @@ class Scenarios:
                 check("U?" not in other.commands[since[1]:], f"{choice} reached {other.serial}")
         self.guest.unplug(1)
         return ", ".join(tried)
+
+    def recording(self):
+        rate, channel, seconds = RECORDING
+        count = RECORDING_SAMPLES
+        board = self.fresh("recording")
+        settings = ["--rate", str(rate), "--channel", str(channel), "--duration", f"{seconds}s"]
+        # The same recording on the in-process simulator, paced as well, at the same time.
+        with tempfile.TemporaryDirectory() as folder:
+            reference = Path(folder) / "reference.csv"
+            host = subprocess.Popen(
+                [str(self.guest.build / "selkoran-cli"), "record", "--device",
+                 f"sim:seed={board.seed}", *settings, "--output", str(reference)],
+                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            step = self.start_cli("record", *settings, "--output", "@STEP@.rec.csv",
+                                  "--timeout", "10", "--json", terminal=True)
+            step.wait()
+            _, host_err = host.communicate(timeout=STEP_LIMIT)
+            check(host.returncode == 0, f"the in-process recording failed: {host_err.strip()}")
+            expected = [line for line in reference.read_text().splitlines()
+                        if not line.startswith("#")]
+        text = step.text(".tty")
+        check(step.rc() == 0, f"exit {step.rc()}: {text!r}")
+        check(progress_of(step) == count, f"the progress bar ended at {progress_of(step)}")
+        lines = step.text(".rec.csv").splitlines()
+        comments = [line for line in lines if line.startswith("#")]
+        check(f"# board:{IDENTITY}" in comments and "# sampleRate:31250" in comments,
+              f"header {comments}")
+        check(any(line.startswith("# start:") for line in comments), f"no start time: {comments}")
+        restarts = [line for line in comments if line.startswith("# restart:")]
+        check(len(restarts) == 1 and restarts[0].endswith(" sample:1048576"),
+              f"chain boundaries {restarts}")
+        after = lines[lines.index(restarts[0]) + 1]
+        check(after.startswith("1048576,"), f"the boundary line is followed by {after!r}")
+        rows = [line for line in lines if not line.startswith("#")]
+        check(len(rows) == len(expected), f"{len(rows) - 1} samples instead of {count}")
+        compare_csv(rows, expected, "recording")
+        summary = json.loads(step.text(".stdout"))
+        counts = [c["count"] for c in summary["channels"]]
+        check(summary["count"] == count and counts == [count, count],
+              f"the analysis counted {summary['count']} and {counts}")
+        return f"{count} samples of CH0 + CH1 over two start commands equal the simulator's"
 
     def choices(self):
         """Device text of each board, by serial number."""
