@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SELKORAN: one copy per user session, one window, the board chosen on the command line.
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every noise figure of one channel: 10000 samples (the window's longest run) and 1048575
 // (the longest run a start command can ask for), and each part alone on the longer series.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's acquisition as `selkoran-cli measure` runs it (CliAcquisition), on the
 // simulated board in real time: processor time of the process from the start command to the
 // end of the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving and loading a 10000-sample two-channel file against moving the same bytes raw.
 
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing at the window's design size: all 2 x 10000 samples, a window of 100, and
 // QPainter drawing the same grid and polylines into the same picture for comparison.
 

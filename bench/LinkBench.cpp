@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record parsing and the whole acquisition path, against the board's top rate.
 
 #include <benchmark/benchmark.h>

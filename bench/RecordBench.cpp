@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures of long recordings, from whole processes where the program runs as the user runs it.
 //   bench_record paced [runs]      selkoran-cli record, 1,048,575 two-channel samples at
 //                                  31250/s (33.6 s), on the simulated board in process and on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's run as the board's driver wakes it.
 //   bench_wake latency   how long after its arrival each record is stored, at 10 and at 49.68
 //                        samples per second, arrival taken from the simulated board's clock

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-window figures from the process's own CPU time: an idle window, real-time runs at the
 // board's slowest and top rates, and the start-up time to the first drawn graph.
 //   bench_window idle [seconds]   CPU share of a window that waits for the operator

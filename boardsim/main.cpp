@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-boardsim: the simulated board on a pseudo-terminal. Prints the slave path on its
 // first line, then answers whatever opens it until SIGINT or SIGTERM.
 

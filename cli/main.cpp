@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-cli: identify the board, measure, inspect data files and analyse their noise from the
 // command line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated board's command parser fed arbitrary bytes in arbitrary pieces, with the
 // fault switches set by the input, while its clock runs: it never reads or writes outside
 // its buffers, and what it says is readable is what a read delivers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole data files through TmyFile::Load: whatever the bytes, the reader stays inside the
 // channel arrays and accepts only settings the window can use as indexes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block reads of the link over an arbitrary byte stream in arbitrary bursts: every
 // block it accepts holds exactly the codes of the stream's next records, and nothing is
 // written outside the channel arrays.

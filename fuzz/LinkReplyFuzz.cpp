@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two reply readers of the link (the acknowledgement wait of Ping and the reply line
 // of ReadBoardName) over arbitrary replies in arbitrary bursts: no write outside the reply
 // areas, a bounded wait, and an accepted reply is what the board sent.

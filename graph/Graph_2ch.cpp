@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Graph_2ch.h"
 
 // The graph's model: extremes, scales, label texts and the mapping of samples to pixels.

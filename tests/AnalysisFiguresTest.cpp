@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The noise figures of tiny series worked out by hand: a constant, a ramp of one code per
 // sample, codes alternating two apart, and the edges of the bin and segment rules.
 

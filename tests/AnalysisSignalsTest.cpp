@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The noise figures of known signals made by the board simulator's noise source: Gaussian
 // noise of a set rms, a sine on top of it, and each filter's sample rate.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The noise analysis window as the operator meets it: opened from the menu, following runs,
 // loads and clears, one channel at a time, its charts saved as pictures.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line, run as a process.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The guard around the window's life: what escapes it is shown and fails the program.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window on selkoran-boardsim, a separate process reached through a pseudo-terminal,
 // in real time: the whole chain as with a board on the kernel's serial driver.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's run on a driver whose readiness descriptor the test signals: what a wake
 // reads, and wakes that bring nothing, never come, or report a hang-up.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device text of the command line names the driver.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link's command set against the simulated board: identification, configuration,
 // whole runs, and how every fault of the board shows at the link.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The noise model against the converter's published figures, and the noise of simulated
 // runs against the model.
 

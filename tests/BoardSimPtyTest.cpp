@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-boardsim as a separate process, reached through the kernel's pseudo-terminal
 // with the serial-node driver and the link in real time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated board on its own: what it answers, how its records look, how they are
 // paced and packed, and how its options are read.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-cli analyze, and measure --analyze, on files of hand-worked figures and on the
 // simulated board.
 

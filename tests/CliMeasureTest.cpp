@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-cli info and measure, run as a process against the simulated board in process
 // ("sim") and against selkoran-boardsim on a pseudo-terminal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-cli record as scripts meet it: a separate process on the simulated board in process
 // and on selkoran-boardsim, its file read back as a plain text file and by analyze.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-cli show, and the CSV and PNG exports, on data files of known content.
 
 #include <gtest/gtest.h>

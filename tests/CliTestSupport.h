@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // selkoran-cli as the operator and scripts meet it: a separate process in the build directory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program on a real X server (Xvfb): found by its title, looked at in a screenshot,
 // and operated with synthetic mouse and key events.
 

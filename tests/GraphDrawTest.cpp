@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph's drawing at the window's design size: the picture's pixels, and where the
 // axis labels go.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph's scale steps and label formats on explicit values, without any window.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph model over real channel series, built without a paint box or labels.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A two-channel data file small enough to work out by hand, and the status bar's statistics

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message catalogue: the exact text, caption and icon of every box.
 #include <gtest/gtest.h>
 

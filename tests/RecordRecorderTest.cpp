@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder in process, on the simulated board with its clock moved a block at a time, so a
 // recording longer than one start command takes no real time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status line: every text with its panel, and the panel widths in the bar's font.
 #include <gtest/gtest.h>
 

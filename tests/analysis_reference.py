@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """selkoran-cli analyze --json against the noise figures computed here independently with
 numpy and scipy, on data files of known signals. Usage: analysis_reference.py SELKORAN_CLI"""
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FifoDriver.h"
 
 FifoReadiness FifoDriver::Readiness(FifoHandle) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FakePrompts.h"
 
 void FakePrompts::ShowMessage(const std::string& caption, const std::string& text,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real USB path under test.
 
 Boots the installed Debian kernel in a QEMU guest (TCG) with the host's root over 9p, plugs
