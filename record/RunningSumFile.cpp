@@ -34,9 +34,10 @@ int OpenNamelessFile() {
 }
 
 // pwrite and pread move whole buffers or fail.
-bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
+template <typename Byte, typename Transfer>
+bool TransferAll(Transfer transfer, int fd, Byte* data, std::size_t size, off_t offset) {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
+        const ssize_t n = transfer(fd, data, size, offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -50,20 +51,12 @@ bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
     return true;
 }
 
+bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
+    return TransferAll(::pwrite, fd, data, size, offset);
+}
+
 bool ReadAll(int fd, char* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
+    return TransferAll(::pread, fd, data, size, offset);
 }
 
 constexpr off_t OffsetOf(std::int64_t index) {
