@@ -44,17 +44,12 @@ const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : アラン偏差が最小の τ：0.000192012289 s",
                                     "CH1 : アラン偏差の最小値：0 uV"};
 
-class CliAnalyze : public ::testing::Test {
+class CliAnalyze : public CliFixture {
 protected:
     void SetUp() override {
-        TestApplication();
-        ASSERT_TRUE(dir.isValid());
+        CliFixture::SetUp();
         WriteText(Path("two.DTA"), kTwoChannels);
     }
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    CliResult Run(const QStringList& arguments) { return RunCli(dir.path(), arguments); }
-
-    QTemporaryDir dir;
 };
 
 TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {

@@ -41,17 +41,7 @@ QString Field(const QString& line, const QString& key) {
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
-class CliMeasure : public ::testing::Test {
-protected:
-    void SetUp() override {
-        TestApplication();
-        ASSERT_TRUE(dir.isValid());
-    }
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    CliResult Run(const QStringList& arguments) { return RunCli(dir.path(), arguments); }
-
-    QTemporaryDir dir;
-};
+class CliMeasure : public CliFixture {};
 
 TEST_F(CliMeasure, SavesTheRunAndPrintsTheStatisticsThatShowReadsBack) {
     struct Row {

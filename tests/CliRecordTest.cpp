@@ -71,14 +71,8 @@ void ExpectBoardSamples(const Recording& recording, int chSel) {
     }
 }
 
-class CliRecord : public ::testing::Test {
+class CliRecord : public CliFixture {
 protected:
-    void SetUp() override {
-        TestApplication();
-        ASSERT_TRUE(dir.isValid());
-    }
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    CliResult Run(const QStringList& arguments) { return RunCli(dir.path(), arguments); }
     // A top-rate recording of `count` samples into rec.csv.
     QStringList TopRate(const QString& device, int chSel, int count) const {
         return {"record",    device,
@@ -87,8 +81,6 @@ protected:
                 "--count",   QString::number(count),
                 "--output",  "rec.csv"};
     }
-
-    QTemporaryDir dir;
 };
 
 TEST_F(CliRecord, CountsBeyondOneStartCommandAndMissingChoicesAreUsageErrors) {

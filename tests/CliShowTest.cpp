@@ -23,20 +23,12 @@ namespace {
 const QStringList kTwoChannelSettings = {"spsSel:13", "DataCountSel:0", "CHSel:2",
                                          "GainSel:0", "fSinc5:1",       "fBUF_ON:0"};
 
-class CliShow : public ::testing::Test {
+class CliShow : public CliFixture {
 protected:
     void SetUp() override {
-        TestApplication();
-        ASSERT_TRUE(dir.isValid());
+        CliFixture::SetUp();
         WriteText(Path("two.DTA"), kTwoChannels);
     }
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    CliResult Run(const QStringList& arguments, const QProcessEnvironment& environment =
-                                                    QProcessEnvironment::systemEnvironment()) {
-        return RunCli(dir.path(), arguments, environment);
-    }
-
-    QTemporaryDir dir;
 };
 
 TEST_F(CliShow, PrintsTheSettingsAndTheStatusBarsLineOfEachChannel) {

@@ -3,6 +3,8 @@
 
 // selkoran-cli as the operator and scripts meet it: a separate process in the build directory.
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -44,6 +46,22 @@ inline CliResult RunCli(
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }
+
+// A test of selkoran-cli, run in a temporary folder of its own.
+class CliFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApplication();
+        ASSERT_TRUE(dir.isValid());
+    }
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    CliResult Run(const QStringList& arguments, const QProcessEnvironment& environment =
+                                                    QProcessEnvironment::systemEnvironment()) {
+        return RunCli(dir.path(), arguments, environment);
+    }
+
+    QTemporaryDir dir;
+};
 
 // The lines of a text file, without their line ends (CR LF or LF).
 inline QStringList FileLines(const QString& path) {
