@@ -31,13 +31,6 @@ struct AnalysisFixture : WindowFixture {
         }
         return *window->AnalysisWindow();
     }
-    void Measure(int channel) {
-        window->ComboBox1->setCurrentIndex(16);
-        window->ComboBox2->setCurrentIndex(0);
-        window->ComboBox3->setCurrentIndex(channel);
-        window->MeasureBtn->click();
-        RunUntilIdle();
-    }
     void Load(const QByteArray& data) {
         const QString path = dir.filePath("run.DTA");
         QFile file(path);

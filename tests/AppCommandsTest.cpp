@@ -22,15 +22,6 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 struct CommandsFixture : WindowFixture {
-    // Measures `count` index 0 (100 samples) on `channel` at the fastest rate.
-    void Measure(int channel) {
-        window->ComboBox1->setCurrentIndex(16);
-        window->ComboBox2->setCurrentIndex(0);
-        window->ComboBox3->setCurrentIndex(channel);
-        window->MeasureBtn->click();
-        RunUntilIdle();
-        ASSERT_FALSE(window->Measuring());
-    }
     std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
     QByteArray Contents(const char* name) const {
         QFile file(dir.filePath(name));

@@ -87,6 +87,16 @@ struct WindowFixture {
         }
     }
 
+    // Measures 100 samples on `channel` (2: both) at the fastest rate, to the end.
+    void Measure(int channel) {
+        window->ComboBox1->setCurrentIndex(16);
+        window->ComboBox2->setCurrentIndex(0);
+        window->ComboBox3->setCurrentIndex(channel);
+        window->MeasureBtn->click();
+        RunUntilIdle();
+        ASSERT_FALSE(window->Measuring());
+    }
+
     FakePrompts prompts;
     TestBoard board;
     std::unique_ptr<TFormMain> window;
