@@ -22,6 +22,7 @@
 
 #include "Ad7172.h"
 #include "FakePrompts.h"
+#include "ForwardingFifo.h"
 #include "ProcessUsage.h"
 #include "SampleRates.h"
 #include "Selkoran_main.h"
@@ -131,7 +132,7 @@ bool Latency(int rateIndex, int records) {
 
 // An unpaced simulated board that a new seed replaces between runs, keeping the device open,
 // and that keeps the bytes it delivered in the current run.
-class ReseededFifo : public FifoDriver {
+class ReseededFifo : public ForwardingFifo {
 public:
     void Reseed(std::uint64_t seed) {
         BoardOptions options;
@@ -150,16 +151,9 @@ public:
         fOpen = status == FifoStatusCode::Ok;
         return status;
     }
-    FifoStatus SetUSBParameters(FifoHandle h, unsigned rx, unsigned tx) override {
-        return board->SetUSBParameters(h, rx, tx);
-    }
-    FifoStatus Purge(FifoHandle h, unsigned mask) override { return board->Purge(h, mask); }
     FifoStatus Close(FifoHandle h) override {
         fOpen = false;
         return board->Close(h);
-    }
-    FifoStatus GetQueueStatus(FifoHandle h, unsigned* n) override {
-        return board->GetQueueStatus(h, n);
     }
     FifoStatus Read(FifoHandle h, void* b, unsigned n, unsigned* got) override {
         const FifoStatus status = board->Read(h, b, n, got);
@@ -172,12 +166,11 @@ public:
         }
         return board->Write(h, b, n, written);
     }
-    FifoReadiness Readiness(FifoHandle h) override { return board->Readiness(h); }
-    FifoStatus TakeReadiness(FifoHandle h) override { return board->TakeReadiness(h); }
 
     std::string sent;
 
 private:
+    FifoDriver& Inner() override { return *board; }
     Steady::time_point now{};
     std::unique_ptr<SimulatedFifo> board;
     bool fOpen = false;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "FakePrompts.h"
+#include "ForwardingFifo.h"
 #include "LinkTiming.h"
 #include "Mystatus.h"
 #include "PaintBox.h"
@@ -26,7 +27,7 @@
 
 // The simulated board on a clock that moves only when the test or a wait moves it, with
 // every byte the program writes recorded.
-class TestBoard : public FifoDriver {
+class TestBoard : public ForwardingFifo {
 public:
     explicit TestBoard(BoardOptions options = {})
         : fifo(std::move(options), [this] { return now; }) {}
@@ -39,26 +40,13 @@ public:
     }
     void Advance(std::chrono::milliseconds d) { now += d; }
 
-    FifoStatus Open(int n, FifoHandle* h) override { return fifo.Open(n, h); }
-    FifoStatus SetUSBParameters(FifoHandle h, unsigned rx, unsigned tx) override {
-        return fifo.SetUSBParameters(h, rx, tx);
-    }
-    FifoStatus Purge(FifoHandle h, unsigned mask) override { return fifo.Purge(h, mask); }
-    FifoStatus Close(FifoHandle h) override { return fifo.Close(h); }
-    FifoStatus GetQueueStatus(FifoHandle h, unsigned* n) override {
-        return fifo.GetQueueStatus(h, n);
-    }
-    FifoStatus Read(FifoHandle h, void* b, unsigned n, unsigned* got) override {
-        return fifo.Read(h, b, n, got);
-    }
     FifoStatus Write(FifoHandle h, const void* b, unsigned n, unsigned* written) override {
         wire.append(static_cast<const char*>(b), n);
         return fifo.Write(h, b, n, written);
     }
-    FifoReadiness Readiness(FifoHandle h) override { return fifo.Readiness(h); }
-    FifoStatus TakeReadiness(FifoHandle h) override { return fifo.TakeReadiness(h); }
 
 private:
+    FifoDriver& Inner() override { return fifo; }
     LinkTiming::Clock::time_point now{std::chrono::hours(1)};
 
 public:

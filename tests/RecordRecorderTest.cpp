@@ -13,6 +13,7 @@
 
 #include "Ad7172.h"
 #include "FakeClock.h"
+#include "ForwardingFifo.h"
 #include "Recorder.h"
 #include "RecordingReader.h"
 #include "SampleSource.h"
@@ -37,25 +38,13 @@ std::size_t RowCount(const std::string& path) {
 }
 
 // The simulated board behind a tap that keeps every command line the PC writes.
-class TappedBoard : public FifoDriver {
+class TappedBoard : public ForwardingFifo {
 public:
     explicit TappedBoard(FakeClock& clock, BoardOptions options = {})
         : board(std::move(options), [&clock] { return clock.Now(); }) {}
 
     std::vector<std::string> commands;
 
-    FifoStatus Open(int n, FifoHandle* h) override { return board.Open(n, h); }
-    FifoStatus SetUSBParameters(FifoHandle h, unsigned rx, unsigned tx) override {
-        return board.SetUSBParameters(h, rx, tx);
-    }
-    FifoStatus Purge(FifoHandle h, unsigned mask) override { return board.Purge(h, mask); }
-    FifoStatus Close(FifoHandle h) override { return board.Close(h); }
-    FifoStatus GetQueueStatus(FifoHandle h, unsigned* rx) override {
-        return board.GetQueueStatus(h, rx);
-    }
-    FifoStatus Read(FifoHandle h, void* b, unsigned n, unsigned* got) override {
-        return board.Read(h, b, n, got);
-    }
     FifoStatus Write(FifoHandle h, const void* b, unsigned n, unsigned* written) override {
         std::string text(static_cast<const char*>(b), n);
         if (!text.empty() && text.back() == '\r') {
@@ -66,6 +55,7 @@ public:
     }
 
 private:
+    FifoDriver& Inner() override { return board; }
     SimulatedFifo board;
 };
 
