@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "NoiseAnalysis.h"
+#include "NoiseStatistics.h"
 
 namespace {
 
@@ -31,21 +32,30 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
         allanTau = allan.tauSeconds[*allan.minimum];
         allanLeast = allan.deviationMicrovolts[*allan.minimum];
     }
-    return {{"サンプルレート", analysis.sampleRate, "Hz"},
-            Whole("データ数", s.count),
-            {"平均値", s.meanMicrovolts, "uV"},
+    std::vector<NoiseFigure> rows = {{"サンプルレート", analysis.sampleRate, "Hz"},
+                                     Whole("データ数", s.count)};
+    for (NoiseFigure& figure : StatisticsRows(s)) {
+        rows.push_back(std::move(figure));
+    }
+    const std::vector<NoiseFigure> rest = {
+        Whole("ミッシングコード", analysis.histogram.missingCodes),
+        Whole("ヒストグラムのビン幅", analysis.histogram.binWidthCodes, "digit"),
+        {"ホワイトノイズ密度", spectrum.whiteNoiseNanovoltsPerRootHz, "nV/√Hz"},
+        {"スペクトルピーク周波数", peakFrequency, "Hz"},
+        {"スペクトルピーク密度", peakDensity, "nV/√Hz"},
+        {"アラン偏差が最小の τ", allanTau, "s"},
+        {"アラン偏差の最小値", allanLeast, "uV"}};
+    rows.insert(rows.end(), rest.begin(), rest.end());
+    return rows;
+}
+
+std::vector<NoiseFigure> NoiseFigureTable::StatisticsRows(const NoiseStatistics& s) {
+    return {{"平均値", s.meanMicrovolts, "uV"},
             {"ノイズ実効値 (rms)", s.rmsMicrovolts, "uV"},
             {"ピークツーピーク", s.peakToPeakMicrovolts, "uV"},
             {"実効分解能", s.effectiveResolutionBits, "bit"},
             {"ノイズフリー分解能", s.noiseFreeResolutionBits, "bit"},
-            {"ドリフト", s.driftMicrovoltsPerSecond, "uV/s"},
-            Whole("ミッシングコード", analysis.histogram.missingCodes),
-            Whole("ヒストグラムのビン幅", analysis.histogram.binWidthCodes, "digit"),
-            {"ホワイトノイズ密度", spectrum.whiteNoiseNanovoltsPerRootHz, "nV/√Hz"},
-            {"スペクトルピーク周波数", peakFrequency, "Hz"},
-            {"スペクトルピーク密度", peakDensity, "nV/√Hz"},
-            {"アラン偏差が最小の τ", allanTau, "s"},
-            {"アラン偏差の最小値", allanLeast, "uV"}};
+            {"ドリフト", s.driftMicrovoltsPerSecond, "uV/s"}};
 }
 
 std::string NoiseFigureTable::ValueText(const NoiseFigure& figure, int significantDigits) {

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
@@ -17,7 +16,9 @@
 
 #include "NoiseFigureTable.h"
 #include "Prompts.h"
+#include "RecordingAnalysis.h"
 #include "WindowFont.h"
+#include "ZoomingChartView.h"
 
 namespace {
 
@@ -25,23 +26,6 @@ constexpr AnalysisCharts::Kind kChartKinds[] = {
     AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan};
 // Figures on screen; the command line prints more digits.
 constexpr int kShownDigits = 6;
-
-// A chart view that zooms into the rectangle dragged and back to the whole chart on a click
-// of the right button.
-class ZoomingChartView : public QChartView {
-public:
-    ZoomingChartView() { setRubberBand(QChartView::RectangleRubberBand); }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::RightButton && chart() != nullptr) {
-            chart()->zoomReset();
-            event->accept();
-            return;
-        }
-        QChartView::mouseReleaseEvent(event);
-    }
-};
 
 QString WithPngExtension(const QString& name) {
     return name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? name : name + ".png";
@@ -85,7 +69,6 @@ void NoiseAnalysisWindow::BuildLayout() {
                                  QStringLiteral("アラン偏差")};
     for (std::size_t i = 0; i < ChartViews.size(); ++i) {
         ChartViews[i] = new ZoomingChartView;
-        ChartViews[i]->setRenderHint(QPainter::Antialiasing);
         Tabs->addTab(ChartViews[i], chartTabs[i]);
     }
 
@@ -106,14 +89,43 @@ void NoiseAnalysisWindow::BuildLayout() {
 
 void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes ch0,
                                    ChannelCodes ch1) {
+    const std::array<ChannelCodes, 2> channels = {ch0, ch1};
+    std::array<bool, 2> present{};
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        const ChannelCodes& codes = channels[channel];
+        analyses[channel] = codes ? NoiseAnalysis::Compute(*codes, settings) : std::nullopt;
+        present[channel] = codes.has_value();
+    }
+    ShowAnalyses(present);
+}
+
+void NoiseAnalysisWindow::ShowRecording(const QString& path) {
+    RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
+    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure);
+    std::array<bool, 2> present{};
+    analyses = {};
+    if (recording) {
+        for (const RecordingAnalysis::Channel& channel : recording->channels) {
+            const auto i = static_cast<std::size_t>(channel.channel);
+            analyses[i] = channel.analysis;
+            present[i] = true;
+        }
+    }
+    ShowAnalyses(present);
+    setWindowTitle(kTitle + " : " + path);
+    if (!recording) {
+        ShowNotice(failure == RecordingAnalysis::Failure::BadFile ? kBadFileText
+                                                                  : kTemporaryFileText);
+    }
+}
+
+void NoiseAnalysisWindow::ShowAnalyses(std::array<bool, 2> present) {
+    setWindowTitle(kTitle);
     const int previous = ShownChannel();
     const QSignalBlocker refilling(ChannelBox);
     ChannelBox->clear();
-    const std::array<ChannelCodes, 2> channels = {ch0, ch1};
     for (int channel = 0; channel < 2; ++channel) {
-        const ChannelCodes& codes = channels[channel];
-        analyses[channel] = codes ? NoiseAnalysis::Compute(*codes, settings) : std::nullopt;
-        if (codes) {
+        if (present[static_cast<std::size_t>(channel)]) {
             ChannelBox->addItem(QStringLiteral("CH%1").arg(channel), channel);
         }
     }

@@ -30,6 +30,10 @@ public:
     static inline const QString kTitle = QStringLiteral("SELKORAN / ノイズ解析");
     static inline const QString kNoDataText = QStringLiteral("データがありません");
     static inline const QString kSaveFailedText = QStringLiteral("画像を保存できませんでした");
+    static inline const QString kBadFileText =
+        QStringLiteral("データファイルの内容が正しくありませんでした");
+    static inline const QString kTemporaryFileText =
+        QStringLiteral("解析用の一時ファイルを書けませんでした");
     static constexpr int kFigureTab = 0;
 
     // A window of its own above `parent`.
@@ -38,6 +42,9 @@ public:
     // The codes of each channel with data, nothing for a channel without.
     using ChannelCodes = std::optional<std::span<const std::int32_t>>;
     void ShowData(const MeasureSettings& settings, ChannelCodes ch0, ChannelCodes ch1);
+    // A recording's CSV file, read as the command line's analysis reads it (any length, with
+    // bounded memory); its name stands in the title until the data on screen change.
+    void ShowRecording(const QString& path);
 
     // The channel shown (-1 with no data) and the analysis behind it (none below 2 samples).
     int ShownChannel() const;
@@ -56,6 +63,7 @@ public:
 
 private:
     void BuildLayout();
+    void ShowAnalyses(std::array<bool, 2> present);
     void ShowChannel();
     void ShowNotice(const QString& text);
     void ShowFigures(const NoiseAnalysis& analysis);

@@ -2,6 +2,7 @@
 #include "Selkoran_main.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -20,6 +21,8 @@
 #include "Mystatus.h"
 #include "PaintBox.h"
 #include "Prompts.h"
+#include "RecordingWindow.h"
+#include "SettingItems.h"
 #include "WindowFont.h"
 
 namespace {
@@ -30,25 +33,7 @@ const QString kProgramName = QStringLiteral("SELKORAN");
 const QString kVersion = QStringLiteral("v1.10");
 const char* const kBoxCaption = "SELKORAN Board";
 
-const QStringList kRateItems = {"1.25sps",
-                                "2.5sps",
-                                "5sps",
-                                "10sps",
-                                "16.63sps/16.67sps",
-                                "20.01sps",
-                                "49.68sps/50sps",
-                                "59.52sps/59.98sps",
-                                "100.2sps",
-                                "200.3sps",
-                                "503.8sps/504sps",
-                                "1007sps/1008sps",
-                                "2597sps/2604sps",
-                                "5208sps",
-                                "10417sps",
-                                "15625sps",
-                                "31250sps"};
 const QStringList kCountItems = {"100", "200", "500", "1000", "2000", "5000", "10000"};
-const QStringList kChannelItems = {"CH0 (Ain0-Ain1)", "CH1 (Ain2-Ain3)", "CH0 + CH1"};
 constexpr std::array<int, TGraph_2CH::kYLabelCount> kAxisLabelTops = {23,  50,  82,  123, 165, 206,
                                                                       247, 288, 328, 362, 395};
 
@@ -82,7 +67,9 @@ LinkTiming TFormMain::WindowTiming() {
 
 TFormMain::TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing,
                      const QString& failCreating)
-    : prompts(windowPrompts), progressReadout(timing.Now, [this] { ShowProgressReadout(); }) {
+    : prompts(windowPrompts),
+      clockNow(timing.Now),
+      progressReadout(timing.Now, [this] { ShowProgressReadout(); }) {
     BuildLayout();
     try {
         CreateServices(driver, std::move(timing), failCreating);
@@ -188,9 +175,9 @@ void TFormMain::BuildLayout() {
         anchors->Add(box, design, A::Top | A::Right);
         return box;
     };
-    ComboBox1 = addCombo(kRateItems, {656, 40, 113, 20});
+    ComboBox1 = addCombo(SettingItems::kRates, {656, 40, 113, 20});
     ComboBox2 = addCombo(kCountItems, {656, 84, 113, 20});
-    ComboBox3 = addCombo(kChannelItems, {656, 128, 113, 20});
+    ComboBox3 = addCombo(SettingItems::kChannels, {656, 128, 113, 20});
 
     MeasureBtn = new QPushButton(kStartCaption, client);
     anchors->Add(MeasureBtn, {656, 342, 113, 33}, A::Right | A::Bottom);
@@ -246,6 +233,8 @@ void TFormMain::BuildMenus() {
     Analysis1 = menuBar()->addMenu("解析");
     NoiseAnalysis1 = Analysis1->addAction("ノイズ解析...", this, &TFormMain::NoiseAnalysis1Click);
     NoiseAnalysis1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    LongRecording1 = Analysis1->addAction("長時間記録...", this, &TFormMain::LongRecording1Click);
+    connect(&boardUse, &BoardUse::Changed, this, &TFormMain::BoardUseChanged);
 }
 
 // ---- Small window operations ---------------------------------------------------------------
@@ -269,8 +258,9 @@ void TFormMain::SetControlsEnabled(bool enabled) {
     ComboBox3->setEnabled(enabled);
     Sinc3_RB->setEnabled(enabled);
     Sinc5_RB->setEnabled(enabled);
+    LongRecording1->setEnabled(enabled);
     QuitBtn->setEnabled(enabled);
-    MeasureBtn->setEnabled(enabled);
+    MeasureBtn->setEnabled(enabled && boardUse.Holder() != BoardUse::User::Recording);
 }
 
 void TFormMain::DisableControls() {
@@ -343,6 +333,9 @@ void TFormMain::FormPaint(QPainter& painter) {
 }
 
 void TFormMain::FormDestroy() {
+    // A recording still going is finished while the board it uses still exists.
+    delete recording;
+    recording = nullptr;
     idleTimer.stop();
     EndRunWaits();
     Messages.reset();
@@ -358,6 +351,15 @@ void TFormMain::QuitBtnClick() {
 
 void TFormMain::Exit1Click() {
     close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    // A recording still going asks first; kept on, it keeps the program open.
+    if (recording != nullptr && recording->Recording() && !recording->close()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {

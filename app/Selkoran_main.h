@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "BlockWait.h"
+#include "BoardUse.h"
 #include "ChannelSeries.h"
 #include "ChannelStatistics.h"
 #include "Codes.h"
@@ -22,6 +23,7 @@ class AnchorLayout;
 class FifoDriver;
 class NoiseAnalysisWindow;
 class PaintBox;
+class RecordingWindow;
 class Prompts;
 class QAction;
 class QComboBox;
@@ -100,6 +102,7 @@ public:
     QAction* MenuY_Volt = nullptr;
     QMenu* Analysis1 = nullptr;
     QAction* NoiseAnalysis1 = nullptr;
+    QAction* LongRecording1 = nullptr;
 
     // Events.
     void FormCreate();
@@ -117,6 +120,7 @@ public:
     void MenuY_VoltClick();
     void StatusBar1Click();
     void NoiseAnalysis1Click();
+    void LongRecording1Click();
     void ComboBox1Change();
     void ComboBox2Change();
     void ComboBox3Change();
@@ -139,6 +143,10 @@ public:
     std::int32_t Acquired() const { return AcquiredCount; }
     // The noise analysis window, once it has been opened.
     NoiseAnalysisWindow* AnalysisWindow() const { return noiseAnalysis; }
+    // The recording window, once it has been opened.
+    RecordingWindow* Recording() const { return recording; }
+    // Who uses the board: the run or the recording window.
+    const BoardUse& BoardUser() const { return boardUse; }
 
     // The name a save writes to: ".DTA" appended unless the name already ends in exactly it.
     static QString WithDataExtension(const QString& name);
@@ -146,6 +154,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildLayout();
@@ -191,6 +200,10 @@ private:
     void ShowChannelStatistics(int channel);
     void ShowStatisticsOfSettingsChannel();
     void UpdateNoiseAnalysis();
+    NoiseAnalysisWindow* OpenNoiseAnalysis();
+    void AnalyseRecording(const QString& path);
+    void BoardUseChanged();
+    void EndBoardUse();
 
     Prompts& prompts;
     bool fConstructed = false;
@@ -226,6 +239,9 @@ private:
     std::unique_ptr<AnchorLayout> anchors;
     QWidget* client = nullptr;
     NoiseAnalysisWindow* noiseAnalysis = nullptr;  // a child window, made when first asked for
+    RecordingWindow* recording = nullptr;          // likewise
+    BoardUse boardUse;
+    std::function<LinkTiming::Clock::time_point()> clockNow;  // the board link's clock
     QTimer idleTimer;
     RunWake runWake{[this] { IdleHandler(); }};
     BlockWait runPacing;

@@ -10,6 +10,7 @@
 #include "Mystatus.h"
 #include "NoiseAnalysisWindow.h"
 #include "Prompts.h"
+#include "RecordingWindow.h"
 
 // The window's data and view commands: save, load, clear, the unit, the statistics channel and
 // the noise analysis.
@@ -129,13 +130,45 @@ void TFormMain::StatusBar1Click() {
 }
 
 void TFormMain::NoiseAnalysis1Click() {
+    OpenNoiseAnalysis();
+    UpdateNoiseAnalysis();
+}
+
+NoiseAnalysisWindow* TFormMain::OpenNoiseAnalysis() {
     if (noiseAnalysis == nullptr) {
         noiseAnalysis = new NoiseAnalysisWindow(prompts, this);
     }
     noiseAnalysis->show();
-    UpdateNoiseAnalysis();
     noiseAnalysis->raise();
     noiseAnalysis->activateWindow();
+    return noiseAnalysis;
+}
+
+// The analysis window shows the recording until the data on screen change.
+void TFormMain::AnalyseRecording(const QString& path) {
+    OpenNoiseAnalysis()->ShowRecording(path);
+}
+
+void TFormMain::LongRecording1Click() {
+    if (recording == nullptr) {
+        recording = new RecordingWindow(
+            *Board, boardUse, *Messages, prompts, clockNow,
+            [this](const QString& path) { AnalyseRecording(path); }, this);
+    }
+    recording->show();
+    recording->raise();
+    recording->activateWindow();
+}
+
+// The run and the recording share the board: while one has it, the other cannot start.
+void TFormMain::BoardUseChanged() {
+    if (boardUse.Holder() == BoardUse::User::Recording) {
+        // The recording may close the board: the next run identifies it again.
+        fBoardReady = false;
+    }
+    if (!fMeasuring && QuitBtn->isEnabled()) {
+        MeasureBtn->setEnabled(boardUse.Holder() != BoardUse::User::Recording);
+    }
 }
 
 // The analysis window follows the data on screen while it is open.

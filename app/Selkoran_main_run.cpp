@@ -79,13 +79,16 @@ void TFormMain::MeasureBtnClick() {
 }
 
 void TFormMain::StartRun() {
+    if (!boardUse.Take(BoardUse::User::Run)) {
+        return;  // the recording window has the board
+    }
     DisableControls();
     // The data on screen keep their own settings until the board has taken the new ones.
     MeasureSettings next = ReadSettingsFromControls();
     if (!fBoardReady) {
         if (!ConnectBoard()) {
             fBoardReady = false;
-            EnableControls();
+            EndBoardUse();
             Status->ShowBoardNotFound();
             return;
         }
@@ -93,7 +96,7 @@ void TFormMain::StartRun() {
     }
     if (!ConfigureBoard(next)) {
         fBoardReady = false;
-        EnableControls();
+        EndBoardUse();
         Status->ShowBoardError();
         return;
     }
@@ -146,6 +149,12 @@ bool TFormMain::ConfigureBoard(const MeasureSettings& next) {
     request.chSel = next.CHSel;
     request.count = TargetCount;
     return BoardSession(*Board).ConfigureAndStart(request);
+}
+
+// The run is over: the recording window may have the board, and the controls come back.
+void TFormMain::EndBoardUse() {
+    boardUse.Release(BoardUse::User::Run);
+    EnableControls();
 }
 
 void TFormMain::StopBoard() {
@@ -211,7 +220,7 @@ void TFormMain::FailRun() {
     fMeasuring = false;
     ClearData();
     MeasureBtn->setText(kStartCaption);
-    EnableControls();
+    EndBoardUse();
 }
 
 void TFormMain::FinishRun(std::int32_t count) {
@@ -223,7 +232,7 @@ void TFormMain::FinishRun(std::int32_t count) {
     SetRunData(count);
     ShowRunData();
     MeasureBtn->setText(kStartCaption);
-    EnableControls();
+    EndBoardUse();
     Status->ShowFinished();
     ShowStatisticsOfSettingsChannel();
 }
@@ -242,7 +251,7 @@ void TFormMain::StopRun() {
         ShowStatisticsOfSettingsChannel();
     }
     MeasureBtn->setText(kStartCaption);
-    EnableControls();
+    EndBoardUse();
 }
 
 void TFormMain::SetRunData(std::int32_t count) {

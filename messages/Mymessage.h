@@ -20,10 +20,11 @@ public:
     void SaveFailed();
     void BadDataFile();
     void NoData();
-
-private:
+    // A box of the same kind with a text worded elsewhere (the status line's failure texts
+    // that the recording window shows as boxes).
     void Show(const QString& text);
 
+private:
     QString appName;
     QString boxCaption;
     Prompts& prompts;

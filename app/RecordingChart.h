@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QPointF>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "SampleEnvelope.h"
+#include "ZoomingChartView.h"
+
+class QLineSeries;
+class QValueAxis;
+
+// The chart of a growing recording: one trace per channel in microvolts against seconds, drawn
+// from each channel's envelope with at most twice the plot's pixel width of points, so a long
+// recording draws as fast as a short one. It follows the newest sample over the whole recording
+// or its last minutes, until a dragged rectangle zooms into a stretch (drawn from the envelope
+// level that fits it, or from the samples themselves); a right click follows again.
+class RecordingChart : public ZoomingChartView {
+public:
+    RecordingChart();
+
+    // A new recording at `sampleRate`; a channel not recorded has no envelope.
+    void Begin(double sampleRate, std::array<const SampleEnvelope*, 2> envelopes);
+    // The stretch followed: the last `seconds`, or the whole recording.
+    void Follow(std::optional<double> seconds);
+    // Draws what the envelopes hold now.
+    void Refresh();
+
+    bool Zoomed() const { return fZoomed; }
+    // Points drawn per channel at the last refresh, and the most allowed.
+    std::size_t PointsDrawn(int channel) const { return drawn[static_cast<std::size_t>(channel)]; }
+    std::size_t MostPoints() const;
+    // The samples the x axis shows, [first, last).
+    std::int64_t FirstShown() const { return shownFirst; }
+    std::int64_t LastShown() const { return shownLast; }
+
+private:
+    void ZoomToAxes();
+    void Unzoom();
+    std::int64_t SampleAt(double seconds) const;
+    // Fills the traces for samples [first, last); their microvolt extremes.
+    std::optional<std::pair<double, double>> Draw(std::int64_t first, std::int64_t last);
+
+    double rate = 1.0;
+    std::array<const SampleEnvelope*, 2> sources{};
+    std::array<QLineSeries*, 2> traces{};
+    QValueAxis* timeAxis = nullptr;
+    QValueAxis* voltAxis = nullptr;
+    std::optional<double> followSeconds;
+    bool fZoomed = false;
+    std::int64_t shownFirst = 0;
+    std::int64_t shownLast = 0;
+    std::array<std::size_t, 2> drawn{};
+    std::vector<SampleEnvelope::Point> points;  // reused by every refresh
+    QList<QPointF> line;
+};

@@ -1,0 +1,487 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "RecordingWindow.h"
+
+#include <QBoxLayout>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <filesystem>
+
+#include "Ad7172.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+#include "NoiseFigureTable.h"
+#include "NoiseStatistics.h"
+#include "Prompts.h"
+#include "SampleRates.h"
+#include "SettingItems.h"
+#include "WindowFont.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString kDeviceName = QStringLiteral("SELKORAN Board");
+const QString kCompleteText = QStringLiteral("記録が終わりました");
+const QString kCutShortText = QStringLiteral("記録が途中で終わりました");
+const QString kRecordingText = QStringLiteral("記録中");
+constexpr auto kRefreshDelay = 250ms;  // the chart, a little after data came
+constexpr auto kFigureInterval = 500ms;
+constexpr int kShownDigits = 6;
+// The chart's spans: the whole recording, or its last minutes.
+const QStringList kSpanItems = {"全体", "直近 1 分", "直近 10 分", "直近 60 分"};
+constexpr double kSpanSeconds[] = {0, 60, 600, 3600};
+const QStringList kFigureSpans = {"1000", "10000", "100000"};
+
+QString WithCsvExtension(const QString& name) {
+    return name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? name : name + ".csv";
+}
+
+bool Exists(const QString& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path.toStdString(), error).type() !=
+           std::filesystem::file_type::not_found;
+}
+
+QString ClockText(std::chrono::seconds t) {
+    const auto s = t.count();
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QChar('0'))
+        .arg(s / 60 % 60, 2, 10, QChar('0'))
+        .arg(s % 60, 2, 10, QChar('0'));
+}
+
+QString SizeText(std::uint64_t bytes) {
+    if (bytes < 1024 * 1024) {
+        return QStringLiteral("%1 KB").arg(static_cast<double>(bytes) / 1024, 0, 'f', 1);
+    }
+    return QStringLiteral("%1 MB").arg(static_cast<double>(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+QSpinBox* SpinBox(int most, const QString& suffix) {
+    auto* box = new QSpinBox;
+    box->setRange(0, most);
+    box->setSuffix(suffix);
+    return box;
+}
+
+}  // namespace
+
+RecordingWindow::RecordingWindow(TADC& adc, BoardUse& boardUse, TmyMessage& messageCatalogue,
+                                 Prompts& windowPrompts, NowFunction nowFunction,
+                                 AnalyseFunction analyseFunction, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      board(adc),
+      use(boardUse),
+      messages(messageCatalogue),
+      prompts(windowPrompts),
+      now(nowFunction),
+      analyse(std::move(analyseFunction)),
+      recorder(adc, std::move(nowFunction)) {
+    setWindowTitle(kTitle);
+    setFont(WindowFont(12));
+    BuildLayout();
+    resize(1000, 660);
+    recorder.SetBlockObserver([this](const Recorder::Block& block) { TakeBlock(block); });
+    refresh.setSingleShot(true);
+    connect(&refresh, &QTimer::timeout, this, &RecordingWindow::ShowProgress);
+    connect(&clock, &QTimer::timeout, this, &RecordingWindow::ShowProgress);
+    connect(&use, &BoardUse::Changed, this, &RecordingWindow::UpdateStartButton);
+    UpdateStartButton();
+}
+
+RecordingWindow::~RecordingWindow() {
+    // The window goes with the program: the file is finished and the board told to stop.
+    wake.Disarm();
+    recorder.Stop();
+    use.Release(BoardUse::User::Recording);
+}
+
+// ---- Layout ---------------------------------------------------------------------------------
+
+void RecordingWindow::BuildLayout() {
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(BuildControls());
+    layout->addWidget(BuildView(), 1);
+}
+
+QWidget* RecordingWindow::BuildControls() {
+    auto* controls = new QWidget;
+    auto* form = new QFormLayout(controls);
+    RateBox = new QComboBox;
+    RateBox->addItems(SettingItems::kRates);
+    RateBox->setMaxVisibleItems(static_cast<int>(SettingItems::kRates.size()));
+    RateBox->setCurrentIndex(3);
+    form->addRow(QStringLiteral("データレート"), RateBox);
+    Sinc3Btn = new QRadioButton("Sinc3");
+    Sinc5Btn = new QRadioButton("Sinc5+Sinc1");
+    Sinc5Btn->setChecked(true);
+    auto* filters = new QVBoxLayout;
+    filters->addWidget(Sinc3Btn);
+    filters->addWidget(Sinc5Btn);
+    form->addRow(QStringLiteral("フィルタ"), filters);
+    ChannelBox = new QComboBox;
+    ChannelBox->addItems(SettingItems::kChannels);
+    form->addRow(QStringLiteral("測定 CH"), ChannelBox);
+
+    CountBtn = new QRadioButton(QStringLiteral("データ数"));
+    CountBtn->setChecked(true);
+    CountEdit = SpinBox(1000000000, {});
+    CountEdit->setMinimum(1);
+    CountEdit->setValue(10000);
+    form->addRow(CountBtn, CountEdit);
+    DurationBtn = new QRadioButton(QStringLiteral("記録時間"));
+    auto* duration = new QHBoxLayout;
+    DurationEdits = {SpinBox(9999, QStringLiteral(" 時間")), SpinBox(59, QStringLiteral(" 分")),
+                     SpinBox(59, QStringLiteral(" 秒"))};
+    DurationEdits[1]->setValue(10);
+    for (QSpinBox* box : DurationEdits) {
+        duration->addWidget(box);
+    }
+    form->addRow(DurationBtn, duration);
+    auto* lengthGroup = new QButtonGroup(controls);
+    lengthGroup->addButton(CountBtn);
+    lengthGroup->addButton(DurationBtn);
+
+    FileEdit = new QLineEdit;
+    BrowseBtn = new QPushButton(QStringLiteral("参照..."));
+    auto* file = new QHBoxLayout;
+    file->addWidget(FileEdit);
+    file->addWidget(BrowseBtn);
+    form->addRow(QStringLiteral("出力ファイル"), file);
+    TimeoutEdit = SpinBox(86400, QStringLiteral(" 秒"));
+    TimeoutEdit->setSpecialValueText(QStringLiteral("なし"));
+    form->addRow(QStringLiteral("データなし時間切れ"), TimeoutEdit);
+
+    StartBtn = new QPushButton(kStartCaption);
+    AnalyseBtn = new QPushButton(QStringLiteral("ノイズ解析"));
+    AnalyseBtn->setEnabled(false);
+    form->addRow(StartBtn);
+    form->addRow(AnalyseBtn);
+    StateLabel = new QLabel;
+    form->addRow(StateLabel);
+
+    connect(BrowseBtn, &QPushButton::clicked, this, &RecordingWindow::BrowseBtnClick);
+    connect(StartBtn, &QPushButton::clicked, this, &RecordingWindow::StartBtnClick);
+    connect(AnalyseBtn, &QPushButton::clicked, this, &RecordingWindow::AnalyseBtnClick);
+    return controls;
+}
+
+QWidget* RecordingWindow::BuildView() {
+    auto* view = new QWidget;
+    auto* layout = new QVBoxLayout(view);
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("表示")));
+    SpanBox = new QComboBox;
+    SpanBox->addItems(kSpanItems);
+    top->addWidget(SpanBox);
+    top->addStretch();
+    top->addWidget(new QLabel(QStringLiteral("統計の範囲 (最新のデータ数)")));
+    FigureSpanBox = new QComboBox;
+    FigureSpanBox->addItems(kFigureSpans);
+    FigureSpanBox->setCurrentIndex(1);
+    top->addWidget(FigureSpanBox);
+    layout->addLayout(top);
+
+    chart = new RecordingChart;
+    layout->addWidget(chart, 1);
+    ProgressLabel = new QLabel;
+    layout->addWidget(ProgressLabel);
+
+    FigureTable = new QTableWidget(0, 4);
+    FigureTable->setHorizontalHeaderLabels({"項目", "CH0", "CH1", "単位"});
+    FigureTable->verticalHeader()->hide();
+    FigureTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    FigureTable->setMaximumHeight(190);
+    layout->addWidget(FigureTable);
+
+    connect(SpanBox, &QComboBox::currentIndexChanged, this, &RecordingWindow::FollowSpan);
+    connect(FigureSpanBox, &QComboBox::currentIndexChanged, this, &RecordingWindow::ShowFigures);
+    return view;
+}
+
+void RecordingWindow::SetControlsEnabled(bool enabled) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             RateBox, Sinc3Btn, Sinc5Btn, ChannelBox, CountBtn, CountEdit, DurationBtn, FileEdit,
+             BrowseBtn, TimeoutEdit, DurationEdits[0], DurationEdits[1], DurationEdits[2]}) {
+        control->setEnabled(enabled);
+    }
+}
+
+// The start waits while the main window measures; the stop is always there.
+void RecordingWindow::UpdateStartButton() {
+    StartBtn->setEnabled(recorder.Recording() || use.Holder() == BoardUse::User::None);
+}
+
+// ---- Start and stop -------------------------------------------------------------------------
+
+void RecordingWindow::BrowseBtnClick() {
+    const auto chosen = prompts.AskSaveFileName("CSV ファイル (*.csv)", "*.csv");
+    if (chosen && !chosen->empty()) {
+        FileEdit->setText(WithCsvExtension(QString::fromStdString(*chosen)));
+    }
+}
+
+void RecordingWindow::StartBtnClick() {
+    if (recorder.Recording()) {
+        StopRecording();
+        return;
+    }
+    if (use.Holder() != BoardUse::User::None) {
+        return;
+    }
+    const auto request = RequestFromControls();
+    // The questions before ran the event loop: the main window may have started meanwhile.
+    if (!request || !use.Take(BoardUse::User::Recording)) {
+        return;
+    }
+    SetControlsEnabled(false);
+    StartBtn->setEnabled(false);  // identification waits in the event loop
+    AnalyseBtn->setEnabled(false);
+    StateLabel->clear();
+    Begin(*request);
+    if (!Started(recorder.Start(*request))) {
+        use.Release(BoardUse::User::Recording);
+        SetControlsEnabled(true);
+        UpdateStartButton();
+        return;
+    }
+    recordedPath = QString::fromStdString(request->path);
+    started = now();
+    StartBtn->setText(kStopCaption);
+    UpdateStartButton();
+    if (!recorder.Recording()) {
+        Finish();  // the file's header could not be written
+        return;
+    }
+    StateLabel->setText(kRecordingText);
+    clock.start(1000);
+    ShowProgress();
+    ArmWake();
+}
+
+std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
+    if (FileEdit->text().trimmed().isEmpty()) {
+        BrowseBtnClick();
+    }
+    const QString name = FileEdit->text().trimmed();
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString path = WithCsvExtension(name);
+    FileEdit->setText(path);
+    Recorder::Request request;
+    request.fSinc5 = Sinc5Btn->isChecked();
+    request.spsSel = RateBox->currentIndex();
+    request.chSel = ChannelBox->currentIndex();
+    request.path = path.toStdString();
+    if (CountBtn->isChecked()) {
+        request.count = CountEdit->value();
+    } else {
+        const auto seconds = std::chrono::hours(DurationEdits[0]->value()) +
+                             std::chrono::minutes(DurationEdits[1]->value()) +
+                             std::chrono::seconds(DurationEdits[2]->value());
+        request.count = Recorder::SamplesIn(seconds, request.spsSel, request.fSinc5);
+    }
+    if (TimeoutEdit->value() > 0) {
+        request.noDataTimeout = std::chrono::seconds(TimeoutEdit->value());
+    }
+    if (Exists(path)) {
+        if (!ConfirmOverwrite(prompts, request.path)) {
+            return std::nullopt;
+        }
+        request.fOverwrite = true;
+    }
+    return request;
+}
+
+void RecordingWindow::Begin(const Recorder::Request& request) {
+    sampleRate = SampleRates::SamplesPerSecond(request.spsSel, request.fSinc5);
+    for (SampleEnvelope& envelope : envelopes) {
+        envelope.Clear();
+    }
+    chart->Begin(sampleRate, {request.chSel != 1 ? &envelopes[0] : nullptr,
+                              request.chSel != 0 ? &envelopes[1] : nullptr});
+    FigureTable->setRowCount(0);
+    FollowSpan();
+}
+
+// The same failures as the command line's, as the window's boxes.
+bool RecordingWindow::Started(Recorder::StartResult result) {
+    switch (result) {
+        case Recorder::StartResult::Started:
+            return true;
+        case Recorder::StartResult::FileExists:  // made between the question and the start
+        case Recorder::StartResult::FileFailed:
+            messages.SaveFailed();
+            return false;
+        case Recorder::StartResult::NotFound:
+        case Recorder::StartResult::WrongName:
+            messages.BoardNotFound();
+            return false;
+        case Recorder::StartResult::NoResponse:
+            messages.BoardNoResponse();
+            return false;
+        case Recorder::StartResult::BoardError:
+            messages.Show(TmyStatus::BoardErrorText(kDeviceName));
+            return false;
+    }
+    return false;
+}
+
+void RecordingWindow::TakeBlock(const Recorder::Block& block) {
+    envelopes[0].Add(block.ch0);
+    envelopes[1].Add(block.ch1);
+    if (!refresh.isActive()) {
+        refresh.start(kRefreshDelay);
+    }
+}
+
+void RecordingWindow::RecordWake() {
+    fWaking = true;
+    recorder.Wake();
+    fWaking = false;
+    if (fStopAsked) {
+        fStopAsked = false;
+        recorder.Stop();
+    }
+    if (recorder.Recording()) {
+        ArmWake();
+    } else {
+        Finish();
+    }
+}
+
+void RecordingWindow::ArmWake() {
+    const BlockWait::Sleep next = recorder.NextWait();
+    wake.Arm(next.fd, next.duration);
+}
+
+void RecordingWindow::StopRecording() {
+    if (fWaking) {
+        fStopAsked = true;  // the wake stops when its wait is over
+        return;
+    }
+    wake.Disarm();
+    recorder.Stop();
+    Finish();
+}
+
+void RecordingWindow::Finish() {
+    wake.Disarm();
+    clock.stop();
+    refresh.stop();
+    use.Release(BoardUse::User::Recording);
+    SetControlsEnabled(true);
+    StartBtn->setText(kStartCaption);
+    UpdateStartButton();
+    AnalyseBtn->setEnabled(recorder.Written() > 0);
+    figuresShown = {};
+    ShowProgress();
+    ShowOutcome();
+}
+
+void RecordingWindow::ShowOutcome() {
+    switch (recorder.Result()) {
+        case Recorder::Outcome::Complete:
+            StateLabel->setText(kCompleteText);
+            break;
+        case Recorder::Outcome::Stopped:
+            StateLabel->setText(TmyStatus::StoppedText());
+            break;
+        case Recorder::Outcome::TimedOut:
+            StateLabel->setText(kCutShortText);
+            messages.BoardNoResponse();
+            break;
+        case Recorder::Outcome::ReadFailed:
+            StateLabel->setText(TmyStatus::MeasureErrorText());
+            messages.Show(TmyStatus::MeasureErrorText());
+            break;
+        case Recorder::Outcome::WriteFailed:
+            StateLabel->setText(kCutShortText);
+            messages.SaveFailed();
+            break;
+        case Recorder::Outcome::None:
+            break;
+    }
+}
+
+void RecordingWindow::AnalyseBtnClick() {
+    if (!recordedPath.isEmpty() && !recorder.Recording()) {
+        analyse(recordedPath);
+    }
+}
+
+void RecordingWindow::closeEvent(QCloseEvent* event) {
+    if (recorder.Recording() || use.Holder() == BoardUse::User::Recording) {
+        const bool fStop =
+            recorder.Recording() &&
+            prompts.AskYesNo("確認", kStopQuestion.toStdString(), "はい(&Y)", "いいえ(&N)", false);
+        if (!fStop) {
+            event->ignore();  // or still starting: it can be stopped once it runs
+            return;
+        }
+        StopRecording();
+    }
+    event->accept();
+}
+
+// ---- What the window shows ------------------------------------------------------------------
+
+void RecordingWindow::FollowSpan() {
+    const double seconds = kSpanSeconds[std::max(SpanBox->currentIndex(), 0)];
+    chart->Follow(seconds > 0 ? std::optional(seconds) : std::nullopt);
+}
+
+void RecordingWindow::ShowProgress() {
+    chart->Refresh();
+    if (now() - figuresShown >= kFigureInterval) {
+        ShowFigures();
+    }
+    const std::int64_t written = recorder.Written();
+    const std::int64_t total = recorder.Total();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now() - started);
+    const auto left = std::chrono::seconds(
+        static_cast<std::int64_t>(static_cast<double>(total - written) / sampleRate));
+    ProgressLabel->setText(QStringLiteral("データ数 %1 / %2　経過 %3　残り %4　ファイル %5")
+                               .arg(written)
+                               .arg(total)
+                               .arg(ClockText(elapsed))
+                               .arg(ClockText(recorder.Recording() ? left : 0s))
+                               .arg(SizeText(recorder.FileSize())));
+}
+
+void RecordingWindow::ShowFigures() {
+    figuresShown = now();
+    const auto most = static_cast<std::size_t>(kFigureSpans[FigureSpanBox->currentIndex()].toInt());
+    for (int channel = 0; channel < 2; ++channel) {
+        envelopes[static_cast<std::size_t>(channel)].Recent(most, figureCodes);
+        if (figureCodes.size() < 2) {
+            continue;
+        }
+        const auto rows =
+            NoiseFigureTable::StatisticsRows(NoiseStatistics::Compute(figureCodes, sampleRate));
+        FigureTable->setRowCount(static_cast<int>(rows.size()));
+        for (int row = 0; row < FigureTable->rowCount(); ++row) {
+            const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
+            const auto text = [](const std::string& s) {
+                auto* item = new QTableWidgetItem(QString::fromStdString(s));
+                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+                return item;
+            };
+            FigureTable->setItem(row, 0, text(figure.name));
+            FigureTable->setItem(row, 1 + channel,
+                                 text(NoiseFigureTable::ValueText(figure, kShownDigits)));
+            FigureTable->setItem(row, 3, text(figure.unit));
+        }
+    }
+}

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "BoardUse.h"
+#include "Recorder.h"
+#include "RecordingChart.h"
+#include "RunWake.h"
+#include "SampleEnvelope.h"
+
+class Prompts;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTableWidget;
+class TADC;
+class TmyMessage;
+
+// "SELKORAN / 長時間記録": a long recording to a CSV file made with the recorder of the command
+// line, woken by the board's driver through the window's event loop, watched while it grows:
+// a chart of the whole recording or its last minutes, the noise figures of the newest samples
+// and the progress. It borrows the main window's board while it records.
+class RecordingWindow : public QWidget {
+    Q_OBJECT
+public:
+    static inline const QString kTitle = QStringLiteral("SELKORAN / 長時間記録");
+    static inline const QString kStartCaption = QStringLiteral("記録開始");
+    static inline const QString kStopCaption = QStringLiteral("記録停止");
+    static inline const QString kStopQuestion = QStringLiteral("記録を中止しますか？");
+
+    using NowFunction = Recorder::NowFunction;
+    using AnalyseFunction = std::function<void(const QString& path)>;
+
+    RecordingWindow(TADC& board, BoardUse& boardUse, TmyMessage& messages, Prompts& prompts,
+                    NowFunction now, AnalyseFunction analyse, QWidget* parent);
+    ~RecordingWindow() override;
+
+    void StartBtnClick();
+    void BrowseBtnClick();
+    void AnalyseBtnClick();
+    // One wake of the recording: the recorder's block read, then the next sleep.
+    void RecordWake();
+    // The chart, the figures and the progress as they are now.
+    void ShowProgress();
+
+    bool Recording() const { return recorder.Recording(); }
+    Recorder::Outcome Outcome() const { return recorder.Result(); }
+    const RecordingChart& Chart() const { return *chart; }
+    const SampleEnvelope& Envelope(int channel) const {
+        return envelopes[static_cast<std::size_t>(channel)];
+    }
+    bool WakeArmed() const { return wake.Armed(); }
+
+    QComboBox* RateBox = nullptr;
+    QRadioButton* Sinc3Btn = nullptr;
+    QRadioButton* Sinc5Btn = nullptr;
+    QComboBox* ChannelBox = nullptr;
+    QRadioButton* CountBtn = nullptr;
+    QSpinBox* CountEdit = nullptr;
+    QRadioButton* DurationBtn = nullptr;
+    std::array<QSpinBox*, 3> DurationEdits{};  // hours, minutes, seconds
+    QLineEdit* FileEdit = nullptr;
+    QPushButton* BrowseBtn = nullptr;
+    QSpinBox* TimeoutEdit = nullptr;
+    QPushButton* StartBtn = nullptr;
+    QPushButton* AnalyseBtn = nullptr;
+    QComboBox* SpanBox = nullptr;        // the whole recording or its last minutes
+    QComboBox* FigureSpanBox = nullptr;  // the newest samples the figures cover
+    QTableWidget* FigureTable = nullptr;
+    QLabel* ProgressLabel = nullptr;
+    QLabel* StateLabel = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    QWidget* BuildControls();
+    QWidget* BuildView();
+    void SetControlsEnabled(bool enabled);
+    void UpdateStartButton();
+    std::optional<Recorder::Request> RequestFromControls();
+    bool Started(Recorder::StartResult result);
+    void Begin(const Recorder::Request& request);
+    void TakeBlock(const Recorder::Block& block);
+    void ArmWake();
+    void StopRecording();
+    void Finish();
+    void ShowOutcome();
+    void ShowFigures();
+    void FollowSpan();
+
+    TADC& board;
+    BoardUse& use;
+    TmyMessage& messages;
+    Prompts& prompts;
+    NowFunction now;
+    AnalyseFunction analyse;
+    Recorder recorder;
+    RunWake wake{[this] { RecordWake(); }};
+    std::array<SampleEnvelope, 2> envelopes;
+    RecordingChart* chart = nullptr;
+    QTimer refresh;  // the chart and figures, a little after data came
+    QTimer clock;    // the progress, once a second while recording
+    Recorder::Clock::time_point started{};
+    Recorder::Clock::time_point figuresShown{};
+    double sampleRate = 1.0;
+    bool fWaking = false;     // inside the recorder's wake, whose start command may wait
+    bool fStopAsked = false;  // the stop button during such a wait
+    QString recordedPath;     // the file of the last recording, for the analysis
+    std::vector<std::int32_t> figureCodes;  // reused by every figure update
+};
