@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The recording window on the simulated board, its clock moved by the test: a recording grows
+// into its file with the simulator's samples, stops on request and on a fault, and shares the
+// board with the main window's run.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QSpinBox>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "AppTestSupport.h"
+#include "NoiseAnalysisWindow.h"
+#include "RecordingWindow.h"
+#include "SampleSource.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The rows of a recording: sample number, then each channel's code.
+std::vector<std::vector<std::int64_t>> Rows(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::vector<std::int64_t>> rows;
+    for (std::string line; std::getline(file, line);) {
+        if (line.starts_with('#') || line.starts_with("sample,")) {
+            continue;
+        }
+        std::vector<std::int64_t> row;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');) {
+            if (row.empty() || row.size() % 2 == 1) {  // number and codes; not the microvolts
+                std::int64_t value = 0;
+                std::from_chars(cell.data(), cell.data() + cell.size(), value);
+                row.push_back(value);
+            } else {
+                row.push_back(0);
+            }
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+struct RecordingFixture : WindowFixture {
+    explicit RecordingFixture(BoardOptions options = {}) : WindowFixture(std::move(options)) {
+        window->LongRecording1Click();
+        r = window->Recording();
+        r->FileEdit->setText(QString::fromStdString(path));
+    }
+    ~RecordingFixture() { std::filesystem::remove(path); }
+
+    void Choose(int spsSel, int chSel, int count) {
+        r->RateBox->setCurrentIndex(spsSel);
+        r->ChannelBox->setCurrentIndex(chSel);
+        r->CountEdit->setValue(count);
+    }
+    // Wakes the recording as its wake-ups would, the board's clock running, for `span`.
+    void RecordFor(std::chrono::milliseconds span, std::chrono::milliseconds step = 2ms) {
+        for (auto t = 0ms; r->Recording() && t < span; t += step) {
+            board.Advance(step);
+            r->RecordWake();
+        }
+    }
+
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("selkoran-window-" + std::to_string(::getpid()) + ".csv"))
+                           .string();
+    RecordingWindow* r = nullptr;
+};
+
+}  // namespace
+
+TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
+    RecordingFixture f;
+    f.Choose(16, 2, 200000);
+    f.r->StartBtnClick();
+    ASSERT_TRUE(f.r->Recording());
+    EXPECT_EQ(f.r->windowTitle(), "SELKORAN / 長時間記録");
+    EXPECT_EQ(f.r->StartBtn->text(), "記録停止");
+    EXPECT_TRUE(f.r->WakeArmed());
+    f.RecordFor(100ms);
+    const std::int64_t early = f.r->Envelope(0).Count();
+    f.RecordFor(100ms);
+    EXPECT_GT(early, 0);
+    EXPECT_GT(f.r->Envelope(1).Count(), early);  // it grows
+    f.r->ShowProgress();
+    EXPECT_GT(f.r->Chart().PointsDrawn(0), 0u);
+    EXPECT_LE(f.r->Chart().PointsDrawn(1), f.r->Chart().MostPoints());
+
+    f.r->StartBtnClick();
+    EXPECT_FALSE(f.r->Recording());
+    EXPECT_EQ(f.r->Outcome(), Recorder::Outcome::Stopped);
+    EXPECT_TRUE(f.board.wire.ends_with("AX\r"));
+    EXPECT_EQ(f.r->StartBtn->text(), "記録開始");
+    EXPECT_TRUE(f.prompts.boxes.empty());
+
+    // Every sample the board sent and the chart saw is in the file, in order.
+    const auto rows = Rows(f.path);
+    ASSERT_EQ(static_cast<std::int64_t>(rows.size()), f.r->Envelope(0).Count());
+    SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
+                        BoardOptions{}.ch1Microvolts);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto codes = source.NextCodes(16, true);
+        ASSERT_EQ(rows[i], (std::vector<std::int64_t>{static_cast<std::int64_t>(i) + 1, codes[0],
+                                                      0, codes[1], 0}))
+            << "row " << i;
+    }
+
+    f.r->AnalyseBtnClick();
+    NoiseAnalysisWindow* analysis = f.window->AnalysisWindow();
+    ASSERT_NE(analysis, nullptr);
+    ASSERT_NE(analysis->ShownAnalysis(), nullptr);
+    EXPECT_EQ(analysis->ShownAnalysis()->statistics.count, static_cast<std::int64_t>(rows.size()));
+    EXPECT_EQ(analysis->ChannelBox->count(), 2);
+}
+
+TEST(AppRecording, AnExistingFileAndClosingBothAskAndTheFileStaysComplete) {
+    RecordingFixture f;
+    f.Choose(8, 0, 100000);
+    std::ofstream(f.path) << "keep\n";
+    f.prompts.yesNoAnswers = {false};
+    f.r->StartBtnClick();
+    EXPECT_FALSE(f.r->Recording());
+    EXPECT_EQ(f.prompts.questions.back().text,
+              "ファイル：" + f.path + "があります。\n上書きしますか");
+    EXPECT_EQ(f.board.wire, "");  // declining starts nothing
+    EXPECT_EQ(std::filesystem::file_size(f.path), 5u);
+
+    f.prompts.yesNoAnswers = {true};
+    f.r->StartBtnClick();
+    ASSERT_TRUE(f.r->Recording());
+    f.RecordFor(2000ms);
+    f.prompts.yesNoAnswers = {false};
+    EXPECT_FALSE(f.r->close());
+    EXPECT_TRUE(f.r->Recording());
+    EXPECT_EQ(f.prompts.questions.back().text, "記録を中止しますか？");
+
+    f.prompts.yesNoAnswers = {true};
+    EXPECT_TRUE(f.r->close());
+    EXPECT_FALSE(f.r->Recording());
+    EXPECT_EQ(f.r->Outcome(), Recorder::Outcome::Stopped);
+    std::ifstream file(f.path);
+    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_TRUE(text.ends_with('\n'));
+    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->Envelope(0).Count());
+    EXPECT_GE(Rows(f.path).size(), 150u);  // about 200 at 100.2 per second
+}
+
+TEST(AppRecording, AnUnpluggedBoardEndsWithTheMeasureErrorAndKeepsWhatCame) {
+    BoardOptions options;
+    ASSERT_TRUE(BoardOptions::Parse("vanish=300", &options, nullptr));
+    RecordingFixture f(options);
+    f.Choose(8, 1, 1000);
+    f.r->StartBtnClick();
+    f.RecordFor(10000ms);
+    EXPECT_EQ(f.r->Outcome(), Recorder::Outcome::ReadFailed);
+    ASSERT_EQ(f.prompts.boxes.size(), 1u);
+    EXPECT_EQ(f.prompts.boxes[0].text, "計測エラーで終了");
+    // The records before the board went, in the chart and in the file alike.
+    EXPECT_GT(f.r->Envelope(1).Count(), 250);
+    EXPECT_LE(f.r->Envelope(1).Count(), 300);
+    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->Envelope(1).Count());
+    EXPECT_TRUE(f.window->MeasureBtn->isEnabled());
+}
+
+TEST(AppRecording, TheRunAndTheRecordingNeverHaveTheBoardAtOnce) {
+    RecordingFixture f;
+    f.Choose(8, 0, 100000);
+    f.r->StartBtnClick();
+    ASSERT_TRUE(f.r->Recording());
+    EXPECT_FALSE(f.window->MeasureBtn->isEnabled());
+    const std::string wire = f.board.wire;
+    f.window->MeasureBtnClick();
+    EXPECT_FALSE(f.window->Measuring());
+    EXPECT_EQ(f.board.wire, wire);  // the run sent nothing
+    f.r->StartBtnClick();
+    EXPECT_TRUE(f.window->MeasureBtn->isEnabled());
+
+    std::filesystem::remove(f.path);
+    f.window->MeasureBtnClick();
+    ASSERT_TRUE(f.window->Measuring());
+    EXPECT_FALSE(f.window->LongRecording1->isEnabled());
+    EXPECT_FALSE(f.r->StartBtn->isEnabled());
+    f.r->StartBtnClick();
+    EXPECT_FALSE(f.r->Recording());
+    EXPECT_FALSE(std::filesystem::exists(f.path));
+    f.RunUntilIdle();
+    EXPECT_TRUE(f.r->StartBtn->isEnabled());
+    EXPECT_EQ(f.window->Acquired(), 1000);  // the run after a recording identified the board again
+}
