@@ -23,17 +23,19 @@ RecordingChart::RecordingChart() {
     chart->legend()->setAlignment(Qt::AlignTop);
     timeAxis = new QValueAxis;
     timeAxis->setTitleText(QStringLiteral("時間 [s]"));
-    voltAxis = new QValueAxis;
-    voltAxis->setTitleText(QStringLiteral("電圧 [uV]"));
     chart->addAxis(timeAxis, Qt::AlignBottom);
-    chart->addAxis(voltAxis, Qt::AlignLeft);
     for (std::size_t i = 0; i < traces.size(); ++i) {
         traces[i] = new QLineSeries;
         traces[i]->setName(kChannelNames[i]);
         chart->addSeries(traces[i]);
+        voltAxes[i] = new QValueAxis;
+        voltAxes[i]->setTitleText(kChannelNames[i] + QStringLiteral(" [uV]"));
+        voltAxes[i]->setLabelsColor(traces[i]->color());
+        chart->addAxis(voltAxes[i], i == 0 ? Qt::AlignLeft : Qt::AlignRight);
         traces[i]->attachAxis(timeAxis);
-        traces[i]->attachAxis(voltAxis);
+        traces[i]->attachAxis(voltAxes[i]);
         traces[i]->setVisible(false);
+        voltAxes[i]->setVisible(false);
     }
     setChart(chart);
     OnZoomed = [this] { ZoomToAxes(); };
@@ -47,6 +49,7 @@ void RecordingChart::Begin(double sampleRate, std::array<const SampleEnvelope*, 
     for (std::size_t i = 0; i < traces.size(); ++i) {
         traces[i]->clear();
         traces[i]->setVisible(sources[i] != nullptr);
+        voltAxes[i]->setVisible(sources[i] != nullptr);
         drawn[i] = 0;
     }
     Refresh();
@@ -80,46 +83,47 @@ void RecordingChart::Refresh() {
     if (followSeconds) {
         first = std::max<std::int64_t>(0, count - SampleAt(*followSeconds));
     }
-    const auto extremes = Draw(first, count);
+    Draw(first, count);
     const double start = static_cast<double>(first) / rate;
     const double end = static_cast<double>(std::max<std::int64_t>(count, first + 1)) / rate;
     timeAxis->setRange(start, followSeconds ? std::max(end, start + *followSeconds) : end);
-    if (extremes) {
-        // A flat trace still gets some height, so it is drawn inside the plot.
-        const double margin = std::max((extremes->second - extremes->first) * 0.05, 1.0);
-        voltAxis->setRange(extremes->first - margin, extremes->second + margin);
-    }
 }
 
-std::optional<std::pair<double, double>> RecordingChart::Draw(std::int64_t first,
-                                                              std::int64_t last) {
+void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
     shownFirst = first;
     shownLast = last;
-    std::optional<std::pair<double, double>> extremes;
     for (std::size_t i = 0; i < traces.size(); ++i) {
         if (sources[i] == nullptr) {
             continue;
         }
         sources[i]->Read(first, last, MostPoints(), points);
         line.clear();
+        double low = 0;
+        double high = 0;
         for (const SampleEnvelope::Point& p : points) {
-            const double low = Microvolts(p.extent.min);
-            const double high = Microvolts(p.extent.max);
-            // A bucket is drawn as a stroke from its smallest to its largest value.
+            const double least = Microvolts(p.extent.min);
+            const double most = Microvolts(p.extent.max);
+            // A bucket is a stroke between its extremes, up and down in turn, so that the
+            // strokes join into the band the samples fill.
             const double t =
                 (static_cast<double>(p.first) + static_cast<double>(p.count) / 2) / rate;
-            line.append(QPointF(t, low));
+            const bool fUp = (p.first / std::max<std::int64_t>(p.count, 1)) % 2 == 0;
+            line.append(QPointF(t, fUp ? least : most));
             if (p.count > 1) {
-                line.append(QPointF(t, high));
+                line.append(QPointF(t, fUp ? most : least));
             }
-            extremes = extremes ? std::pair(std::min(extremes->first, low),
-                                            std::max(extremes->second, high))
-                                : std::pair(low, high);
+            const bool fFirst = &p == points.data();
+            low = fFirst ? least : std::min(low, least);
+            high = fFirst ? most : std::max(high, most);
         }
         traces[i]->replace(line);
         drawn[i] = static_cast<std::size_t>(line.size());
+        if (!fZoomed && !line.isEmpty()) {
+            // A flat trace still gets some height, so it is drawn inside the plot.
+            const double margin = std::max((high - low) * 0.05, 1.0);
+            voltAxes[i]->setRange(low - margin, high + margin);
+        }
     }
-    return extremes;
 }
 
 void RecordingChart::ZoomToAxes() {

@@ -41,14 +41,15 @@ private:
     void ZoomToAxes();
     void Unzoom();
     std::int64_t SampleAt(double seconds) const;
-    // Fills the traces for samples [first, last); their microvolt extremes.
-    std::optional<std::pair<double, double>> Draw(std::int64_t first, std::int64_t last);
+    // Fills the traces for samples [first, last); scales each channel's axis to its trace
+    // unless zoomed.
+    void Draw(std::int64_t first, std::int64_t last);
 
     double rate = 1.0;
     std::array<const SampleEnvelope*, 2> sources{};
     std::array<QLineSeries*, 2> traces{};
     QValueAxis* timeAxis = nullptr;
-    QValueAxis* voltAxis = nullptr;
+    std::array<QValueAxis*, 2> voltAxes{};  // each channel its own scale: CH0 left, CH1 right
     std::optional<double> followSeconds;
     bool fZoomed = false;
     std::int64_t shownFirst = 0;

@@ -201,7 +201,8 @@ QWidget* RecordingWindow::BuildView() {
     FigureTable->setHorizontalHeaderLabels({"項目", "CH0", "CH1", "単位"});
     FigureTable->verticalHeader()->hide();
     FigureTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    FigureTable->setMaximumHeight(190);
+    FigureTable->verticalHeader()->setDefaultSectionSize(22);
+    FigureTable->setFixedHeight(7 * 22 + 8);
     layout->addWidget(FigureTable);
 
     connect(SpanBox, &QComboBox::currentIndexChanged, this, &RecordingWindow::FollowSpan);

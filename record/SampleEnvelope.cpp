@@ -73,19 +73,23 @@ void SampleEnvelope::Recent(std::size_t n, std::vector<std::int32_t>& codes) con
     codes.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const auto sample = static_cast<std::size_t>(count) - n + i;
-        codes[i] = recent[sample % kRecentSamples];
+        codes[i] = Held(static_cast<std::int64_t>(sample));
     }
 }
 
-int SampleEnvelope::LevelFor(std::int64_t span, std::size_t most) const {
+int SampleEnvelope::LevelFor(std::int64_t span, std::size_t most, int finest) {
     const auto buckets = static_cast<std::int64_t>(std::max<std::size_t>(most / 2, 2));
-    for (int k = kFirstLevel; k < kFirstLevel + kLevels - 1; ++k) {
+    for (int k = finest; k < kFirstLevel + kLevels - 1; ++k) {
         // A stretch that does not start on a bucket's edge touches one bucket more.
         if ((span >> k) + 2 <= buckets) {
             return k;
         }
     }
     return kFirstLevel + kLevels - 1;
+}
+
+std::int32_t SampleEnvelope::Held(std::int64_t sample) const {
+    return recent[static_cast<std::size_t>(sample % static_cast<std::int64_t>(kRecentSamples))];
 }
 
 void SampleEnvelope::Read(std::int64_t first, std::int64_t last, std::size_t most,
@@ -97,16 +101,18 @@ void SampleEnvelope::Read(std::int64_t first, std::int64_t last, std::size_t mos
         return;
     }
     const std::int64_t span = last - first;
-    if (static_cast<std::size_t>(span) <= most &&
-        first >= count - static_cast<std::int64_t>(RecentHeld())) {
+    const bool fHeld = first >= count - static_cast<std::int64_t>(RecentHeld());
+    if (fHeld && static_cast<std::size_t>(span) <= most) {
         for (std::int64_t i = first; i < last; ++i) {
-            const std::int32_t code =
-                recent[static_cast<std::size_t>(i % static_cast<std::int64_t>(kRecentSamples))];
-            points.push_back({i, 1, {code, code}});
+            points.push_back({i, 1, {Held(i), Held(i)}});
         }
         return;
     }
-    const int k = LevelFor(span, most);
+    const int k = LevelFor(span, most, fHeld ? 1 : kFirstLevel);
+    if (k < kFirstLevel) {
+        ReadHeld(first, last, k, points);
+        return;
+    }
     const auto& level = Level(k);
     for (std::int64_t bucket = first >> k; bucket <= (last - 1) >> k; ++bucket) {
         const std::int64_t start = bucket << k;
@@ -116,5 +122,22 @@ void SampleEnvelope::Read(std::int64_t first, std::int64_t last, std::size_t mos
         } else {
             points.push_back({start, count - start, Tail(k)});
         }
+    }
+}
+
+// Buckets finer than the first level, from the samples held: a close look at the newest part.
+void SampleEnvelope::ReadHeld(std::int64_t first, std::int64_t last, int k,
+                              std::vector<Point>& points) const {
+    const std::int64_t size = std::int64_t{1} << k;
+    const std::int64_t oldest = count - static_cast<std::int64_t>(RecentHeld());
+    for (std::int64_t start = (first >> k) << k; start < last; start += size) {
+        // A bucket reaching back before the samples held starts with them.
+        const std::int64_t from = std::max(start, oldest);
+        const std::int64_t to = std::min(start + size, count);
+        Extent extent{Held(from), Held(from)};
+        for (std::int64_t i = from + 1; i < to; ++i) {
+            extent = Merge(extent, {Held(i), Held(i)});
+        }
+        points.push_back({from, to - from, extent});
     }
 }

@@ -38,7 +38,8 @@ public:
     const std::deque<Extent>& Level(int k) const;
     // The points that show samples [first, last) in at most `most` points (each bucket is drawn
     // as two points, its smallest and largest code): the samples themselves where the stretch
-    // is short and still held, else the finest level that fits, its last bucket possibly cut.
+    // is short and still held, else the finest buckets of 2^k samples that fit (below the first
+    // level made from the samples held), the last bucket possibly cut where the recording is.
     void Read(std::int64_t first, std::int64_t last, std::size_t most,
               std::vector<Point>& points) const;
     // The newest `n` samples, oldest first, as far as they are held.
@@ -47,7 +48,10 @@ public:
 
 private:
     void CloseFirstLevelBucket();
-    int LevelFor(std::int64_t span, std::size_t most) const;
+    // The finest level from `finest` up whose buckets of a stretch fit in `most` points.
+    static int LevelFor(std::int64_t span, std::size_t most, int finest);
+    std::int32_t Held(std::int64_t sample) const;
+    void ReadHeld(std::int64_t first, std::int64_t last, int k, std::vector<Point>& points) const;
     Extent Tail(int k) const;  // the samples after the last complete bucket of level k
 
     std::int64_t count = 0;
