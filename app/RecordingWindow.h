@@ -54,7 +54,7 @@ public:
 
     bool Recording() const { return recorder.Recording(); }
     Recorder::Outcome Outcome() const { return recorder.Result(); }
-    const RecordingChart& Chart() const { return *chart; }
+    RecordingChart& Chart() { return *chart; }
     const SampleEnvelope& Envelope(int channel) const {
         return envelopes[static_cast<std::size_t>(channel)];
     }

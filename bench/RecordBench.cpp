@@ -30,6 +30,7 @@
 #include "RecordingFile.h"
 #include "RecordingFormat.h"
 #include "SimulatedFifo.h"
+#include "UnpacedRecording.h"
 
 namespace {
 
@@ -162,65 +163,12 @@ ChildUsage Record(const std::string& device, std::int64_t count, const std::stri
                      "--output", path, "--force"});
 }
 
-// The recorder on the simulated board in process, its clock moved one top-rate block ahead
-// per wake, so the board never holds the recorder back.
 Rate RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {
-    auto clockNow = Steady::time_point(std::chrono::hours(1));
-    const auto now = [&clockNow] { return clockNow; };
-    SimulatedFifo fifo({}, now);
-    TADC adc(fifo, {now, [&clockNow](const FifoReadiness&, LinkTiming::Clock::duration) {
-                        clockNow += std::chrono::milliseconds(1);
-                    }});
-    Recorder recorder(adc, now);
-    Recorder::Request request;
-    request.spsSel = kTopRate;
-    request.chSel = chSel;
-    request.count = count;
-    request.path = path;
-    request.fOverwrite = true;
-    if (recorder.Start(request) != Recorder::StartResult::Started) {
+    UnpacedRecording recording(chSel, count, path);
+    if (!recording.Started()) {
         return {};
     }
-    return Measure(count, [&] {
-        while (recorder.Recording()) {
-            clockNow += std::chrono::microseconds(3200);
-            recorder.Wake();
-        }
-        return recorder.Result() == Recorder::Outcome::Complete;
-    });
-}
-
-// Rows of two recordings compared in order (comment lines and column lines left out).
-struct RowComparison {
-    std::int64_t rows = 0;
-    std::int64_t referenceRows = 0;
-    std::int64_t equal = 0;
-};
-
-RowComparison CompareRows(const std::string& path, const std::string& referencePath) {
-    std::ifstream file(path);
-    std::ifstream reference(referencePath);
-    const auto nextRow = [](std::ifstream& in, std::string& line) {
-        while (std::getline(in, line)) {
-            if (!line.starts_with('#') && !line.starts_with("sample,")) {
-                return true;
-            }
-        }
-        return false;
-    };
-    RowComparison c;
-    std::string a;
-    std::string b;
-    for (;;) {
-        const bool fA = nextRow(file, a);
-        const bool fB = nextRow(reference, b);
-        c.rows += fA;
-        c.referenceRows += fB;
-        c.equal += fA && fB && a == b;
-        if (!fA && !fB) {
-            return c;
-        }
-    }
+    return Measure(count, [&recording] { return recording.Finish(); });
 }
 
 // One paced recording on the simulated board in process ("sim") or on a fresh
@@ -242,7 +190,8 @@ int Paced(int runs) {
         std::vector<double> peaks;
         for (int run = 0; run < runs; ++run) {
             const ChildUsage usage = RecordOn(board, kLongRun, path);
-            const RowComparison rows = CompareRows(path, reference);
+            const UnpacedRecording::Comparison rows =
+                UnpacedRecording::CompareRows(path, reference);
             std::printf(
                 "record 2CH x %lld at 31250/s on %s: exit %d, wall %.2f s, CPU %.3f s = %.2f %% "
                 "of a core, peak resident %.1f MiB, rows %lld (reference %lld), equal %lld\n",

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "UnpacedRecording.h"
+
+#include <fstream>
+
+UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::string& path)
+    : fifo({}, [this] { return clockNow; }),
+      adc(fifo, {[this] { return clockNow; },
+                 [this](const FifoReadiness&, LinkTiming::Clock::duration) {
+                     clockNow += std::chrono::milliseconds(1);
+                 }}),
+      recorder(adc, [this] { return clockNow; }) {
+    Recorder::Request request;
+    request.spsSel = kTopRate;
+    request.chSel = chSel;
+    request.count = count;
+    request.path = path;
+    request.fOverwrite = true;
+    fStarted = recorder.Start(request) == Recorder::StartResult::Started;
+}
+
+bool UnpacedRecording::Finish() {
+    while (recorder.Recording()) {
+        clockNow += std::chrono::microseconds(3200);
+        recorder.Wake();
+    }
+    return fStarted && recorder.Result() == Recorder::Outcome::Complete;
+}
+
+UnpacedRecording::Comparison UnpacedRecording::CompareRows(const std::string& path,
+                                                           const std::string& referencePath) {
+    std::ifstream file(path);
+    std::ifstream reference(referencePath);
+    const auto nextRow = [](std::ifstream& in, std::string& line) {
+        while (std::getline(in, line)) {
+            if (!line.starts_with('#') && !line.starts_with("sample,")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    Comparison c;
+    std::string a;
+    std::string b;
+    for (;;) {
+        const bool fA = nextRow(file, a);
+        const bool fB = nextRow(reference, b);
+        c.rows += fA;
+        c.referenceRows += fB;
+        c.equal += fA && fB && a == b;
+        if (!fA && !fB) {
+            return c;
+        }
+    }
+}
