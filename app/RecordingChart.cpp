@@ -16,6 +16,18 @@ double Microvolts(std::int32_t code) {
     return CodeToMicrovolts(code, 1);
 }
 
+// An axis takes a new range only when its values leave the old one or fill less than half
+// of it; it then leaves a quarter more room. Redrawing an axis and its labels costs more than
+// the traces, so a slow recording's chart mostly redraws the traces alone.
+void KeepAbout(QValueAxis* axis, double low, double high) {
+    const double span = axis->max() - axis->min();
+    if (low >= axis->min() && high <= axis->max() && (high - low) * 2 >= span) {
+        return;
+    }
+    const double room = (high - low) * 0.25;
+    axis->setRange(low == 0.0 ? 0.0 : low - room, high + room);
+}
+
 }  // namespace
 
 RecordingChart::RecordingChart() {
@@ -86,7 +98,11 @@ void RecordingChart::Refresh() {
     Draw(first, count);
     const double start = static_cast<double>(first) / rate;
     const double end = static_cast<double>(std::max<std::int64_t>(count, first + 1)) / rate;
-    timeAxis->setRange(start, followSeconds ? std::max(end, start + *followSeconds) : end);
+    if (followSeconds) {
+        timeAxis->setRange(start, std::max(end, start + *followSeconds));
+    } else {
+        KeepAbout(timeAxis, 0.0, end);
+    }
 }
 
 void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
@@ -121,7 +137,7 @@ void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
         if (!fZoomed && !line.isEmpty()) {
             // A flat trace still gets some height, so it is drawn inside the plot.
             const double margin = std::max((high - low) * 0.05, 1.0);
-            voltAxes[i]->setRange(low - margin, high + margin);
+            KeepAbout(voltAxes[i], low - margin, high + margin);
         }
     }
 }

@@ -94,7 +94,7 @@ RecordingWindow::RecordingWindow(TADC& adc, BoardUse& boardUse, TmyMessage& mess
     recorder.SetBlockObserver([this](const Recorder::Block& block) { TakeBlock(block); });
     refresh.setSingleShot(true);
     connect(&refresh, &QTimer::timeout, this, &RecordingWindow::ShowProgress);
-    connect(&clock, &QTimer::timeout, this, &RecordingWindow::ShowProgress);
+    connect(&clock, &QTimer::timeout, this, &RecordingWindow::ShowProgressText);
     connect(&use, &BoardUse::Changed, this, &RecordingWindow::UpdateStartButton);
     UpdateStartButton();
 }
@@ -195,6 +195,8 @@ QWidget* RecordingWindow::BuildView() {
     chart = new RecordingChart;
     layout->addWidget(chart, 1);
     ProgressLabel = new QLabel;
+    // A fixed size: a new text is painted, the window is not laid out again.
+    ProgressLabel->setFixedSize(640, ProgressLabel->fontMetrics().height() + 4);
     layout->addWidget(ProgressLabel);
 
     FigureTable = new QTableWidget(0, 4);
@@ -438,6 +440,20 @@ void RecordingWindow::closeEvent(QCloseEvent* event) {
 
 // ---- What the window shows ------------------------------------------------------------------
 
+// Cells keep their items; a text that stays the same costs nothing.
+void RecordingWindow::SetCell(int row, int column, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    QTableWidgetItem* item = FigureTable->item(row, column);
+    if (item == nullptr) {
+        item = new QTableWidgetItem;
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        FigureTable->setItem(row, column, item);
+    }
+    if (item->text() != shown) {
+        item->setText(shown);
+    }
+}
+
 void RecordingWindow::FollowSpan() {
     const double seconds = kSpanSeconds[std::max(SpanBox->currentIndex(), 0)];
     chart->Follow(seconds > 0 ? std::optional(seconds) : std::nullopt);
@@ -448,6 +464,10 @@ void RecordingWindow::ShowProgress() {
     if (now() - figuresShown >= kFigureInterval) {
         ShowFigures();
     }
+    ShowProgressText();
+}
+
+void RecordingWindow::ShowProgressText() {
     const std::int64_t written = recorder.Written();
     const std::int64_t total = recorder.Total();
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now() - started);
@@ -474,15 +494,9 @@ void RecordingWindow::ShowFigures() {
         FigureTable->setRowCount(static_cast<int>(rows.size()));
         for (int row = 0; row < FigureTable->rowCount(); ++row) {
             const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
-            const auto text = [](const std::string& s) {
-                auto* item = new QTableWidgetItem(QString::fromStdString(s));
-                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-                return item;
-            };
-            FigureTable->setItem(row, 0, text(figure.name));
-            FigureTable->setItem(row, 1 + channel,
-                                 text(NoiseFigureTable::ValueText(figure, kShownDigits)));
-            FigureTable->setItem(row, 3, text(figure.unit));
+            SetCell(row, 0, figure.name);
+            SetCell(row, 1 + channel, NoiseFigureTable::ValueText(figure, kShownDigits));
+            SetCell(row, 3, figure.unit);
         }
     }
 }

@@ -51,6 +51,8 @@ public:
     void RecordWake();
     // The chart, the figures and the progress as they are now.
     void ShowProgress();
+    // Samples, elapsed and left time, file size: once a second while recording.
+    void ShowProgressText();
 
     bool Recording() const { return recorder.Recording(); }
     Recorder::Outcome Outcome() const { return recorder.Result(); }
@@ -97,6 +99,7 @@ private:
     void Finish();
     void ShowOutcome();
     void ShowFigures();
+    void SetCell(int row, int column, const std::string& text);
     void FollowSpan();
 
     TADC& board;
