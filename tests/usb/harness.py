@@ -65,6 +65,9 @@ RUNS = {
 # made at the same time on the host.
 RECORDING = (16, 2, 35.2)
 RECORDING_SAMPLES = 1100000
+# The recording window's recording: rate index and channel; stopped by its button after at
+# least 20000 samples (guest-tools), then compared with the in-process simulator.
+WINDOW_RECORDING = (13, 2)
 
 
 class Failure(Exception):
@@ -77,7 +80,7 @@ def check(condition, text):
 
 
 def seed_of(path, run):
-    return 100 * (list(PATHS).index(path) + 1) + [*RUNS, "recording"].index(run)
+    return 100 * (list(PATHS).index(path) + 1) + [*RUNS, "recording", "recording-window"].index(run)
 
 
 # ---- The guest's kernel and initramfs -----------------------------------------------------
@@ -491,6 +494,7 @@ class Scenarios:
         ("8", "the window", "window"),
         ("9", "two boards", "two_boards"),
         ("10", "long recording", "recording"),
+        ("11", "the recording window", "recording_window"),
     ]
 
     # -- helpers
@@ -702,6 +706,35 @@ class Scenarios:
         check(summary["count"] == count and counts == [count, count],
               f"the analysis counted {summary['count']} and {counts}")
         return f"{count} samples of CH0 + CH1 over two start commands equal the simulator's"
+
+    def recording_window(self):
+        rate, channel = WINDOW_RECORDING
+        board = self.fresh("recording-window")
+        step = self.guest.start(f"mkdir -p @STEP@.recwin\n"
+                                f"exec bash {TOOLS} recording {self.device} @STEP@.recwin\n")
+        step.wait()
+        said = " / ".join(step.text(".out").strip().splitlines()[-3:])
+        check(step.rc() == 0, f"exit {step.rc()}: {said}")
+        text = step.text(".recwin/rec.csv")
+        check(text.endswith("\n"), "the file's last line is not complete")
+        rows = [line for line in text.splitlines() if not line.startswith("#")]
+        count = len(rows) - 1
+        check(20000 <= count < 1000000, f"{count} samples: neither grown nor stopped")
+        # The same samples from the in-process simulator with the board's seed.
+        with tempfile.TemporaryDirectory() as folder:
+            reference = Path(folder) / "reference.csv"
+            host = subprocess.run(
+                [str(self.guest.build / "selkoran-cli"), "record", "--device",
+                 f"sim:seed={board.seed}", "--rate", str(rate), "--channel", str(channel),
+                 "--count", str(count), "--output", str(reference)],
+                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                timeout=STEP_LIMIT)
+            check(host.returncode == 0, f"the in-process recording failed: {host.stderr.strip()}")
+            expected = [line for line in reference.read_text().splitlines()
+                        if not line.startswith("#")]
+        check(len(rows) == len(expected), f"{count} samples against {len(expected) - 1}")
+        compare_csv(rows, expected, "recording window")
+        return f"{count} samples of CH0 + CH1 at 5208/s, zoomed, stopped, analysed: {said}"
 
     def choices(self):
         """Device text of each board, by serial number."""
