@@ -18,9 +18,14 @@ double Microvolts(std::int32_t code) {
 
 // An axis takes a new range only when its values leave the old one or fill less than half
 // of it; it then leaves a quarter more room. Redrawing an axis and its labels costs more than
-// the traces, so a slow recording's chart mostly redraws the traces alone.
-void KeepAbout(QValueAxis* axis, double low, double high) {
+// the traces, so a slow recording's chart mostly redraws the traces alone. An ended
+// recording's values take the axis exactly.
+void KeepAbout(QValueAxis* axis, double low, double high, bool fExact) {
     const double span = axis->max() - axis->min();
+    if (fExact) {
+        axis->setRange(low, high);
+        return;
+    }
     if (low >= axis->min() && high <= axis->max() && (high - low) * 2 >= span) {
         return;
     }
@@ -57,6 +62,7 @@ RecordingChart::RecordingChart() {
 void RecordingChart::Begin(double sampleRate, std::array<const SampleEnvelope*, 2> envelopes) {
     rate = sampleRate;
     sources = envelopes;
+    fSettled = false;
     fZoomed = false;
     for (std::size_t i = 0; i < traces.size(); ++i) {
         traces[i]->clear();
@@ -64,6 +70,11 @@ void RecordingChart::Begin(double sampleRate, std::array<const SampleEnvelope*, 
         voltAxes[i]->setVisible(sources[i] != nullptr);
         drawn[i] = 0;
     }
+    Refresh();
+}
+
+void RecordingChart::Settle() {
+    fSettled = true;
     Refresh();
 }
 
@@ -101,7 +112,7 @@ void RecordingChart::Refresh() {
     if (followSeconds) {
         timeAxis->setRange(start, std::max(end, start + *followSeconds));
     } else {
-        KeepAbout(timeAxis, 0.0, end);
+        KeepAbout(timeAxis, 0.0, end, fSettled);
     }
 }
 
@@ -137,7 +148,7 @@ void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
         if (!fZoomed && !line.isEmpty()) {
             // A flat trace still gets some height, so it is drawn inside the plot.
             const double margin = std::max((high - low) * 0.05, 1.0);
-            KeepAbout(voltAxes[i], low - margin, high + margin);
+            KeepAbout(voltAxes[i], low - margin, high + margin, fSettled);
         }
     }
 }

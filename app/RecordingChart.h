@@ -28,6 +28,9 @@ public:
     void Follow(std::optional<double> seconds);
     // Draws what the envelopes hold now.
     void Refresh();
+    // The recording has ended: its values fill the chart exactly (while it goes on, the axes
+    // keep room to grow).
+    void Settle();
 
     bool Zoomed() const { return fZoomed; }
     // Points drawn per channel at the last refresh, and the most allowed.
@@ -52,6 +55,7 @@ private:
     std::array<QValueAxis*, 2> voltAxes{};  // each channel its own scale: CH0 left, CH1 right
     std::optional<double> followSeconds;
     bool fZoomed = false;
+    bool fSettled = false;
     std::int64_t shownFirst = 0;
     std::int64_t shownLast = 0;
     std::array<std::size_t, 2> drawn{};

@@ -389,6 +389,7 @@ void RecordingWindow::Finish() {
     UpdateStartButton();
     AnalyseBtn->setEnabled(recorder.Written() > 0);
     figuresShown = {};
+    chart->Settle();
     ShowProgress();
     ShowOutcome();
 }
