@@ -252,6 +252,9 @@ void RecordingWindow::StartBtnClick() {
     AnalyseBtn->setEnabled(false);
     StateLabel->clear();
     Begin(*request);
+    // Painted now, not while the board's replies are awaited: the replies' time-out runs
+    // while the event loop paints, and a slow machine may need longer for the chart.
+    repaint();
     if (!Started(recorder.Start(*request))) {
         use.Release(BoardUse::User::Recording);
         SetControlsEnabled(true);
