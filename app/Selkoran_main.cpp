@@ -354,8 +354,8 @@ void TFormMain::Exit1Click() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    // A recording still going asks first; kept on, it keeps the program open.
-    if (recording != nullptr && recording->Recording() && !recording->close()) {
+    // A recording still going (or starting) asks first; kept on, it keeps the program open.
+    if (boardUse.Holder() == BoardUse::User::Recording && !recording->close()) {
         event->ignore();
         return;
     }
