@@ -106,8 +106,8 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
                         BoardOptions{}.ch1Microvolts);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto codes = source.NextCodes(16, true);
-        ASSERT_EQ(rows[i], (std::vector<std::int64_t>{static_cast<std::int64_t>(i) + 1, codes[0],
-                                                      0, codes[1], 0}))
+        ASSERT_EQ(rows[i], (std::vector<std::int64_t>{static_cast<std::int64_t>(i) + 1, codes[0], 0,
+                                                      codes[1], 0}))
             << "row " << i;
     }
 
