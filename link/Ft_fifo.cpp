@@ -205,15 +205,18 @@ bool Tft_FIFO::SendCommandWaitOK(const char* text) {
     char ack[kAckAreaSize];
     unsigned fill = 0;
     StartTimeout();
-    while (!timedOut && fill < 2) {
+    // The queue is looked at once more after the time-out fires: an answer that came while
+    // the wait overran (a long paint, a busy machine) still counts.
+    for (;;) {
         unsigned got = 0;
         if (!TakeReadiness() || !ReadAvailable(ack + fill, kAckAreaSize - fill, &got)) {
             break;  // a dead device will not answer; no use waiting for the time-out
         }
         fill += got;
-        if (fill < 2) {
-            WaitAndPollTimer();
+        if (fill >= 2 || timedOut) {
+            break;
         }
+        WaitAndPollTimer();
     }
     StopTimeout();
     return fill >= 3 && ack[0] == 'O' && ack[1] == 'K' && ack[2] == '\r';
@@ -228,7 +231,8 @@ bool Tft_FIFO::SendCommandReadLine(const char* text, char* reply, unsigned reply
     unsigned fill = 0;
     bool fFinished = false;
     StartTimeout();
-    while (!timedOut && !fFinished) {
+    // As the acknowledgement's wait: one last look after the time-out.
+    for (;;) {
         unsigned got = 0;
         if (!TakeReadiness() ||
             !ReadAvailable(rxStore, std::min(kRxStoreSize, replyRoom - fill), &got)) {
@@ -238,9 +242,10 @@ bool Tft_FIFO::SendCommandReadLine(const char* text, char* reply, unsigned reply
             fill += got;
             fFinished = reply[fill - 1] == '\r' || fill > kLineLimit || fill == replyRoom;
         }
-        if (!fFinished) {
-            WaitAndPollTimer();
+        if (fFinished || timedOut) {
+            break;
         }
+        WaitAndPollTimer();
     }
     StopTimeout();
     if (fill == 0 || reply[fill - 1] != '\r') {

@@ -308,6 +308,24 @@ TEST_F(FtFifoTest, ReadLineEndings) {
     }
 }
 
+// A wait that overruns its deadline (a long paint, a busy machine) while the answer comes
+// still takes the answer: the queue is looked at once more after the time-out.
+TEST_F(FtFifoTest, AnAnswerThatCameDuringAnOverrunWaitCounts) {
+    for (const bool line : {false, true}) {
+        SCOPED_TRACE(line ? "reply line" : "acknowledgement");
+        ScriptedFifo board;
+        FakeClock slow(150ms);
+        slow.onWait = [&board, line] { board.Queue(line ? "ABC\r" : "OK\r"); };
+        Tft_FIFO fresh(board, slow.Timing());
+        ASSERT_TRUE(fresh.Open());
+        fresh.SetTimeout(100);
+        char reply[26];
+        EXPECT_TRUE(line ? fresh.SendCommandReadLine("U?", reply, sizeof reply)
+                         : fresh.SendCommandWaitOK("S5"));
+        EXPECT_EQ(slow.Waits(), 1);
+    }
+}
+
 // A dead device will not answer: neither wait sits out its time-out.
 TEST_F(FtFifoTest, WaitsStopAtOnceWhenTheDriverFails) {
     OpenLink();
