@@ -2,6 +2,7 @@
 #include "NoiseFigureTable.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -63,10 +64,13 @@ std::string NoiseFigureTable::ValueText(const NoiseFigure& figure, int significa
         return kAbsentText;
     }
     char text[64];
-    const auto result =
-        figure.fWhole
-            ? std::to_chars(text, text + sizeof text, static_cast<std::int64_t>(*figure.value))
-            : std::to_chars(text, text + sizeof text, *figure.value, std::chars_format::general,
-                            significantDigits);
+    const double value = *figure.value;
+    // A level near full scale (1250000 uV) keeps its whole number rather than turning into
+    // "1.25e+06"; only the fraction gives way to the digits' limit.
+    const bool fWholeNumber = figure.fWhole || std::abs(value) >= std::pow(10.0, significantDigits);
+    const auto result = fWholeNumber ? std::to_chars(text, text + sizeof text,
+                                                     static_cast<std::int64_t>(std::llround(value)))
+                                     : std::to_chars(text, text + sizeof text, value,
+                                                     std::chars_format::general, significantDigits);
     return std::string(text, result.ptr);
 }

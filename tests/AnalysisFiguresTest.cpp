@@ -14,6 +14,7 @@
 
 #include "Codes.h"
 #include "NoiseAnalysis.h"
+#include "NoiseFigureTable.h"
 
 namespace {
 
@@ -142,6 +143,19 @@ TEST(AnalysisFigures, TwoSamplesAreTheLeastThatAreAnalysed) {
     EXPECT_FALSE(a.spectrum.whiteNoiseNanovoltsPerRootHz);
     EXPECT_TRUE(a.allan.tauSeconds.empty());
     EXPECT_FALSE(a.allan.minimum);
+}
+
+// The windows' six digits: a level near full scale keeps its whole number.
+TEST(AnalysisFigures, ShownValuesKeepTheirWholeNumber) {
+    const auto text = [](double value) {
+        NoiseFigure figure;
+        figure.value = value;
+        return NoiseFigureTable::ValueText(figure, 6);
+    };
+    EXPECT_EQ(text(1250000.37), "1250000");
+    EXPECT_EQ(text(-2499999.7), "-2500000");
+    EXPECT_EQ(text(999999.4), "999999");
+    EXPECT_EQ(text(0.639099123), "0.639099");
 }
 
 }  // namespace
