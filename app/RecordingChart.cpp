@@ -64,6 +64,7 @@ void RecordingChart::Begin(double sampleRate, std::array<const SampleEnvelope*, 
     sources = envelopes;
     fSettled = false;
     fZoomed = false;
+    fReadGood = false;
     for (std::size_t i = 0; i < traces.size(); ++i) {
         traces[i]->clear();
         traces[i]->setVisible(sources[i] != nullptr);
@@ -123,7 +124,7 @@ void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
         if (sources[i] == nullptr) {
             continue;
         }
-        sources[i]->Read(first, last, MostPoints(), points);
+        Read(i, first, last);
         line.clear();
         double low = 0;
         double high = 0;
@@ -151,6 +152,37 @@ void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
             KeepAbout(voltAxes[i], low - margin, high + margin, fSettled);
         }
     }
+}
+
+void RecordingChart::Read(std::size_t i, std::int64_t first, std::int64_t last) {
+    const SampleEnvelope& source = *sources[i];
+    const std::int64_t oldestHeld = source.Count() - static_cast<std::int64_t>(source.RecentHeld());
+    last = std::min(last, source.Count());
+    const bool fShort = last - first <= static_cast<std::int64_t>(MostPoints());
+    if (first >= oldestHeld || !fShort || !ReadFromFile(i, first, last)) {
+        source.Read(first, last, MostPoints(), points);
+    }
+}
+
+bool RecordingChart::ReadFromFile(std::size_t i, std::int64_t first, std::int64_t last) {
+    if (!readBack || first >= last) {
+        return false;
+    }
+    // A failed reading is tried again: the stretch may have been handed to the file since.
+    if (!fReadGood || first != readFirst || last != readLast) {
+        readFirst = first;
+        readLast = last;
+        fReadGood = readBack(first, last, readCodes);
+    }
+    if (!fReadGood || readCodes[i].size() != static_cast<std::size_t>(last - first)) {
+        return false;
+    }
+    points.clear();
+    for (std::size_t k = 0; k < readCodes[i].size(); ++k) {
+        const std::int32_t code = readCodes[i][k];
+        points.push_back({first + static_cast<std::int64_t>(k), 1, {code, code}});
+    }
+    return true;
 }
 
 void RecordingChart::ZoomToAxes() {

@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -20,7 +21,15 @@ class QValueAxis;
 // level that fits it, or from the samples themselves); a right click follows again.
 class RecordingChart : public ZoomingChartView {
 public:
+    // The codes of samples [first, last) per channel, read back from the recording's file;
+    // false when they cannot be.
+    using ReadBack = std::function<bool(std::int64_t first, std::int64_t last,
+                                        std::array<std::vector<std::int32_t>, 2>& codes)>;
+
     RecordingChart();
+
+    // Where a close look at samples no longer held in memory finds them.
+    void SetReadBack(ReadBack read) { readBack = std::move(read); }
 
     // A new recording at `sampleRate`; a channel not recorded has no envelope.
     void Begin(double sampleRate, std::array<const SampleEnvelope*, 2> envelopes);
@@ -47,6 +56,10 @@ private:
     // Fills the traces for samples [first, last); scales each channel's axis to its trace
     // unless zoomed.
     void Draw(std::int64_t first, std::int64_t last);
+    // The points of samples [first, last) of channel i: the samples themselves when the
+    // stretch is short (from the file when the envelope no longer holds them), else buckets.
+    void Read(std::size_t i, std::int64_t first, std::int64_t last);
+    bool ReadFromFile(std::size_t i, std::int64_t first, std::int64_t last);
 
     double rate = 1.0;
     std::array<const SampleEnvelope*, 2> sources{};
@@ -60,5 +73,12 @@ private:
     std::int64_t shownLast = 0;
     std::array<std::size_t, 2> drawn{};
     std::vector<SampleEnvelope::Point> points;  // reused by every refresh
+    ReadBack readBack;
+    // The last stretch read from the file: old samples do not change, so a refresh of the
+    // same zoom reads it once.
+    std::int64_t readFirst = 0;
+    std::int64_t readLast = 0;
+    bool fReadGood = false;
+    std::array<std::vector<std::int32_t>, 2> readCodes;
     QList<QPointF> line;
 };

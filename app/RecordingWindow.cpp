@@ -193,6 +193,10 @@ QWidget* RecordingWindow::BuildView() {
     layout->addLayout(top);
 
     chart = new RecordingChart;
+    chart->SetReadBack([this](std::int64_t first, std::int64_t last,
+                              std::array<std::vector<std::int32_t>, 2>& codes) {
+        return recorder.ReadBack(first, last, codes);
+    });
     layout->addWidget(chart, 1);
     ProgressLabel = new QLabel;
     // A fixed size: a new text is painted, the window is not laid out again.

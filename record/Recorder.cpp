@@ -48,6 +48,7 @@ Recorder::StartResult Recorder::Start(const Request& recording) {
     fRecording = false;
     outcome = Outcome::None;
     written = 0;
+    index.Begin(request.path, RecordingFormat::ChannelsOf(request.chSel));
     if (!request.fOverwrite && Exists(request.path)) {
         return StartResult::FileExists;
     }
@@ -154,6 +155,10 @@ bool Recorder::Store(int got, Clock::time_point t) {
     };
     char* end = rowText.data();
     for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i) {
+        const std::int64_t sample = written + static_cast<std::int64_t>(i);
+        if (sample % RecordingIndex::kStride == 0) {
+            index.Note(sample, file.Size() + static_cast<std::uint64_t>(end - rowText.data()));
+        }
         RecordingFormat::Cell cells[2];
         std::size_t n = 0;
         if (fCh0) {
@@ -162,8 +167,7 @@ bool Recorder::Store(int got, Clock::time_point t) {
         if (fCh1) {
             cells[n++] = cellOf(ch1Codes[i]);
         }
-        end = RecordingFormat::AppendRow(end, written + static_cast<std::int64_t>(i) + 1,
-                                         std::span(cells, n));
+        end = RecordingFormat::AppendRow(end, sample + 1, std::span(cells, n));
     }
     const auto length = static_cast<std::size_t>(end - rowText.data());
     if (!file.Append(std::string_view(rowText.data(), length), t)) {

@@ -14,6 +14,7 @@
 #include "BoardSession.h"
 #include "RecordingFile.h"
 #include "RecordingFormat.h"
+#include "RecordingIndex.h"
 
 // A long recording streamed to a CSV file, one step at a time, so that any event loop can
 // drive it: Start identifies and configures the board as a measurement does and sends the
@@ -21,7 +22,8 @@
 // how long the loop may sleep before the next Wake and on which descriptor the driver
 // announces data sooner; Stop is the stop button. Above one start command's 1,048,575 samples the
 // recording chains start commands, each marked in the file by a comment line. Memory stays the same
-// whatever the length: one block of codes and the file's fixed buffer.
+// whatever the length: one block of codes and the file's fixed buffer, besides an index of
+// where each stretch of samples starts in the file that grows by 8 bytes per 1024 samples.
 class Recorder {
 public:
     using Clock = std::chrono::steady_clock;
@@ -91,6 +93,13 @@ public:
     std::int64_t Total() const { return request.count; }
     std::uint64_t FileSize() const { return file.Size(); }
     const RecordingHeader& Header() const { return header; }
+    // The codes of samples [first, last) of this recording, read back from what of its file
+    // has been handed to the system; false when they are not all there.
+    bool ReadBack(std::int64_t first, std::int64_t last,
+                  std::array<std::vector<std::int32_t>, 2>& codes) const {
+        return index.Read(first, last, file.Flushed(), codes);
+    }
+    std::size_t IndexBytes() const { return index.Bytes(); }
 
 private:
     // Appends `got` samples of the block buffers; false when the file failed.
@@ -105,6 +114,7 @@ private:
     Request request;
     RecordingHeader header;
     RecordingFile file;
+    RecordingIndex index;
     bool fRecording = false;
     Outcome outcome = Outcome::None;
     std::int64_t written = 0;

@@ -43,6 +43,8 @@ public:
     bool Failed() const { return fFailed; }
     // Bytes in the file and in the buffer.
     std::uint64_t Size() const { return written + buffer.size(); }
+    // Bytes handed to the system: what a reader of the file finds there.
+    std::uint64_t Flushed() const { return written; }
 
 private:
     bool Flush(Clock::time_point now);

@@ -4,9 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "Codes.h"
@@ -29,6 +32,8 @@ public:
     TableParser(RecordingReader::Contents& contents, const RecordingReader::Sink& rowSink)
         : out(contents), sink(rowSink) {}
 
+    // Rows of known channels, numbered on from `number`, without a column line.
+    void ExpectRows(const std::vector<int>& channels, std::int64_t number);
     bool Line(std::string_view line);
     bool Finish() { return fColumns && Hand(); }
 
@@ -41,8 +46,15 @@ private:
     RecordingReader::Contents& out;
     const RecordingReader::Sink& sink;
     bool fColumns = false;
+    std::optional<std::int64_t> nextNumber;
     std::array<std::vector<std::int32_t>, 2> codes;
 };
+
+void TableParser::ExpectRows(const std::vector<int>& channels, std::int64_t number) {
+    out.channels = channels;
+    fColumns = true;
+    nextNumber = number;
+}
 
 bool TableParser::Line(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
@@ -112,6 +124,9 @@ bool TableParser::Row(std::string_view line) {
     if (n != 1 + 2 * out.channels.size() || !ParseNumber(fields[0], sample)) {
         return false;
     }
+    if (nextNumber && sample != (*nextNumber)++) {
+        return false;
+    }
     for (std::size_t i = 0; i < out.channels.size(); ++i) {
         std::int32_t code = 0;
         if (!ParseNumber(fields[1 + 2 * i], code) || code < kMinScaleCode ||
@@ -146,33 +161,55 @@ bool RecordingReader::IsTable(const std::string& path) {
     return text.starts_with('#') || text.starts_with("sample,");
 }
 
-bool RecordingReader::Read(const std::string& path, Contents& contents, const Sink& sink) {
-    contents = {};
+namespace {
+
+// Hands the lines of bytes [offset, end) of the file to the parser; a last line without its
+// line end is left out.
+bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t end,
+                TableParser& parser) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    TableParser parser(contents, sink);
     const auto buffer = std::make_unique<char[]>(kReadSize + kMaxLineLength);
     std::size_t held = 0;  // the start of an unfinished line
     bool fGood = true;
-    while (fGood) {
-        const ssize_t n = ::read(fd, buffer.get() + held, kReadSize);
+    while (fGood && offset < end) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kReadSize, end - offset));
+        const ssize_t n = ::pread(fd, buffer.get() + held, want, static_cast<off_t>(offset));
         if (n <= 0) {
             fGood = n == 0;
             break;
         }
+        offset += static_cast<std::uint64_t>(n);
         const std::string_view text(buffer.get(), held + static_cast<std::size_t>(n));
         std::size_t begin = 0;
-        for (std::size_t end = text.find('\n'); fGood && end != std::string_view::npos;
-             end = text.find('\n', begin)) {
-            fGood = parser.Line(text.substr(begin, end - begin));
-            begin = end + 1;
+        for (std::size_t lineEnd = text.find('\n'); fGood && lineEnd != std::string_view::npos;
+             lineEnd = text.find('\n', begin)) {
+            fGood = parser.Line(text.substr(begin, lineEnd - begin));
+            begin = lineEnd + 1;
         }
         held = text.size() - begin;
         fGood = fGood && held <= kMaxLineLength;
         std::copy(text.begin() + static_cast<std::ptrdiff_t>(begin), text.end(), buffer.get());
     }
     ::close(fd);
-    return fGood && parser.Finish();
+    return fGood;
+}
+
+}  // namespace
+
+bool RecordingReader::Read(const std::string& path, Contents& contents, const Sink& sink) {
+    contents = {};
+    TableParser parser(contents, sink);
+    return ParseLines(path, 0, std::numeric_limits<std::uint64_t>::max(), parser) &&
+           parser.Finish();
+}
+
+bool RecordingReader::ReadRows(const std::string& path, const Rows& rows, const Sink& sink) {
+    Contents contents;
+    TableParser parser(contents, sink);
+    parser.ExpectRows(rows.channels, rows.firstNumber);
+    return ParseLines(path, rows.offset, rows.end, parser) && parser.Finish();
 }

@@ -34,4 +34,16 @@ public:
     // False when the file cannot be read, is no such table (no column line, a row that does
     // not fit the columns, a code outside 0..16777215), or the sink stopped it.
     static bool Read(const std::string& path, Contents& contents, const Sink& sink);
+
+    // Part of a recording's rows: from the start of a row at byte `offset` up to byte `end`,
+    // with the channels its column line names; each row must carry the next number from
+    // `firstNumber` on. Comment lines between the rows are skipped.
+    struct Rows {
+        std::uint64_t offset = 0;
+        std::uint64_t end = 0;
+        std::vector<int> channels;
+        std::int64_t firstNumber = 1;
+    };
+    // False as Read is, and when a row's number is not the one expected.
+    static bool ReadRows(const std::string& path, const Rows& rows, const Sink& sink);
 };

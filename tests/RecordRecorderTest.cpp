@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -135,6 +136,50 @@ TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary
     EXPECT_EQ(rows, kCount);
     ASSERT_EQ(boundaries.size(), 1u);
     EXPECT_TRUE(boundaries[0].ends_with(" sample:1048576")) << boundaries[0];
+}
+
+// Old stretches read back through the file's index equal the simulator's codes, across the
+// boundary line of the second start command too; rows still in the file's buffer are not read.
+TEST_F(RecordRecorder, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
+    constexpr std::int64_t kCount = Recorder::kMaxStartCount + 3000;
+    Recorder::Request request = TopRate(kCount);
+    request.chSel = 2;
+    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    std::array<std::vector<std::int32_t>, 2> codes;
+    for (int i = 0; i < 50; ++i) {
+        clock.Advance(std::chrono::microseconds(3200));
+        recorder.Wake();
+    }
+    const std::int64_t written = recorder.Written();
+    ASSERT_GT(written, 0);
+    EXPECT_FALSE(recorder.ReadBack(written - 1, written, codes));
+    RunToEnd();
+    ASSERT_EQ(recorder.Result(), Recorder::Outcome::Complete);
+
+    SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
+                        BoardOptions{}.ch1Microvolts);
+    std::vector<std::array<std::int32_t, 2>> expected(static_cast<std::size_t>(kCount));
+    for (auto& sample : expected) {
+        sample = source.NextCodes(16, true);
+    }
+    const auto check = [&](std::int64_t first, std::int64_t last) {
+        ASSERT_TRUE(recorder.ReadBack(first, last, codes)) << first;
+        for (std::size_t ch = 0; ch < 2; ++ch) {
+            ASSERT_EQ(codes[ch].size(), static_cast<std::size_t>(last - first));
+            for (std::int64_t s = first; s < last; ++s) {
+                ASSERT_EQ(codes[ch][static_cast<std::size_t>(s - first)],
+                          expected[static_cast<std::size_t>(s)][ch])
+                    << "channel " << ch << " sample " << s;
+            }
+        }
+    };
+    check(0, 1);
+    check(5000, 6700);
+    check(Recorder::kMaxStartCount - 900, Recorder::kMaxStartCount + 900);
+    check(kCount - 2000, kCount);
+    EXPECT_FALSE(recorder.ReadBack(kCount - 10, kCount + 1, codes));
+    // The index stays a small part of the codes' own size.
+    EXPECT_LT(recorder.IndexBytes() * 256, static_cast<std::size_t>(kCount) * 2 * 4);
 }
 
 // Every way but completion ends with "AX"; the stop button and silence also close the board,
