@@ -7,13 +7,16 @@
 #include <unistd.h>
 
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QSpinBox>
+#include <QValueAxis>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "AppTestSupport.h"
+#include "Codes.h"
 #include "NoiseAnalysisWindow.h"
 #include "RecordingWindow.h"
 #include "SampleSource.h"
@@ -117,6 +120,40 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
     ASSERT_NE(analysis->ShownAnalysis(), nullptr);
     EXPECT_EQ(analysis->ShownAnalysis()->statistics.count, static_cast<std::int64_t>(rows.size()));
     EXPECT_EQ(analysis->ChannelBox->count(), 2);
+}
+
+// A zoom into an old stretch, long out of the samples held in memory, draws its samples read
+// back from the file; without the file the chart falls back to the envelope's buckets.
+TEST(AppRecording, AZoomIntoAnOldStretchDrawsTheSamplesFromTheFile) {
+    RecordingFixture f;
+    f.Choose(16, 0, 120000);
+    f.r->StartBtnClick();
+    f.RecordFor(5000ms);
+    ASSERT_EQ(f.r->Outcome(), Recorder::Outcome::Complete);
+    RecordingChart& chart = f.r->Chart();
+    const auto zoom = [&chart](std::int64_t first, std::int64_t last) {
+        chart.chart()
+            ->axes(Qt::Horizontal)
+            .front()
+            ->setRange(static_cast<double>(first) / 31250, static_cast<double>(last) / 31250);
+        chart.OnZoomed();
+    };
+    zoom(1000, 2000);
+    ASSERT_GE(chart.PointsDrawn(0), 1000u);
+    const auto* trace = static_cast<QLineSeries*>(chart.chart()->series().front());
+    SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
+                        BoardOptions{}.ch1Microvolts);
+    for (std::int64_t sample = 0; sample < chart.FirstShown(); ++sample) {
+        source.NextCodes(16, true);
+    }
+    for (const QPointF& point : trace->points()) {
+        EXPECT_EQ(point.y(), CodeToMicrovolts(source.NextCodes(16, true)[0], 1));
+    }
+
+    std::filesystem::remove(f.path);
+    zoom(3000, 4000);
+    EXPECT_GT(chart.PointsDrawn(0), 0u);
+    EXPECT_LT(chart.PointsDrawn(0), 100u);
 }
 
 TEST(AppRecording, AnExistingFileAndClosingBothAskAndTheFileStaysComplete) {
