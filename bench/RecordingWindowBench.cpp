@@ -7,8 +7,9 @@
 //                                    that length, resident memory
 //   bench_recording_window slow [s]  1.25 samples per second for `s` seconds (default 20), the
 //                                    chart redrawn on each sample: CPU share
-//   bench_recording_window envelope  heap taken by the chart's envelope of 10^6 and 10^7
-//                                    samples against the samples' own size
+//   bench_recording_window envelope  heap taken by the chart's envelope and by the recorder's
+//                                    file index of 10^6 and 10^7 samples against the samples'
+//                                    own size
 
 #include <malloc.h>
 #include <sys/resource.h>
@@ -29,6 +30,7 @@
 
 #include "FakePrompts.h"
 #include "ProcessUsage.h"
+#include "RecordingIndex.h"
 #include "RecordingWindow.h"
 #include "Selkoran_main.h"
 #include "SimulatedFifo.h"
@@ -166,6 +168,20 @@ std::size_t HeapBytes() {
     return info.uordblks + info.hblkhd;
 }
 
+// The recorder's index of where each stretch of samples starts in the file (a row of 40 bytes).
+void IndexOf(std::int64_t count) {
+    const std::size_t before = HeapBytes();
+    RecordingIndex index;
+    index.Begin("recording.csv", {0});
+    for (std::int64_t sample = 0; sample < count; sample += RecordingIndex::kStride) {
+        index.Note(sample, static_cast<std::uint64_t>(sample) * 40);
+    }
+    const auto bytes = static_cast<double>(HeapBytes() - before);
+    const double own = static_cast<double>(count) * sizeof(std::int32_t);
+    std::printf("file index of %lld samples: %.1f KiB = 1/%.0f of one channel's samples\n",
+                static_cast<long long>(count), bytes / 1024.0, own / bytes);
+}
+
 int Envelope() {
     for (const std::int64_t count : {std::int64_t{1000000}, std::int64_t{10000000}}) {
         const std::size_t before = HeapBytes();
@@ -187,6 +203,7 @@ int Envelope() {
             static_cast<long long>(count), static_cast<double>(levels) / 1024.0,
             own / static_cast<double>(levels), own / (1024.0 * 1024.0),
             static_cast<double>(recent) / 1024.0);
+        IndexOf(count);
     }
     return 0;
 }
