@@ -2,6 +2,7 @@
 #include "RecordingReader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -163,26 +164,23 @@ bool RecordingReader::IsTable(const std::string& path) {
 
 namespace {
 
-// Hands the lines of bytes [offset, end) of the file to the parser; a last line without its
-// line end is left out.
-bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t end,
-                TableParser& parser) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Hands the lines of the open file from where it stands up to `length` bytes on to the
+// parser, and closes it; a last line without its line end is left out.
+bool ParseLines(int fd, std::uint64_t length, TableParser& parser) {
     if (fd < 0) {
         return false;
     }
     const auto buffer = std::make_unique<char[]>(kReadSize + kMaxLineLength);
     std::size_t held = 0;  // the start of an unfinished line
     bool fGood = true;
-    while (fGood && offset < end) {
-        const auto want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kReadSize, end - offset));
-        const ssize_t n = ::pread(fd, buffer.get() + held, want, static_cast<off_t>(offset));
+    while (fGood && length > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadSize, length));
+        const ssize_t n = ::read(fd, buffer.get() + held, want);
         if (n <= 0) {
             fGood = n == 0;
             break;
         }
-        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::uint64_t>(n);
         const std::string_view text(buffer.get(), held + static_cast<std::size_t>(n));
         std::size_t begin = 0;
         for (std::size_t lineEnd = text.find('\n'); fGood && lineEnd != std::string_view::npos;
@@ -203,13 +201,22 @@ bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t end
 bool RecordingReader::Read(const std::string& path, Contents& contents, const Sink& sink) {
     contents = {};
     TableParser parser(contents, sink);
-    return ParseLines(path, 0, std::numeric_limits<std::uint64_t>::max(), parser) &&
-           parser.Finish();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return ParseLines(fd, std::numeric_limits<std::uint64_t>::max(), parser) && parser.Finish();
 }
 
 bool RecordingReader::ReadRows(const std::string& path, const Rows& rows, const Sink& sink) {
     Contents contents;
     TableParser parser(contents, sink);
     parser.ExpectRows(rows.channels, rows.firstNumber);
-    return ParseLines(path, rows.offset, rows.end, parser) && parser.Finish();
+    // A regular file only: reading a pipe or a device would take its bytes away, or wait.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+                    ::lseek(fd, static_cast<off_t>(rows.offset), SEEK_SET) < 0)) {
+        ::close(fd);
+        fd = -1;
+    }
+    const std::uint64_t length = rows.end > rows.offset ? rows.end - rows.offset : 0;
+    return ParseLines(fd, length, parser) && parser.Finish();
 }
