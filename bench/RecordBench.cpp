@@ -10,6 +10,9 @@
 //                                  per second against 31250
 //   bench_record analyze [count]   selkoran-cli analyze of a one-channel recording of `count`
 //                                  samples (default 10^7) and of 10^5: time and peak memory
+//   bench_record readback          stretches of 2000 samples of a two-channel recording of
+//                                  2,097,150 read back from its file, as a close look at an
+//                                  old stretch does: time per stretch
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -17,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -290,6 +294,31 @@ int Analyze(std::int64_t count) {
     return 0;
 }
 
+int ReadBack() {
+    const std::string path = TemporaryPath("readback.csv");
+    constexpr std::int64_t kCount = 2 * Recorder::kMaxStartCount;
+    constexpr std::int64_t kSpan = 2000;
+    UnpacedRecording recording(2, kCount, path);
+    if (!recording.Finish()) {
+        std::fprintf(stderr, "the recording failed\n");
+        return 1;
+    }
+    std::vector<double> times;
+    std::array<std::vector<std::int32_t>, 2> codes;
+    bool fAll = true;
+    for (std::int64_t first = 1; first + kSpan < kCount; first += kCount / 41) {
+        const auto start = Steady::now();
+        fAll = recording.Recording().ReadBack(first, first + kSpan, codes) && fAll;
+        times.push_back(std::chrono::duration<double, std::milli>(Steady::now() - start).count());
+    }
+    std::printf(
+        "read back %zu stretches of %lld samples (2CH): median %.2f ms, slowest %.2f ms%s\n",
+        times.size(), static_cast<long long>(kSpan), Median(times),
+        *std::max_element(times.begin(), times.end()), fAll ? "" : ", SOME FAILED");
+    std::filesystem::remove(path);
+    return fAll ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -304,6 +333,11 @@ int main(int argc, char** argv) {
     if (mode == "analyze") {
         return Analyze(number > 0 ? number : 10000000);
     }
-    std::fprintf(stderr, "usage: bench_record paced [runs] | unpaced [runs] | analyze [count]\n");
+    if (mode == "readback") {
+        return ReadBack();
+    }
+    std::fprintf(stderr,
+                 "usage: bench_record paced [runs] | unpaced [runs] | analyze [count] | "
+                 "readback\n");
     return 2;
 }

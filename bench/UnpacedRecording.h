@@ -21,6 +21,7 @@ public:
     bool Started() const { return fStarted; }
     // Wakes the recorder until the recording ends; true when it is complete.
     bool Finish();
+    const Recorder& Recording() const { return recorder; }
 
     // Rows of two recordings compared in order (comment lines and column lines left out).
     struct Comparison {
