@@ -18,7 +18,8 @@ class QValueAxis;
 // from each channel's envelope with at most twice the plot's pixel width of points, so a long
 // recording draws as fast as a short one. It follows the newest sample over the whole recording
 // or its last minutes, until a dragged rectangle zooms into a stretch (drawn from the envelope
-// level that fits it, or from the samples themselves); a right click follows again.
+// level that fits it, or from the samples themselves, read back from the recording's file when
+// the envelope no longer holds them); a right click follows again.
 class RecordingChart : public ZoomingChartView {
 public:
     // The codes of samples [first, last) per channel, read back from the recording's file;
