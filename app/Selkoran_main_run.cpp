@@ -215,7 +215,15 @@ void TFormMain::PlotProgress() {
 
 void TFormMain::FailRun() {
     EndRunWaits();
+    const bool fDeviceFailed = Board->LastStatus() != FifoStatusCode::Ok;
     Board->StopConversion();
+    if (fDeviceFailed) {
+        // An unplugged or failing device is let go, so that the next start opens and
+        // identifies the board again (a re-plugged board is a new device); a malformed
+        // record keeps the board as it is.
+        Board->CloseBoard();
+        fBoardReady = false;
+    }
     Status->ShowMeasureError();
     fMeasuring = false;
     ClearData();

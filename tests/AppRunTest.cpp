@@ -178,6 +178,21 @@ TEST(AppRun, ReadFailureDiscardsTheRunButKeepsTheBoard) {
     EXPECT_TRUE(f.board.wire.ends_with("AX\r"));
 }
 
+// An unplugged board is let go: the next start looks for it anew instead of configuring a
+// device that is gone.
+TEST(AppRun, AnUnpluggedBoardIsIdentifiedAgainAtTheNextStart) {
+    BoardOptions options;
+    options.vanishAfter = 500;
+    RunFixture f(options, 16, 3, 2);
+    f.Start();
+    f.RunUntilIdle();
+    EXPECT_EQ(f.Panel(2), "計測エラーで終了");
+    EXPECT_FALSE(f.window->BoardReady());
+    f.Start();
+    ASSERT_EQ(f.prompts.boxes.size(), 1u);
+    EXPECT_EQ(f.prompts.boxes[0].text, "SELKORAN が見つかりませんでした");
+}
+
 TEST(AppRun, OperatorStopKeepsTenSamplesOrMore) {
     for (int kept : {9, 10}) {
         RunFixture f({}, 3, 3, 0);  // 10 sps: one sample per poll
