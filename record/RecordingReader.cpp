@@ -150,8 +150,25 @@ bool TableParser::Hand() {
 
 }  // namespace
 
+namespace {
+
+// The file at `path` opened for reading at `offset`, or -1. A regular file only: a pipe or a
+// device would lose its bytes to the reading, or keep it waiting.
+int OpenRegular(const std::string& path, std::uint64_t offset = 0) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+                    ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool RecordingReader::IsTable(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegular(path);
     if (fd < 0) {
         return false;
     }
@@ -201,22 +218,14 @@ bool ParseLines(int fd, std::uint64_t length, TableParser& parser) {
 bool RecordingReader::Read(const std::string& path, Contents& contents, const Sink& sink) {
     contents = {};
     TableParser parser(contents, sink);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return ParseLines(fd, std::numeric_limits<std::uint64_t>::max(), parser) && parser.Finish();
+    return ParseLines(OpenRegular(path), std::numeric_limits<std::uint64_t>::max(), parser) &&
+           parser.Finish();
 }
 
 bool RecordingReader::ReadRows(const std::string& path, const Rows& rows, const Sink& sink) {
     Contents contents;
     TableParser parser(contents, sink);
     parser.ExpectRows(rows.channels, rows.firstNumber);
-    // A regular file only: reading a pipe or a device would take its bytes away, or wait.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat status {};
-    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-                    ::lseek(fd, static_cast<off_t>(rows.offset), SEEK_SET) < 0)) {
-        ::close(fd);
-        fd = -1;
-    }
     const std::uint64_t length = rows.end > rows.offset ? rows.end - rows.offset : 0;
-    return ParseLines(fd, length, parser) && parser.Finish();
+    return ParseLines(OpenRegular(path, rows.offset), length, parser) && parser.Finish();
 }

@@ -3,6 +3,7 @@
 // simulated board.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <QJsonArray>
@@ -123,7 +124,10 @@ TEST_F(CliAnalyze, ChannelsThatCannotBeAnalysedAndBadInput) {
         {{"analyze", "empty.DTA", "--json"}, 1, {"CH0 : データがありません"}},
         {{"analyze", "bad.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
         {{"analyze", "missing.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
+        // A pipe without a writer is no recording: refused, not waited on.
+        {{"analyze", "pipe.csv"}, 1, {"データファイルの内容が正しくありませんでした"}},
     };
+    ASSERT_EQ(mkfifo(Path("pipe.csv").toLocal8Bit().constData(), 0600), 0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         const CliResult result = Run(row.arguments);
