@@ -32,8 +32,6 @@ TEST(BlockWait, SleepFollowsWhatHasArrivedOfTheBlock) {
         {"half a block came: the rest at the board's pace", 650, signals, -1, 1600us},
         {"nothing new since: until a signal", 650, signals, kDescriptor, 100ms},
         {"nearly whole: still a millisecond", 1290, signals, -1, 1ms},
-        {"nothing yet, data due: until then", 0,
-         FifoReadiness{-1, FifoReadiness::Clock::now() + 30ms}, -1, 30ms},
     };
     BlockWait pacing;
     for (const Look& look : looks) {
@@ -42,6 +40,16 @@ TEST(BlockWait, SleepFollowsWhatHasArrivedOfTheBlock) {
         EXPECT_EQ(sleep.fd, look.fd);
         EXPECT_NEAR(Ms(sleep.duration), Ms(look.sleep), 0.1);
     }
+
+    // Nothing yet but data due in 30 ms: sleep until then. The clock runs on while the
+    // call is made, so the sleep lies between what was left after and before it.
+    const auto before = FifoReadiness::Clock::now();
+    const FifoReadiness due{-1, before + 30ms};
+    const BlockWait::Sleep sleep = pacing.Next(0, kBlock, kTopPace, due);
+    const auto after = FifoReadiness::Clock::now();
+    EXPECT_EQ(sleep.fd, -1);
+    EXPECT_LE(sleep.duration, 30ms);
+    EXPECT_GE(sleep.duration, *due.due - after);
 }
 
 TEST(BlockWait, SlowPaceStillLooksEvery100Ms) {
