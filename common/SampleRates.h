@@ -2,6 +2,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 #include "MeasureSettings.h"
 
@@ -28,6 +30,31 @@ constexpr double SamplesPerSecond(int spsSel, bool fSinc5) {
 
 constexpr double SamplesPerSecond(const MeasureSettings& settings) {
     return SamplesPerSecond(settings.spsSel, settings.fSinc5);
+}
+
+// The rate index whose figure for the filter lies within 1 % of `samplesPerSecond` (the figures
+// of one filter lie further apart than that); none for any other figure.
+inline std::optional<int> IndexOf(double samplesPerSecond, bool fSinc5) {
+    for (int index = 0; index < kRateCount; ++index) {
+        const double figure = SamplesPerSecond(index, fSinc5);
+        if (std::abs(samplesPerSecond - figure) <= 0.01 * figure) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+// The index whose figure for the filter is nearest `samplesPerSecond` (an instrument's rate
+// setting takes any figure in range).
+inline int NearestIndex(double samplesPerSecond, bool fSinc5) {
+    int nearest = 0;
+    for (int index = 1; index < kRateCount; ++index) {
+        if (std::abs(SamplesPerSecond(index, fSinc5) - samplesPerSecond) <
+            std::abs(SamplesPerSecond(nearest, fSinc5) - samplesPerSecond)) {
+            nearest = index;
+        }
+    }
+    return nearest;
 }
 
 }  // namespace SampleRates
