@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Acquisition.h"
+
+#include <algorithm>
+
+namespace {
+
+Acquisition::StartResult FromIdentify(BoardSession::IdentifyResult result) {
+    switch (result) {
+        case BoardSession::IdentifyResult::Ok:
+            return Acquisition::StartResult::Started;
+        case BoardSession::IdentifyResult::NotFound:
+            return Acquisition::StartResult::NotFound;
+        case BoardSession::IdentifyResult::NoResponse:
+            return Acquisition::StartResult::NoResponse;
+        case BoardSession::IdentifyResult::WrongName:
+            return Acquisition::StartResult::WrongName;
+    }
+    return Acquisition::StartResult::NotFound;
+}
+
+}  // namespace
+
+Acquisition::Acquisition(TADC& adc, NowFunction nowFunction)
+    : board(adc), session(adc), now(std::move(nowFunction)) {}
+
+void Acquisition::Attach(AcquisitionSink& sink) {
+    if (std::find(sinks.begin(), sinks.end(), &sink) == sinks.end()) {
+        sinks.push_back(&sink);
+    }
+}
+
+void Acquisition::Detach(AcquisitionSink& sink) {
+    std::erase(sinks, &sink);
+}
+
+Acquisition::StartResult Acquisition::Start(const Request& asked) {
+    if (fBusy || fRunning) {
+        return StartResult::Busy;
+    }
+    fBusy = true;
+    request = asked;
+    run = AcquisitionInfo{request.settings, request.count, run.boardName, run.boardVersion, {}};
+    pacing = {};
+    outcome = Outcome::None;
+    acquired = 0;
+    StartResult result = StartResult::Started;
+    if (!std::all_of(sinks.begin(), sinks.end(), [](AcquisitionSink* s) { return s->Check(); })) {
+        result = StartResult::Refused;
+    } else if (request.fIdentify || !fBoardReady) {
+        result = Identify();
+    }
+    if (result == StartResult::Started) {
+        run.settings.GainFactor = board.GetGainFactor();
+        result = OpenSinks();
+    }
+    if (result == StartResult::Started) {
+        chainLeft = std::min(request.count, kMaxStartCount);
+        const MeasureSettings& s = run.settings;
+        if (!session.ConfigureAndStart(
+                {s.fSinc5, s.spsSel, s.CHSel, static_cast<int>(chainLeft)})) {
+            for (AcquisitionSink* sink : sinks) {
+                sink->Discard();
+            }
+            fBoardReady = false;
+            result = StartResult::BoardError;
+        }
+    }
+    if (result == StartResult::Started) {
+        run.start = std::chrono::system_clock::now();
+        lastRecord = now();
+        fRunning = true;
+        for (AcquisitionSink* sink : sinks) {
+            if (!sink->Begin(run)) {
+                End(Outcome::WriteFailed);
+                break;
+            }
+        }
+    }
+    Leave();
+    return result;
+}
+
+Acquisition::StartResult Acquisition::Identify() {
+    fBoardReady = false;
+    const StartResult result = FromIdentify(session.Identify(run.boardName, run.boardVersion));
+    fBoardReady = result == StartResult::Started;
+    return result;
+}
+
+Acquisition::StartResult Acquisition::OpenSinks() {
+    for (auto opened = sinks.begin(); opened != sinks.end(); ++opened) {
+        if (!(*opened)->Open(run)) {
+            std::for_each(sinks.begin(), opened, [](AcquisitionSink* sink) { sink->Discard(); });
+            return StartResult::Refused;
+        }
+    }
+    return StartResult::Started;
+}
+
+void Acquisition::Wake() {
+    if (fBusy || !fRunning) {
+        return;
+    }
+    fBusy = true;
+    const Clock::time_point t = now();
+    int got = 0;
+    const MeasureSettings& s = run.settings;
+    const bool fRead = session.ReadBlock(s.CHSel, s.spsSel, ch0Codes.data(), ch1Codes.data(), 0,
+                                         &got, static_cast<int>(chainLeft));
+    // A malformed record still hands on the good records before it.
+    if (got > 0 && !Deliver(got, t)) {
+        End(Outcome::WriteFailed);
+    } else if (!fRead) {
+        End(Outcome::ReadFailed);
+    } else if (got == 0 && request.noDataTimeout && t - lastRecord >= *request.noDataTimeout) {
+        End(Outcome::TimedOut);
+    } else if (chainLeft == 0 && acquired == run.count) {
+        End(Outcome::Complete);
+    } else if ((chainLeft > 0 || StartNextChain()) && !TickSinks(t)) {
+        End(Outcome::WriteFailed);
+    }
+    Leave();
+}
+
+void Acquisition::Stop() {
+    if (fBusy) {
+        fStopAsked = true;  // done when the step that waits returns
+        return;
+    }
+    if (fRunning) {
+        End(Outcome::Stopped);
+    }
+}
+
+BlockWait::Sleep Acquisition::NextWait() {
+    const MeasureSettings& s = run.settings;
+    BlockWait::Sleep sleep =
+        session.NextLook({s.fSinc5, s.spsSel, s.CHSel, static_cast<int>(chainLeft)}, pacing);
+    const Clock::time_point deadline = NextDeadline();
+    if (deadline != Clock::time_point::max()) {
+        const auto untilDeadline = std::max(deadline - now(), Clock::duration::zero());
+        sleep.duration = std::min<std::chrono::nanoseconds>(sleep.duration, untilDeadline);
+    }
+    return sleep;
+}
+
+Acquisition::Clock::time_point Acquisition::NextDeadline() const {
+    Clock::time_point deadline = Clock::time_point::max();
+    for (const AcquisitionSink* sink : sinks) {
+        deadline = std::min(deadline, sink->NextDeadline());
+    }
+    if (fRunning && request.noDataTimeout) {
+        deadline = std::min(deadline, lastRecord + *request.noDataTimeout);
+    }
+    return deadline;
+}
+
+bool Acquisition::Deliver(int got, Clock::time_point t) {
+    const auto n = static_cast<std::size_t>(got);
+    const SampleBlock block{
+        acquired, run.Measures(0) ? std::span(ch0Codes).first(n) : std::span<std::int32_t>{},
+        run.Measures(1) ? std::span(ch1Codes).first(n) : std::span<std::int32_t>{}, t};
+    acquired += got;
+    chainLeft -= got;
+    lastRecord = t;
+    return std::all_of(sinks.begin(), sinks.end(),
+                       [&block](AcquisitionSink* sink) { return sink->Take(block); });
+}
+
+bool Acquisition::StartNextChain() {
+    const std::int64_t count = std::min(run.count - acquired, kMaxStartCount);
+    // Only the start command: filter and rate stay as the first one set them.
+    if (!board.StartConversion(run.settings.CHSel, static_cast<int>(count))) {
+        End(Outcome::ReadFailed);
+        return false;
+    }
+    chainLeft = count;
+    const auto time = std::chrono::system_clock::now();
+    if (!std::all_of(sinks.begin(), sinks.end(), [this, time](AcquisitionSink* sink) {
+            return sink->Restart(acquired, time);
+        })) {
+        End(Outcome::WriteFailed);
+        return false;
+    }
+    return true;
+}
+
+bool Acquisition::TickSinks(Clock::time_point t) {
+    return std::all_of(sinks.begin(), sinks.end(),
+                       [t](AcquisitionSink* sink) { return sink->Tick(t); });
+}
+
+void Acquisition::End(Outcome reason) {
+    fRunning = false;
+    // An unplugged or failing device is let go, so that the next start opens and identifies the
+    // board again (a re-plugged board is a new device); a malformed record keeps the board.
+    const bool fDeviceFailed =
+        reason == Outcome::ReadFailed && board.LastStatus() != FifoStatusCode::Ok;
+    if (reason != Outcome::Complete) {
+        board.StopConversion();
+    }
+    // The board is left for identification again after a stop, after silence and after a
+    // failing device.
+    if (reason == Outcome::Stopped || reason == Outcome::TimedOut || fDeviceFailed) {
+        board.CloseBoard();
+        fBoardReady = false;
+    }
+    outcome = reason;
+    bool fKept = true;
+    for (AcquisitionSink* sink : sinks) {
+        fKept = sink->End(reason) && fKept;
+    }
+    if (!fKept) {
+        outcome = Outcome::WriteFailed;
+    }
+}
+
+void Acquisition::Leave() {
+    fBusy = false;
+    if (!fStopAsked) {
+        return;
+    }
+    fStopAsked = false;
+    if (fRunning) {
+        End(Outcome::Stopped);
+    } else {
+        // The step ended the run while the stop was asked for: the board is stopped and
+        // closed all the same, as the stop button says.
+        board.StopConversion();
+        board.CloseBoard();
+        fBoardReady = false;
+    }
+}
