@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "FifoDriver.h"
 #include "LinkTiming.h"
@@ -56,6 +57,8 @@ public:
     // Consumes the driver's signal before a look at the queue; false when the device has
     // reported an error or a hang-up, or none is open.
     bool TakeReadiness();
+    // The USB serial number of the open device's chip; empty where the driver cannot tell.
+    std::string SerialNumber() { return ftHandle != 0 ? driver.SerialNumber(ftHandle) : ""; }
 
     FifoStatus LastStatus() const { return ftStatus; }
     unsigned HeldBytes() const { return static_cast<unsigned>(rxHeld); }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "RecordingReader.h"
+#include "RecordingSource.h"
 #include "RunningSumFile.h"
 #include "SampleRates.h"
 
@@ -72,7 +73,7 @@ bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>&
 
 std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& path,
                                                             std::optional<int> onlyChannel,
-                                                            Failure* failure) {
+                                                            Failure* failure, std::string* reason) {
     *failure = Failure::None;
     std::array<std::unique_ptr<ChannelPass>, 2> passes;
     bool fTemporaryFailed = false;
@@ -95,7 +96,7 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& p
         }
     }
     RecordingReader::Contents contents;
-    if (fTemporaryFailed || !RecordingReader::Read(path, contents, firstPass)) {
+    if (fTemporaryFailed || !RecordingSource::Read(path, contents, firstPass, reason)) {
         *failure = fTemporaryFailed ? Failure::TemporaryFile : Failure::BadFile;
         return std::nullopt;
     }

@@ -27,7 +27,9 @@ public:
     double sampleRate = 0.0;
     std::vector<Channel> channels;  // those of the file, or only `onlyChannel` when it has it
 
+    // A CSV table or an HDF5 recording; an HDF5 file that is none says why in `reason`.
     static std::optional<RecordingAnalysis> Analyse(const std::string& path,
                                                     std::optional<int> onlyChannel,
-                                                    Failure* failure);
+                                                    Failure* failure,
+                                                    std::string* reason = nullptr);
 };

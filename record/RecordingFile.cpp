@@ -6,23 +6,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
+
+#include "FolderSync.h"
 
 namespace {
 
 // Pipes and character devices (--output /dev/stdout) cannot be synced; that is no failure.
 bool SyncedOrUnsyncable(int fd) {
     return ::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
-}
-
-// The file's name lasts a crash only once its folder is synced too.
-void SyncFolderOf(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
 }
 
 }  // namespace

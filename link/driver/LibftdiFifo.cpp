@@ -223,6 +223,18 @@ FifoStatus LibftdiFifo::TakeReadiness(FifoHandle handle) {
     return status;
 }
 
+std::string LibftdiFifo::SerialNumber(FifoHandle handle) {
+    if (Usable(handle) != FifoStatusCode::Ok) {
+        return {};
+    }
+    char serial[128] = {};
+    // A control transfer beside the reader's: never in the middle of one of its transfers.
+    std::lock_guard lock(usbMutex);
+    const int status = ftdi_usb_get_strings2(ftdi, libusb_get_device(ftdi->usb_dev), nullptr, 0,
+                                             nullptr, 0, serial, sizeof serial);
+    return status == 0 ? std::string(serial) : std::string();
+}
+
 void LibftdiFifo::SignalReady() const {
     if (readyFd >= 0) {
         eventfd_write(readyFd, 1);

@@ -39,6 +39,7 @@ public:
                      unsigned* written) override;
     FifoReadiness Readiness(FifoHandle handle) override;
     FifoStatus TakeReadiness(FifoHandle handle) override;
+    std::string SerialNumber(FifoHandle handle) override;
 
 private:
     FifoStatus Usable(FifoHandle handle) const;
