@@ -22,7 +22,8 @@
 #include "Mystatus.h"
 #include "ProgressBar.h"
 #include "RecordingAnalysis.h"
-#include "RecordingReader.h"
+#include "RecordingConverter.h"
+#include "RecordingSource.h"
 #include "StopSignal.h"
 
 namespace {
@@ -68,6 +69,9 @@ int CliCommands::Run() {
     }
     if (options.command == CliOptions::Command::Analyze) {
         return Analyze();
+    }
+    if (options.command == CliOptions::Command::Convert) {
+        return Convert();
     }
     if (options.command == CliOptions::Command::Info &&
         options.device.toStdString() == kUsbListText) {
@@ -178,7 +182,7 @@ int CliCommands::Show() {
 int CliCommands::Analyze() {
     QJsonObject settings;
     std::optional<AnalysisReport> analysis;
-    if (RecordingReader::IsTable(options.dataFile.toStdString())) {
+    if (RecordingSource::IsRecording(options.dataFile.toStdString())) {
         analysis = AnalyseRecording(options.dataFile, settings);
     } else {
         auto data = std::make_unique<MeasurementData>();
@@ -219,13 +223,37 @@ int CliCommands::Record(FifoDriver& driver) {
     return kExitOk;
 }
 
+int CliCommands::Convert() {
+    std::string reason;
+    const RecordingConverter::Request request{options.dataFile.toStdString(),
+                                              options.output.toStdString(), options.fForce,
+                                              options.fCompress};
+    switch (RecordingConverter::Convert(request, &reason)) {
+        case RecordingConverter::Result::Done:
+            return kExitOk;
+        case RecordingConverter::Result::InputBad:
+            messages.BadDataFile(options.dataFile, QString::fromStdString(reason));
+            return kExitFailure;
+        case RecordingConverter::Result::OutputExists:
+            PrintError(ExistingFileText(options.output));
+            return kExitFailure;
+        case RecordingConverter::Result::OutputFailed:
+            messages.SaveFailed();
+            return kExitFailure;
+    }
+    return kExitFailure;
+}
+
 std::optional<AnalysisReport> CliCommands::AnalyseRecording(const QString& path,
                                                             QJsonObject& settings) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
+    std::string reason;
     std::optional<RecordingAnalysis> recording =
-        RecordingAnalysis::Analyse(path.toStdString(), options.analysisChannel, &failure);
+        RecordingAnalysis::Analyse(path.toStdString(), options.analysisChannel, &failure, &reason);
     if (!recording) {
-        if (failure == RecordingAnalysis::Failure::BadFile) {
+        if (failure == RecordingAnalysis::Failure::BadFile && !reason.empty()) {
+            messages.BadDataFile(path, QString::fromStdString(reason));
+        } else if (failure == RecordingAnalysis::Failure::BadFile) {
             messages.BadDataFile();
         } else {
             PrintError(kTemporaryFileFailed);

@@ -16,7 +16,7 @@ class FifoDriver;
 class MeasurementData;
 class TADC;
 
-// The five commands of selkoran-cli on the window's own code: identification,
+// The commands of selkoran-cli on the window's own code: identification,
 // configuration and acquisition through the measurement session, files through the data
 // file writer and reader, texts from the message catalogue and the status line.
 class CliCommands {
@@ -41,6 +41,7 @@ private:
     int Show();
     int Analyze();
     int Record(FifoDriver& driver);
+    int Convert();
 
     // The data file named on the command line; a bad file prints the window's message.
     bool LoadDataFile(MeasurementData& data);

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "Recorder.h"
+#include "RecordingSession.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
+constexpr unsigned kConvert = 1U << static_cast<unsigned>(Command::Convert);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -32,7 +34,9 @@ constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kReco
                                        {"duration", true, kRecord},
                                        {"timeout", true, kRecord},
                                        {"output", true, kMeasure | kRecord},
-                                       {"force", false, kMeasure | kRecord},
+                                       {"force", false, kMeasure | kRecord | kConvert},
+                                       {"format", true, kRecord},
+                                       {"compress", false, kRecord | kConvert},
                                        {"csv", true, kMeasure | kShow},
                                        {"png", true, kMeasure | kShow},
                                        {"volt", false, kMeasure | kShow},
@@ -59,6 +63,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Analyze;
     } else if (text == "record") {
         command = Command::Record;
+    } else if (text == "convert") {
+        command = Command::Convert;
     } else {
         return false;
     }
@@ -160,6 +166,9 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         return ParseSeconds(value, options.timeoutSeconds);
     } else if (name == "output") {
         options.output = value;
+    } else if (name == "format") {
+        options.format = value;
+        return value == "csv" || value == "h5";
     } else if (name == "csv") {
         options.csvFile = value;
     } else if (name == "png") {
@@ -183,6 +192,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fJson = true;
     } else if (name == "analyze") {
         options.fAnalyze = true;
+    } else if (name == "compress") {
+        options.fCompress = true;
     }
 }
 
@@ -197,10 +208,43 @@ bool CheckRecord(const CliOptions& options, QString& error) {
         return false;
     }
     if (options.output.isEmpty()) {
-        error = QStringLiteral("record には --output で CSV ファイルを指定してください");
+        error = QStringLiteral("record には --output で CSV か HDF5 のファイルを指定してください");
         return false;
     }
     return true;
+}
+
+// Compression is HDF5's.
+bool CheckCompress(const CliOptions& options, QString& error) {
+    if (options.fCompress && !options.WritesHdf5()) {
+        error = QStringLiteral("--compress は HDF5 のファイルを書くときだけ使えます");
+        return false;
+    }
+    return true;
+}
+
+// The number of file names a command takes.
+qsizetype FilesTaken(Command command) {
+    switch (command) {
+        case Command::Show:
+        case Command::Analyze:
+            return 1;
+        case Command::Convert:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+// Why the file names given do not fit the command.
+QString FilesError(const QString& command, qsizetype expected, const QStringList& positional) {
+    if (expected == 2) {
+        return command + QStringLiteral(" には変換元と変換先のファイルを指定してください");
+    }
+    if (expected == 1) {
+        return command + QStringLiteral(" にはデータファイルを一つ指定してください");
+    }
+    return QStringLiteral("余分な引数があります: ") + positional.join(' ');
 }
 
 }  // namespace
@@ -214,8 +258,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         return ParseResult::Version;
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error =
-            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record）");
+        error = QStringLiteral(
+            "コマンドを指定してください（info、measure、show、analyze、record、convert）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -252,18 +296,19 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
             return ParseResult::Bad;
         }
     }
-    const bool fReadsFile = options.command == Command::Show || options.command == Command::Analyze;
-    const qsizetype expected = fReadsFile ? 1 : 0;
+    const qsizetype expected = FilesTaken(options.command);
     if (positional.size() != expected) {
-        error = fReadsFile ? arguments.first() +
-                                 QStringLiteral(" にはデータファイルを一つ指定してください")
-                           : QStringLiteral("余分な引数があります: ") + positional.join(' ');
+        error = FilesError(arguments.first(), expected, positional);
         return ParseResult::Bad;
     }
-    if (expected == 1) {
+    if (expected >= 1) {
         options.dataFile = positional.first();
     }
-    return CheckRecord(options, error) ? ParseResult::Ok : ParseResult::Bad;
+    if (expected == 2) {
+        options.output = positional.last();
+    }
+    return CheckRecord(options, error) && CheckCompress(options, error) ? ParseResult::Ok
+                                                                        : ParseResult::Bad;
 }
 
 std::int64_t CliOptions::RecordSamples() const {
@@ -271,6 +316,13 @@ std::int64_t CliOptions::RecordSamples() const {
         return Recorder::SamplesIn(*recordDuration, request.spsSel, request.fSinc5);
     }
     return recordCount;
+}
+
+bool CliOptions::WritesHdf5() const {
+    if (command == Command::Record && !format.isEmpty()) {
+        return format == "h5";
+    }
+    return RecordingSession::TypeOf(output.toStdString()) == RecordingSession::FileType::Hdf5;
 }
 
 bool CliOptions::WantsPicture() const {
@@ -303,26 +355,31 @@ QString CliOptions::UsageText() {
         "                       [--spectrum PNG] [--allan PNG]\n"
         "  selkoran-cli record  [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
         "                       [--channel 0|1|2] (--count N | --duration 1h30m)\n"
-        "                       --output FILE.csv [--force] [--timeout S] [--analyze] [--json]\n"
+        "                       --output FILE.csv|FILE.h5 [--format csv|h5] [--compress]\n"
+        "                       [--force] [--timeout S] [--analyze] [--json]\n"
         "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
-        "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--json] [--histogram PNG]\n"
-        "                       [--spectrum PNG] [--allan PNG]\n"
+        "  selkoran-cli analyze FILE.DTA|FILE.csv|FILE.h5 [--channel 0|1] [--json]\n"
+        "                       [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
+        "  selkoran-cli convert IN OUT [--force] [--compress]\n"
         "\n"
         "  info     ボードを確認して名前とバージョンを表示します\n"
         "  measure  測定して統計を表示し、データを保存します\n"
         "           （既定値: --rate 3 --count 1000 --channel 0 --filter sinc5）\n"
-        "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
+        "  record   長時間の記録: データを CSV か HDF5 のファイルに書きながら測定します\n"
         "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h のように\n"
         "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
         "  show     データファイルを読み込んで設定と統計を表示します\n"
-        "  analyze  データファイルか記録の CSV ファイルのノイズを解析します（分解能、\n"
+        "  analyze  データファイルか記録のファイルのノイズを解析します（分解能、\n"
         "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
+        "  convert  記録を CSV から HDF5 へ、HDF5 から CSV へ変換します\n"
+        "           （拡張子 .h5 か .hdf5 が HDF5、それ以外は CSV）\n"
         "\n"
         "  --device D   usb:番号（既定は usb:0）、usb:serial=シリアル番号、sim、\n"
         "               sim:キー=値,...、tty:パス\n"
         "               info --device usb:list は FTDI の USB デバイスを一覧表示します\n"
         "               （番号、シリアル番号、製品名）\n"
-        "  --output     measure: DTA ファイル、record: CSV ファイル\n"
+        "  --output     measure: DTA ファイル、record: CSV か HDF5 のファイル（拡張子 .h5\n"
+        "               か .hdf5 なら HDF5）\n"
         "               （既存のファイルは --force のときだけ上書きします）\n"
         "  --csv        データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
         "  --png        グラフの画像\n"
@@ -330,6 +387,8 @@ QString CliOptions::UsageText() {
         "  --json       結果を JSON で表示します\n"
         "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
         "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
+        "  --format     record: ファイルの種類（csv か h5）。拡張子より優先します\n"
+        "  --compress   record、convert: HDF5 のファイルを圧縮します（shuffle と gzip）\n"
         "  --channel    analyze: 解析するチャンネル（既定: データのあるすべて）\n"
         "  --histogram, --spectrum, --allan\n"
         "               解析のグラフの画像（800 x 500、--channel のチャンネルか最初のチャンネル）\n"

@@ -10,18 +10,18 @@
 #include "BoardSession.h"
 #include "MeasureSettings.h"
 
-// The command line of selkoran-cli: one command (info, measure, show, analyze, record) and
-// its options. Defaults are the window's start-up settings.
+// The command line of selkoran-cli: one command (info, measure, show, analyze, record,
+// convert) and its options. Defaults are the window's start-up settings.
 struct CliOptions {
-    enum class Command { Info, Measure, Show, Analyze, Record };
+    enum class Command { Info, Measure, Show, Analyze, Record, Convert };
     enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
     QString device = QStringLiteral("usb:0");
     BoardSession::RunRequest request;  // filter, rate, channel and count of a measurement
     std::int32_t DataCountSel = 3;     // index of request.count among the selectable counts
-    QString dataFile;                  // show, analyze: the file to read
-    QString output;                    // measure: the ".DTA" file to write; record: the CSV file
+    QString dataFile;                  // show, analyze, convert: the file to read
+    QString output;  // measure: the ".DTA" file to write; record, convert: the recording
     QString csvFile;
     QString pngFile;
     std::optional<int> analysisChannel;  // analyze: the one channel to analyse
@@ -36,6 +36,8 @@ struct CliOptions {
     std::int64_t recordCount = 0;
     std::optional<std::chrono::duration<double>> recordDuration;
     std::optional<double> timeoutSeconds;  // record: no record for this long ends it
+    QString format;          // record: "csv" or "h5"; none: the output's extension decides
+    bool fCompress = false;  // record, convert: an HDF5 file with shuffle and gzip
 
     // `arguments` without the program name. Bad: `error` says why.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);
@@ -47,4 +49,6 @@ struct CliOptions {
     bool WantsAnalysis() const;
     // record: the samples asked for, from --count or --duration at the chosen rate.
     std::int64_t RecordSamples() const;
+    // record, convert: the output is an HDF5 file.
+    bool WritesHdf5() const;
 };

@@ -27,8 +27,10 @@ bool CliRecording::Run(FifoDriver& driver) {
     // ending the program with the board still streaming.
     std::signal(SIGXFSZ, SIG_IGN);
     TADC adc(driver);  // its reply waits sleep in poll() until the board answers
-    Recorder recorder(adc);
-    if (!Started(recorder.Start(Request()))) {
+    RecordingSession recorder(adc);
+    const auto type =
+        options.WritesHdf5() ? RecordingSession::FileType::Hdf5 : RecordingSession::FileType::Csv;
+    if (!Started(recorder.Start(Request(), type, options.fCompress))) {
         return false;
     }
     header = recorder.Header();
@@ -79,7 +81,7 @@ bool CliRecording::Started(Recorder::StartResult result) {
     return false;
 }
 
-void CliRecording::Drive(Recorder& recorder, ProgressBar& progress) {
+void CliRecording::Drive(RecordingSession& recorder, ProgressBar& progress) {
     while (recorder.Recording()) {
         if (StopSignal::Requested()) {
             recorder.Stop();

@@ -6,13 +6,14 @@
 #include "CliOptions.h"
 #include "Recorder.h"
 #include "RecordingFormat.h"
+#include "RecordingSession.h"
 
 class FifoDriver;
 class ProgressBar;
 class TmyMessage;
 
-// selkoran-cli record: the recorder driven by the command line's own loop, with the window's
-// texts for every way it can end. Ctrl-C and SIGTERM stop it as the stop button does; a
+// selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with the
+// window's texts for every way it can end. Ctrl-C and SIGTERM stop it as the stop button does; a
 // file size limit makes a failed write instead of ending the program.
 class CliRecording {
 public:
@@ -30,7 +31,7 @@ private:
     // False, with the reason printed, unless the recording started.
     bool Started(Recorder::StartResult result);
     // Wakes the recorder until it ends or a stop is asked for.
-    void Drive(Recorder& recorder, ProgressBar& progress);
+    void Drive(RecordingSession& recorder, ProgressBar& progress);
     // False, with the reason printed, unless the recording ended with samples to keep.
     bool Ended(Recorder::Outcome outcome);
 

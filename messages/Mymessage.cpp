@@ -3,9 +3,12 @@
 
 #include <utility>
 
+#include "FileError.h"
 #include "Prompts.h"
 
 namespace {
+
+const QString kBadDataFileText = QStringLiteral("データファイルの内容が正しくありませんでした");
 
 // The first `length` characters of a caption, never splitting a surrogate pair.
 QString CutCaption(const char* caption, int length) {
@@ -47,7 +50,12 @@ void TmyMessage::SaveFailed() {
 }
 
 void TmyMessage::BadDataFile() {
-    Show(QStringLiteral("データファイルの内容が正しくありませんでした"));
+    Show(kBadDataFileText);
+}
+
+void TmyMessage::BadDataFile(const QString& fileName, const QString& reason) {
+    Show(QString::fromStdString(FileErrorText(kBadDataFileText.toStdString(),
+                                              fileName.toStdString(), reason.toStdString())));
 }
 
 void TmyMessage::NoData() {
