@@ -30,6 +30,12 @@ bool Hdf5Handle::Close() {
 }
 
 void Hdf5Handle::Quiet() {
-    static const bool fQuiet = H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr) >= 0;
+    // Also before the library's first use: it must not close files at the program's exit. A
+    // file whose writes failed cannot be closed again then (the library crashes); every
+    // file this program opens it closes itself.
+    static const bool fQuiet = [] {
+        H5dont_atexit();
+        return H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr) >= 0;
+    }();
     static_cast<void>(fQuiet);
 }

@@ -24,7 +24,8 @@ public:
     // False when the library could not close it (a file whose last writes failed).
     bool Close();
 
-    // Keeps the library from printing its error stack on standard error.
+    // Keeps the library from printing its error stack on standard error, and from closing
+    // files at the program's exit; called before the library's first use.
     static void Quiet();
 
 private:

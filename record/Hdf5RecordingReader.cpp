@@ -19,6 +19,8 @@
 namespace {
 
 constexpr unsigned char kSignature[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
+// A chunk of a recording holds 8192 samples; far larger ones are not read (16 MiB of codes).
+constexpr hsize_t kMostChunkValues = hsize_t{1} << 22;
 // More restarts than one per 1,048,575 samples of a billion-sample recording is no recording.
 constexpr hssize_t kMostRestarts = 1 << 16;
 
@@ -140,21 +142,26 @@ bool Hdf5RecordingReader::CheckCodes() {
         return Fail("/codes の形か型が正しくありません");
     }
     rows = static_cast<std::int64_t>(std::min<hsize_t>(dims[0], INT64_MAX / 8));
-    // A damaged file may claim more rows than it stores; reading those would take forever.
-    const Hdf5Handle properties(H5Dget_create_plist(codes.Id()), H5Pclose);
-    hsize_t chunk[2] = {};
-    hsize_t chunks = 0;
-    const bool fChunked = properties.Valid() && H5Pget_layout(properties.Id()) == H5D_CHUNKED;
-    const bool fStored = fChunked
-                             ? H5Pget_chunk(properties.Id(), 2, chunk) == 2 && chunk[0] > 0 &&
-                                   H5Dget_num_chunks(codes.Id(), space.Id(), &chunks) >= 0 &&
-                                   static_cast<hsize_t>(rows) <= chunks * chunk[0]
-                             : H5Dget_storage_size(codes.Id()) >=
-                                   static_cast<hsize_t>(rows) * dims[1] * H5Tget_size(type.Id());
-    if (!fStored) {
+    if (!Plausible(type.Id(), space.Id(), dims[1])) {
         return Fail("/codes のデータが欠けています");
     }
     return true;
+}
+
+bool Hdf5RecordingReader::Plausible(hid_t type, hid_t space, hsize_t width) {
+    // A damaged file may claim more rows than it stores; reading those would take forever.
+    const Hdf5Handle properties(H5Dget_create_plist(codes.Id()), H5Pclose);
+    if (!properties.Valid() || H5Pget_layout(properties.Id()) != H5D_CHUNKED) {
+        return H5Dget_storage_size(codes.Id()) >=
+               static_cast<hsize_t>(rows) * width * H5Tget_size(type);
+    }
+    // A chunk is read whole: one of absurd size is no recording's either.
+    hsize_t chunk[2] = {};
+    hsize_t chunks = 0;
+    return H5Pget_chunk(properties.Id(), 2, chunk) == 2 && chunk[0] > 0 &&
+           chunk[0] * width <= kMostChunkValues &&
+           H5Dget_num_chunks(codes.Id(), space, &chunks) >= 0 &&
+           static_cast<hsize_t>(rows) <= chunks * chunk[0];
 }
 
 bool Hdf5RecordingReader::ReadSettings() {

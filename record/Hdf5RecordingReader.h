@@ -48,6 +48,8 @@ public:
 private:
     bool CheckFormat();
     bool CheckCodes();
+    // /codes stores as many rows as it claims, in chunks of a sane size.
+    bool Plausible(hid_t type, hid_t space, hsize_t width);
     bool ReadSettings();
     bool ReadRestarts();
     bool ReadEnd();

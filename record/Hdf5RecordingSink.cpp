@@ -2,6 +2,9 @@
 #include "Hdf5RecordingSink.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +19,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// What the writes up to the next look and the close may add at most (a second of the top
+// rate on two channels, a chunk, the library's own records), with a wide margin.
+constexpr std::int64_t kRoomAhead = 1 << 20;
 
 // One row of /restarts as it is held in memory and in the file.
 struct RestartRow {
@@ -74,10 +81,15 @@ std::int64_t Nanoseconds(std::chrono::system_clock::time_point time) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
 }
 
-// After the library has let go of the file: the last bits of its close reach the disk too.
-void SyncClosed(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// After the library has let go of the file: the blocks reserved past its end are given back
+// (a cut at its own length does that), and the last bits of its close reach the disk.
+void ReleaseAndSync(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat status {};
     if (fd >= 0) {
+        if (::fstat(fd, &status) == 0) {
+            static_cast<void>(::ftruncate(fd, status.st_size));
+        }
         ::fdatasync(fd);
         ::close(fd);
     }
@@ -112,8 +124,8 @@ bool Hdf5RecordingSink::Check() {
 
 bool Hdf5RecordingSink::Open(const AcquisitionInfo& run) {
     Close(std::nullopt);
-    fFailed = false;
-    written = flushed = 0;
+    fFailed = fBroken = false;
+    written = flushed = reservedTo = 0;
     restartRows.clear();
     restartsWritten = 0;
     pending.clear();
@@ -200,7 +212,7 @@ bool Hdf5RecordingSink::Begin(const AcquisitionInfo& run) {
         !Hdf5Attributes::WriteText(codes.Id(), Hdf5Layout::kStartKey,
                                    RecordingFormat::IsoTime(run.start)) ||
         H5Fstart_swmr_write(file.Id()) < 0 || !Sync()) {
-        return Fail();
+        return Break();
     }
     SyncFolderOf(options.path);
     return true;
@@ -218,7 +230,7 @@ bool Hdf5RecordingSink::Take(const SampleBlock& block) {
     }
     // Whole chunks go out as they fill; the rest waits for the next flush.
     const std::int64_t toBoundary = Hdf5Layout::kChunkRows - written % Hdf5Layout::kChunkRows;
-    return PendingRows() < toBoundary || WriteRows(toBoundary);
+    return PendingRows() < toBoundary || (MakeRoom() && WriteRows(toBoundary));
 }
 
 bool Hdf5RecordingSink::Restart(std::int64_t firstSample,
@@ -231,7 +243,7 @@ bool Hdf5RecordingSink::Tick(Clock::time_point t) {
     if (fFailed) {
         return false;
     }
-    return NextDeadline() > t || Flush(t);
+    return NextDeadline() > t || (MakeRoom() && Flush(t));
 }
 
 Hdf5RecordingSink::Clock::time_point Hdf5RecordingSink::NextDeadline() const {
@@ -248,7 +260,8 @@ bool Hdf5RecordingSink::Close(const std::optional<RecordingDescription::End>& en
     if (!file.Valid()) {
         return !fFailed;
     }
-    const bool fKept = !fFailed && Flush(now());
+    // After a stop for want of room, what waits still fits in the room reserved for it.
+    const bool fKept = !fBroken && Flush(now());
     if (!fKept) {
         // What the last good flush holds stays the recording; later rows may not have
         // reached the disk.
@@ -257,7 +270,8 @@ bool Hdf5RecordingSink::Close(const std::optional<RecordingDescription::End>& en
     }
     bool fNoted = true;
     if (end) {
-        const AcquisitionOutcome outcome = fKept ? end->outcome : AcquisitionOutcome::WriteFailed;
+        const AcquisitionOutcome outcome =
+            fKept && !fFailed ? end->outcome : AcquisitionOutcome::WriteFailed;
         fNoted =
             Hdf5Attributes::WriteFixedText(file.Id(), Hdf5Layout::kEndKey, Hdf5Layout::kEndLength,
                                            RecordingFormat::IsoTime(end->time)) &&
@@ -269,9 +283,9 @@ bool Hdf5RecordingSink::Close(const std::optional<RecordingDescription::End>& en
     restarts.Close();
     codes.Close();
     const bool fClosed = file.Close();
-    SyncClosed(options.path);
+    ReleaseAndSync(options.path);
     pending.clear();
-    return fKept && fNoted && fClosed;
+    return fKept && fNoted && fClosed && !fFailed;
 }
 
 std::uint64_t Hdf5RecordingSink::FileSize() const {
@@ -329,7 +343,7 @@ bool Hdf5RecordingSink::WriteRows(std::int64_t rows) {
         return true;
     }
     if (!Append(codes.Id(), H5T_NATIVE_INT32, written, rows, channels.size(), pending.data())) {
-        return Fail();
+        return Break();
     }
     written += rows;
     pending.erase(pending.begin(),
@@ -346,7 +360,7 @@ bool Hdf5RecordingSink::WriteRestarts() {
     if (!rows.empty() && (!type.Valid() || !Append(restarts.Id(), type.Id(),
                                                    static_cast<std::int64_t>(restartsWritten),
                                                    std::ssize(rows), 0, rows.data()))) {
-        return Fail();
+        return Break();
     }
     restartsWritten = restartRows.size();
     return true;
@@ -356,19 +370,54 @@ bool Hdf5RecordingSink::Flush(Clock::time_point t) {
     lastFlush = t;
     if (!WriteRows(PendingRows()) || !WriteRestarts() ||
         H5Fflush(file.Id(), H5F_SCOPE_GLOBAL) < 0 || !Sync()) {
-        return Fail();
+        return Break();
     }
     flushed = written;
     return true;
 }
 
 bool Hdf5RecordingSink::Sync() {
-    void* handle = nullptr;
-    return H5Fget_vfd_handle(file.Id(), H5P_DEFAULT, &handle) >= 0 && handle != nullptr &&
-           ::fdatasync(*static_cast<int*>(handle)) == 0;
+    const int fd = Descriptor();
+    return fd >= 0 && ::fdatasync(fd) == 0;
 }
 
-bool Hdf5RecordingSink::Fail() {
+bool Hdf5RecordingSink::MakeRoom() {
+    const int fd = Descriptor();
+    struct stat status {};
+    if (fFailed || fd < 0 || ::fstat(fd, &status) != 0) {
+        return fFailed ? false : Break();
+    }
+    const std::int64_t size = status.st_size;
+    rlimit limit{};
+    const bool fLimited = ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                          limit.rlim_cur != RLIM_INFINITY &&
+                          static_cast<rlim_t>(size + kRoomAhead) > limit.rlim_cur;
+    if (!fLimited && size + kRoomAhead / 2 <= reservedTo) {
+        return true;
+    }
+    if (!fLimited && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, size, kRoomAhead) == 0) {
+        reservedTo = size + kRoomAhead;
+        return true;
+    }
+    // A file system that reserves nothing: its free space has to do.
+    struct statvfs space {};
+    if (!fLimited && (errno == EOPNOTSUPP || errno == ENOSYS) && ::fstatvfs(fd, &space) == 0 &&
+        static_cast<std::int64_t>(space.f_bavail * space.f_frsize) >= kRoomAhead) {
+        return true;
+    }
     fFailed = true;
+    return false;
+}
+
+int Hdf5RecordingSink::Descriptor() const {
+    void* handle = nullptr;
+    return file.Valid() && H5Fget_vfd_handle(file.Id(), H5P_DEFAULT, &handle) >= 0 &&
+                   handle != nullptr
+               ? *static_cast<int*>(handle)
+               : -1;
+}
+
+bool Hdf5RecordingSink::Break() {
+    fFailed = fBroken = true;
     return false;
 }

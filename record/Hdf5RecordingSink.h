@@ -19,8 +19,10 @@
 // taken reaches the file and the disk at least once a second, so a crash or a pulled plug
 // loses at most that second, and what is there always opens. Codes wait in one chunk's worth
 // of memory (8192 samples) between writes; memory stays the same however long the recording.
-// A failed write (a full disk) ends the recording; the file keeps every sample of its last
-// good flush, its end says write-failed.
+// The disk space the next writes need is reserved ahead of them (1 MiB past the file's end),
+// so a disk that fills up, or a file size limit, stops the recording while there is still
+// room to write what waits and close the file properly: it keeps every sample taken, and its
+// end says write-failed.
 class Hdf5RecordingSink : public AcquisitionSink {
 public:
     using NowFunction = std::function<Clock::time_point()>;
@@ -74,7 +76,11 @@ private:
     bool WriteRestarts();
     bool Flush(Clock::time_point now);
     bool Sync();
-    bool Fail();
+    // Room for the next writes and the close, reserved on the disk; false once there is none.
+    bool MakeRoom();
+    int Descriptor() const;
+    // The library failed: what it holds may never reach the file.
+    bool Break();
 
     NowFunction now;
     Options options;
@@ -89,5 +95,7 @@ private:
     std::vector<RecordingDescription::Restart> restartRows;
     std::size_t restartsWritten = 0;
     Clock::time_point lastFlush{};
-    bool fFailed = false;
+    std::int64_t reservedTo = 0;  // the disk holds blocks for the file up to here
+    bool fFailed = false;         // the recording cannot go on
+    bool fBroken = false;         // and a write of the library failed
 };

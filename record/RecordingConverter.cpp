@@ -13,6 +13,7 @@
 
 #include "Codes.h"
 #include "CsvDescription.h"
+#include "FileError.h"
 #include "FolderSync.h"
 #include "Hdf5RecordingReader.h"
 #include "Hdf5RecordingSink.h"
@@ -118,6 +119,10 @@ bool WriteCsv(const Source& source, const std::string& path, Progress& progress)
 // The input's description and codes; InputBad with the reason when it is no recording.
 Result OpenSource(const std::string& path, Hdf5RecordingReader& hdf5, Source& source,
                   std::string* reason) {
+    if (::access(path.c_str(), R_OK) != 0) {
+        *reason = FileErrorReason(errno);
+        return Result::InputBad;
+    }
     if (Hdf5RecordingReader::IsHdf5(path)) {
         if (!hdf5.Open(path)) {
             *reason = hdf5.Reason();
