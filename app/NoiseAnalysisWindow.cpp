@@ -5,6 +5,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include "FileError.h"
 #include "NoiseFigureTable.h"
 #include "Prompts.h"
 #include "RecordingAnalysis.h"
@@ -101,7 +103,9 @@ void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes
 
 void NoiseAnalysisWindow::ShowRecording(const QString& path) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
-    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure);
+    std::string reason;
+    const auto recording =
+        RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure, &reason);
     std::array<bool, 2> present{};
     analyses = {};
     if (recording) {
@@ -113,7 +117,11 @@ void NoiseAnalysisWindow::ShowRecording(const QString& path) {
     }
     ShowAnalyses(present);
     setWindowTitle(kTitle + " : " + path);
-    if (!recording) {
+    if (!recording && !reason.empty()) {
+        // An HDF5 file says what is wrong with it.
+        ShowNotice(QString::fromStdString(FileErrorText(
+            kBadFileText.toStdString(), QFileInfo(path).fileName().toStdString(), reason)));
+    } else if (!recording) {
         ShowNotice(failure == RecordingAnalysis::Failure::BadFile ? kBadFileText
                                                                   : kTemporaryFileText);
     }
