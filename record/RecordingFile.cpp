@@ -31,6 +31,13 @@ int WriteAll(int fd, std::string_view text, std::size_t& done) {
     return 0;
 }
 
+// The file cut to `size` bytes, its next write going there (not past the end, leaving a hole);
+// false where it cannot be cut (a pipe).
+bool CutTo(int fd, std::uint64_t size) {
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+           ::lseek(fd, static_cast<off_t>(size), SEEK_SET) >= 0;
+}
+
 // Rows among whole lines: those that begin with their sample number.
 std::int64_t RowsIn(std::string_view lines) {
     std::int64_t rows = 0;
@@ -130,7 +137,7 @@ bool RecordingFile::Finish(std::string_view lastLine) {
     const std::uint64_t before = written;
     const bool fLine = lastLine.empty() || WriteWhole(lastLine);
     // A last line that may not have reached the disk must not vouch for rows that may not have.
-    if (!Sync(now) && written > before && ::ftruncate(fd, static_cast<off_t>(before)) == 0) {
+    if (!Sync(now) && written > before && CutTo(fd, before)) {
         written = before;
     }
     Close();
@@ -179,7 +186,7 @@ bool RecordingFile::WriteWhole(std::string_view line) {
     const int failure = WriteAll(fd, line, done);
     if (failure != 0) {
         // Where the file cannot be cut (a pipe), readers skip a last line without its line end.
-        written += done > 0 && ::ftruncate(fd, static_cast<off_t>(written)) != 0 ? done : 0;
+        written += done > 0 && !CutTo(fd, written) ? done : 0;
         return Fail(failure);
     }
     written += done;
@@ -192,7 +199,7 @@ void RecordingFile::CutToLastLine(std::size_t done) {
     const auto kept = static_cast<std::size_t>(std::distance(buffer.begin(), lineEnd.base()));
     rowsDropped += RowsIn(std::string_view(buffer.data() + kept, buffer.size() - kept));
     // Where the file cannot be cut (a pipe), readers skip a last line without its line end.
-    written += ::ftruncate(fd, static_cast<off_t>(written + kept)) == 0 ? kept : done;
+    written += CutTo(fd, written + kept) ? kept : done;
 }
 
 bool RecordingFile::Fail(int errorNumber) {
