@@ -24,9 +24,10 @@ CliRecording::CliRecording(const CliOptions& cliOptions, TmyMessage& messageCata
 
 bool CliRecording::Run(FifoDriver& driver) {
     const StopSignal stopSignal;
-    // Past a file size limit a write then fails like a full disk, instead of the signal
-    // ending the program with the board still streaming.
+    // Past a file size limit, or into a pipe whose reader has gone, a write then fails like a
+    // full disk, instead of the signal ending the program with the board still streaming.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     TADC adc(driver);  // its reply waits sleep in poll() until the board answers
     Recorder recorder(adc);
     if (!Started(recorder.Start(Request()), recorder)) {

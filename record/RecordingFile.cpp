@@ -75,6 +75,7 @@ RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool 
     fFailed = false;
     error = 0;
     rowsDropped = 0;
+    fPartLineAtEnd = false;
     written = 0;
     buffer.clear();
     const int mode = fOverwrite ? O_TRUNC : O_EXCL;
@@ -135,7 +136,8 @@ bool RecordingFile::Finish(std::string_view lastLine) {
     const Clock::time_point now = Clock::now();
     const bool fFlushed = !fFailed && Flush(now);
     const std::uint64_t before = written;
-    const bool fLine = lastLine.empty() || WriteWhole(lastLine);
+    // After part of a line that could not be cut away, a last line would spoil the rows.
+    const bool fLine = lastLine.empty() || (!fPartLineAtEnd && WriteWhole(lastLine));
     // A last line that may not have reached the disk must not vouch for rows that may not have.
     if (!Sync(now) && written > before && CutTo(fd, before)) {
         written = before;
@@ -185,8 +187,10 @@ bool RecordingFile::WriteWhole(std::string_view line) {
     std::size_t done = 0;
     const int failure = WriteAll(fd, line, done);
     if (failure != 0) {
-        // Where the file cannot be cut (a pipe), readers skip a last line without its line end.
-        written += done > 0 && !CutTo(fd, written) ? done : 0;
+        if (done > 0 && !CutTo(fd, written)) {
+            written += done;
+            fPartLineAtEnd = true;
+        }
         return Fail(failure);
     }
     written += done;
@@ -199,7 +203,9 @@ void RecordingFile::CutToLastLine(std::size_t done) {
     const auto kept = static_cast<std::size_t>(std::distance(buffer.begin(), lineEnd.base()));
     rowsDropped += RowsIn(std::string_view(buffer.data() + kept, buffer.size() - kept));
     // Where the file cannot be cut (a pipe), readers skip a last line without its line end.
-    written += CutTo(fd, written + kept) ? kept : done;
+    const bool fCut = CutTo(fd, written + kept);
+    written += fCut ? kept : done;
+    fPartLineAtEnd = !fCut && done > kept;
 }
 
 bool RecordingFile::Fail(int errorNumber) {

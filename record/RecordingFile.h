@@ -72,6 +72,7 @@ private:
     std::uint64_t written = 0;  // bytes in the file
     bool fUnsynced = false;
     bool fFailed = false;
+    bool fPartLineAtEnd = false;  // a failed write left part of a line that could not be cut
     int error = 0;
     std::int64_t rowsDropped = 0;
     Clock::time_point lastFlush{};

@@ -226,6 +226,21 @@ TEST_F(CliRecord, AFullDiskStopsTheRecordingAndLeavesAReadableFile) {
     }
 }
 
+// A reader of the recording that goes away ends it as a failed write, not by the signal.
+TEST_F(CliRecord, AReaderThatGoesAwayEndsTheRecordingAsAFailedWrite) {
+    QProcess reader;
+    QProcess process;
+    process.setStandardOutputProcess(&reader);
+    reader.start("head", {"-c", "1000"});
+    QStringList arguments = TopRate("--device=sim", 0, 1000000) << "--force";
+    arguments.replace(arguments.indexOf("rec.csv"), "/dev/stdout");
+    process.start(BuildPath("selkoran-cli"), arguments);
+    ASSERT_TRUE(process.waitForFinished(15000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    reader.waitForFinished();
+}
+
 // The figures a recording's file gives, against the analysis of the same codes held whole.
 void ExpectFiguresOf(const QJsonObject& channel, const NoiseAnalysis& expected) {
     EXPECT_EQ(channel["count"].toInteger(), expected.statistics.count);
