@@ -68,6 +68,13 @@ std::string RestartLine(std::chrono::system_clock::time_point time, std::int64_t
            ':' + std::to_string(sample) + '\n';
 }
 
+std::string EndLine(std::chrono::system_clock::time_point time, std::int64_t samples,
+                    std::string_view outcome) {
+    return "# " + std::string(kEndKey) + ':' + IsoTime(time) + ' ' + std::string(kSamplesKey) +
+           ':' + std::to_string(samples) + ' ' + std::string(kOutcomeKey) + ':' +
+           std::string(outcome) + '\n';
+}
+
 std::string IsoTime(std::chrono::system_clock::time_point time) {
     const auto milliseconds =
         std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
