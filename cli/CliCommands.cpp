@@ -373,15 +373,13 @@ std::optional<CliReport::Board> CliCommands::Identify(TADC& adc) {
 // Every file is written that can be, and the figures are printed all the same: a file that
 // could not be written costs neither the others nor the run's statistics.
 int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Board>& board) {
-    std::optional<AnalysisReport> analysis;
-    if (options.WantsAnalysis()) {
-        analysis = Analyse(data);
-        if (!analysis) {
-            return kExitFailure;
-        }
-    }
+    const std::optional<AnalysisReport> analysis =
+        options.WantsAnalysis() ? Analyse(data) : std::nullopt;
     const CliReport report(data, options.fVolt);
     const bool fWritten = WriteFiles(data, report, board, analysis ? &*analysis : nullptr);
+    if (options.WantsAnalysis() && !analysis) {
+        return kExitFailure;
+    }
     if (options.fJson) {
         std::fputs(report.Json(board, analysis ? &*analysis : nullptr).constData(), stdout);
         return fWritten ? kExitOk : kExitFailure;

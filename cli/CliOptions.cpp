@@ -114,15 +114,15 @@ QString RateList(bool fSinc5) {
     return rates.join(QStringLiteral("、"));
 }
 
-// Both filters' rates side by side, the 17 rates in two halves of 9 rows.
+// Both filters' rates side by side, the 17 rates in two halves of 9 rows, left-aligned so
+// that the manual page made from this text keeps the columns.
 QString RateTable() {
     constexpr int kRows = (kRateCount + 1) / 2;
-    const QString indent(15, ' ');
     const auto pair = [](const QString& sinc5, const QString& sinc3) {
-        return QStringLiteral("%1  %2").arg(sinc5, 7).arg(sinc3, 7);
+        return QStringLiteral("%1  %2").arg(sinc5, -7).arg(sinc3, -7);
     };
     const QString heading = pair(QStringLiteral("sinc5"), QStringLiteral("sinc3"));
-    QString table = indent + heading + "    " + heading + '\n';
+    QString table = "  " + heading + "    " + heading.trimmed() + '\n';
     for (int row = 0; row < kRows; ++row) {
         QStringList pairs;
         for (const int index : {row, row + kRows}) {
@@ -131,7 +131,7 @@ QString RateTable() {
                               RateText(SampleRates::SamplesPerSecond(index, false)));
             }
         }
-        table += indent + pairs.join(QStringLiteral("    ")) + '\n';
+        table += "  " + pairs.join(QStringLiteral("    ")).trimmed() + '\n';
     }
     return table;
 }
@@ -406,11 +406,9 @@ QString CliOptions::UsageText() {
                "               sim:キー=値,...（下記）、tty:パス\n"
                "               info --device usb:list は FTDI の USB デバイスを一覧表示します\n"
                "               （番号、シリアル番号、製品名）\n"
-               "  --rate SPS   measure、record: 1 秒あたりのデータ数。フィルタのレートのうち\n"
-               "               1 % 以内で最も近いものを選びます（--filter "
-               "の前後どちらでも可）:\n") +
-           RateTable() +
-           QStringLiteral(
+               "  --rate SPS   measure、record: 1 "
+               "秒あたりのデータ数。下記のフィルタのレートのうち\n"
+               "               1 % 以内で最も近いものを選びます（--filter の前後どちらでも可）\n"
                "               analyze: データのサンプルレート。CSV の表の # 行のレートに\n"
                "               優先し、レートの行がない表には必要です\n"
                "  --filter     sinc5: Sinc5+Sinc1（既定）、sinc3: Sinc3\n"
@@ -433,7 +431,11 @@ QString CliOptions::UsageText() {
                "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残して\n"
                "  保存先を表示し、record はそれまでのデータをすべてファイルに残します）\n"
                "\n"
-               "  模擬ボード（--device sim:キー=値,...）のキー（K はデータ番号、0 から）:\n"
+               "レート（1 秒あたりのデータ数、--rate SPS）:\n") +
+           RateTable() +
+           QStringLiteral(
+               "\n"
+               "模擬ボードのキー（--device sim:キー=値,...、K はデータ番号で 0 から）:\n"
                "    seed=N       雑音の種（既定 1）\n"
                "    ch0=UV       CH0 の入力 [uV]（既定 4）\n"
                "    ch1=UV       CH1 の入力 [uV]（既定 1250000）\n"
