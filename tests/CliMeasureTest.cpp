@@ -419,10 +419,8 @@ TEST_F(CliMeasure, RateIsInSamplesPerSecondOfTheChosenFilter) {
     const Row rows[] = {{{"--rate", "2.5"}, "# spsSel:1"},
                         {{"--rate", "100.2", "--channel", "both"}, "# spsSel:8"},
                         {{"--rate", "50", "--filter", "sinc3"}, "# spsSel:6"},
-                        {{"--filter", "sinc3", "--rate", "59.98"}, "# spsSel:7"},
                         {{"--filter", "sinc3", "--rate", "16.63"}, "# spsSel:4"},
-                        {{"--rate", "16"}, ""},
-                        {{"--rate", "5.1"}, ""}};
+                        {{"--rate", "16"}, ""}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
         QFile::remove(Path("r.csv"));
@@ -440,7 +438,6 @@ TEST_F(CliMeasure, RateIsInSamplesPerSecondOfTheChosenFilter) {
         ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
         EXPECT_TRUE(FileLines(Path("r.csv")).contains(row.spsSel));
     }
-    EXPECT_TRUE(FileLines(Path("r.csv")).isEmpty());
     const QStringList help = Run({"--help"}).OutLines();
     EXPECT_TRUE(std::any_of(help.begin(), help.end(), [](const QString& line) {
         return line.contains(QRegularExpression("2597 +2604"));

@@ -259,42 +259,4 @@ TEST_F(DataFileLoadTest, UnopenableOrUnnamedFilesFail) {
     EXPECT_EQ(settings, MeasureSettings());
 }
 
-// The reason a message names: what stands under the name, or the line where the reading
-// stopped, counted in whole lines of the file (comments and lines of more than 255 bytes too).
-TEST_F(DataFileLoadTest, AFailedLoadSaysWhyAndOnWhichLineItStopped) {
-    std::filesystem::create_directory(Path("folder.DTA"));
-    WriteBytes(Path("empty.DTA"), "");
-    const std::string settingsWithNote = kId + "M:\n" + Keys() + ";note\n";
-    struct Case {
-        std::string name;
-        std::string bytes;  // written to in.DTA unless the name is a path of its own
-        std::string reason;
-    };
-    const Case cases[] = {
-        {Path("absent.DTA"), "", "ファイルまたはフォルダがありません"},
-        {Path("folder.DTA"), "", "フォルダです"},
-        {"/dev/null", "", "通常のファイルではありません"},
-        {Path("empty.DTA"), "", "空のファイルです"},
-        {"in.DTA", "hello\n", "データファイルではありません"},
-        {"in.DTA", Crlf(settingsWithNote + "MEND:\nD:\n5\n6\n"), "13 行目で途切れています"},
-        {"in.DTA", Crlf(settingsWithNote + "MEND:\nD:\n5\nx\n6\nDEND:\n"),
-         "13 行目が正しくありません"},
-        {"in.DTA", WithKeys(Keys() + "note:" + std::string(300, 'a') + "\n"),
-         "9 行目が正しくありません"},
-        {"in.DTA", WithKeys(Keys("7")), "設定の値が範囲外です"},
-        {"in.DTA", Dta("0", Lines("8388608", kSeriesCapacity + 1)),
-         "データが 10100 個を超えています"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = c.name == "in.DTA" ? Path(c.name) : c.name;
-        if (c.name == "in.DTA") {
-            WriteBytes(path, c.bytes);
-        }
-        FileFailure failure;
-        EXPECT_FALSE(file.Load(path, settings, ch0.Series, ch1.Series, &failure));
-        EXPECT_EQ(failure.Reason(), c.reason);
-    }
-}
-
 }  // namespace
