@@ -107,8 +107,13 @@ int ReplaceFile(const std::string& target, std::string_view text, std::optional<
     if (fd < 0) {
         return errno;
     }
-    int error = mode && fchmod(fd, *mode) != 0 ? errno : 0;
-    error = error != 0 ? (close(fd), error) : Finish(fd, text);
+    int error = 0;
+    if (mode && fchmod(fd, *mode) != 0) {
+        error = errno;
+        close(fd);
+    } else {
+        error = Finish(fd, text);
+    }
     if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) {
         error = errno;
     }
