@@ -40,7 +40,6 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr int kTopRate = 16;
 constexpr double kTopSamplesPerSecond = 31250.0;
 constexpr std::int64_t kLongRun = Recorder::kMaxStartCount;
 
@@ -163,8 +162,8 @@ private:
 
 ChildUsage Record(const std::string& device, std::int64_t count, const std::string& path) {
     return RunChild({BuildProgram("selkoran-cli"), "record", "--device", device, "--rate",
-                     std::to_string(kTopRate), "--channel", "2", "--count", std::to_string(count),
-                     "--output", path, "--force"});
+                     std::to_string(static_cast<int>(kTopSamplesPerSecond)), "--channel", "2",
+                     "--count", std::to_string(count), "--output", path, "--force"});
 }
 
 Rate RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "Recorder.h"
+#include "SampleRates.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ struct OptionRule {
     unsigned commands;
 };
 constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord},
-                                       {"rate", true, kMeasure | kRecord},
+                                       {"rate", true, kMeasure | kAnalyze | kRecord},
                                        {"filter", true, kMeasure | kRecord},
                                        {"channel", true, kMeasure | kAnalyze | kRecord},
                                        {"count", true, kMeasure | kRecord},
@@ -73,6 +74,85 @@ bool ParseIndex(const QString& text, int first, int last, int& value) {
         return false;
     }
     value = number;
+    return true;
+}
+
+// Samples per second: a plain decimal figure above 0 ("31250", "100.2", "2.5").
+bool ParseSamplesPerSecond(const QString& text, std::optional<double>& samplesPerSecond) {
+    static const QRegularExpression pattern(QStringLiteral("^\\d+(?:\\.\\d+)?$"));
+    const double value = text.toDouble();
+    if (!pattern.match(text).hasMatch() || !(value > 0.0) || !std::isfinite(value)) {
+        return false;
+    }
+    samplesPerSecond = value;
+    return true;
+}
+
+// 0, 1, or both channels as 2 or "both".
+bool ParseChannelChoice(const QString& text, int& chSel) {
+    if (text == "both") {
+        chSel = 2;
+        return true;
+    }
+    return ParseIndex(text, 0, kChannelChoiceCount - 1, chSel);
+}
+
+QString FilterName(bool fSinc5) {
+    return fSinc5 ? QStringLiteral("sinc5") : QStringLiteral("sinc3");
+}
+
+QString RateText(double samplesPerSecond) {
+    return QString::number(samplesPerSecond, 'g', 10);
+}
+
+// The board's rates for one filter, "1.25、2.5、...、31250".
+QString RateList(bool fSinc5) {
+    QStringList rates;
+    for (int index = 0; index < kRateCount; ++index) {
+        rates << RateText(SampleRates::SamplesPerSecond(index, fSinc5));
+    }
+    return rates.join(QStringLiteral("、"));
+}
+
+// Both filters' rates side by side, the 17 rates in two halves of 9 rows, left-aligned so
+// that the manual page made from this text keeps the columns.
+QString RateTable() {
+    constexpr int kRows = (kRateCount + 1) / 2;
+    const auto pair = [](const QString& sinc5, const QString& sinc3) {
+        return QStringLiteral("%1  %2").arg(sinc5, -7).arg(sinc3, -7);
+    };
+    const QString heading = pair(QStringLiteral("sinc5"), QStringLiteral("sinc3"));
+    QString table = "  " + heading + "    " + heading.trimmed() + '\n';
+    for (int row = 0; row < kRows; ++row) {
+        QStringList pairs;
+        for (const int index : {row, row + kRows}) {
+            if (index < kRateCount) {
+                pairs << pair(RateText(SampleRates::SamplesPerSecond(index, true)),
+                              RateText(SampleRates::SamplesPerSecond(index, false)));
+            }
+        }
+        table += "  " + pairs.join(QStringLiteral("    ")).trimmed() + '\n';
+    }
+    return table;
+}
+
+// measure, record: --rate names one of the chosen filter's rates, whichever of --rate and
+// --filter came first.
+bool ResolveRate(CliOptions& options, QString& error) {
+    const bool fSetsBoard =
+        options.command == Command::Measure || options.command == Command::Record;
+    if (!fSetsBoard || !options.samplesPerSecond) {
+        return true;
+    }
+    const bool fSinc5 = options.request.fSinc5;
+    const std::optional<int> index = SampleRates::IndexOf(*options.samplesPerSecond, fSinc5);
+    if (!index) {
+        error = QStringLiteral(
+                    "--rate %1 は %2 フィルタのレートではありません。使えるレート（sps）：%3")
+                    .arg(RateText(*options.samplesPerSecond), FilterName(fSinc5), RateList(fSinc5));
+        return false;
+    }
+    options.request.spsSel = *index;
     return true;
 }
 
@@ -141,7 +221,7 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
     if (name == "device") {
         options.device = value;
     } else if (name == "rate") {
-        return ParseIndex(value, 0, kRateCount - 1, options.request.spsSel);
+        return ParseSamplesPerSecond(value, options.samplesPerSecond);
     } else if (name == "filter") {
         return ParseFilter(value, options.request.fSinc5);
     } else if (name == "channel" && options.command == Command::Analyze) {
@@ -151,7 +231,7 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         }
         options.analysisChannel = channel;
     } else if (name == "channel") {
-        return ParseIndex(value, 0, kChannelChoiceCount - 1, options.request.chSel);
+        return ParseChannelChoice(value, options.request.chSel);
     } else if (name == "count") {
         return ParseCount(value, options);
     } else if (name == "duration") {
@@ -263,7 +343,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     if (expected == 1) {
         options.dataFile = positional.first();
     }
-    return CheckRecord(options, error) ? ParseResult::Ok : ParseResult::Bad;
+    return ResolveRate(options, error) && CheckRecord(options, error) ? ParseResult::Ok
+                                                                      : ParseResult::Bad;
 }
 
 std::int64_t CliOptions::RecordSamples() const {
@@ -294,45 +375,78 @@ MeasureSettings CliOptions::Settings() const {
 
 QString CliOptions::UsageText() {
     return QStringLiteral(
-        "使い方:\n"
-        "  selkoran-cli info    [--device D]\n"
-        "  selkoran-cli measure [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
-        "                       [--channel 0|1|2] [--count 100|200|500|1000|2000|5000|10000]\n"
-        "                       [--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
-        "                       [--volt] [--json] [--analyze] [--histogram PNG]\n"
-        "                       [--spectrum PNG] [--allan PNG]\n"
-        "  selkoran-cli record  [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
-        "                       [--channel 0|1|2] (--count N | --duration 1h30m)\n"
-        "                       --output FILE.csv [--force] [--timeout S] [--analyze] [--json]\n"
-        "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
-        "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--json] [--histogram PNG]\n"
-        "                       [--spectrum PNG] [--allan PNG]\n"
-        "\n"
-        "  info     ボードを確認して名前とバージョンを表示します\n"
-        "  measure  測定して統計を表示し、データを保存します\n"
-        "           （既定値: --rate 3 --count 1000 --channel 0 --filter sinc5）\n"
-        "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
-        "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h のように\n"
-        "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
-        "  show     データファイルを読み込んで設定と統計を表示します\n"
-        "  analyze  データファイルか記録の CSV ファイルのノイズを解析します（分解能、\n"
-        "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
-        "\n"
-        "  --device D   usb:番号（既定は usb:0）、usb:serial=シリアル番号、sim、\n"
-        "               sim:キー=値,...、tty:パス\n"
-        "               info --device usb:list は FTDI の USB デバイスを一覧表示します\n"
-        "               （番号、シリアル番号、製品名）\n"
-        "  --output     measure: DTA ファイル、record: CSV ファイル\n"
-        "               （既存のファイルは --force のときだけ上書きします）\n"
-        "  --csv        データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
-        "  --png        グラフの画像\n"
-        "  --volt       統計とグラフを電圧値で表示します\n"
-        "  --json       結果を JSON で表示します\n"
-        "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
-        "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
-        "  --channel    analyze: 解析するチャンネル（既定: データのあるすべて）\n"
-        "  --histogram, --spectrum, --allan\n"
-        "               解析のグラフの画像（800 x 500、--channel のチャンネルか最初のチャンネル）\n"
-        "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残し、\n"
-        "  record はそれまでのデータをすべてファイルに残します）\n");
+               "使い方:\n"
+               "  selkoran-cli info    [--device D]\n"
+               "  selkoran-cli measure [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
+               "                       [--channel 0|1|2|both] [--count "
+               "100|200|500|1000|2000|5000|10000]\n"
+               "                       [--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
+               "                       [--volt] [--json] [--analyze] [--histogram PNG]\n"
+               "                       [--spectrum PNG] [--allan PNG]\n"
+               "  selkoran-cli record  [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
+               "                       [--channel 0|1|2|both] (--count N | --duration 1h30m)\n"
+               "                       --output FILE.csv [--force] [--timeout S] [--analyze] "
+               "[--json]\n"
+               "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
+               "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--rate SPS] [--json]\n"
+               "                       [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
+               "\n"
+               "  info     ボードを確認して名前とバージョンを表示します\n"
+               "  measure  測定して統計を表示し、データを保存します\n"
+               "           （既定値: --rate 10 --count 1000 --channel 0 --filter sinc5）\n"
+               "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
+               "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h "
+               "のように\n"
+               "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
+               "  show     データファイルを読み込んで設定と統計を表示します\n"
+               "  analyze  データファイルか CSV の表のノイズを解析します（分解能、\n"
+               "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
+               "\n"
+               "  --device D   usb:番号（既定は usb:0）、usb:serial=シリアル番号、sim、\n"
+               "               sim:キー=値,...（下記）、tty:パス\n"
+               "               info --device usb:list は FTDI の USB デバイスを一覧表示します\n"
+               "               （番号、シリアル番号、製品名）\n"
+               "  --rate SPS   measure、record: 1 "
+               "秒あたりのデータ数。下記のフィルタのレートのうち\n"
+               "               1 % 以内で最も近いものを選びます（--filter の前後どちらでも可）\n"
+               "               analyze: データのサンプルレート。CSV の表の # 行のレートに\n"
+               "               優先し、レートの行がない表には必要です\n"
+               "  --filter     sinc5: Sinc5+Sinc1（既定）、sinc3: Sinc3\n"
+               "  --channel    measure、record: 0 は CH0、1 は CH1、2 または both は両チャンネル\n"
+               "               analyze: 解析するチャンネル 0 か 1（既定: データのあるすべて）\n"
+               "  --output     measure: DTA ファイル、record: CSV ファイル\n"
+               "  --force      measure、record: 既存のファイルを上書きします（ないときは\n"
+               "               測定の前に断ります）\n"
+               "  --csv        # 行（ボード、設定、サンプルレート、データ数、開始時刻）のあとに\n"
+               "               データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
+               "  --png        グラフの画像\n"
+               "  --volt       統計とグラフを電圧値で表示します\n"
+               "  --json       結果を JSON で表示します\n"
+               "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
+               "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
+               "  --histogram, --spectrum, --allan\n"
+               "               解析のグラフの画像（800 x 500、--channel "
+               "のチャンネルか最初のチャンネル）\n"
+               "  measure は書き出すファイルをすべて、ボードに接続する前に確かめます\n"
+               "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残して\n"
+               "  保存先を表示し、record はそれまでのデータをすべてファイルに残します）\n"
+               "\n"
+               "レート（1 秒あたりのデータ数、--rate SPS）:\n") +
+           RateTable() +
+           QStringLiteral(
+               "\n"
+               "模擬ボードのキー（--device sim:キー=値,...、K はデータ番号で 0 から）:\n"
+               "    seed=N       雑音の種（既定 1）\n"
+               "    ch0=UV       CH0 の入力 [uV]（既定 4）\n"
+               "    ch1=UV       CH1 の入力 [uV]（既定 1250000）\n"
+               "    name=TEXT    \"U?\" に答える名前（既定 SELKORAN）\n"
+               "    silent       何も答えません\n"
+               "    ng=COMMAND   このコマンドに \"NG\" を返します\n"
+               "    delay=MS     応答を MS ミリ秒遅らせます\n"
+               "    split=BYTES  応答を BYTES バイトずつ 5 ms おきに送ります\n"
+               "    lf=K         データ K を LF で終えます\n"
+               "    short=K      データ K の最後の桁を欠きます\n"
+               "    stopafter=K  K データで送るのをやめます\n"
+               "    purgefail=K  K 回目（0 から）のパージが失敗します\n"
+               "    vanish=K     データ K のときにボードが消えます\n");
 }

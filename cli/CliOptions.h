@@ -20,8 +20,11 @@ struct CliOptions {
     QString device = QStringLiteral("usb:0");
     BoardSession::RunRequest request;  // filter, rate, channel and count of a measurement
     std::int32_t DataCountSel = 3;     // index of request.count among the selectable counts
-    QString dataFile;                  // show, analyze: the file to read
-    QString output;                    // measure: the ".DTA" file to write; record: the CSV file
+    // --rate: measure, record: the board's rate, request.spsSel its index for the filter;
+    // analyze: the rate of the data, over what the file says
+    std::optional<double> samplesPerSecond;
+    QString dataFile;  // show, analyze: the file to read
+    QString output;    // measure: the ".DTA" file to write; record: the CSV file
     QString csvFile;
     QString pngFile;
     std::optional<int> analysisChannel;  // analyze: the one channel to analyse

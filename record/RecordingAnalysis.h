@@ -15,7 +15,8 @@
 // Welch spectrum take a second pass over those, the Allan deviation three cursors per τ.
 class RecordingAnalysis {
 public:
-    enum class Failure { None, BadFile, TemporaryFile };
+    // NoSampleRate: the file does not say its rate, and none was given.
+    enum class Failure { None, BadFile, TemporaryFile, NoSampleRate };
 
     struct Channel {
         int channel;
@@ -27,7 +28,8 @@ public:
     double sampleRate = 0.0;
     std::vector<Channel> channels;  // those of the file, or only `onlyChannel` when it has it
 
-    static std::optional<RecordingAnalysis> Analyse(const std::string& path,
-                                                    std::optional<int> onlyChannel,
-                                                    Failure* failure);
+    // `sampleRate`, when given, is the rate of the samples whatever the file says.
+    static std::optional<RecordingAnalysis> Analyse(
+        const std::string& path, std::optional<int> onlyChannel, Failure* failure,
+        std::optional<double> sampleRate = std::nullopt);
 };

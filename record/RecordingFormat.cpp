@@ -39,15 +39,20 @@ std::string ColumnLine(std::span<const int> channels) {
     return text + '\n';
 }
 
+// A table made from a data file knows neither the board nor when its run started: those
+// lines are left out rather than made up.
 std::string HeaderText(const RecordingHeader& header) {
     const double rate = SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5);
-    return CommentLine(kBoardKey, header.boardName + " / " + header.boardVersion) +
+    const bool fBoard = !header.boardName.empty();
+    const bool fStart = header.start != std::chrono::system_clock::time_point();
+    return (fBoard ? CommentLine(kBoardKey, header.boardName + " / " + header.boardVersion) : "") +
            CommentLine(kRateKey, std::to_string(header.spsSel)) +
            CommentLine(kChannelKey, std::to_string(header.chSel)) +
            CommentLine(kFilterKey, header.fSinc5 ? "1" : "0") +
            CommentLine(kSampleRateKey, RateText(rate)) +
            CommentLine(kCountKey, std::to_string(header.count)) +
-           CommentLine(kStartKey, IsoTime(header.start)) + ColumnLine(ChannelsOf(header.chSel));
+           (fStart ? CommentLine(kStartKey, IsoTime(header.start)) : "") +
+           ColumnLine(ChannelsOf(header.chSel));
 }
 
 char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells) {

@@ -55,7 +55,8 @@ inline constexpr std::string_view kOutcomeKey = "outcome";
 std::vector<int> ChannelsOf(int chSel);
 // "sample,ch0_code,ch0_microvolts,..." and its line end.
 std::string ColumnLine(std::span<const int> channels);
-// The comment lines of the header, then the column line.
+// The comment lines of the header, then the column line; without a board name or a start
+// time their lines are left out.
 std::string HeaderText(const RecordingHeader& header);
 // One row at `dst` (room for kMaxRowLength); returns the end of what was written.
 char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells);

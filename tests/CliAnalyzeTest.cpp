@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <span>
+#include <vector>
 
 #include "AnalysisCharts.h"
 #include "CliTestSupport.h"
@@ -122,10 +123,16 @@ TEST_F(CliAnalyze, ChannelsThatCannotBeAnalysedAndBadInput) {
         {{"analyze", "single.DTA"}, 1, {"CH0 : " + tooFew, "CH1 : " + tooFew}},
         {{"analyze", "ch0.DTA", "--channel", "1"}, 1, {"CH1 : データがありません"}},
         {{"analyze", "empty.DTA", "--json"}, 1, {"CH0 : データがありません"}},
-        {{"analyze", "bad.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
-        {{"analyze", "missing.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
+        {{"analyze", "bad.DTA"},
+         1,
+         {"データファイルの内容が正しくありませんでした：bad.DTA（2 行目で途切れています）"}},
+        {{"analyze", "missing.DTA"},
+         1,
+         {"データファイルを読めませんでした：missing.DTA（ファイルまたはフォルダがありません）"}},
         // A pipe without a writer is no recording: refused, not waited on.
-        {{"analyze", "pipe.csv"}, 1, {"データファイルの内容が正しくありませんでした"}},
+        {{"analyze", "pipe.csv"},
+         1,
+         {"データファイルを読めませんでした：pipe.csv（通常のファイルではありません）"}},
     };
     ASSERT_EQ(mkfifo(Path("pipe.csv").toLocal8Bit().constData(), 0600), 0);
     for (const Row& row : rows) {
@@ -176,11 +183,13 @@ TEST_F(CliAnalyze, PicturesAreTheWindowsChartsAt800By500) {
 
     const CliResult unwritable = Run({"analyze", "ch1.DTA", "--allan", "no/such/folder/a.png"});
     EXPECT_EQ(unwritable.exitCode, 1);
-    EXPECT_TRUE(unwritable.err.contains("データ保存できませんでした"));
+    EXPECT_EQ(unwritable.err,
+              "保存できません：no/such/folder/a.png（ファイルまたはフォルダがありません）\n");
+    EXPECT_TRUE(unwritable.out.isEmpty());
 }
 
 TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
-    const QStringList measure = {"measure", "--device", "sim",       "--rate", "16",
+    const QStringList measure = {"measure", "--device", "sim",       "--rate", "31250",
                                  "--count", "1000",     "--channel", "2"};
     const CliResult text = Run(measure + QStringList{"--analyze"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
@@ -213,6 +222,60 @@ TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
         }
     }
     EXPECT_EQ(QImage(Path("s.png")).size(), QSize(800, 500));
+}
+
+// What a wrong sample rate changes: the white noise level, the spectrum's last frequency and
+// the longest averaging time of the Allan deviation.
+std::vector<double> RateFigures(const CliResult& result) {
+    const QJsonObject root = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QJsonObject ch0 = root["channels"].toArray()[0].toObject();
+    return {root["sampleRate"].toDouble(), ch0["whiteNoiseNanovoltsPerRootHz"].toDouble(),
+            ch0["spectrum"].toObject()["frequencyHz"].toArray().last().toDouble(),
+            ch0["allan"].toObject()["tauSeconds"].toArray().last().toDouble()};
+}
+
+// The tables of measure and show say their rate in the recording's header lines, so analyze
+// gives the data file's figures; a table without them (as written before) is refused unless
+// --rate gives the rate, which also overrides a header.
+TEST_F(CliAnalyze, TablesSayTheirRateAndATableWithoutOneNeedsRate) {
+    ASSERT_EQ(Run({"measure", "--device", "sim", "--rate", "31250", "--count", "1000", "--output",
+                   "run.DTA", "--csv", "run.csv"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(Run({"show", "run.DTA", "--csv", "shown.csv"}).exitCode, 0);
+    const QStringList head = {"# spsSel:16", "# CHSel:0", "# fSinc5:1", "# sampleRate:31250",
+                              "# count:1000"};
+    const QStringList measured = FileLines(Path("run.csv"));
+    ASSERT_EQ(measured.size(), 8 + 1000);
+    EXPECT_EQ(measured[0], "# board:SELKORAN / 1.10");
+    EXPECT_EQ(measured.mid(1, 5), head);
+    EXPECT_TRUE(measured[6].startsWith("# start:"));
+    const QStringList table = measured.mid(7);
+    EXPECT_EQ(table[0], "sample,ch0_code,ch0_microvolts");
+    // A data file knows neither the board nor the start.
+    EXPECT_EQ(FileLines(Path("shown.csv")), head + table);
+    WriteText(Path("old.csv"), table.join('\n').toUtf8() + '\n');
+
+    const std::vector<double> expected = RateFigures(Run({"analyze", "run.DTA", "--json"}));
+    ASSERT_EQ(expected[0], 31250.0);
+    for (const QStringList& arguments : {QStringList{"analyze", "run.csv", "--json"},
+                                         {"analyze", "shown.csv", "--json"},
+                                         {"analyze", "old.csv", "--rate", "31250", "--json"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const std::vector<double> figures = RateFigures(Run(arguments));
+        ASSERT_EQ(figures.size(), expected.size());
+        for (std::size_t i = 0; i < figures.size(); ++i) {
+            EXPECT_NEAR(figures[i], expected[i], 1e-9 * expected[i]) << i;
+        }
+    }
+    EXPECT_EQ(RateFigures(Run({"analyze", "run.csv", "--rate", "10", "--json"}))[0], 10.0);
+
+    const CliResult refused = Run({"analyze", "old.csv"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err,
+              "サンプルレートがわかりません：old.csv（表にサンプルレートの # 行がありません。"
+              "--rate 31250 のように指定してください）\n");
+    EXPECT_TRUE(refused.out.isEmpty());
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ protected:
     // A top-rate recording of `count` samples into rec.csv.
     QStringList TopRate(const QString& device, int chSel, int count) const {
         return {"record",    device,
-                "--rate",    QString::number(kTopRate),
+                "--rate",    "31250",
                 "--channel", QString::number(chSel),
                 "--count",   QString::number(count),
                 "--output",  "rec.csv"};
