@@ -274,15 +274,13 @@ std::optional<AnalysisReport> CliCommands::Checked(AnalysisReport analysis) {
 }
 
 bool CliCommands::WriteAnalysisPictures(const AnalysisReport& analysis) {
-    const AnalysisReport::Channel& shown = analysis.Channels().front();
     const std::pair<const QString&, AnalysisCharts::Kind> pictures[] = {
         {options.histogramFile, AnalysisCharts::Kind::Histogram},
         {options.spectrumFile, AnalysisCharts::Kind::Spectrum},
         {options.allanFile, AnalysisCharts::Kind::Allan}};
     for (const auto& [fileName, kind] : pictures) {
         if (!fileName.isEmpty() &&
-            !WriteExport(fileName,
-                         PngBytes(AnalysisCharts::Picture(kind, shown.analysis, shown.channel)))) {
+            !WriteExport(fileName, PngBytes(analysis.Picture(kind, options.dataFile)))) {
             return false;
         }
     }
@@ -322,7 +320,8 @@ int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Bo
         return kExitFailure;
     }
     if (!options.pngFile.isEmpty() &&
-        !WriteExport(options.pngFile, PngBytes(GraphPicture::Render(data, options.fVolt)))) {
+        !WriteExport(options.pngFile,
+                     PngBytes(GraphPicture::Render(data, options.fVolt, options.dataFile)))) {
         return kExitFailure;
     }
     if (options.fJson) {
