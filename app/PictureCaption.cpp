@@ -44,7 +44,9 @@ QImage PictureCaption::Below(const QImage& picture) const {
     const QFontMetrics metrics(font);
     const int line = LineHeight();
     QImage captioned(picture.width(), picture.height() + line, QImage::Format_RGB32);
-    captioned.fill(Qt::white);
+    // The strip continues the picture's own background.
+    captioned.fill(picture.isNull() ? QColor(Qt::white)
+                                    : picture.pixelColor(0, picture.height() - 1));
     QPainter painter(&captioned);
     painter.drawImage(0, 0, picture);
     painter.setFont(font);

@@ -13,6 +13,7 @@ constexpr int kLeastLinearTicks = 4;
 constexpr int kLeastLogTicks = 3;
 constexpr int kMostDecades = 10;
 constexpr std::array<int, 3> kMantissas = {1, 2, 5};
+constexpr double kFinestSpan = 1e-12;
 
 // m × 10^e, m one of 1, 2, 5.
 struct Step {
@@ -123,7 +124,9 @@ RoundTickAxis::RoundTickAxis(Scale axisScale) : scale(axisScale) {
 }
 
 std::vector<RoundTickAxis::Tick> RoundTickAxis::Ticks(double min, double max, Scale scale) {
-    if (!(max > min) || !std::isfinite(min) || !std::isfinite(max)) {
+    // A span at the limit of a double's digits for its values has no round steps to show.
+    if (!(max > min) || !std::isfinite(min) || !std::isfinite(max) ||
+        max - min < kFinestSpan * std::max(std::abs(min), std::abs(max))) {
         return {};
     }
     if (scale == Scale::Log) {
@@ -131,10 +134,6 @@ std::vector<RoundTickAxis::Tick> RoundTickAxis::Ticks(double min, double max, Sc
     }
     return LinearTicks(min, max, kLeastLinearTicks, scale == Scale::Whole,
                        [](double value) { return value; });
-}
-
-double RoundTickAxis::Position(double value) const {
-    return scale == Scale::Log ? std::log10(value) : value;
 }
 
 void RoundTickAxis::Relabel() {

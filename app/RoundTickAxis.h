@@ -26,10 +26,9 @@ public:
 
     // The ticks of a range in axis units, in increasing order.
     static std::vector<Tick> Ticks(double min, double max, Scale scale);
-    // Where a value stands on this axis.
-    double Position(double value) const;
 
 private:
+    // The ticks of the range just set; a Whole axis too narrow is widened first.
     void Relabel();
 
     Scale scale;
