@@ -4,7 +4,9 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QLegendMarker>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QScatterSeries>
 #include <algorithm>
 #include <cmath>
@@ -66,6 +68,34 @@ void SetDecadeRange(QValueAxis* axis, const QList<QPointF>& points, bool fX) {
     low = std::floor(low);
     high = std::ceil(high);
     axis->setRange(low, high > low ? high : low + 1.0);
+}
+
+QLogValueAxis* MinorGridAxis(const QValueAxis* shown) {
+    auto* axis = new QLogValueAxis;
+    axis->setBase(10.0);
+    axis->setRange(std::pow(10.0, shown->min()), std::pow(10.0, shown->max()));
+    axis->setMinorTickCount(8);
+    axis->setLabelsVisible(false);
+    axis->setLineVisible(false);
+    axis->setTitleVisible(false);
+    axis->setGridLineVisible(false);
+    axis->setMinorGridLineVisible(true);
+    return axis;
+}
+
+// Light lines at 2 .. 9 of every decade behind a log-log chart, from Qt's own log axes that show
+// nothing else: a series without points spans them over the chart's decades, and a zoom moves
+// them with the numbered axes, both being linear in log10 on the screen.
+void AddMinorGrid(QChart* chart, const QValueAxis* x, const QValueAxis* y) {
+    auto* span = new QLineSeries;
+    chart->addSeries(span);
+    chart->addAxis(MinorGridAxis(x), Qt::AlignBottom);
+    chart->addAxis(MinorGridAxis(y), Qt::AlignLeft);
+    span->attachAxis(chart->axes(Qt::Horizontal).back());
+    span->attachAxis(chart->axes(Qt::Vertical).back());
+    for (QLegendMarker* marker : chart->legend()->markers(span)) {
+        marker->setVisible(false);
+    }
 }
 
 // A figure in a legend as the table writes it.
@@ -172,6 +202,7 @@ QChart* SpectrumChart(const NoiseAnalysis& analysis, int channel) {
     SetDecadeRange(x, extent, true);
     SetDecadeRange(y, extent, false);
     Attach(chart, x, y);
+    AddMinorGrid(chart, x, y);
     return chart;
 }
 
@@ -196,6 +227,7 @@ QChart* AllanChart(const NoiseAnalysis& analysis, int channel) {
     SetDecadeRange(x, deviation->points(), true);
     SetDecadeRange(y, deviation->points(), false);
     Attach(chart, x, y);
+    AddMinorGrid(chart, x, y);
     return chart;
 }
 
