@@ -14,6 +14,7 @@ constexpr int kLeastLogTicks = 3;
 constexpr int kMostDecades = 10;
 constexpr std::array<int, 3> kMantissas = {1, 2, 5};
 constexpr double kFinestSpan = 1e-12;
+constexpr double kLargestExponent = 300.0;
 
 // m × 10^e, m one of 1, 2, 5.
 struct Step {
@@ -124,9 +125,11 @@ RoundTickAxis::RoundTickAxis(Scale axisScale) : scale(axisScale) {
 }
 
 std::vector<RoundTickAxis::Tick> RoundTickAxis::Ticks(double min, double max, Scale scale) {
-    // A span at the limit of a double's digits for its values has no round steps to show.
-    if (!(max > min) || !std::isfinite(min) || !std::isfinite(max) ||
-        max - min < kFinestSpan * std::max(std::abs(min), std::abs(max))) {
+    // A span at the limit of a double's digits for its values has no round steps to show, nor
+    // has a log axis beyond the doubles' exponents.
+    const double largest = std::max(std::abs(min), std::abs(max));
+    if (!(max > min) || !std::isfinite(largest) || max - min < kFinestSpan * largest ||
+        (scale == Scale::Log && largest > kLargestExponent)) {
         return {};
     }
     if (scale == Scale::Log) {

@@ -162,11 +162,8 @@ TEST(AnalysisFigures, FiguresAreWrittenWithoutAnExponent) {
         {FigureFormat::Noise, 0.00699297371, "0.006993"},
         {FigureFormat::Noise, 19.9999998, "20.00"},
         {FigureFormat::Noise, 9.99996, "10.00"},
-        {FigureFormat::Noise, 123456.7, "123457"},
         {FigureFormat::Drift, 4.05407e-05, "0.0000405"},
-        {FigureFormat::Drift, -620.842054, "-621"},
         {FigureFormat::Rate, 16.67, "16.67"},
-        {FigureFormat::Rate, 31250.0, "31250"},
         {FigureFormat::Count, 16777215.0, "16777215"},
         {FigureFormat::Noise, std::nullopt, "—"},
     };
