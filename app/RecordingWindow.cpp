@@ -38,7 +38,6 @@ const QString kCutShortText = QStringLiteral("記録が途中で終わりまし�
 const QString kRecordingText = QStringLiteral("記録中");
 constexpr auto kRefreshDelay = 250ms;  // the chart, a little after data came
 constexpr auto kFigureInterval = 500ms;
-constexpr int kShownDigits = 6;
 // The chart's spans: the whole recording, or its last minutes.
 const QStringList kSpanItems = {"全体", "直近 1 分", "直近 10 分", "直近 60 分"};
 constexpr double kSpanSeconds[] = {0, 60, 600, 3600};
@@ -542,7 +541,7 @@ void RecordingWindow::ShowFigures() {
         for (int row = 0; row < FigureTable->rowCount(); ++row) {
             const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
             SetCell(row, 0, figure.name);
-            SetCell(row, 1 + channel, NoiseFigureTable::ValueText(figure, kShownDigits));
+            SetCell(row, 1 + channel, NoiseFigureTable::ValueText(figure));
             SetCell(row, 3, figure.unit);
         }
     }

@@ -337,7 +337,6 @@ std::optional<AnalysisReport> CliCommands::Checked(AnalysisReport analysis) {
 }
 
 bool CliCommands::WriteAnalysisPictures(const AnalysisReport& analysis) {
-    const AnalysisReport::Channel& shown = analysis.Channels().front();
     const std::pair<const QString&, AnalysisCharts::Kind> pictures[] = {
         {options.histogramFile, AnalysisCharts::Kind::Histogram},
         {options.spectrumFile, AnalysisCharts::Kind::Spectrum},
@@ -345,9 +344,9 @@ bool CliCommands::WriteAnalysisPictures(const AnalysisReport& analysis) {
     bool fWritten = true;
     for (const auto& [fileName, kind] : pictures) {
         if (!fileName.isEmpty()) {
-            fWritten = outputs.Write(fileName, PngBytes(AnalysisCharts::Picture(
-                                                   kind, shown.analysis, shown.channel))) &&
-                       fWritten;
+            fWritten =
+                outputs.Write(fileName, PngBytes(analysis.Picture(kind, options.dataFile))) &&
+                fWritten;
         }
     }
     return fWritten;
@@ -410,7 +409,8 @@ bool CliCommands::WriteFiles(MeasurementData& data, const CliReport& report,
     }
     if (!options.pngFile.isEmpty()) {
         fWritten =
-            outputs.Write(options.pngFile, PngBytes(GraphPicture::Render(data, options.fVolt))) &&
+            outputs.Write(options.pngFile,
+                          PngBytes(GraphPicture::Render(data, options.fVolt, options.dataFile))) &&
             fWritten;
     }
     return fWritten;

@@ -17,6 +17,7 @@
 #include "FakePrompts.h"
 #include "Myfile.h"
 #include "NoiseAnalysis.h"
+#include "PictureCaption.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ constexpr double kCodeMicrovolts = 0.29802325940409413;
 
 const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : データ数：4",
-                                    "CH1 : 平均値：0 uV",
+                                    "CH1 : 平均値：0.000 uV",
                                     "CH1 : ノイズ実効値 (rms)：0 uV",
                                     "CH1 : ピークツーピーク：0 uV",
                                     "CH1 : 実効分解能：—",
@@ -43,8 +44,10 @@ const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : ホワイトノイズ密度：0 nV/√Hz",
                                     "CH1 : スペクトルピーク周波数：—",
                                     "CH1 : スペクトルピーク密度：—",
-                                    "CH1 : アラン偏差が最小の τ：0.000192012289 s",
-                                    "CH1 : アラン偏差の最小値：0 uV"};
+                                    "CH1 : アラン偏差が最小の τ：0.0001920 s",
+                                    "CH1 : アラン偏差の最小値：0 uV",
+                                    "※ミッシングコード：正規分布なら5回以上出るはずなのに、"
+                                    "一度も出なかったコードの数"};
 
 class CliAnalyze : public CliFixture {
 protected:
@@ -58,16 +61,16 @@ TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {
     const CliResult result = Run({"analyze", "two.DTA"});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QStringList lines = result.OutLines();
-    ASSERT_EQ(lines.size(), 30);
+    ASSERT_EQ(lines.size(), 31);
     // Mean and rms one code, peak-to-peak two, a slope of 0.4 codes per sample, the Allan
     // deviation at one sample √2 codes.
     EXPECT_EQ(lines.mid(2, 6),
-              QStringList(
-                  {"CH0 : 平均値：0.298023259 uV", "CH0 : ノイズ実効値 (rms)：0.298023259 uV",
-                   "CH0 : ピークツーピーク：0.596046519 uV", "CH0 : 実効分解能：23.9999998 bit",
-                   "CH0 : ノイズフリー分解能：22.9999998 bit", "CH0 : ドリフト：620.842054 uV/s"}));
-    EXPECT_EQ(lines[8], "CH0 : ミッシングコード：1");
-    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：0.421468535 uV");
+              QStringList({"CH0 : 平均値：0.298 uV", "CH0 : ノイズ実効値 (rms)：0.2980 uV",
+                           "CH0 : ピークツーピーク：0.5960 uV", "CH0 : 実効分解能：24.00 bit",
+                           "CH0 : ノイズフリー分解能：23.00 bit", "CH0 : ドリフト：621 uV/s"}));
+    // Four samples leave the code between two codes empty by chance, not as a fault.
+    EXPECT_EQ(lines[8], "CH0 : ミッシングコード：0");
+    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：0.4215 uV");
     EXPECT_EQ(lines.mid(15), kConstantLines);
 
     const CliResult one = Run({"analyze", "two.DTA", "--channel", "1"});
@@ -173,11 +176,14 @@ TEST_F(CliAnalyze, PicturesAreTheWindowsChartsAt800By500) {
         {"h.png", AnalysisCharts::Kind::Histogram},
         {"s.png", AnalysisCharts::Kind::Spectrum},
         {"a.png", AnalysisCharts::Kind::Allan}};
+    const PictureCaption caption = PictureCaption::For(Path("ch1.DTA"), 1, 5208.0, true, 500);
+    EXPECT_TRUE(caption.Text().startsWith("ch1.DTA　CH1　5208 sps　Sinc5+Sinc1　データ数 500　"));
     for (const auto& [name, kind] : pictures) {
         const QImage picture = QImage(Path(name)).convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(picture.size(), QSize(800, 500)) << name.toStdString();
-        EXPECT_EQ(picture,
-                  AnalysisCharts::Picture(kind, *analysis, 1).convertToFormat(QImage::Format_RGB32))
+        EXPECT_EQ(picture.size(), QSize(800, 500 + PictureCaption::LineHeight()))
+            << name.toStdString();
+        EXPECT_EQ(picture, AnalysisCharts::Picture(kind, *analysis, 1, caption)
+                               .convertToFormat(QImage::Format_RGB32))
             << name.toStdString();
     }
 
@@ -194,7 +200,7 @@ TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
     const CliResult text = Run(measure + QStringList{"--analyze"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     const QStringList lines = text.OutLines();
-    ASSERT_EQ(lines.size(), 2 + 2 * 15);
+    ASSERT_EQ(lines.size(), 2 + 2 * 15 + 1);
     EXPECT_TRUE(lines[1].startsWith("CH1 : 最大値："));
     EXPECT_EQ(lines[2], "CH0 : サンプルレート：31250 Hz");
 
@@ -221,7 +227,7 @@ TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
             EXPECT_EQ(c[key.key()], key.value()) << key.key().toStdString();
         }
     }
-    EXPECT_EQ(QImage(Path("s.png")).size(), QSize(800, 500));
+    EXPECT_EQ(QImage(Path("s.png")).size(), QSize(800, 500 + PictureCaption::LineHeight()));
 }
 
 // What a wrong sample rate changes: the white noise level, the spectrum's last frequency and

@@ -18,6 +18,7 @@
 #include "Graph_2ch.h"
 #include "KnownTwoChannelFile.h"
 #include "Myfile.h"
+#include "PictureCaption.h"
 
 namespace {
 
@@ -223,7 +224,8 @@ TEST_F(CliShow, PngIsTheGraphAreaOfTheWindowAtDesignSize) {
         ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
         EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
         const QImage picture = QImage(Path("ramp.png")).convertToFormat(QImage::Format_RGB32);
-        ASSERT_EQ(picture.size(), QSize(656, 433));
+        // The caption's line goes under the window's graph area.
+        ASSERT_EQ(picture.size(), QSize(656, 433 + PictureCaption::LineHeight()));
 
         // The paint box's inside is the graph's bitmap, pixel for pixel: no label reaches
         // into it.
