@@ -189,7 +189,16 @@ std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& pat
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure);
     if (!recording) {
-        return failure == RecordingAnalysis::Failure::BadFile ? kBadFileText : kTemporaryFileText;
+        switch (failure) {
+            case RecordingAnalysis::Failure::BadFile:
+                return kBadFileText;
+            case RecordingAnalysis::Failure::NoSampleRate:  // a table written without its "#" lines
+                return QString::fromStdString(
+                    FileErrorText("サンプルレートがわかりません", path.toStdString(),
+                                  "表にサンプルレートの # 行がありません"));
+            default:
+                return kTemporaryFileText;
+        }
     }
     std::array<bool, 2> present{};
     analyses = {};

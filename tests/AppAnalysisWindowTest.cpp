@@ -201,11 +201,14 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
     EXPECT_EQ(f.Figure(0, 1), "16.67");
 
     f.Write("bad.DTA", "8388608,x\n");
+    std::ofstream(f.dir.filePath("old.csv").toStdString())
+        << "sample,ch0_code,ch0_microvolts\n1,8388608,0\n2,8388609,0.3\n";
     const QString badText = "データファイルの内容が正しくありませんでした";
     const std::pair<QString, QString> failures[] = {
         {"missing.DTA", badText + "：%1（ファイルまたはフォルダがありません）"},
         {"", badText + "：%1（フォルダです）"},
         {"bad.DTA", badText},
+        {"old.csv", "サンプルレートがわかりません：%1（表にサンプルレートの # 行がありません）"},
     };
     for (const auto& [name, text] : failures) {
         const QString path = f.dir.filePath(name);
