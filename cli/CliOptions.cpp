@@ -17,6 +17,7 @@ constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
+constexpr unsigned kServe = 1U << static_cast<unsigned>(Command::Serve);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -24,7 +25,11 @@ struct OptionRule {
     bool fValue;
     unsigned commands;
 };
-constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord},
+constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord | kServe},
+                                       {"listen", true, kServe},
+                                       {"port", true, kServe},
+                                       {"allow", true, kServe},
+                                       {"no-announce", false, kServe},
                                        {"rate", true, kMeasure | kRecord},
                                        {"filter", true, kMeasure | kRecord},
                                        {"channel", true, kMeasure | kAnalyze | kRecord},
@@ -59,6 +64,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Analyze;
     } else if (text == "record") {
         command = Command::Record;
+    } else if (text == "serve") {
+        command = Command::Serve;
     } else {
         return false;
     }
@@ -158,6 +165,16 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         return ParseDuration(value, options.recordDuration);
     } else if (name == "timeout") {
         return ParseSeconds(value, options.timeoutSeconds);
+    } else if (name == "listen") {
+        options.listen = value;
+    } else if (name == "port") {
+        int port = 0;
+        const bool fPort = ParseIndex(value, 0, 65535, port);
+        options.port = static_cast<std::uint16_t>(port);
+        return fPort;
+    } else if (name == "allow") {
+        options.allow = value;
+        return true;  // empty: every peer
     } else if (name == "output") {
         options.output = value;
     } else if (name == "csv") {
@@ -183,6 +200,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fJson = true;
     } else if (name == "analyze") {
         options.fAnalyze = true;
+    } else if (name == "no-announce") {
+        options.fNoAnnounce = true;
     }
 }
 
@@ -214,8 +233,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         return ParseResult::Version;
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error =
-            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record）");
+        error = QStringLiteral(
+            "コマンドを指定してください（info、measure、show、analyze、record、serve）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -304,6 +323,8 @@ QString CliOptions::UsageText() {
         "  selkoran-cli record  [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
         "                       [--channel 0|1|2] (--count N | --duration 1h30m)\n"
         "                       --output FILE.csv [--force] [--timeout S] [--analyze] [--json]\n"
+        "  selkoran-cli serve   [--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
+        "                       [--no-announce]\n"
         "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
         "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--json] [--histogram PNG]\n"
         "                       [--spectrum PNG] [--allan PNG]\n"
@@ -314,6 +335,9 @@ QString CliOptions::UsageText() {
         "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
         "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h のように\n"
         "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
+        "  serve    ボードをネットワークの計測器にします（TCP の SCPI、既定は 127.0.0.1\n"
+        "           のポート 5025。--listen 0.0.0.0 でネットワークに開き、--allow\n"
+        "           192.168.10.0/24,10.1.2.3 で接続元を限ります。Avahi があれば告知します）\n"
         "  show     データファイルを読み込んで設定と統計を表示します\n"
         "  analyze  データファイルか記録の CSV ファイルのノイズを解析します（分解能、\n"
         "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
@@ -333,6 +357,10 @@ QString CliOptions::UsageText() {
         "  --channel    analyze: 解析するチャンネル（既定: データのあるすべて）\n"
         "  --histogram, --spectrum, --allan\n"
         "               解析のグラフの画像（800 x 500、--channel のチャンネルか最初のチャンネル）\n"
+        "  --listen ADDR  serve: 待ち受けるアドレス（既定 127.0.0.1、0.0.0.0 か :: ですべて）\n"
+        "  --port N       serve: ポート番号（既定 5025、0 は空いているポート）\n"
+        "  --allow LIST   serve: 接続を受け付けるアドレスとネットワーク（既定: すべて）\n"
+        "  --no-announce  serve: Avahi で告知しません\n"
         "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残し、\n"
         "  record はそれまでのデータをすべてファイルに残します）\n");
 }
