@@ -150,6 +150,26 @@ class SamplesEqualMeasure(unittest.TestCase):
         self.assertEqual([float(v) for v in volts], expected_volts)
 
 
+class BoardFailure(unittest.TestCase):
+    def test_a_board_lost_during_a_run_is_a_hardware_error_and_is_looked_for_again(self):
+        server = Server(CLI, device="sim:vanish=5000")
+        self.addCleanup(server.kill)
+        with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s:
+            reader = s.makefile("r")
+
+            def query(text):
+                s.sendall(text.encode() + b"\n")
+                return reader.readline().rstrip("\n")
+
+            self.assertEqual(query("*TST?"), "0")
+            held = query("SAMP:COUN 10000;:READ?").split(",")
+            self.assertLess(len(held), 10000, "the samples before the loss are kept")
+            self.assertEqual(query("SYST:ERR?;*ESR?"), '-240,"Hardware error";16')
+            self.assertEqual(query("INIT;:SYST:ERR?;*TST?"), '-240,"Hardware error";1')
+        code, said = server.stop()
+        self.assertEqual(code, 0, said)
+
+
 class Lxi(ServerCase):
     def test_lxi_scpi_raw_sends_and_reads_back(self):
         def lxi(command):
