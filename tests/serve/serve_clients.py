@@ -170,6 +170,28 @@ class BoardFailure(unittest.TestCase):
         self.assertEqual(code, 0, said)
 
 
+class CommandLine(unittest.TestCase):
+    def test_no_board_ends_at_once_with_the_usual_message(self):
+        done = subprocess.run([CLI, "serve", "--device", "sim:silent", "--port", "0"],
+                              capture_output=True, text=True, timeout=20)
+        self.assertEqual((done.returncode, done.stderr), (1, "SELKORAN が応答しませんでした\n"))
+
+    def test_peers_outside_the_allow_list_are_closed_at_once(self):
+        server = Server(CLI, extra=["--allow", "10.1.2.3,192.168.10.0/24"])
+        self.addCleanup(server.kill)
+        with socket.create_connection(("127.0.0.1", server.port), timeout=10) as s:
+            self.assertEqual(s.recv(100), b"", "closed at once")
+        code, said = server.stop()
+        self.assertEqual(code, 0)
+        self.assertIn("接続を許可していないアドレスからの接続を閉じました: 127.0.0.1", said)
+
+    def test_sigterm_during_a_run_ends_it_and_the_server(self):
+        server = Server(CLI)
+        self.addCleanup(server.kill)
+        ask(server.port, "SAMP:COUN 1048575;:INIT;:DATA:POIN?")
+        self.assertEqual(server.stop()[0], 0)
+
+
 class Lxi(ServerCase):
     def test_lxi_scpi_raw_sends_and_reads_back(self):
         def lxi(command):
