@@ -17,8 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <arpa/inet.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +48,8 @@ double Median(std::vector<double> values) {
 double Percentile(std::vector<double> values, double fraction) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0.0
-                          : values[static_cast<std::size_t>(fraction * (values.size() - 1))];
+                          : values[static_cast<std::size_t>(
+                                fraction * static_cast<double>(values.size() - 1))];
 }
 
 // A program of the build directory as a child process; its standard error is kept in a pipe
@@ -137,9 +138,9 @@ std::string BuildProgram(const char* name) {
 }
 
 Child StartServer() {
-    return Child({BuildProgram("selkoran-cli"), "serve", "--device", "sim", "--port", "0",
-                  "--no-announce"},
-                 true);
+    return Child(
+        {BuildProgram("selkoran-cli"), "serve", "--device", "sim", "--port", "0", "--no-announce"},
+        true);
 }
 
 // A client on one blocking socket.
@@ -163,7 +164,8 @@ public:
 
     void Send(const std::string& message) const {
         const std::string line = message + '\n';
-        if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+        if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(line.size())) {
             std::exit(1);
         }
     }
@@ -239,10 +241,9 @@ int Many() {
                 Client client(port);
                 for (int i = 0; i < kQueries; ++i) {
                     // Each connection asks something of its own, so a crossed answer shows.
-                    const std::string count = std::to_string(c * kQueries + i + 1);
                     const auto sent = Steady::now();
-                    const std::string answer = client.Ask("*IDN?;:SYST:ERR:COUN?;*ESE " +
-                                                          std::to_string(c) + ";*ESE?");
+                    const std::string answer =
+                        client.Ask("*IDN?;:SYST:ERR:COUN?;*ESE " + std::to_string(c) + ";*ESE?");
                     latencies[c].push_back(
                         std::chrono::duration<double, std::micro>(Steady::now() - sent).count());
                     wrong[c] += answer != kIdentity + ";0;" + std::to_string(c);
@@ -259,10 +260,11 @@ int Many() {
             all.insert(all.end(), latencies[c].begin(), latencies[c].end());
             wrongAnswers += wrong[c];
         }
-        std::printf("run %d: %d x %d queries in %.2f s (%.0f per second), %d wrong; latency "
-                    "median %.0f us, p99 %.0f us, worst %.0f us\n",
-                    run + 1, kConnections, kQueries, wall, all.size() / wall, wrongAnswers,
-                    Percentile(all, 0.5), Percentile(all, 0.99), Percentile(all, 1.0));
+        std::printf(
+            "run %d: %d x %d queries in %.2f s (%.0f per second), %d wrong; latency "
+            "median %.0f us, p99 %.0f us, worst %.0f us\n",
+            run + 1, kConnections, kQueries, wall, static_cast<double>(all.size()) / wall,
+            wrongAnswers, Percentile(all, 0.5), Percentile(all, 0.99), Percentile(all, 1.0));
     }
     server.Terminate();
     server.Wait();

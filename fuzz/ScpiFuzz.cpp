@@ -56,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!fWaiting) {
             session.Receive(message, output);
         }
-        Check(output.empty() || (output.back() == '\n' &&
-                                 output.find('\n') == output.size() - 1) ||
+        Check(output.empty() || (output.back() == '\n' && output.find('\n') == output.size() - 1) ||
               output.find('#') != std::string::npos);
     }
     return 0;
