@@ -27,6 +27,7 @@ struct ServiceAnnouncement::Avahi {
     AvahiEntryGroup* group = nullptr;
     Service service;
     bool fFailureSaid = false;
+    bool fWaitSaid = false;
 
     ~Avahi() {
         if (poll != nullptr) {
@@ -95,16 +96,42 @@ struct ServiceAnnouncement::Avahi {
         auto* self = static_cast<Avahi*>(data);
         self->client = c;
         if (state == AVAHI_CLIENT_S_RUNNING) {
+            self->fWaitSaid = false;
             self->Register(c);
+        } else if (state == AVAHI_CLIENT_CONNECTING) {
+            // No daemon yet, or it has gone: the client waits for it, and the announcement is
+            // made anew (in a new entry group) once it runs.
+            self->group = nullptr;
+            if (!self->fWaitSaid) {
+                self->fWaitSaid = true;
+                Say("Avahi が動いていないため、ネットワークへの告知は Avahi "
+                    "が動き出してからにします");
+            }
         } else if (state == AVAHI_CLIENT_S_COLLISION || state == AVAHI_CLIENT_S_REGISTERING) {
             // The host's own name is being settled: announce again once it has been.
             if (self->group != nullptr) {
                 avahi_entry_group_reset(self->group);
             }
+        } else if (state == AVAHI_CLIENT_FAILURE &&
+                   avahi_client_errno(c) == AVAHI_ERR_DISCONNECTED) {
+            self->Reconnect();
         } else if (state == AVAHI_CLIENT_FAILURE) {
             self->SayOnce(
-                std::string("Avahi との接続が切れたため、ネットワークへの告知を止めました: ") +
+                std::string("Avahi との接続に失敗したため、ネットワークへの告知を止めました: ") +
                 avahi_strerror(avahi_client_errno(c)));
+        }
+    }
+
+    // The daemon has gone (restarted, upgraded): a new client waits for it to come back.
+    void Reconnect() {
+        avahi_client_free(client);
+        group = nullptr;
+        int error = 0;
+        client = avahi_client_new(avahi_threaded_poll_get(poll), AVAHI_CLIENT_NO_FAIL,
+                                  &Avahi::OnClient, this, &error);
+        if (client == nullptr) {
+            SayOnce(std::string("Avahi に接続できないため、ネットワークへの告知を止めました: ") +
+                    avahi_strerror(error));
         }
     }
 };
@@ -128,11 +155,11 @@ bool ServiceAnnouncement::Start(Service service) {
     avahi->poll = avahi_threaded_poll_new();
     int error = 0;
     if (avahi->poll != nullptr) {
-        avahi->client = avahi_client_new(avahi_threaded_poll_get(avahi->poll), AvahiClientFlags{},
+        avahi->client = avahi_client_new(avahi_threaded_poll_get(avahi->poll), AVAHI_CLIENT_NO_FAIL,
                                          &Avahi::OnClient, avahi.get(), &error);
     }
     if (avahi->client == nullptr || avahi_threaded_poll_start(avahi->poll) < 0) {
-        Say(std::string("Avahi が動いていないため、ネットワークへの告知はしません (") +
+        Say(std::string("Avahi に接続できないため、ネットワークへの告知はしません (") +
             avahi_strerror(error) + ')');
         avahi.reset();
         return false;

@@ -26,8 +26,9 @@ public:
     ServiceAnnouncement(const ServiceAnnouncement&) = delete;
     ServiceAnnouncement& operator=(const ServiceAnnouncement&) = delete;
 
-    // False, with one line on standard error, when no Avahi daemon can be reached; the
-    // server then serves unannounced.
+    // Announces as soon as the Avahi daemon runs, and again after it has restarted; one line on
+    // standard error while it does not run. False, with one line, when the system's message
+    // bus cannot be reached at all; the server then serves unannounced.
     bool Start(Service service);
 
 private:

@@ -71,39 +71,73 @@ publish-workstation=no
 publish-hinfo=no
 CONF
 
-# Without a daemon the server says so in one line and serves all the same.
+# Starts `selkoran-cli serve` with the given options; sets `port` from its line.
+serve() {
+  local err=$1
+  shift
+  : >"$err"
+  "$cli" serve --port 0 "$@" 2>>"$err" &
+  pids+=($!)
+  port=""
+  for _ in $(seq 50); do
+    port=$(sed -n 's/.*ポート \([0-9]*\) で待ち受けています.*/\1/p' "$err")
+    [ -n "$port" ] && return
+    sleep 0.1
+  done
+  cat "$err"
+  echo "FAIL: the server did not start"
+  exit 1
+}
+# Fails unless `lxi discover -m` lists every name given, within three tries.
+discover() {
+  local found
+  for _ in 1 2 3; do
+    found=$(lxi discover -m -t 3 2>&1 || true)
+    local missing=0
+    for name in "$@"; do grep -q "Found \"$name\"" <<<"$found" || missing=1; done
+    [ "$missing" = 0 ] && { echo "$found"; return; }
+  done
+  echo "$found"
+  cat "$work"/*.err
+  echo "FAIL: lxi discover -m did not find $*"
+  exit 1
+}
+said() {
+  grep -q "$2" "$1" || { cat "$1"; echo "FAIL: no line '$2'"; exit 1; }
+}
+start_avahi() {
+  avahi-daemon -f "$work/avahi.conf" --no-drop-root --no-chroot --no-rlimits 2>>"$work/avahi.err" &
+  avahi=$!
+  pids+=($avahi)
+  for _ in $(seq 100); do [ -S /run/avahi-daemon/socket ] && return; sleep 0.1; done
+  cat "$work/avahi.err"
+  skip "the Avahi daemon did not start"
+}
+
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/bus
-"$cli" serve --device sim --port 0 2>"$work/alone.err" &
-pids+=($!)
-for _ in $(seq 50); do grep -q "待ち受けています" "$work/alone.err" && break; sleep 0.1; done
-grep -q "Avahi が動いていないため、ネットワークへの告知はしません" "$work/alone.err" ||
-  { cat "$work/alone.err"; echo "FAIL: no line about the missing Avahi"; exit 1; }
+# Without any message bus the server says so in one line and serves all the same.
+serve "$work/nobus.err" --device sim
+said "$work/nobus.err" "Avahi に接続できないため、ネットワークへの告知はしません"
 
 dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile 2>"$work/bus.err" &
 pids+=($!)
 for _ in $(seq 50); do [ -S "$work/bus" ] && break; sleep 0.1; done
-avahi-daemon -f "$work/avahi.conf" --no-drop-root --no-chroot --no-rlimits 2>"$work/avahi.err" &
-pids+=($!)
-for _ in $(seq 100); do [ -S /run/avahi-daemon/socket ] && break; sleep 0.1; done
-[ -S /run/avahi-daemon/socket ] || { cat "$work/avahi.err"; skip "the Avahi daemon did not start"; }
-
-"$cli" serve --device sim:serial=FT7SIM01 --port 0 --listen 0.0.0.0 2>"$work/serve.err" &
-pids+=($!)
-port=""
-for _ in $(seq 50); do
-  port=$(sed -n 's/.*ポート \([0-9]*\) で待ち受けています.*/\1/p' "$work/serve.err")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { cat "$work/serve.err"; echo "FAIL: the server did not start"; exit 1; }
-
-found=""
-for _ in 1 2 3; do
-  found=$(lxi discover -m -t 3 2>&1 || true)
-  grep -q "SELKORAN FT7SIM01" <<<"$found" && break
-done
-echo "$found"
-grep -q "SELKORAN FT7SIM01" <<<"$found" || { cat "$work/serve.err"; echo "FAIL: not discovered"; exit 1; }
-grep -q "$port" <<<"$found" || { echo "FAIL: discovered without port $port"; exit 1; }
-grep -q "告知" "$work/serve.err" && { cat "$work/serve.err"; echo "FAIL: announcement failed"; exit 1; }
-echo "PASS: lxi discover -m found the instrument on port $port"
+# Started before Avahi: one line, and the announcement once Avahi runs.
+serve "$work/early.err" --device sim --listen 0.0.0.0
+said "$work/early.err" "Avahi が動いていないため、ネットワークへの告知は Avahi が動き出してからにします"
+start_avahi
+serve "$work/serve.err" --device sim:serial=FT7SIM01 --listen 0.0.0.0
+discover "SELKORAN 0" "SELKORAN FT7SIM01"
+grep -q "scpi-raw service on port $port" <<<"$(lxi discover -m -t 3 2>&1)" ||
+  { echo "FAIL: not discovered on port $port"; exit 1; }
+# A restarted Avahi gets the announcement again.
+kill "$avahi"
+wait "$avahi" 2>/dev/null || true
+start_avahi
+discover "SELKORAN FT7SIM01"
+if grep -q "告知ができません" "$work/serve.err"; then
+  cat "$work/serve.err"
+  echo "FAIL: the announcement failed"
+  exit 1
+fi
+echo "PASS: lxi discover -m found the instruments, also after Avahi restarted"
