@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScpiCommands.h"
 
+#include <array>
 #include <cmath>
 #include <initializer_list>
 #include <optional>
@@ -81,6 +82,18 @@ std::optional<std::size_t> Choice(ScpiSession& session, const std::string& text,
     }
     session.Error(ScpiError::kIllegalParameterValue);
     return std::nullopt;
+}
+
+// A setting named by one of two keywords, held in `flag` (true for the second keyword when
+// `fFlagIsSecond`, else for the first): the query (`value` null) answers the short form of the
+// one in force.
+void TwoWay(ScpiSession& session, const std::string* value,
+            const std::array<std::string_view, 2>& keywords, bool& flag, bool fFlagIsSecond) {
+    if (value == nullptr) {
+        session.Answer() += ScpiParser::ShortForm(keywords[flag == fFlagIsSecond ? 1 : 0]);
+    } else if (const auto choice = Choice(session, *value, {keywords[0], keywords[1]})) {
+        flag = (*choice == 1) == fFlagIsSecond;
+    }
 }
 
 // A register setting (*ESE, *SRE): 0..255.
@@ -253,7 +266,6 @@ Step ScpiCommands::Common(ScpiSession& session, ScpiCommand command, const ScpiU
 
 Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const ScpiUnit& unit) {
     ScpiInstrument::Settings& setup = session.Instrument().Setup();
-    ScpiDataFormat& format = session.Format();
     const std::string* value =
         unit.fQuery || command == ScpiCommand::Configure || command == ScpiCommand::Format
             ? nullptr
@@ -267,11 +279,7 @@ Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const Scp
             Rate(session, value);
             break;
         case ScpiCommand::Filter:
-            if (unit.fQuery) {
-                session.Answer() += setup.fSinc5 ? "SINC5" : "SINC3";
-            } else if (const auto choice = Choice(session, *value, {"SINC5", "SINC3"})) {
-                setup.fSinc5 = *choice == 0;
-            }
+            TwoWay(session, value, {"SINC5", "SINC3"}, setup.fSinc5, false);
             break;
         case ScpiCommand::Scan:
             Scan(session, value);
@@ -284,25 +292,16 @@ Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const Scp
             }
             break;
         case ScpiCommand::TriggerSource:
-            if (unit.fQuery) {
-                session.Answer() += setup.fBusTrigger ? "BUS" : "IMM";
-            } else if (const auto choice = Choice(session, *value, {"IMMediate", "BUS"})) {
-                setup.fBusTrigger = *choice == 1;
-            }
+            TwoWay(session, value, {"IMMediate", "BUS"}, setup.fBusTrigger, true);
             break;
         case ScpiCommand::Configure:
-            setup.count = 1;
-            setup.fBusTrigger = false;
+            session.Instrument().Configure();
             break;
         case ScpiCommand::Format:
             Format(session, unit);
             break;
         default:  // FORMat:BORDer
-            if (unit.fQuery) {
-                session.Answer() += format.fSwapped ? "SWAP" : "NORM";
-            } else if (const auto choice = Choice(session, *value, {"NORMal", "SWAPped"})) {
-                format.fSwapped = *choice == 1;
-            }
+            TwoWay(session, value, {"NORMal", "SWAPped"}, session.Format().fSwapped, true);
             break;
     }
     return Step::Done;
@@ -377,8 +376,7 @@ Step ScpiCommands::Run(ScpiSession& session, ScpiCommand command, ScpiUnit& unit
         return Step::Done;
     }
     if (command == ScpiCommand::Measure && !instrument.Busy()) {
-        instrument.Setup().count = 1;
-        instrument.Setup().fBusTrigger = false;
+        instrument.Configure();
     }
     if (const int error = instrument.Initiate(); error != 0) {
         session.Error(error);

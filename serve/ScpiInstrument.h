@@ -43,6 +43,11 @@ public:
     int SelfTest();
 
     Settings& Setup() { return settings; }
+    // CONFigure, as multimeters take it: one sample per channel, started at once.
+    void Configure() {
+        settings.count = 1;
+        settings.fBusTrigger = false;
+    }
     // A run is armed (waiting for *TRG) or under way.
     bool Busy() const { return state != State::Idle; }
     // The number of the run INIT armed or started last.

@@ -168,8 +168,11 @@ std::optional<double> ScpiParser::Number(std::string_view text) {
 
 bool ScpiParser::Matches(std::string_view text, std::string_view pattern) {
     const std::string upper = Upper(text);
-    const std::size_t shortLength = std::find_if(pattern.begin(), pattern.end(),
-                                                 [](unsigned char c) { return std::islower(c); }) -
-                                    pattern.begin();
-    return upper == Upper(pattern) || upper == pattern.substr(0, shortLength);
+    return upper == Upper(pattern) || upper == ShortForm(pattern);
+}
+
+std::string_view ScpiParser::ShortForm(std::string_view pattern) {
+    const auto lower = std::find_if(pattern.begin(), pattern.end(),
+                                    [](unsigned char c) { return std::islower(c); });
+    return pattern.substr(0, static_cast<std::size_t>(lower - pattern.begin()));
 }

@@ -29,6 +29,8 @@ public:
     // Whether `text` names the keyword `pattern`, in its short form (the upper-case part:
     // "IMM" of "IMMediate") or its long form, in any case.
     static bool Matches(std::string_view text, std::string_view pattern);
+    // The short form of a keyword: its upper-case part ("IMM" of "IMMediate").
+    static std::string_view ShortForm(std::string_view pattern);
 
 private:
     static ScpiUnit ParseUnit(std::string_view text, std::vector<std::string>& path);

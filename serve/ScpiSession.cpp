@@ -24,7 +24,7 @@ void ScpiSession::RunEnded(const ScpiInstrument::RunEnd& end, std::string& outpu
 }
 
 void ScpiSession::Run(std::string& output) {
-    outputPending = !output.empty();
+    fOutputPending = !output.empty();
     while (!pending.empty()) {
         if (ScpiCommands::Execute(*this, pending.front()) == ScpiCommands::Step::Wait) {
             return;

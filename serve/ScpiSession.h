@@ -39,7 +39,7 @@ public:
     void Involve() { involvedRun = instrument.RunNumber(); }
     // *OPC: the operation-complete event at the end of the run in progress, or now.
     void AskOperationComplete();
-    bool OutputPending() const { return outputPending; }
+    bool OutputPending() const { return fOutputPending; }
 
 private:
     void Run(std::string& output);
@@ -52,6 +52,6 @@ private:
     std::string response;
     bool fAnswered = false;
     bool fOpcAsked = false;
-    bool outputPending = false;
+    bool fOutputPending = false;
     std::uint64_t involvedRun = 0;
 };

@@ -124,6 +124,10 @@ class PyVisa(ServerCase):
         self.assertAlmostEqual(noise[2], 19.9, delta=0.3, msg="effective resolution in bits")
         self.assertAlmostEqual(noise[4], 5e-6 / (31250 / 2) ** 0.5, delta=0.2e-8,
                                msg="white-noise density in V/sqrt(Hz)")
+        # MEASure? as multimeters take it: one sample per channel, the count left at 1.
+        inst.write("TRIG:SOUR BUS")
+        self.assertEqual(len(inst.query_ascii_values("MEAS:VOLT:DC?")), 2)
+        self.assertEqual(inst.query("SAMP:COUN?;:TRIG:SOUR?"), "1;IMM")
 
 
 class SamplesEqualMeasure(unittest.TestCase):
