@@ -14,6 +14,7 @@
 #include "BoardSession.h"
 #include "CliAcquisition.h"
 #include "CliRecording.h"
+#include "CliServe.h"
 #include "DeviceChoice.h"
 #include "FileError.h"
 #include "FtdiDeviceList.h"
@@ -119,6 +120,8 @@ int CliCommands::Run() {
             return Info(*driver);
         case CliOptions::Command::Record:
             return Record(*driver);
+        case CliOptions::Command::Serve:
+            return CliServe(options, messages).Run(*driver);
         default:
             return Measure(*driver);
     }

@@ -18,6 +18,7 @@ constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
+constexpr unsigned kServe = 1U << static_cast<unsigned>(Command::Serve);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -25,7 +26,11 @@ struct OptionRule {
     bool fValue;
     unsigned commands;
 };
-constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord},
+constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord | kServe},
+                                       {"listen", true, kServe},
+                                       {"port", true, kServe},
+                                       {"allow", true, kServe},
+                                       {"no-announce", false, kServe},
                                        {"rate", true, kMeasure | kAnalyze | kRecord},
                                        {"filter", true, kMeasure | kRecord},
                                        {"channel", true, kMeasure | kAnalyze | kRecord},
@@ -60,6 +65,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Analyze;
     } else if (text == "record") {
         command = Command::Record;
+    } else if (text == "serve") {
+        command = Command::Serve;
     } else {
         return false;
     }
@@ -238,6 +245,16 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         return ParseDuration(value, options.recordDuration);
     } else if (name == "timeout") {
         return ParseSeconds(value, options.timeoutSeconds);
+    } else if (name == "listen") {
+        options.listen = value;
+    } else if (name == "port") {
+        int port = 0;
+        const bool fPort = ParseIndex(value, 0, 65535, port);
+        options.port = static_cast<std::uint16_t>(port);
+        return fPort;
+    } else if (name == "allow") {
+        options.allow = value;
+        return true;  // empty: every peer
     } else if (name == "output") {
         options.output = value;
     } else if (name == "csv") {
@@ -263,6 +280,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fJson = true;
     } else if (name == "analyze") {
         options.fAnalyze = true;
+    } else if (name == "no-announce") {
+        options.fNoAnnounce = true;
     }
 }
 
@@ -294,8 +313,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         return ParseResult::Version;
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error =
-            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record）");
+        error = QStringLiteral(
+            "コマンドを指定してください（info、measure、show、analyze、record、serve）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -387,6 +406,8 @@ QString CliOptions::UsageText() {
                "                       [--channel 0|1|2|both] (--count N | --duration 1h30m)\n"
                "                       --output FILE.csv [--force] [--timeout S] [--analyze] "
                "[--json]\n"
+               "  selkoran-cli serve   [--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
+               "                       [--no-announce]\n"
                "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
                "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--rate SPS] [--json]\n"
                "                       [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
@@ -398,6 +419,10 @@ QString CliOptions::UsageText() {
                "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h "
                "のように\n"
                "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
+               "  serve    ボードをネットワークの計測器にします（TCP の SCPI、既定は 127.0.0.1\n"
+               "           のポート 5025。--listen 0.0.0.0 でネットワークに開き、--allow\n"
+               "           192.168.10.0/24,10.1.2.3 で接続元を限ります。Avahi "
+               "があれば告知します）\n"
                "  show     データファイルを読み込んで設定と統計を表示します\n"
                "  analyze  データファイルか CSV の表のノイズを解析します（分解能、\n"
                "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
@@ -427,6 +452,11 @@ QString CliOptions::UsageText() {
                "  --histogram, --spectrum, --allan\n"
                "               解析のグラフの画像（800 x 500、--channel "
                "のチャンネルか最初のチャンネル）\n"
+               "  --listen ADDR  serve: 待ち受けるアドレス（既定 127.0.0.1、0.0.0.0 か :: "
+               "ですべて）\n"
+               "  --port N       serve: ポート番号（既定 5025、0 は空いているポート）\n"
+               "  --allow LIST   serve: 接続を受け付けるアドレスとネットワーク（既定: すべて）\n"
+               "  --no-announce  serve: Avahi で告知しません\n"
                "  measure は書き出すファイルをすべて、ボードに接続する前に確かめます\n"
                "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残して\n"
                "  保存先を表示し、record はそれまでのデータをすべてファイルに残します）\n"

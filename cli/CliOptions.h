@@ -13,7 +13,7 @@
 // The command line of selkoran-cli: one command (info, measure, show, analyze, record) and
 // its options. Defaults are the window's start-up settings.
 struct CliOptions {
-    enum class Command { Info, Measure, Show, Analyze, Record };
+    enum class Command { Info, Measure, Show, Analyze, Record, Serve };
     enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
@@ -39,6 +39,12 @@ struct CliOptions {
     std::int64_t recordCount = 0;
     std::optional<std::chrono::duration<double>> recordDuration;
     std::optional<double> timeoutSeconds;  // record: no record for this long ends it
+    // serve: where it listens (0: any free port), which peers it accepts (empty: all), and
+    // whether it is announced on the network
+    QString listen = QStringLiteral("127.0.0.1");
+    std::uint16_t port = 5025;
+    QString allow;
+    bool fNoAnnounce = false;
 
     // `arguments` without the program name. Bad: `error` says why.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "FifoDriver.h"
 #include "LinkTiming.h"
@@ -57,6 +58,8 @@ public:
     // reported an error or a hang-up, or none is open.
     bool TakeReadiness();
 
+    // The open chip's USB serial number; empty when closed or the driver cannot tell.
+    std::string SerialNumber() const;
     FifoStatus LastStatus() const { return ftStatus; }
     unsigned HeldBytes() const { return static_cast<unsigned>(rxHeld); }
     // Bytes received and not yet delivered: those held, and those the driver reported at the

@@ -8,3 +8,7 @@ FifoReadiness FifoDriver::Readiness(FifoHandle) {
 FifoStatus FifoDriver::TakeReadiness(FifoHandle) {
     return FifoStatusCode::Ok;
 }
+
+std::string FifoDriver::SerialNumber(FifoHandle) {
+    return {};
+}

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // Handle of an open device; 0 stands for "no device".
 using FifoHandle = std::uint32_t;
@@ -50,6 +51,9 @@ public:
     // arrive after the look signal again. IoError when the device has reported an error or a
     // hang-up.
     virtual FifoStatus TakeReadiness(FifoHandle handle);
+    // The USB serial number of the open device's chip; empty when it has none or the driver
+    // cannot tell (an instrument's identification names the board by it).
+    virtual std::string SerialNumber(FifoHandle handle);
 
     // Opens device `deviceNumber` and writes a non-zero handle.
     virtual FifoStatus Open(int deviceNumber, FifoHandle* handle) = 0;

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -39,6 +40,7 @@ public:
                      unsigned* written) override;
     FifoReadiness Readiness(FifoHandle handle) override;
     FifoStatus TakeReadiness(FifoHandle handle) override;
+    std::string SerialNumber(FifoHandle handle) override;
 
 private:
     FifoStatus Usable(FifoHandle handle) const;
@@ -54,6 +56,7 @@ private:
 
     FtdiChoice choice;
     ftdi_context* ftdi = nullptr;
+    std::string serialNumber;  // of the open chip, read once at Open
     FifoHandle openHandle = 0;
     FifoHandle lastHandle = 0;
     std::thread reader;

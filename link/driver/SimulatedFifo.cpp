@@ -119,3 +119,7 @@ FifoStatus SimulatedFifo::TakeReadiness(FifoHandle handle) {
     }
     return status;
 }
+
+std::string SimulatedFifo::SerialNumber(FifoHandle handle) {
+    return Usable(handle) == FifoStatusCode::Ok ? board.Options().serial : std::string();
+}

@@ -30,6 +30,8 @@ public:
     // now, when bytes have come since the last TakeReadiness.
     FifoReadiness Readiness(FifoHandle handle) override;
     FifoStatus TakeReadiness(FifoHandle handle) override;
+    // The `serial=` option of the simulated board.
+    std::string SerialNumber(FifoHandle handle) override;
 
 private:
     // Ok when `handle` names the open device; a vanished device fails every call.

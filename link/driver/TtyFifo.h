@@ -41,6 +41,8 @@ public:
     // bytes once, not for as long as bytes wait, and a hang-up.
     FifoReadiness Readiness(FifoHandle handle) override;
     FifoStatus TakeReadiness(FifoHandle handle) override;
+    // For a ttyUSB port, the serial number sysfs gives for its USB device; else empty.
+    std::string SerialNumber(FifoHandle handle) override;
 
 private:
     bool IsOpen(FifoHandle handle) const;
@@ -56,6 +58,7 @@ private:
     std::string devicePath;  // empty: search sysRoot
     std::string sysRoot;
     std::string devDir;
+    std::string portName;  // the open line's name in class/tty (ttyUSBn), as opened
     std::chrono::milliseconds latency;
     ByteRing received{kReceiveCapacity};
     int fd = -1;
