@@ -13,6 +13,7 @@
 #include "AnalysisReport.h"
 #include "BoardSession.h"
 #include "CliAcquisition.h"
+#include "CliMonitor.h"
 #include "CliRecording.h"
 #include "DeviceChoice.h"
 #include "FtdiDeviceList.h"
@@ -84,6 +85,8 @@ int CliCommands::Run() {
             return Info(*driver);
         case CliOptions::Command::Record:
             return Record(*driver);
+        case CliOptions::Command::Monitor:
+            return CliMonitor(options, messages).Run(*driver);
         default:
             return Measure(*driver);
     }

@@ -17,6 +17,7 @@ constexpr unsigned kMeasure = 1U << static_cast<unsigned>(Command::Measure);
 constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
+constexpr unsigned kMonitor = 1U << static_cast<unsigned>(Command::Monitor);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -24,23 +25,31 @@ struct OptionRule {
     bool fValue;
     unsigned commands;
 };
-constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord},
-                                       {"rate", true, kMeasure | kRecord},
-                                       {"filter", true, kMeasure | kRecord},
-                                       {"channel", true, kMeasure | kAnalyze | kRecord},
+constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord | kMonitor},
+                                       {"rate", true, kMeasure | kRecord | kMonitor},
+                                       {"filter", true, kMeasure | kRecord | kMonitor},
+                                       {"channel", true, kMeasure | kAnalyze | kRecord | kMonitor},
                                        {"count", true, kMeasure | kRecord},
-                                       {"duration", true, kRecord},
+                                       {"duration", true, kRecord | kMonitor},
                                        {"timeout", true, kRecord},
                                        {"output", true, kMeasure | kRecord},
-                                       {"force", false, kMeasure | kRecord},
-                                       {"csv", true, kMeasure | kShow},
+                                       {"force", false, kMeasure | kRecord | kMonitor},
+                                       {"csv", true, kMeasure | kShow | kMonitor},
                                        {"png", true, kMeasure | kShow},
                                        {"volt", false, kMeasure | kShow},
                                        {"json", false, kMeasure | kShow | kAnalyze | kRecord},
                                        {"analyze", false, kMeasure | kRecord},
                                        {"histogram", true, kMeasure | kAnalyze},
                                        {"spectrum", true, kMeasure | kAnalyze},
-                                       {"allan", true, kMeasure | kAnalyze}};
+                                       {"allan", true, kMeasure | kAnalyze},
+                                       {"interval", true, kMonitor},
+                                       {"append", false, kMonitor},
+                                       {"mqtt", true, kMonitor},
+                                       {"mqtt-format", true, kMonitor},
+                                       {"id", true, kMonitor},
+                                       {"mqtt-ca", true, kMonitor},
+                                       {"mqtt-user", true, kMonitor},
+                                       {"mqtt-password-file", true, kMonitor}};
 
 const OptionRule* FindRule(const QString& name) {
     const auto* rule = std::find_if(std::begin(kOptionRules), std::end(kOptionRules),
@@ -59,6 +68,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Analyze;
     } else if (text == "record") {
         command = Command::Record;
+    } else if (text == "monitor") {
+        command = Command::Monitor;
     } else {
         return false;
     }
@@ -87,17 +98,19 @@ bool ParseRecordCount(const QString& text, std::int64_t& count) {
     return true;
 }
 
-// "1h30m", "90s", "2h", "1.5h", "1h30m15s": hours, minutes and seconds in that order, each at
-// most once, together more than nothing.
+// "1h30m", "90s", "2h", "1.5h", "1h30m15s", "7d": days, hours, minutes and seconds in that
+// order, each at most once, together more than nothing.
 bool ParseDuration(const QString& text, std::optional<std::chrono::duration<double>>& duration) {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(?:(\\d+(?:\\.\\d+)?)h)?(?:(\\d+(?:\\.\\d+)?)m)?(?:(\\d+(?:\\.\\d+)?)s)?$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:(\\d+(?:\\.\\d+)?)d)?(?:(\\d+(?:\\.\\d+)?)h)?(?:(\\d+(?:\\.\\d+)?)m)?"
+                       "(?:(\\d+(?:\\.\\d+)?)s)?$"));
     const QRegularExpressionMatch match = pattern.match(text);
     if (text.isEmpty() || !match.hasMatch()) {
         return false;
     }
-    const double seconds = match.captured(1).toDouble() * 3600.0 +
-                           match.captured(2).toDouble() * 60.0 + match.captured(3).toDouble();
+    const double seconds =
+        match.captured(1).toDouble() * 86400.0 + match.captured(2).toDouble() * 3600.0 +
+        match.captured(3).toDouble() * 60.0 + match.captured(4).toDouble();
     if (!(seconds > 0.0)) {
         return false;
     }
@@ -140,6 +153,12 @@ bool ParseFilter(const QString& text, bool& fSinc5) {
 bool StoreValue(const QString& name, const QString& value, CliOptions& options) {
     if (name == "device") {
         options.device = value;
+    } else if (name == "rate" && options.command == Command::Monitor) {
+        options.monitor.rate = value;
+    } else if (name == "interval") {
+        return ParseDuration(value, options.monitor.interval);
+    } else if (name.startsWith("mqtt") || name == "id") {
+        return options.monitor.Store(name, value);
     } else if (name == "rate") {
         return ParseIndex(value, 0, kRateCount - 1, options.request.spsSel);
     } else if (name == "filter") {
@@ -183,6 +202,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fJson = true;
     } else if (name == "analyze") {
         options.fAnalyze = true;
+    } else if (name == "append") {
+        options.monitor.fAppend = true;
     }
 }
 
@@ -215,7 +236,7 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
         error =
-            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record）");
+            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record、monitor）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -263,7 +284,9 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     if (expected == 1) {
         options.dataFile = positional.first();
     }
-    return CheckRecord(options, error) ? ParseResult::Ok : ParseResult::Bad;
+    const bool fMonitorOk =
+        options.command != Command::Monitor || MonitorOptions::Check(options, error);
+    return CheckRecord(options, error) && fMonitorOk ? ParseResult::Ok : ParseResult::Bad;
 }
 
 std::int64_t CliOptions::RecordSamples() const {
@@ -304,6 +327,11 @@ QString CliOptions::UsageText() {
         "  selkoran-cli record  [--device D] [--rate 0..16] [--filter sinc3|sinc5]\n"
         "                       [--channel 0|1|2] (--count N | --duration 1h30m)\n"
         "                       --output FILE.csv [--force] [--timeout S] [--analyze] [--json]\n"
+        "  selkoran-cli monitor [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
+        "                       [--channel 0|1|2] --interval 10s [--duration 7d]\n"
+        "                       [--csv FILE [--force|--append]] [--mqtt URL]\n"
+        "                       [--mqtt-format json|influx] [--id NAME] [--mqtt-ca FILE]\n"
+        "                       [--mqtt-user NAME] [--mqtt-password-file FILE]\n"
         "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
         "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--json] [--histogram PNG]\n"
         "                       [--spectrum PNG] [--allan PNG]\n"
@@ -314,6 +342,9 @@ QString CliOptions::UsageText() {
         "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
         "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h のように\n"
         "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
+        "  monitor  測定を続けながら、区間ごとの統計（平均値、標準偏差、最小値、最大値）を\n"
+        "           表示し、CSV ファイルと MQTT ブローカーに送ります（Ctrl-C か SIGTERM まで、\n"
+        "           または --duration の間）\n"
         "  show     データファイルを読み込んで設定と統計を表示します\n"
         "  analyze  データファイルか記録の CSV ファイルのノイズを解析します（分解能、\n"
         "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
@@ -331,6 +362,18 @@ QString CliOptions::UsageText() {
         "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
         "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
         "  --channel    analyze: 解析するチャンネル（既定: データのあるすべて）\n"
+        "  --rate SPS   monitor: 1 秒あたりのデータ数（1.25 から 31250、既定 10）\n"
+        "  --interval   monitor: 統計の間隔（10s、1m、0.5s など）\n"
+        "  --duration   record、monitor: 測定する時間（90s、45m、2h、1h30m、7d など）\n"
+        "  --csv FILE   monitor: 区間ごとの統計の CSV ファイル（既存のファイルは --force で\n"
+        "               上書き、--append で続きに追記）\n"
+        "  --mqtt URL   monitor: mqtt://ホスト[:ポート]/接頭辞 か mqtts://...（TLS）の\n"
+        "               ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats を送ります\n"
+        "  --mqtt-format json|influx  統計のメッセージの形式（既定 json）\n"
+        "  --id NAME    トピックのボード名（既定: ボードの USB シリアル番号かデバイス名）\n"
+        "  --mqtt-ca FILE  ブローカーの証明書を検証する認証局の証明書\n"
+        "  --mqtt-user NAME  ブローカーのユーザー名。パスワードは --mqtt-password-file の\n"
+        "               ファイルの 1 行目か、環境変数 SELKORAN_MQTT_PASSWORD から読みます\n"
         "  --histogram, --spectrum, --allan\n"
         "               解析のグラフの画像（800 x 500、--channel のチャンネルか最初のチャンネル）\n"
         "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残し、\n"

@@ -40,6 +40,10 @@ std::string ColumnLine(std::span<const int> channels) {
 }
 
 std::string HeaderText(const RecordingHeader& header) {
+    return CommentText(header) + ColumnLine(ChannelsOf(header.chSel));
+}
+
+std::string CommentText(const RecordingHeader& header) {
     const double rate = SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5);
     return CommentLine(kBoardKey, header.boardName + " / " + header.boardVersion) +
            CommentLine(kRateKey, std::to_string(header.spsSel)) +
@@ -47,7 +51,7 @@ std::string HeaderText(const RecordingHeader& header) {
            CommentLine(kFilterKey, header.fSinc5 ? "1" : "0") +
            CommentLine(kSampleRateKey, RateText(rate)) +
            CommentLine(kCountKey, std::to_string(header.count)) +
-           CommentLine(kStartKey, IsoTime(header.start)) + ColumnLine(ChannelsOf(header.chSel));
+           CommentLine(kStartKey, IsoTime(header.start));
 }
 
 char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells) {
