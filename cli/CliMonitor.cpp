@@ -294,8 +294,9 @@ QString CliMonitor::IntervalLine(std::span<const IntervalFigures> interval) {
     for (const IntervalFigures& figures : interval) {
         line += (&figures == &first ? QStringLiteral(" CH") : QStringLiteral(" / CH")) +
                 QString::number(figures.channel) + QStringLiteral(" 平均値：") +
-                QString::number(figures.meanMicrovolts, 'f', 4) + QStringLiteral("[uV] 標準偏差：") +
-                QString::number(figures.stdMicrovolts, 'f', 4) + QStringLiteral("[uV]");
+                QString::number(figures.meanMicrovolts, 'f', 4) +
+                QStringLiteral("[uV] 標準偏差：") + QString::number(figures.stdMicrovolts, 'f', 4) +
+                QStringLiteral("[uV]");
     }
     return line;
 }

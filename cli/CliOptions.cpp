@@ -108,9 +108,9 @@ bool ParseDuration(const QString& text, std::optional<std::chrono::duration<doub
     if (text.isEmpty() || !match.hasMatch()) {
         return false;
     }
-    const double seconds =
-        match.captured(1).toDouble() * 86400.0 + match.captured(2).toDouble() * 3600.0 +
-        match.captured(3).toDouble() * 60.0 + match.captured(4).toDouble();
+    const double seconds = match.captured(1).toDouble() * 86400.0 +
+                           match.captured(2).toDouble() * 3600.0 +
+                           match.captured(3).toDouble() * 60.0 + match.captured(4).toDouble();
     if (!(seconds > 0.0)) {
         return false;
     }
@@ -235,8 +235,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         return ParseResult::Version;
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error =
-            QStringLiteral("コマンドを指定してください（info、measure、show、analyze、record、monitor）");
+        error = QStringLiteral(
+            "コマンドを指定してください（info、measure、show、analyze、record、monitor）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);

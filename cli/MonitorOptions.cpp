@@ -24,8 +24,9 @@ bool CheckRate(CliOptions& options, QString& error) {
     const std::optional<int> index =
         fNumber ? SampleRates::IndexOf(samplesPerSecond, options.request.fSinc5) : std::nullopt;
     if (!index) {
-        error = QStringLiteral("--rate にはボードのサンプルレートを 1 秒あたりのデータ数で指定して"
-                               "ください（1.25 から 31250 まで）: ") +
+        error = QStringLiteral(
+                    "--rate にはボードのサンプルレートを 1 秒あたりのデータ数で指定して"
+                    "ください（1.25 から 31250 まで）: ") +
                 options.monitor.rate;
         return false;
     }
@@ -37,8 +38,9 @@ bool CheckBroker(const MonitorOptions& monitor, QString& error) {
     if (monitor.mqttUrl.isEmpty()) {
         if (!monitor.caFile.isEmpty() || !monitor.user.isEmpty() ||
             !monitor.passwordFile.isEmpty() || monitor.fInflux) {
-            error = QStringLiteral("--mqtt-ca、--mqtt-user、--mqtt-password-file、--mqtt-format は "
-                                   "--mqtt と一緒に指定してください");
+            error = QStringLiteral(
+                "--mqtt-ca、--mqtt-user、--mqtt-password-file、--mqtt-format は "
+                "--mqtt と一緒に指定してください");
             return false;
         }
         return true;
@@ -90,7 +92,8 @@ bool MonitorOptions::Store(const QString& name, const QString& value) {
 bool MonitorOptions::Check(CliOptions& options, QString& error) {
     const MonitorOptions& monitor = options.monitor;
     if (!monitor.interval) {
-        error = QStringLiteral("monitor には --interval で統計の間隔を指定してください（10s、1m など）");
+        error = QStringLiteral(
+            "monitor には --interval で統計の間隔を指定してください（10s、1m など）");
         return false;
     }
     if (options.fForce && monitor.fAppend) {

@@ -96,10 +96,10 @@ void IntervalFile::Discard() {
 }
 
 bool IntervalFile::Begin(const AcquisitionInfo& run) {
-    const RecordingHeader header{run.boardName,     run.boardVersion,
-                                 run.settings.spsSel, run.settings.CHSel,
-                                 run.settings.fSinc5, run.Endless() ? 0 : run.count,
-                                 run.start};
+    const RecordingHeader header{
+        run.boardName,      run.boardVersion,    run.settings.spsSel,
+        run.settings.CHSel, run.settings.fSinc5, run.Endless() ? 0 : run.count,
+        run.start};
     std::string text = RecordingFormat::CommentText(header) +
                        "# interval:" + IntervalFormat::NumberText(intervalSeconds) + '\n';
     if (!fHasColumns) {

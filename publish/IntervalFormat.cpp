@@ -52,11 +52,11 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string StatsJson(const IntervalFigures& f) {
-    return '{' + Key("seq") + std::to_string(f.seq) + ',' + Key("start") + JsonString(Time(f.start)) +
-           ',' + Key("end") + JsonString(Time(f.end)) + ',' + Key("n") + std::to_string(f.n) + ',' +
-           Key("mean_uV") + NumberText(f.meanMicrovolts) + ',' + Key("std_uV") +
-           NumberText(f.stdMicrovolts) + ',' + Key("min_uV") + NumberText(f.minMicrovolts) + ',' +
-           Key("max_uV") + NumberText(f.maxMicrovolts) + '}';
+    return '{' + Key("seq") + std::to_string(f.seq) + ',' + Key("start") +
+           JsonString(Time(f.start)) + ',' + Key("end") + JsonString(Time(f.end)) + ',' + Key("n") +
+           std::to_string(f.n) + ',' + Key("mean_uV") + NumberText(f.meanMicrovolts) + ',' +
+           Key("std_uV") + NumberText(f.stdMicrovolts) + ',' + Key("min_uV") +
+           NumberText(f.minMicrovolts) + ',' + Key("max_uV") + NumberText(f.maxMicrovolts) + '}';
 }
 
 std::string StatsInflux(const IntervalFigures& f, std::string_view board) {
@@ -75,8 +75,8 @@ std::string MetaJson(const Meta& m) {
            (m.serial.empty() ? std::string("null") : JsonString(m.serial)) + ',' + Key("host") +
            JsonString(m.host) + ',' + Key("sample_rate") + NumberText(m.sampleRate) + ',' +
            Key("filter") + JsonString(m.fSinc5 ? "sinc5" : "sinc3") + ',' + Key("channels") +
-           ChannelList(m.channels) + ',' + Key("interval_s") + NumberText(m.intervalSeconds) +
-           ',' + Key("program_version") + JsonString(m.programVersion) + ',' + Key("start") +
+           ChannelList(m.channels) + ',' + Key("interval_s") + NumberText(m.intervalSeconds) + ',' +
+           Key("program_version") + JsonString(m.programVersion) + ',' + Key("start") +
            JsonString(m.start) + '}';
 }
 

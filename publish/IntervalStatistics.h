@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "publish/IntervalFigures.h"
 #include "analysis/NoiseStatistics.h"
 #include "measure/AcquisitionSink.h"
+#include "publish/IntervalFigures.h"
 
 // The statistics of a run in intervals, as a sink of the acquisition engine. An interval is a
 // number of samples, the interval's length at the run's rate (at least one), so every interval

@@ -37,7 +37,8 @@ std::string RefusalText(int rc) {
         case 4:
             return "ユーザー名かパスワードが正しくありません";
         case 5:
-            return "ログインを拒否されました（ユーザー名かパスワードが正しくないか、許可がありません）";
+            return "ログインを拒否されました（ユーザー名かパスワードが正しくないか、許可がありませ"
+                   "ん）";
         default:
             return mosquitto_connack_string(rc);
     }
@@ -142,9 +143,9 @@ void MqttPublisher::Publish(std::span<const IntervalFigures> interval) {
         droppedAll = queue.Dropped();
     }
     if (droppedNow > 0) {
-        notice("MQTT：送信待ちが " + std::to_string(queue.Capacity()) + " 件を超えたため、古い統計 " +
-               std::to_string(droppedNow) + " 件を破棄しました（合計 " + std::to_string(droppedAll) +
-               " 件）");
+        notice("MQTT：送信待ちが " + std::to_string(queue.Capacity()) +
+               " 件を超えたため、古い統計 " + std::to_string(droppedNow) +
+               " 件を破棄しました（合計 " + std::to_string(droppedAll) + " 件）");
     }
     Wake();
 }

@@ -121,9 +121,9 @@ private:
     Clock::time_point nextAttempt{};
     Clock::time_point connectDeadline{};
     Clock::duration retryDelay = kFirstRetry;
-    std::string refusal;       // the broker's answer when it refused the login
-    std::string logError;      // the client library's last error (OpenSSL's reason)
-    std::string lastReason;    // the last failure told
+    std::string refusal;     // the broker's answer when it refused the login
+    std::string logError;    // the client library's last error (OpenSSL's reason)
+    std::string lastReason;  // the last failure told
 
     // Shared between the measurement and the client's thread.
     mutable std::mutex mutex;
