@@ -56,8 +56,9 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
-// A child process with its standard output and error sent to /dev/null.
-pid_t StartChild(const std::vector<std::string>& arguments) {
+// A child process with its standard output sent to /dev/null, and its standard error too
+// unless `errorFile` names a file for it.
+pid_t StartChild(const std::vector<std::string>& arguments, const std::string& errorFile = {}) {
     std::vector<char*> argv;
     for (const std::string& a : arguments) {
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -67,7 +68,7 @@ pid_t StartChild(const std::vector<std::string>& arguments) {
     if (pid == 0) {
         const int quiet = ::open("/dev/null", O_WRONLY);
         ::dup2(quiet, STDOUT_FILENO);
-        ::dup2(quiet, STDERR_FILENO);
+        ::dup2(errorFile.empty() ? quiet : ::creat(errorFile.c_str(), 0600), STDERR_FILENO);
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
@@ -187,9 +188,11 @@ int Queue(int seconds) {
     const std::filesystem::path folder = Folder();
     Broker broker(folder);
     const auto started = Steady::now();
+    const std::string errors = (folder / "monitor.err").string();
     const pid_t monitor =
         StartChild({CliProgram(), "monitor", "--device", "sim", "--rate", "31250", "--channel", "2",
-                    "--interval", "0.0005s", "--mqtt", broker.Url()});
+                    "--interval", "0.0005s", "--mqtt", broker.Url()},
+                   errors);
     std::this_thread::sleep_for(std::chrono::seconds(2));
     broker.Stop();
     std::printf("broker stopped after 2 s; the monitor queues 2 x 1953 messages a second\n");
@@ -201,6 +204,16 @@ int Queue(int seconds) {
     ::kill(monitor, SIGTERM);
     const ChildUsage usage = WaitChild(monitor, started);
     std::printf("monitor ended with exit code %d after %.1f s\n", usage.exitCode, usage.wall);
+    // Its last lines: the last drop, the end, the messages left undelivered.
+    std::ifstream in(errors);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    for (std::size_t i = lines.size() > 3 ? lines.size() - 3 : 0; i < lines.size(); ++i) {
+        std::printf("  %s\n", lines[i].c_str());
+    }
+    std::printf("  (%zu lines on standard error)\n", lines.size());
     std::filesystem::remove_all(folder);
     return usage.exitCode == 0 ? 0 : 1;
 }
