@@ -13,6 +13,7 @@
 #include "AnalysisReport.h"
 #include "BoardSession.h"
 #include "CliAcquisition.h"
+#include "CliMonitor.h"
 #include "CliRecording.h"
 #include "CliServe.h"
 #include "DeviceChoice.h"
@@ -122,6 +123,8 @@ int CliCommands::Run() {
             return Record(*driver);
         case CliOptions::Command::Serve:
             return CliServe(options, messages).Run(*driver);
+        case CliOptions::Command::Monitor:
+            return CliMonitor(options, messages).Run(*driver);
         default:
             return Measure(*driver);
     }

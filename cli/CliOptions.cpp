@@ -19,6 +19,7 @@ constexpr unsigned kShow = 1U << static_cast<unsigned>(Command::Show);
 constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
 constexpr unsigned kServe = 1U << static_cast<unsigned>(Command::Serve);
+constexpr unsigned kMonitor = 1U << static_cast<unsigned>(Command::Monitor);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -26,27 +27,36 @@ struct OptionRule {
     bool fValue;
     unsigned commands;
 };
-constexpr OptionRule kOptionRules[] = {{"device", true, kInfo | kMeasure | kRecord | kServe},
-                                       {"listen", true, kServe},
-                                       {"port", true, kServe},
-                                       {"allow", true, kServe},
-                                       {"no-announce", false, kServe},
-                                       {"rate", true, kMeasure | kAnalyze | kRecord},
-                                       {"filter", true, kMeasure | kRecord},
-                                       {"channel", true, kMeasure | kAnalyze | kRecord},
-                                       {"count", true, kMeasure | kRecord},
-                                       {"duration", true, kRecord},
-                                       {"timeout", true, kRecord},
-                                       {"output", true, kMeasure | kRecord},
-                                       {"force", false, kMeasure | kRecord},
-                                       {"csv", true, kMeasure | kShow},
-                                       {"png", true, kMeasure | kShow},
-                                       {"volt", false, kMeasure | kShow},
-                                       {"json", false, kMeasure | kShow | kAnalyze | kRecord},
-                                       {"analyze", false, kMeasure | kRecord},
-                                       {"histogram", true, kMeasure | kAnalyze},
-                                       {"spectrum", true, kMeasure | kAnalyze},
-                                       {"allan", true, kMeasure | kAnalyze}};
+constexpr OptionRule kOptionRules[] = {
+    {"device", true, kInfo | kMeasure | kRecord | kServe | kMonitor},
+    {"listen", true, kServe},
+    {"port", true, kServe},
+    {"allow", true, kServe},
+    {"no-announce", false, kServe},
+    {"rate", true, kMeasure | kAnalyze | kRecord | kMonitor},
+    {"filter", true, kMeasure | kRecord | kMonitor},
+    {"channel", true, kMeasure | kAnalyze | kRecord | kMonitor},
+    {"count", true, kMeasure | kRecord},
+    {"duration", true, kRecord | kMonitor},
+    {"timeout", true, kRecord},
+    {"output", true, kMeasure | kRecord},
+    {"force", false, kMeasure | kRecord | kMonitor},
+    {"csv", true, kMeasure | kShow | kMonitor},
+    {"png", true, kMeasure | kShow},
+    {"volt", false, kMeasure | kShow},
+    {"json", false, kMeasure | kShow | kAnalyze | kRecord},
+    {"analyze", false, kMeasure | kRecord},
+    {"histogram", true, kMeasure | kAnalyze},
+    {"spectrum", true, kMeasure | kAnalyze},
+    {"allan", true, kMeasure | kAnalyze},
+    {"interval", true, kMonitor},
+    {"append", false, kMonitor},
+    {"mqtt", true, kMonitor},
+    {"mqtt-format", true, kMonitor},
+    {"id", true, kMonitor},
+    {"mqtt-ca", true, kMonitor},
+    {"mqtt-user", true, kMonitor},
+    {"mqtt-password-file", true, kMonitor}};
 
 const OptionRule* FindRule(const QString& name) {
     const auto* rule = std::find_if(std::begin(kOptionRules), std::end(kOptionRules),
@@ -67,6 +77,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Record;
     } else if (text == "serve") {
         command = Command::Serve;
+    } else if (text == "monitor") {
+        command = Command::Monitor;
     } else {
         return false;
     }
@@ -146,8 +158,9 @@ QString RateTable() {
 // measure, record: --rate names one of the chosen filter's rates, whichever of --rate and
 // --filter came first.
 bool ResolveRate(CliOptions& options, QString& error) {
-    const bool fSetsBoard =
-        options.command == Command::Measure || options.command == Command::Record;
+    const bool fSetsBoard = options.command == Command::Measure ||
+                            options.command == Command::Record ||
+                            options.command == Command::Monitor;
     if (!fSetsBoard || !options.samplesPerSecond) {
         return true;
     }
@@ -174,17 +187,19 @@ bool ParseRecordCount(const QString& text, std::int64_t& count) {
     return true;
 }
 
-// "1h30m", "90s", "2h", "1.5h", "1h30m15s": hours, minutes and seconds in that order, each at
-// most once, together more than nothing.
+// "1h30m", "90s", "2h", "1.5h", "1h30m15s", "7d": days, hours, minutes and seconds in that
+// order, each at most once, together more than nothing.
 bool ParseDuration(const QString& text, std::optional<std::chrono::duration<double>>& duration) {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(?:(\\d+(?:\\.\\d+)?)h)?(?:(\\d+(?:\\.\\d+)?)m)?(?:(\\d+(?:\\.\\d+)?)s)?$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^(?:(\\d+(?:\\.\\d+)?)d)?(?:(\\d+(?:\\.\\d+)?)h)?(?:(\\d+(?:\\.\\d+)?)m)?"
+                       "(?:(\\d+(?:\\.\\d+)?)s)?$"));
     const QRegularExpressionMatch match = pattern.match(text);
     if (text.isEmpty() || !match.hasMatch()) {
         return false;
     }
-    const double seconds = match.captured(1).toDouble() * 3600.0 +
-                           match.captured(2).toDouble() * 60.0 + match.captured(3).toDouble();
+    const double seconds = match.captured(1).toDouble() * 86400.0 +
+                           match.captured(2).toDouble() * 3600.0 +
+                           match.captured(3).toDouble() * 60.0 + match.captured(4).toDouble();
     if (!(seconds > 0.0)) {
         return false;
     }
@@ -227,6 +242,10 @@ bool ParseFilter(const QString& text, bool& fSinc5) {
 bool StoreValue(const QString& name, const QString& value, CliOptions& options) {
     if (name == "device") {
         options.device = value;
+    } else if (name == "interval") {
+        return ParseDuration(value, options.monitor.interval);
+    } else if (name.startsWith("mqtt") || name == "id") {
+        return options.monitor.Store(name, value);
     } else if (name == "rate") {
         return ParseSamplesPerSecond(value, options.samplesPerSecond);
     } else if (name == "filter") {
@@ -282,6 +301,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fAnalyze = true;
     } else if (name == "no-announce") {
         options.fNoAnnounce = true;
+    } else if (name == "append") {
+        options.monitor.fAppend = true;
     }
 }
 
@@ -314,7 +335,7 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
         error = QStringLiteral(
-            "コマンドを指定してください（info、measure、show、analyze、record、serve）");
+            "コマンドを指定してください（info、measure、show、analyze、record、serve、monitor）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -362,8 +383,11 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     if (expected == 1) {
         options.dataFile = positional.first();
     }
-    return ResolveRate(options, error) && CheckRecord(options, error) ? ParseResult::Ok
-                                                                      : ParseResult::Bad;
+    const bool fMonitorOk =
+        options.command != Command::Monitor || MonitorOptions::Check(options, error);
+    return ResolveRate(options, error) && CheckRecord(options, error) && fMonitorOk
+               ? ParseResult::Ok
+               : ParseResult::Bad;
 }
 
 std::int64_t CliOptions::RecordSamples() const {
@@ -408,6 +432,11 @@ QString CliOptions::UsageText() {
                "[--json]\n"
                "  selkoran-cli serve   [--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
                "                       [--no-announce]\n"
+               "  selkoran-cli monitor [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
+               "                       [--channel 0|1|2|both] --interval 10s [--duration 7d]\n"
+               "                       [--csv FILE [--force|--append]] [--mqtt URL]\n"
+               "                       [--mqtt-format json|influx] [--id NAME] [--mqtt-ca FILE]\n"
+               "                       [--mqtt-user NAME] [--mqtt-password-file FILE]\n"
                "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
                "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--rate SPS] [--json]\n"
                "                       [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
@@ -423,6 +452,9 @@ QString CliOptions::UsageText() {
                "           のポート 5025。--listen 0.0.0.0 でネットワークに開き、--allow\n"
                "           192.168.10.0/24,10.1.2.3 で接続元を限ります。Avahi "
                "があれば告知します）\n"
+               "  monitor  測定を続けながら区間ごとの統計（平均値、標準偏差、最小値、\n"
+               "           最大値）を表示し、CSV ファイルと MQTT ブローカーに送ります\n"
+               "           （Ctrl-C か SIGTERM まで、または --duration の間）\n"
                "  show     データファイルを読み込んで設定と統計を表示します\n"
                "  analyze  データファイルか CSV の表のノイズを解析します（分解能、\n"
                "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
@@ -431,24 +463,37 @@ QString CliOptions::UsageText() {
                "               sim:キー=値,...（下記）、tty:パス\n"
                "               info --device usb:list は FTDI の USB デバイスを一覧表示します\n"
                "               （番号、シリアル番号、製品名）\n"
-               "  --rate SPS   measure、record: 1 "
+               "  --rate SPS   measure、record、monitor: 1 "
                "秒あたりのデータ数。下記のフィルタのレートのうち\n"
                "               1 % 以内で最も近いものを選びます（--filter の前後どちらでも可）\n"
                "               analyze: データのサンプルレート。CSV の表の # 行のレートに\n"
                "               優先し、レートの行がない表には必要です\n"
                "  --filter     sinc5: Sinc5+Sinc1（既定）、sinc3: Sinc3\n"
-               "  --channel    measure、record: 0 は CH0、1 は CH1、2 または both は両チャンネル\n"
+               "  --channel    measure、record、monitor: 0 は CH0、1 は CH1、2 または both "
+               "は両チャンネル\n"
                "               analyze: 解析するチャンネル 0 か 1（既定: データのあるすべて）\n"
                "  --output     measure: DTA ファイル、record: CSV ファイル\n"
-               "  --force      measure、record: 既存のファイルを上書きします（ないときは\n"
+               "  --force      measure、record、monitor: 既存のファイルを上書きします（ないときは\n"
                "               測定の前に断ります）\n"
                "  --csv        # 行（ボード、設定、サンプルレート、データ数、開始時刻）のあとに\n"
                "               データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
+               "               monitor: 区間ごとの統計の CSV ファイル\n"
                "  --png        グラフの画像\n"
                "  --volt       統計とグラフを電圧値で表示します\n"
                "  --json       結果を JSON で表示します\n"
                "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
                "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
+               "  --interval   monitor: 統計の間隔（10s、1m、0.5s など）\n"
+               "  --duration   record、monitor: 測定する時間（90s、45m、2h、1h30m、7d など）\n"
+               "  --append     monitor: --csv の既存のファイルの続きに追記します\n"
+               "  --mqtt URL   monitor: mqtt://ホスト[:ポート]/接頭辞 か mqtts://...（TLS）の\n"
+               "               ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats "
+               "を送ります\n"
+               "  --mqtt-format json|influx  統計のメッセージの形式（既定 json）\n"
+               "  --id NAME    トピックのボード名（既定: ボードの USB シリアル番号かデバイス名）\n"
+               "  --mqtt-ca FILE  ブローカーの証明書を検証する認証局の証明書\n"
+               "  --mqtt-user NAME  ブローカーのユーザー名。パスワードは --mqtt-password-file の\n"
+               "               ファイルの 1 行目か、環境変数 SELKORAN_MQTT_PASSWORD から読みます\n"
                "  --histogram, --spectrum, --allan\n"
                "               解析のグラフの画像（800 x 500、--channel "
                "のチャンネルか最初のチャンネル）\n"

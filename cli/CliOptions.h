@@ -9,11 +9,12 @@
 
 #include "BoardSession.h"
 #include "MeasureSettings.h"
+#include "MonitorOptions.h"
 
-// The command line of selkoran-cli: one command (info, measure, show, analyze, record) and
-// its options. Defaults are the window's start-up settings.
+// The command line of selkoran-cli: one command (info, measure, show, analyze, record, monitor)
+// and its options. Defaults are the window's start-up settings.
 struct CliOptions {
-    enum class Command { Info, Measure, Show, Analyze, Record, Serve };
+    enum class Command { Info, Measure, Show, Analyze, Record, Serve, Monitor };
     enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
@@ -25,7 +26,7 @@ struct CliOptions {
     std::optional<double> samplesPerSecond;
     QString dataFile;  // show, analyze: the file to read
     QString output;    // measure: the ".DTA" file to write; record: the CSV file
-    QString csvFile;
+    QString csvFile;   // measure, show: the table of samples; monitor: the CSV of intervals
     QString pngFile;
     std::optional<int> analysisChannel;  // analyze: the one channel to analyse
     QString histogramFile;               // analysis pictures
@@ -35,7 +36,7 @@ struct CliOptions {
     bool fVolt = false;
     bool fJson = false;
     bool fAnalyze = false;  // measure, record: analyse what was measured
-    // record: --count (samples), or --duration, turned into samples at the rate
+    // record: --count (samples), or --duration, turned into samples at the rate (also monitor's)
     std::int64_t recordCount = 0;
     std::optional<std::chrono::duration<double>> recordDuration;
     std::optional<double> timeoutSeconds;  // record: no record for this long ends it
@@ -45,6 +46,7 @@ struct CliOptions {
     std::uint16_t port = 5025;
     QString allow;
     bool fNoAnnounce = false;
+    MonitorOptions monitor;
 
     // `arguments` without the program name. Bad: `error` says why.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);

@@ -2,6 +2,7 @@
 #include "RecordingFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,11 +85,31 @@ RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool 
         error = errno;
         return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
     }
+    Opened(path, now);
+    return CreateResult::Ok;
+}
+
+bool RecordingFile::Continue(const std::string& path, Clock::time_point now) {
+    Close();
+    fFailed = false;
+    buffer.clear();
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        Close();
+        return false;
+    }
+    // A failed write cuts the file back from here, never into what was there before.
+    written = static_cast<std::uint64_t>(status.st_size);
+    Opened(path, now);
+    return true;
+}
+
+void RecordingFile::Opened(const std::string& path, Clock::time_point now) {
     filePath = path;
     SyncFolderOf(path);
     lastFlush = lastSync = now;
     fUnsynced = false;
-    return CreateResult::Ok;
 }
 
 void RecordingFile::Discard() {

@@ -29,12 +29,17 @@ public:
 
     // A new file; an existing one is replaced only when `fOverwrite` is set.
     CreateResult Create(const std::string& path, bool fOverwrite, Clock::time_point now);
+    // An existing file continued at its end (made when missing); false when it cannot be
+    // opened. The caller has made sure it ends with a whole line.
+    bool Continue(const std::string& path, Clock::time_point now);
     // Removes the file just created, before anything was written to it.
     void Discard();
     // Whole lines; false once a write has failed.
     bool Append(std::string_view lines, Clock::time_point now);
     // Writes and syncs what is due by `now`; false once a write has failed.
     bool Tick(Clock::time_point now);
+    // Hands everything appended to the system now; false once a write has failed.
+    bool Flush(Clock::time_point now);
     // Everything written and synced now; false once a write has failed.
     bool Settle(Clock::time_point now);
     // Everything written, then `lastLine` whole or not at all (also after a failed write, as
@@ -56,7 +61,7 @@ public:
     std::uint64_t Flushed() const { return written; }
 
 private:
-    bool Flush(Clock::time_point now);
+    void Opened(const std::string& path, Clock::time_point now);
     bool Sync(Clock::time_point now);
     // Writes `line` at the end of the file, or leaves the file as it was.
     bool WriteWhole(std::string_view line);

@@ -39,9 +39,13 @@ std::string ColumnLine(std::span<const int> channels) {
     return text + '\n';
 }
 
+std::string HeaderText(const RecordingHeader& header) {
+    return CommentText(header) + ColumnLine(ChannelsOf(header.chSel));
+}
+
 // A table made from a data file knows neither the board nor when its run started: those
 // lines are left out rather than made up.
-std::string HeaderText(const RecordingHeader& header) {
+std::string CommentText(const RecordingHeader& header) {
     const double rate = SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5);
     const bool fBoard = !header.boardName.empty();
     const bool fStart = header.start != std::chrono::system_clock::time_point();
@@ -51,8 +55,7 @@ std::string HeaderText(const RecordingHeader& header) {
            CommentLine(kFilterKey, header.fSinc5 ? "1" : "0") +
            CommentLine(kSampleRateKey, RateText(rate)) +
            CommentLine(kCountKey, std::to_string(header.count)) +
-           (fStart ? CommentLine(kStartKey, IsoTime(header.start)) : "") +
-           ColumnLine(ChannelsOf(header.chSel));
+           (fStart ? CommentLine(kStartKey, IsoTime(header.start)) : "");
 }
 
 char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells) {

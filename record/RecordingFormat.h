@@ -58,6 +58,8 @@ std::string ColumnLine(std::span<const int> channels);
 // The comment lines of the header, then the column line; without a board name or a start
 // time their lines are left out.
 std::string HeaderText(const RecordingHeader& header);
+// The comment lines of the header alone (board, settings, count, start).
+std::string CommentText(const RecordingHeader& header);
 // One row at `dst` (room for kMaxRowLength); returns the end of what was written.
 char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells);
 // The comment line of a new start command whose first sample is `sample`.
