@@ -30,9 +30,10 @@ void PrintNotice(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-// The board's USB serial number, where the driver can tell it; empty until then.
-std::string BoardSerial(FifoDriver&) {
-    return {};
+// The board's USB serial number, where the driver can tell it (the board is opened for it, as
+// the start then finds it); empty when it cannot.
+std::string BoardSerial(TADC& adc) {
+    return adc.OpenBoard() ? adc.SerialNumber() : std::string();
 }
 
 // The first line of the password file, without its line end.
@@ -79,11 +80,11 @@ int CliMonitor::Run(FifoDriver& driver) {
     const StopSignal stopSignal;
     // Past a file size limit a write then fails like a full disk.
     std::signal(SIGXFSZ, SIG_IGN);
-    const std::string serial = BoardSerial(driver);
+    TADC adc(driver);  // its reply waits sleep in poll() until the board answers
+    const std::string serial = BoardSerial(adc);
     if (!PrepareFile() || !ConnectBroker(serial)) {
         return CliCommands::kExitFailure;
     }
-    TADC adc(driver);  // its reply waits sleep in poll() until the board answers
     Acquisition engine(adc);
     IntervalStatistics statistics(
         *options.monitor.interval,

@@ -194,13 +194,15 @@ TEST_F(CliMonitor, TheLastWillSaysOfflineWhenTheMonitorIsKilled) {
     MosquittoBroker broker(dir.path());
     ASSERT_TRUE(broker.Start());
     Subscriber status(broker.Port(), "lab/+/status");
-    auto monitor = Start({"monitor", "--device", "sim", "--rate", "10", "--interval", "1s",
-                          "--mqtt", broker.Url(), "--id", "k"});
-    ASSERT_TRUE(status.WaitFor("lab/k/status online", 10000));
+    // Without --id the topics carry the board's USB serial number.
+    auto monitor = Start({"monitor", "--device", "sim:serial=FT7SIM01", "--rate", "10",
+                          "--interval", "1s", "--mqtt", broker.Url()});
+    ASSERT_TRUE(status.WaitFor("lab/FT7SIM01/status online", 10000));
     ::kill(static_cast<pid_t>(monitor->processId()), SIGKILL);
     monitor->waitForFinished(5000);
-    ASSERT_TRUE(status.WaitFor("lab/k/status offline", 5000));
-    EXPECT_EQ(status.Lines(), (QStringList{"0 lab/k/status online", "0 lab/k/status offline"}));
+    ASSERT_TRUE(status.WaitFor("lab/FT7SIM01/status offline", 5000));
+    EXPECT_EQ(status.Lines(),
+              (QStringList{"0 lab/FT7SIM01/status online", "0 lab/FT7SIM01/status offline"}));
 }
 
 TEST_F(CliMonitor, TlsWithTheTestsOwnAuthorityAndAPasswordFile) {
