@@ -125,6 +125,11 @@ int main(int argc, char* argv[]) {
             return 2;
         }
     }
+    if (!QtPrompts::LoadQtTranslation(*app)) {
+        std::fprintf(stderr,
+                     "selkoran: Qt の日本語訳 (qt6-translations-l10n) が見つかりません。"
+                     "ファイルの選択画面などのボタンは英語で表示されます\n");
+    }
     QtPrompts prompts;
     return RunGuarded(prompts, [&] { return RunWindow(*driver, prompts); });
 }
