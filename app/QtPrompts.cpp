@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QtPrompts.h"
 
-#include <QCoreApplication>
 #include <QFileDialog>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTranslator>
 
 namespace {
 
@@ -49,18 +45,6 @@ std::optional<std::string> AskFileName(QFileDialog::AcceptMode mode, const QStri
 }
 
 }  // namespace
-
-bool QtPrompts::LoadQtTranslation(QCoreApplication& application) {
-    // The application owns the translation; it stays for the program's life.
-    auto* translator = new QTranslator(&application);
-    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
-}
 
 void QtPrompts::ShowMessage(const std::string& caption, const std::string& text, PromptIcon icon) {
     QMessageBox box(BoxIcon(icon), Text(caption), Text(text), QMessageBox::Ok, nullptr);

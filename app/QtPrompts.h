@@ -3,18 +3,11 @@
 
 #include "Prompts.h"
 
-class QCoreApplication;
-
 // Prompts shown with Qt: message boxes owned by no window (so they appear even before the
 // main window does) and Qt's own file dialogs rather than the desktop's, which look and
 // behave the same everywhere.
 class QtPrompts : public Prompts {
 public:
-    // Loads Qt's own Japanese translation into `application`, so the labels and buttons that
-    // Qt gives its dialogs ("Look in", "Save", "Cancel", "OK") are Japanese like the window;
-    // false when the translation is not installed.
-    static bool LoadQtTranslation(QCoreApplication& application);
-
     void ShowMessage(const std::string& caption, const std::string& text, PromptIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text, const std::string& yesText,
                   const std::string& noText, bool defaultYes) override;

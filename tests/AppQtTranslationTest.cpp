@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's real dialogs, shown offscreen, with Qt's own Japanese translation loaded.
+// The program's real dialogs, shown offscreen, with Qt's own Japanese translation installed.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QtPrompts.h"
+#include "QtTranslation.h"
 #include "TestApplication.h"
 
 namespace {
@@ -35,9 +36,9 @@ QStringList DialogTexts(const std::function<void()>& show) {
     return texts;
 }
 
-TEST(QtPrompts, FileDialogsSpeakJapanese) {
+TEST(QtTranslation, FileDialogsSpeakJapanese) {
     QApplication& application = TestApplication();
-    ASSERT_TRUE(QtPrompts::LoadQtTranslation(application));
+    ASSERT_TRUE(QtTranslation::Install(application));
     QtPrompts prompts;
     struct Dialog {
         const char* name;
@@ -58,10 +59,9 @@ TEST(QtPrompts, FileDialogsSpeakJapanese) {
         for (const QString& text : dialog.japanese) {
             EXPECT_TRUE(texts.contains(text)) << text.toStdString();
         }
-        for (const char* english : {"Look in:", "File &name:", "&Save", "&Open", "Cancel"}) {
-            EXPECT_FALSE(texts.contains(english)) << english;
-        }
     }
+    // The type column of the file list, which Qt asks for under another name.
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder"), "フォルダ");
     // Other tests of this program expect Qt's own texts.
     delete application.findChild<QTranslator*>();
 }
