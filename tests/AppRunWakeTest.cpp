@@ -146,20 +146,16 @@ TEST(AppRunWake, SlowRecordingShowsEachBlockInTheWakeThatBroughtIt) {
     WindowFixture f;
     f.window->LongRecording1Click();
     RecordingWindow* r = f.window->Recording();
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("selkoran-wake-" + std::to_string(::getpid()) + ".csv"))
-                                 .string();
-    r->FileEdit->setText(QString::fromStdString(path));
-    r->RateBox->setCurrentIndex(0);  // 1.25 per second
-    r->ChannelBox->setCurrentIndex(0);
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("selkoran-wake-" + std::to_string(::getpid()) + ".csv");
+    r->FileEdit->setText(QString::fromStdString(path.string()));
+    r->RateBox->setCurrentIndex(0);  // 1.25 per second, CH0
     r->CountEdit->setValue(5);
     r->StartBtnClick();
-    ASSERT_TRUE(r->Recording());
     for (int sample = 1; sample <= 3; ++sample) {
         f.board.Advance(820ms);  // a period and the chip's latency time
         r->RecordWake();
-        EXPECT_TRUE(
-            r->ProgressLabel->text().startsWith(QStringLiteral("データ数 %1 / 5").arg(sample)))
+        EXPECT_TRUE(r->ProgressLabel->text().startsWith(QString("データ数 %1 / 5").arg(sample)))
             << r->ProgressLabel->text().toStdString();
     }
     r->StartBtnClick();

@@ -242,40 +242,6 @@ TEST(BoardSimulator, NextEventTimeFollowsTheStreamAndReplies) {
     EXPECT_EQ(bench.board.NextEventTime(), bench.now + 100ms);
 }
 
-// A reader that sleeps until the next arrival finds new bytes then, and none a moment before:
-// a reply, a slow record after the chip's latency time, a packet filled at the top rate.
-TEST(BoardSimulator, NextArrivalTimeIsWhenNewBytesBecomeReadable) {
-    struct Case {
-        const char* name;
-        std::string commands;  // after the rate's acknowledgement
-        int arrivals;
-    };
-    const std::vector<Case> cases = {
-        {"1.25 per second, one channel", "F0\rA000003\r", 3},
-        {"31250 per second, two channels", "FX\rA200064\r", 20},
-        {"a late reply", "U?\r", 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        BoardOptions options;
-        options.replyDelayMs = 30;
-        Bench bench(options);
-        bench.Send(c.commands);
-        for (int arrival = 0; arrival < c.arrivals; ++arrival) {
-            const auto next = bench.board.NextArrivalTime();
-            ASSERT_TRUE(next) << arrival;
-            const std::size_t before = bench.board.Available();
-            bench.now = *next - 1us;
-            EXPECT_EQ(bench.board.Available(), before) << arrival;
-            bench.now = *next;
-            EXPECT_GT(bench.board.Available(), before) << arrival;
-        }
-        bench.now += 1s;
-        bench.Take();
-        EXPECT_FALSE(bench.board.NextArrivalTime()) << "nothing more is on its way";
-    }
-}
-
 TEST(BoardOptions, ReadsKeyValueLists) {
     BoardOptions options;
     std::string error;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "BlockWait.h"
@@ -53,27 +54,19 @@ TEST(BlockWait, SleepFollowsWhatHasArrivedOfTheBlock) {
     EXPECT_GE(sleep.duration, *due.due - after);
 }
 
-// Without a signal a run still looks now and then: once a second where the driver announces
-// its bytes (a descriptor, or due times that say none are coming), every 100 ms where it
-// cannot. At 1.25 per second the rest of a part block is due later than either.
+// Without a signal a run looks once a second where the driver announces its bytes (a
+// descriptor, or due times that say none are coming), every 100 ms where it cannot; at 1.25
+// per second the rest of a part block (1.5 s) is due later than either.
 TEST(BlockWait, LookWithoutASignalComesOnceASecondOnlyWhereTheDriverAnnounces) {
-    struct Driver {
-        const char* name;
-        FifoReadiness readiness;
-        std::chrono::milliseconds longest;
-    };
     FifoReadiness nothingDue;
     nothingDue.fDueKnown = true;
-    const std::vector<Driver> drivers = {
-        {"a descriptor", {kDescriptor, std::nullopt}, 1000ms},
-        {"due times, none due", nothingDue, 1000ms},
-        {"no readiness at all", {}, 100ms},
-    };
-    for (const Driver& driver : drivers) {
-        SCOPED_TRACE(driver.name);
+    for (const auto& [readiness, longest] :
+         {std::pair{FifoReadiness{kDescriptor, std::nullopt}, 1000ms},
+          {nothingDue, 1000ms},
+          {FifoReadiness{}, 100ms}}) {
         BlockWait pacing;
-        EXPECT_EQ(pacing.Next(0, 7, 7 * 1.25, driver.readiness).duration, driver.longest);
-        EXPECT_EQ(pacing.Next(1, 14, 7 * 1.25, driver.readiness).duration, driver.longest);
+        EXPECT_EQ(pacing.Next(0, 7, 7 * 1.25, readiness).duration, longest);
+        EXPECT_EQ(pacing.Next(1, 14, 7 * 1.25, readiness).duration, longest);
     }
 }
 
