@@ -36,7 +36,8 @@ const QString kDeviceName = QStringLiteral("SELKORAN Board");
 const QString kCompleteText = QStringLiteral("記録が終わりました");
 const QString kCutShortText = QStringLiteral("記録が途中で終わりました");
 const QString kRecordingText = QStringLiteral("記録中");
-constexpr auto kRefreshDelay = 250ms;  // the chart, a little after data came
+constexpr auto kRefreshInterval = 250ms;  // the chart, at most this often
+constexpr auto kClockTick = 1s;
 constexpr auto kFigureInterval = 500ms;
 // The chart's spans: the whole recording, or its last minutes.
 const QStringList kSpanItems = {"全体", "直近 1 分", "直近 10 分", "直近 60 分"};
@@ -87,14 +88,14 @@ RecordingWindow::RecordingWindow(TADC& adc, BoardUse& boardUse, TmyMessage& mess
       prompts(windowPrompts),
       now(nowFunction),
       analyse(std::move(analyseFunction)),
-      recorder(adc, std::move(nowFunction)) {
+      recorder(adc, nowFunction),
+      refresh(
+          std::move(nowFunction), [this] { ShowProgressOnData(); }, kRefreshInterval) {
     setWindowTitle(kTitle);
     setFont(WindowFont(12));
     BuildLayout();
     resize(1000, 660);
     recorder.SetBlockObserver([this](const Recorder::Block& block) { TakeBlock(block); });
-    refresh.setSingleShot(true);
-    connect(&refresh, &QTimer::timeout, this, &RecordingWindow::ShowProgress);
     connect(&clock, &QTimer::timeout, this, &RecordingWindow::ShowProgressText);
     connect(&use, &BoardUse::Changed, this, &RecordingWindow::UpdateStartButton);
     UpdateStartButton();
@@ -295,7 +296,7 @@ void RecordingWindow::StartBtnClick() {
         return;
     }
     StateLabel->setText(kRecordingText);
-    clock.start(1000);
+    clock.start(kClockTick);
     ShowProgress();
     ArmWake();
 }
@@ -378,8 +379,16 @@ bool RecordingWindow::Started(Recorder::StartResult result, const Recorder::Requ
 void RecordingWindow::TakeBlock(const Recorder::Block& block) {
     envelopes[0].Add(block.ch0);
     envelopes[1].Add(block.ch1);
-    if (!refresh.isActive()) {
-        refresh.start(kRefreshDelay);
+    refresh.Request();
+}
+
+// Shown in the wake that brought the data, so a slow recording wakes once per block. The
+// clock ticks only when no block has come for a second (a stalled board); the texts are
+// never more than a second apart, so the elapsed time never skips a second.
+void RecordingWindow::ShowProgressOnData() {
+    ShowProgress();
+    if (clock.isActive()) {
+        clock.start(kClockTick);
     }
 }
 
@@ -416,7 +425,7 @@ void RecordingWindow::StopRecording() {
 void RecordingWindow::Finish() {
     wake.Disarm();
     clock.stop();
-    refresh.stop();
+    refresh.Cancel();
     use.Release(BoardUse::User::Recording);
     SetControlsEnabled(true);
     StartBtn->setText(kStartCaption);

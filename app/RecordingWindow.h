@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BoardUse.h"
+#include "FrameLimiter.h"
 #include "Recorder.h"
 #include "RecordingChart.h"
 #include "RunWake.h"
@@ -95,6 +96,7 @@ private:
     bool Started(Recorder::StartResult result, const Recorder::Request& request);
     void Begin(const Recorder::Request& request);
     void TakeBlock(const Recorder::Block& block);
+    void ShowProgressOnData();
     void ArmWake();
     void StopRecording();
     void Finish();
@@ -113,8 +115,8 @@ private:
     RunWake wake{[this] { RecordWake(); }};
     std::array<SampleEnvelope, 2> envelopes;
     RecordingChart* chart = nullptr;
-    QTimer refresh;  // the chart and figures, a little after data came
-    QTimer clock;    // the progress, once a second while recording
+    FrameLimiter refresh;  // the chart, figures and progress, when data come
+    QTimer clock;          // the progress while recording, a second after it was last shown
     Recorder::Clock::time_point started{};
     Recorder::Clock::time_point ended{};
     Recorder::Clock::time_point figuresShown{};

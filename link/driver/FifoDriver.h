@@ -36,6 +36,12 @@ struct FifoReadiness {
     int fd = -1;
     // When bytes are next due, for a driver that has nothing to signal with.
     std::optional<Clock::time_point> due;
+    // The driver tells when bytes are due, and expects none while `due` is unset.
+    bool fDueKnown = false;
+
+    // Whether the driver announces its bytes itself, by its descriptor or its due times; a
+    // caller need then look without a signal only now and then, in case one was missed.
+    bool Announces() const { return fd >= 0 || fDueKnown; }
 };
 
 // The seven device operations the transport uses, one backend per way of reaching the

@@ -219,19 +219,42 @@ FifoStatus TtyFifo::Purge(FifoHandle handle, unsigned mask) {
     if ((mask & ~(kPurgeRx | kPurgeTx)) != 0) {
         return FifoStatusCode::InvalidParameter;
     }
-    const bool fRx = (mask & kPurgeRx) != 0;
-    const bool fTx = (mask & kPurgeTx) != 0;
-    if (!fRx && !fTx) {
+    if ((mask & kPurgeTx) != 0) {
+        if (const FifoStatus status = LetOutputGo(); status != FifoStatusCode::Ok) {
+            return status;
+        }
+    }
+    if ((mask & kPurgeRx) == 0) {
         return FifoStatusCode::Ok;
     }
-    if (::tcflush(fd, fRx && fTx ? TCIOFLUSH : (fRx ? TCIFLUSH : TCOFLUSH)) != 0) {
+    if (::tcflush(fd, TCIFLUSH) != 0) {
         return FifoStatusCode::IoError;
-    }
-    if (!fRx) {
-        return FifoStatusCode::Ok;
     }
     received.Clear();
     return DrainUntilQuiet();
+}
+
+// What the program wrote is a command for the board ("AX" before a close above all), so the
+// transmit side is not discarded but let go to the line: the kernel queues written bytes and
+// sends them later, and a pseudo-terminal's flush would even drop bytes the other side has
+// not taken in yet. Only bytes that cannot leave within the write's wait (a board that takes
+// nothing) are discarded, so that closing the line never hangs on them.
+FifoStatus TtyFifo::LetOutputGo() const {
+    const Clock::time_point deadline = Clock::now() + kWriteWait;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
+            return FifoStatusCode::IoError;
+        }
+        if (queued <= 0) {
+            return FifoStatusCode::Ok;
+        }
+        if (Clock::now() >= deadline) {
+            return ::tcflush(fd, TCOFLUSH) == 0 ? FifoStatusCode::Ok : FifoStatusCode::IoError;
+        }
+        // A few bytes at the line's speed: the queue empties within a millisecond or two.
+        ::poll(nullptr, 0, 1);
+    }
 }
 
 // The flush empties only the kernel's buffer; what the chip still holds, or what is on its

@@ -10,7 +10,8 @@
 // The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver,
 // or a pseudo-terminal. The line is raw, so every byte passes unchanged in both directions.
 // The queue count and reads work on a queue of the driver's own, into which each of them
-// first moves everything the kernel holds for the line.
+// first moves everything the kernel holds for the line. A purge discards what was received
+// but lets what was written go out to the board first.
 class TtyFifo : public FifoDriver {
 public:
     static constexpr std::chrono::milliseconds kDefaultLatency{16};
@@ -53,6 +54,7 @@ private:
     void CloseLine();
     FifoStatus TakeFromLine();
     FifoStatus DrainUntilQuiet() const;
+    FifoStatus LetOutputGo() const;
     bool WaitWritable(std::chrono::steady_clock::time_point deadline) const;
 
     std::string devicePath;  // empty: search sysRoot
