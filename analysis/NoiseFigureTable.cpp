@@ -6,13 +6,41 @@
 #include <cstdint>
 #include <utility>
 
+#include "FixedText.h"
 #include "NoiseAnalysis.h"
 #include "NoiseStatistics.h"
 
 namespace {
 
-NoiseFigure Whole(std::string name, std::int64_t value, std::string unit = {}) {
-    return {std::move(name), static_cast<double>(value), std::move(unit), true};
+constexpr int kLevelDecimals = 3;
+constexpr int kNoiseDigits = 4;
+constexpr int kDriftDigits = 3;
+
+NoiseFigure Count(std::string name, std::int64_t value, std::string unit = {}) {
+    return {std::move(name), static_cast<double>(value), std::move(unit), FigureFormat::Count};
+}
+
+// `digits` significant digits in fixed-point: 0.00699297 → "0.006993", 19.9999998 → "20.00";
+// a whole number keeps all its digits.
+std::string SignificantText(double value, int digits) {
+    if (value == 0.0 || !std::isfinite(value)) {
+        return FixedText(value, 0);
+    }
+    const int magnitude = static_cast<int>(std::floor(std::log10(std::abs(value))));
+    int decimals = std::max(digits - 1 - magnitude, 0);
+    // 9.99996 rounds up to 10.000: one decimal fewer keeps the digits' count.
+    const double scale = std::pow(10.0, decimals);
+    if (decimals > 0 &&
+        std::round(std::abs(value) * scale) / scale >= std::pow(10.0, magnitude + 1)) {
+        --decimals;
+    }
+    return FixedText(value, decimals);
+}
+
+std::string ShortestText(double value) {
+    char text[400];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return std::string(text, result.ptr);
 }
 
 }  // namespace
@@ -33,14 +61,15 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
         allanTau = allan.tauSeconds[*allan.minimum];
         allanLeast = allan.deviationMicrovolts[*allan.minimum];
     }
-    std::vector<NoiseFigure> rows = {{"サンプルレート", analysis.sampleRate, "Hz"},
-                                     Whole("データ数", s.count)};
+    std::vector<NoiseFigure> rows = {
+        {"サンプルレート", analysis.sampleRate, "Hz", FigureFormat::Rate},
+        Count("データ数", s.count)};
     for (NoiseFigure& figure : StatisticsRows(s)) {
         rows.push_back(std::move(figure));
     }
     const std::vector<NoiseFigure> rest = {
-        Whole("ミッシングコード", analysis.histogram.missingCodes),
-        Whole("ヒストグラムのビン幅", analysis.histogram.binWidthCodes, "digit"),
+        Count("ミッシングコード", analysis.histogram.missingCodes),
+        Count("ヒストグラムのビン幅", analysis.histogram.binWidthCodes, "digit"),
         {"ホワイトノイズ密度", spectrum.whiteNoiseNanovoltsPerRootHz, "nV/√Hz"},
         {"スペクトルピーク周波数", peakFrequency, "Hz"},
         {"スペクトルピーク密度", peakDensity, "nV/√Hz"},
@@ -51,26 +80,30 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
 }
 
 std::vector<NoiseFigure> NoiseFigureTable::StatisticsRows(const NoiseStatistics& s) {
-    return {{"平均値", s.meanMicrovolts, "uV"},
+    return {{"平均値", s.meanMicrovolts, "uV", FigureFormat::Level},
             {"ノイズ実効値 (rms)", s.rmsMicrovolts, "uV"},
             {"ピークツーピーク", s.peakToPeakMicrovolts, "uV"},
             {"実効分解能", s.effectiveResolutionBits, "bit"},
             {"ノイズフリー分解能", s.noiseFreeResolutionBits, "bit"},
-            {"ドリフト", s.driftMicrovoltsPerSecond, "uV/s"}};
+            {"ドリフト", s.driftMicrovoltsPerSecond, "uV/s", FigureFormat::Drift}};
 }
 
-std::string NoiseFigureTable::ValueText(const NoiseFigure& figure, int significantDigits) {
+std::string NoiseFigureTable::ValueText(const NoiseFigure& figure) {
     if (!figure.value) {
         return kAbsentText;
     }
-    char text[64];
     const double value = *figure.value;
-    // A level near full scale (1250000 uV) keeps its whole number rather than turning into
-    // "1.25e+06"; only the fraction gives way to the digits' limit.
-    const bool fWholeNumber = figure.fWhole || std::abs(value) >= std::pow(10.0, significantDigits);
-    const auto result = fWholeNumber ? std::to_chars(text, text + sizeof text,
-                                                     static_cast<std::int64_t>(std::llround(value)))
-                                     : std::to_chars(text, text + sizeof text, value,
-                                                     std::chars_format::general, significantDigits);
-    return std::string(text, result.ptr);
+    switch (figure.format) {
+        case FigureFormat::Count:
+            return FixedText(value, 0);
+        case FigureFormat::Rate:
+            return ShortestText(value);
+        case FigureFormat::Level:
+            return FixedText(value, kLevelDecimals);
+        case FigureFormat::Noise:
+            return SignificantText(value, kNoiseDigits);
+        case FigureFormat::Drift:
+            return SignificantText(value, kDriftDigits);
+    }
+    return kAbsentText;
 }

@@ -8,13 +8,22 @@
 struct NoiseAnalysis;
 struct NoiseStatistics;
 
+// How a figure is written: always in fixed-point, never with an exponent.
+enum class FigureFormat {
+    Count,  // a whole number
+    Rate,   // every digit it has: "1.25", "16.67", "31250"
+    Level,  // three decimals: a level in microvolts ("1250000.012")
+    Noise,  // four significant digits: noise, resolution, density, frequency, τ
+    Drift,  // three significant digits
+};
+
 // One figure as the operator reads it: its name, its value (absent where it does not exist)
 // and its unit, in the order the window's table and the command line list them.
 struct NoiseFigure {
     std::string name;
     std::optional<double> value;
-    std::string unit;     // empty for plain counts
-    bool fWhole = false;  // a count, written without decimals
+    std::string unit;  // empty for plain counts
+    FigureFormat format = FigureFormat::Noise;
 };
 
 class NoiseFigureTable {
@@ -22,11 +31,14 @@ public:
     // Shown in place of an absent figure.
     static inline const std::string kAbsentText = "—";
     static inline const std::string kTooFewSamplesText = "データが2個未満のため解析できません";
+    // What the missing codes count, in one line beside the figures.
+    static inline const std::string kMissingCodesNote =
+        "※ミッシングコード：正規分布なら5回以上出るはずなのに、一度も出なかったコードの数";
 
     static std::vector<NoiseFigure> Rows(const NoiseAnalysis& analysis);
     // Level, noise, resolution and drift alone: the live figures of a recording.
     static std::vector<NoiseFigure> StatisticsRows(const NoiseStatistics& statistics);
-    // The value with at most `significantDigits` digits ("." as the decimal point whatever the
-    // locale), a count in full, kAbsentText when absent.
-    static std::string ValueText(const NoiseFigure& figure, int significantDigits);
+    // The value in its figure's format ("." as the decimal point whatever the locale),
+    // kAbsentText when absent.
+    static std::string ValueText(const NoiseFigure& figure);
 };

@@ -41,6 +41,9 @@ void NoiseStatisticsSums::Add(std::span<const std::int32_t> codes) {
 // Least-squares slope of d against the sample index, in codes per sample:
 // (n Σ i d − Σi Σd) / (n Σ i² − (Σi)²), where the denominator is n²(n² − 1) / 12.
 double NoiseStatisticsSums::SlopePerSample() const {
+    if (count < 2) {
+        return 0.0;
+    }
     const Wide n = count;
     const Wide sumIndex = n * (n - 1) / 2;
     const Wide numerator = n * indexed - sumIndex * sum;

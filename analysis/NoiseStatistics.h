@@ -34,7 +34,7 @@ class NoiseStatisticsSums {
 public:
     void Add(std::span<const std::int32_t> codes);
     std::int64_t Count() const { return count; }
-    // At least two codes were added.
+    // At least one code was added; the drift of a single code is 0.
     NoiseStatistics Result(double sampleRate) const;
 
 private:

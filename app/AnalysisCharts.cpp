@@ -4,14 +4,17 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QScatterSeries>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
 #include "NoiseAnalysis.h"
+#include "NoiseFigureTable.h"
+#include "PictureCaption.h"
+#include "RoundTickAxis.h"
 #include "WindowFont.h"
 
 namespace {
@@ -43,31 +46,66 @@ void Attach(QChart* chart, QAbstractAxis* x, QAbstractAxis* y) {
     }
 }
 
-QLogValueAxis* LogAxis(const QString& title) {
-    auto* axis = new QLogValueAxis;
+RoundTickAxis* Axis(RoundTickAxis::Scale scale, const QString& title) {
+    auto* axis = new RoundTickAxis(scale);
     axis->setTitleText(title);
-    axis->setBase(10.0);
-    axis->setLabelFormat("%g");
-    axis->setMinorTickCount(8);
     return axis;
 }
 
-// Whole decades around the positive values; one decade when there are none.
-void SetDecadeRange(QLogValueAxis* axis, const QList<QPointF>& points, bool fX) {
-    double low = 0.0;
-    double high = 0.0;
-    for (const QPointF& p : points) {
-        const double v = fX ? p.x() : p.y();
-        low = low == 0.0 ? v : std::min(low, v);
-        high = std::max(high, v);
-    }
-    if (low <= 0.0) {
-        axis->setRange(1.0, 10.0);
+// Whole decades around the points of a log-log chart (log10 of the values); one decade when
+// there are none.
+void SetDecadeRange(QValueAxis* axis, const QList<QPointF>& points, bool fX) {
+    if (points.isEmpty()) {
+        axis->setRange(0.0, 1.0);
         return;
     }
-    low = std::pow(10.0, std::floor(std::log10(low)));
-    high = std::pow(10.0, std::ceil(std::log10(high)));
-    axis->setRange(low, high > low ? high : low * 10.0);
+    double low = fX ? points.front().x() : points.front().y();
+    double high = low;
+    for (const QPointF& p : points) {
+        low = std::min(low, fX ? p.x() : p.y());
+        high = std::max(high, fX ? p.x() : p.y());
+    }
+    low = std::floor(low);
+    high = std::ceil(high);
+    axis->setRange(low, high > low ? high : low + 1.0);
+}
+
+QLogValueAxis* MinorGridAxis(const QValueAxis* shown) {
+    auto* axis = new QLogValueAxis;
+    axis->setBase(10.0);
+    axis->setRange(std::pow(10.0, shown->min()), std::pow(10.0, shown->max()));
+    axis->setMinorTickCount(8);
+    axis->setLabelsVisible(false);
+    axis->setLineVisible(false);
+    axis->setTitleVisible(false);
+    axis->setGridLineVisible(false);
+    axis->setMinorGridLineVisible(true);
+    return axis;
+}
+
+// Light lines at 2 .. 9 of every decade behind a log-log chart, from Qt's own log axes that show
+// nothing else: a series without points spans them over the chart's decades, and a zoom moves
+// them with the numbered axes, both being linear in log10 on the screen.
+void AddMinorGrid(QChart* chart, const QValueAxis* x, const QValueAxis* y) {
+    auto* span = new QLineSeries;
+    chart->addSeries(span);
+    chart->addAxis(MinorGridAxis(x), Qt::AlignBottom);
+    chart->addAxis(MinorGridAxis(y), Qt::AlignLeft);
+    span->attachAxis(chart->axes(Qt::Horizontal).back());
+    span->attachAxis(chart->axes(Qt::Vertical).back());
+    for (QLegendMarker* marker : chart->legend()->markers(span)) {
+        marker->setVisible(false);
+    }
+}
+
+// A figure in a legend as the table writes it.
+QString FigureText(double value) {
+    return QString::fromStdString(
+        NoiseFigureTable::ValueText({{}, value, {}, FigureFormat::Noise}));
+}
+
+QPointF LogPoint(double x, double y) {
+    return {std::log10(x), std::log10(y)};
 }
 
 QLineSeries* Line(const QString& name, const QColor& colour, Qt::PenStyle style = Qt::SolidLine) {
@@ -123,15 +161,11 @@ QChart* HistogramChart(const NoiseAnalysis& analysis, int channel) {
     }
     chart->addSeries(gaussian);
 
-    auto* x = new QValueAxis;
-    x->setTitleText(QStringLiteral("AD変換値 [digit]"));
-    x->setLabelFormat("%.0f");
+    // Whole codes under the centres of their one-code bars.
+    RoundTickAxis* x = Axis(RoundTickAxis::Scale::Whole, QStringLiteral("AD変換値 [digit]"));
     x->setRange(start, end);
-    auto* y = new QValueAxis;
-    y->setTitleText(QStringLiteral("度数"));
-    y->setLabelFormat("%.0f");
+    RoundTickAxis* y = Axis(RoundTickAxis::Scale::Whole, QStringLiteral("度数"));
     y->setRange(0.0, highest * 1.05);
-    y->applyNiceNumbers();
     Attach(chart, x, y);
     return chart;
 }
@@ -143,7 +177,7 @@ QChart* SpectrumChart(const NoiseAnalysis& analysis, int channel) {
     // 0 Hz and empty bins have no place on log axes.
     for (std::size_t k = 1; k < spectrum.frequencyHz.size(); ++k) {
         if (spectrum.nanovoltsPerRootHz[k] > 0.0) {
-            density->append(spectrum.frequencyHz[k], spectrum.nanovoltsPerRootHz[k]);
+            density->append(LogPoint(spectrum.frequencyHz[k], spectrum.nanovoltsPerRootHz[k]));
         }
     }
     chart->addSeries(density);
@@ -152,22 +186,23 @@ QChart* SpectrumChart(const NoiseAnalysis& analysis, int channel) {
         !extent.isEmpty()) {
         const double white = *spectrum.whiteNoiseNanovoltsPerRootHz;
         QLineSeries* level =
-            Line(QStringLiteral("ホワイトノイズ密度 %1 nV/√Hz").arg(QString::number(white, 'g', 4)),
+            Line(QStringLiteral("ホワイトノイズ密度 %1 nV/√Hz").arg(FigureText(white)),
                  kCurveColour, Qt::DashLine);
-        level->append(extent.front().x(), white);
-        level->append(extent.back().x(), white);
+        level->append(extent.front().x(), std::log10(white));
+        level->append(extent.back().x(), std::log10(white));
         chart->addSeries(level);
     }
     if (spectrum.peak) {
-        chart->addSeries(Mark(
-            QStringLiteral("ピーク %1 Hz").arg(QString::number(spectrum.peak->frequencyHz, 'g', 6)),
-            {spectrum.peak->frequencyHz, spectrum.peak->nanovoltsPerRootHz}));
+        chart->addSeries(
+            Mark(QStringLiteral("ピーク %1 Hz").arg(FigureText(spectrum.peak->frequencyHz)),
+                 LogPoint(spectrum.peak->frequencyHz, spectrum.peak->nanovoltsPerRootHz)));
     }
-    QLogValueAxis* x = LogAxis(QStringLiteral("周波数 [Hz]"));
-    QLogValueAxis* y = LogAxis(QStringLiteral("ノイズ密度 [nV/√Hz]"));
+    RoundTickAxis* x = Axis(RoundTickAxis::Scale::Log, QStringLiteral("周波数 [Hz]"));
+    RoundTickAxis* y = Axis(RoundTickAxis::Scale::Log, QStringLiteral("ノイズ密度 [nV/√Hz]"));
     SetDecadeRange(x, extent, true);
     SetDecadeRange(y, extent, false);
     Attach(chart, x, y);
+    AddMinorGrid(chart, x, y);
     return chart;
 }
 
@@ -178,20 +213,21 @@ QChart* AllanChart(const NoiseAnalysis& analysis, int channel) {
     deviation->setPointsVisible(true);
     for (std::size_t i = 0; i < allan.tauSeconds.size(); ++i) {
         if (allan.deviationMicrovolts[i] > 0.0) {
-            deviation->append(allan.tauSeconds[i], allan.deviationMicrovolts[i]);
+            deviation->append(LogPoint(allan.tauSeconds[i], allan.deviationMicrovolts[i]));
         }
     }
     chart->addSeries(deviation);
     if (allan.minimum && allan.deviationMicrovolts[*allan.minimum] > 0.0) {
         const double tau = allan.tauSeconds[*allan.minimum];
-        chart->addSeries(Mark(QStringLiteral("最小 τ = %1 s").arg(QString::number(tau, 'g', 6)),
-                              {tau, allan.deviationMicrovolts[*allan.minimum]}));
+        chart->addSeries(Mark(QStringLiteral("最小 τ = %1 s").arg(FigureText(tau)),
+                              LogPoint(tau, allan.deviationMicrovolts[*allan.minimum])));
     }
-    QLogValueAxis* x = LogAxis(QStringLiteral("τ [s]"));
-    QLogValueAxis* y = LogAxis(QStringLiteral("アラン偏差 [uV]"));
+    RoundTickAxis* x = Axis(RoundTickAxis::Scale::Log, QStringLiteral("τ [s]"));
+    RoundTickAxis* y = Axis(RoundTickAxis::Scale::Log, QStringLiteral("アラン偏差 [uV]"));
     SetDecadeRange(x, deviation->points(), true);
     SetDecadeRange(y, deviation->points(), false);
     Attach(chart, x, y);
+    AddMinorGrid(chart, x, y);
     return chart;
 }
 
@@ -209,9 +245,10 @@ QChart* AnalysisCharts::Create(Kind kind, const NoiseAnalysis& analysis, int cha
     return nullptr;
 }
 
-QImage AnalysisCharts::Picture(Kind kind, const NoiseAnalysis& analysis, int channel) {
+QImage AnalysisCharts::Picture(Kind kind, const NoiseAnalysis& analysis, int channel,
+                               const PictureCaption& caption) {
     QChartView view(Create(kind, analysis, channel));
     view.setRenderHint(QPainter::Antialiasing);
     view.resize(kPictureSize);
-    return view.grab().toImage();
+    return caption.Below(view.grab().toImage());
 }

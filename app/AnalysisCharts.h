@@ -6,10 +6,11 @@
 
 class QChart;
 struct NoiseAnalysis;
+struct PictureCaption;
 
 // The noise analysis window's charts of one channel: the code histogram with its Gaussian,
-// the noise spectral density and the Allan deviation, the last two on log-log axes. The
-// command line draws the same charts off-screen.
+// the noise spectral density and the Allan deviation, the last two on log-log axes (their
+// series hold log10 of the values). The command line draws the same charts off-screen.
 class AnalysisCharts {
 public:
     enum class Kind { Histogram, Spectrum, Allan };
@@ -17,7 +18,8 @@ public:
 
     // A new chart; the caller owns it (a chart view takes it over).
     static QChart* Create(Kind kind, const NoiseAnalysis& analysis, int channel);
-    // The chart as the window's view shows it, drawn off-screen at kPictureSize.
-    // Needs a QApplication.
-    static QImage Picture(Kind kind, const NoiseAnalysis& analysis, int channel);
+    // The chart as the window's view shows it, drawn off-screen at kPictureSize, with the
+    // caption under it. Needs a QApplication.
+    static QImage Picture(Kind kind, const NoiseAnalysis& analysis, int channel,
+                          const PictureCaption& caption);
 };

@@ -4,8 +4,8 @@
 #include <utility>
 
 FrameLimiter::FrameLimiter(std::function<Clock::time_point()> nowFunction,
-                           std::function<void()> frameAction)
-    : now(std::move(nowFunction)), action(std::move(frameAction)) {
+                           std::function<void()> frameAction, Clock::duration frameLength)
+    : now(std::move(nowFunction)), action(std::move(frameAction)), frame(frameLength) {
     deferred.setSingleShot(true);
     deferred.setTimerType(Qt::PreciseTimer);
     connect(&deferred, &QTimer::timeout, this, &FrameLimiter::Run);
@@ -13,11 +13,11 @@ FrameLimiter::FrameLimiter(std::function<Clock::time_point()> nowFunction,
 
 void FrameLimiter::Request() {
     const Clock::duration since = now() - lastRun;
-    if (!fRan || since >= kFrame) {
+    if (!fRan || since >= frame) {
         Run();
     } else if (!deferred.isActive()) {
         deferred.start(
-            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(kFrame - since).count()));
+            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(frame - since).count()));
     }
 }
 

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NoiseAnalysisWindow.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBoxLayout>
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -14,11 +17,17 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <cerrno>
+#include <memory>
 
+#include "ChannelSeries.h"
 #include "FileError.h"
+#include "Myfile.h"
 #include "NoiseFigureTable.h"
+#include "PictureCaption.h"
 #include "Prompts.h"
 #include "RecordingAnalysis.h"
+#include "RecordingSource.h"
 #include "WindowFont.h"
 #include "ZoomingChartView.h"
 
@@ -26,8 +35,6 @@ namespace {
 
 constexpr AnalysisCharts::Kind kChartKinds[] = {
     AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan};
-// Figures on screen; the command line prints more digits.
-constexpr int kShownDigits = 6;
 
 QString WithPngExtension(const QString& name) {
     return name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? name : name + ".png";
@@ -38,6 +45,32 @@ QTableWidgetItem* Cell(const std::string& text, Qt::Alignment alignment = Qt::Al
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     item->setTextAlignment(alignment | Qt::AlignVCenter);
     return item;
+}
+
+// Why the file cannot be analysed before its content is looked at: it cannot be opened, is a
+// folder or no regular file (a pipe would be waited on), or is empty.
+std::optional<std::string> UnreadableReason(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return FileErrorReason(errno);
+    }
+    struct stat info {};
+    const bool fStat = ::fstat(fd, &info) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!fStat) {
+        return FileErrorReason(error);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return FileErrorReason(EISDIR);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "通常のファイルではありません";
+    }
+    if (info.st_size == 0) {
+        return "空のファイルです";
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -66,7 +99,13 @@ void NoiseAnalysisWindow::BuildLayout() {
     FigureTable->verticalHeader()->hide();
     FigureTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     FigureTable->horizontalHeader()->setStretchLastSection(true);
-    Tabs->addTab(FigureTable, QStringLiteral("数値"));
+    FigureNote = new QLabel(QString::fromStdString(NoiseFigureTable::kMissingCodesNote));
+    FigureNote->setWordWrap(true);
+    auto* figures = new QWidget;
+    auto* figureLayout = new QVBoxLayout(figures);
+    figureLayout->addWidget(FigureTable);
+    figureLayout->addWidget(FigureNote);
+    Tabs->addTab(figures, QStringLiteral("数値"));
     const QString chartTabs[] = {QStringLiteral("ヒストグラム"), QStringLiteral("スペクトル"),
                                  QStringLiteral("アラン偏差")};
     for (std::size_t i = 0; i < ChartViews.size(); ++i) {
@@ -98,33 +137,86 @@ void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes
         analyses[channel] = codes ? NoiseAnalysis::Compute(*codes, settings) : std::nullopt;
         present[channel] = codes.has_value();
     }
+    sourcePath.clear();
+    measuredTime = QDateTime::currentDateTime();
+    fSinc5 = settings.fSinc5;
     ShowAnalyses(present);
 }
 
 void NoiseAnalysisWindow::ShowRecording(const QString& path) {
+    if (const std::optional<QString> failure = ShowRecordingFile(path)) {
+        analyses = {};
+        ShowAnalyses({});
+        setWindowTitle(kTitle + " : " + path);
+        ShowNotice(*failure);
+    }
+}
+
+void NoiseAnalysisWindow::ShowFile(const QString& path) {
+    const std::string name = path.toStdString();
+    std::optional<QString> failure;
+    if (const std::optional<std::string> reason = UnreadableReason(name)) {
+        failure = QString::fromStdString(FileErrorText(kBadFileText.toStdString(), name, *reason));
+    } else {
+        failure = RecordingSource::IsRecording(name) ? ShowRecordingFile(path) : ShowDataFile(path);
+    }
+    if (failure) {
+        prompts.ShowMessage(kBoxCaption.toStdString(), failure->toStdString(), PromptIcon::Error);
+    }
+}
+
+std::optional<QString> NoiseAnalysisWindow::ShowDataFile(const QString& path) {
+    // Its own arrays: the data on the main window's screen stay as they are.
+    const auto ch0 = std::make_unique<ChannelBuffer>();
+    const auto ch1 = std::make_unique<ChannelBuffer>();
+    MeasureSettings settings;  // the start-up settings for keys the file lacks
+    if (!TmyFile(prompts).Load(path.toStdString(), settings, ch0->Series, ch1->Series)) {
+        return kBadFileText;
+    }
+    const auto codesOf = [](const ChannelBuffer& buffer) {
+        const ChannelSeries& series = buffer.Series;
+        return series.Count > 0 ? ChannelCodes(std::in_place, series.Codes,
+                                               static_cast<std::size_t>(series.Count))
+                                : std::nullopt;
+    };
+    ShowData(settings, codesOf(*ch0), codesOf(*ch1));
+    sourcePath = path;
+    setWindowTitle(kTitle + " : " + path);
+    return std::nullopt;
+}
+
+std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& path) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     std::string reason;
-    const auto recording =
-        RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure, &reason);
-    std::array<bool, 2> present{};
-    analyses = {};
-    if (recording) {
-        for (const RecordingAnalysis::Channel& channel : recording->channels) {
-            const auto i = static_cast<std::size_t>(channel.channel);
-            analyses[i] = channel.analysis;
-            present[i] = true;
+    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure,
+                                                      std::nullopt, &reason);
+    if (!recording) {
+        switch (failure) {
+            case RecordingAnalysis::Failure::BadFile:  // an HDF5 file says what is wrong with it
+                return reason.empty()
+                           ? kBadFileText
+                           : QString::fromStdString(FileErrorText(kBadFileText.toStdString(),
+                                                                  path.toStdString(), reason));
+            case RecordingAnalysis::Failure::NoSampleRate:  // a table written without its "#" lines
+                return QString::fromStdString(
+                    FileErrorText("サンプルレートがわかりません", path.toStdString(),
+                                  "表にサンプルレートの # 行がありません"));
+            default:
+                return kTemporaryFileText;
         }
     }
-    ShowAnalyses(present);
-    setWindowTitle(kTitle + " : " + path);
-    if (!recording && !reason.empty()) {
-        // An HDF5 file says what is wrong with it.
-        ShowNotice(QString::fromStdString(FileErrorText(
-            kBadFileText.toStdString(), QFileInfo(path).fileName().toStdString(), reason)));
-    } else if (!recording) {
-        ShowNotice(failure == RecordingAnalysis::Failure::BadFile ? kBadFileText
-                                                                  : kTemporaryFileText);
+    std::array<bool, 2> present{};
+    analyses = {};
+    for (const RecordingAnalysis::Channel& channel : recording->channels) {
+        const auto i = static_cast<std::size_t>(channel.channel);
+        analyses[i] = channel.analysis;
+        present[i] = true;
     }
+    fSinc5 = recording->settings.fSinc5;
+    ShowAnalyses(present);
+    sourcePath = path;
+    setWindowTitle(kTitle + " : " + path);
+    return std::nullopt;
 }
 
 void NoiseAnalysisWindow::ShowAnalyses(std::array<bool, 2> present) {
@@ -182,8 +274,7 @@ void NoiseAnalysisWindow::ShowFigures(const NoiseAnalysis& analysis) {
     for (int row = 0; row < FigureTable->rowCount(); ++row) {
         const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
         FigureTable->setItem(row, 0, Cell(figure.name));
-        FigureTable->setItem(
-            row, 1, Cell(NoiseFigureTable::ValueText(figure, kShownDigits), Qt::AlignRight));
+        FigureTable->setItem(row, 1, Cell(NoiseFigureTable::ValueText(figure), Qt::AlignRight));
         FigureTable->setItem(row, 2, Cell(figure.unit));
     }
 }
@@ -205,7 +296,10 @@ void NoiseAnalysisWindow::SaveImageClick() {
     if (!SaveImageBtn->isEnabled()) {
         return;
     }
-    const QImage image = Tabs->currentWidget()->grab().toImage();
+    const NoiseAnalysis& analysis = *ShownAnalysis();
+    const QImage image = PictureCaption::For(sourcePath, ShownChannel(), analysis.sampleRate,
+                                             fSinc5, analysis.statistics.count, measuredTime)
+                             .Below(Tabs->currentWidget()->grab().toImage());
     const auto chosen = prompts.AskSaveFileName("PNG 画像 (*.png)", "*.png");
     if (!chosen || chosen->empty()) {
         return;

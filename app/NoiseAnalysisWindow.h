@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -34,6 +35,9 @@ public:
         QStringLiteral("データファイルの内容が正しくありませんでした");
     static inline const QString kTemporaryFileText =
         QStringLiteral("解析用の一時ファイルを書けませんでした");
+    static inline const QString kBoxCaption = QStringLiteral("SELKORAN Board");
+    static inline const QString kOpenFilter =
+        QStringLiteral("データファイル (*.DTA *.csv *.h5 *.hdf5)");
     static constexpr int kFigureTab = 0;
 
     // A window of its own above `parent`.
@@ -45,6 +49,9 @@ public:
     // A recording's CSV file, read as the command line's analysis reads it (any length, with
     // bounded memory); its name stands in the title until the data on screen change.
     void ShowRecording(const QString& path);
+    // A ".DTA" file or a recording, as the operator chose it; a file that cannot be analysed
+    // leaves what is shown and says why in a box.
+    void ShowFile(const QString& path);
 
     // The channel shown (-1 with no data) and the analysis behind it (none below 2 samples).
     int ShownChannel() const;
@@ -52,17 +59,22 @@ public:
     // What stands in place of the tabs; empty while they are shown.
     QString NoticeText() const;
 
-    // "画像を保存...": the chart of the current tab as a PNG file.
+    // "画像を保存...": the chart of the current tab as a PNG file, captioned with the data.
     void SaveImageClick();
 
     QComboBox* ChannelBox = nullptr;
     QPushButton* SaveImageBtn = nullptr;
     QTabWidget* Tabs = nullptr;
     QTableWidget* FigureTable = nullptr;
+    QLabel* FigureNote = nullptr;             // what the missing codes count
     std::array<QChartView*, 3> ChartViews{};  // histogram, spectrum, Allan deviation
 
 private:
     void BuildLayout();
+    // The data file's analysis or why there is none (a reason is empty when the content is at
+    // fault).
+    std::optional<QString> ShowDataFile(const QString& path);
+    std::optional<QString> ShowRecordingFile(const QString& path);
     void ShowAnalyses(std::array<bool, 2> present);
     void ShowChannel();
     void ShowNotice(const QString& text);
@@ -72,6 +84,10 @@ private:
 
     Prompts& prompts;
     std::array<std::optional<NoiseAnalysis>, 2> analyses;
+    // Where the analyses came from, for the pictures' caption: a file, or data measured then.
+    QString sourcePath;
+    QDateTime measuredTime;
+    bool fSinc5 = true;
     QStackedWidget* pages = nullptr;
     QLabel* notice = nullptr;
 };

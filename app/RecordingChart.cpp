@@ -2,15 +2,17 @@
 #include "RecordingChart.h"
 
 #include <QLineSeries>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
 #include "Codes.h"
+#include "RoundTickAxis.h"
 
 namespace {
 
 const QString kChannelNames[] = {QStringLiteral("CH0"), QStringLiteral("CH1")};
+// An axis end set to a sample's time may come back a hair off it.
+constexpr double kSampleSlack = 1e-6;
 
 double Microvolts(std::int32_t code) {
     return CodeToMicrovolts(code, 1);
@@ -38,14 +40,14 @@ void KeepAbout(QValueAxis* axis, double low, double high, bool fExact) {
 RecordingChart::RecordingChart() {
     auto* chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignTop);
-    timeAxis = new QValueAxis;
+    timeAxis = new RoundTickAxis(RoundTickAxis::Scale::Linear);
     timeAxis->setTitleText(QStringLiteral("時間 [s]"));
     chart->addAxis(timeAxis, Qt::AlignBottom);
     for (std::size_t i = 0; i < traces.size(); ++i) {
         traces[i] = new QLineSeries;
         traces[i]->setName(kChannelNames[i]);
         chart->addSeries(traces[i]);
-        voltAxes[i] = new QValueAxis;
+        voltAxes[i] = new RoundTickAxis(RoundTickAxis::Scale::Linear);
         voltAxes[i]->setTitleText(kChannelNames[i] + QStringLiteral(" [uV]"));
         voltAxes[i]->setLabelsColor(traces[i]->color());
         chart->addAxis(voltAxes[i], i == 0 ? Qt::AlignLeft : Qt::AlignRight);
@@ -91,7 +93,7 @@ std::size_t RecordingChart::MostPoints() const {
 }
 
 std::int64_t RecordingChart::SampleAt(double seconds) const {
-    return static_cast<std::int64_t>(std::floor(std::max(seconds, 0.0) * rate));
+    return static_cast<std::int64_t>(std::floor(std::max(seconds, 0.0) * rate + kSampleSlack));
 }
 
 void RecordingChart::Refresh() {
@@ -109,7 +111,8 @@ void RecordingChart::Refresh() {
     }
     Draw(first, count);
     const double start = static_cast<double>(first) / rate;
-    const double end = static_cast<double>(std::max<std::int64_t>(count, first + 1)) / rate;
+    // The newest sample stands at the end of the time axis.
+    const double end = static_cast<double>(std::max<std::int64_t>(count - 1, first + 1)) / rate;
     if (followSeconds) {
         timeAxis->setRange(start, std::max(end, start + *followSeconds));
     } else {
@@ -132,9 +135,9 @@ void RecordingChart::Draw(std::int64_t first, std::int64_t last) {
             const double least = Microvolts(p.extent.min);
             const double most = Microvolts(p.extent.max);
             // A bucket is a stroke between its extremes, up and down in turn, so that the
-            // strokes join into the band the samples fill.
+            // strokes join into the band the samples fill; it stands amid its samples' times.
             const double t =
-                (static_cast<double>(p.first) + static_cast<double>(p.count) / 2) / rate;
+                (static_cast<double>(p.first) + static_cast<double>(p.count - 1) / 2) / rate;
             const bool fUp = (p.first / std::max<std::int64_t>(p.count, 1)) % 2 == 0;
             line.append(QPointF(t, fUp ? least : most));
             if (p.count > 1) {
@@ -186,7 +189,9 @@ bool RecordingChart::ReadFromFile(std::size_t i, std::int64_t first, std::int64_
 }
 
 void RecordingChart::ZoomToAxes() {
-    const std::int64_t first = SampleAt(timeAxis->min());
+    // The samples whose times the axis shows, both ends included.
+    const std::int64_t first = std::max<std::int64_t>(
+        static_cast<std::int64_t>(std::ceil(timeAxis->min() * rate - kSampleSlack)), 0);
     const std::int64_t last = SampleAt(timeAxis->max()) + 1;
     fZoomed = true;
     Draw(first, std::max(last, first + 1));

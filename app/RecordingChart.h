@@ -53,6 +53,7 @@ public:
 private:
     void ZoomToAxes();
     void Unzoom();
+    // Sample i stands at i / rate seconds; the sample at or before `seconds`.
     std::int64_t SampleAt(double seconds) const;
     // Fills the traces for samples [first, last); scales each channel's axis to its trace
     // unless zoomed.

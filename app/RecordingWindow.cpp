@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <cerrno>
 #include <filesystem>
 
 #include "Ad7172.h"
@@ -22,6 +23,7 @@
 #include "NoiseFigureTable.h"
 #include "NoiseStatistics.h"
 #include "Prompts.h"
+#include "RecordingTexts.h"
 #include "SampleRates.h"
 #include "SettingItems.h"
 #include "WindowFont.h"
@@ -34,9 +36,9 @@ const QString kDeviceName = QStringLiteral("SELKORAN Board");
 const QString kCompleteText = QStringLiteral("記録が終わりました");
 const QString kCutShortText = QStringLiteral("記録が途中で終わりました");
 const QString kRecordingText = QStringLiteral("記録中");
-constexpr auto kRefreshDelay = 250ms;  // the chart, a little after data came
+constexpr auto kRefreshInterval = 250ms;  // the chart, at most this often
+constexpr auto kClockTick = 1s;
 constexpr auto kFigureInterval = 500ms;
-constexpr int kShownDigits = 6;
 // The chart's spans: the whole recording, or its last minutes.
 const QStringList kSpanItems = {"全体", "直近 1 分", "直近 10 分", "直近 60 分"};
 constexpr double kSpanSeconds[] = {0, 60, 600, 3600};
@@ -90,14 +92,14 @@ RecordingWindow::RecordingWindow(TADC& adc, BoardUse& boardUse, TmyMessage& mess
       prompts(windowPrompts),
       now(nowFunction),
       analyse(std::move(analyseFunction)),
-      recorder(adc, std::move(nowFunction)) {
+      recorder(adc, nowFunction),
+      refresh(
+          std::move(nowFunction), [this] { ShowProgressOnData(); }, kRefreshInterval) {
     setWindowTitle(kTitle);
     setFont(WindowFont(12));
     BuildLayout();
     resize(1000, 660);
     recorder.SetBlockObserver([this](const Recorder::Block& block) { TakeBlock(block); });
-    refresh.setSingleShot(true);
-    connect(&refresh, &QTimer::timeout, this, &RecordingWindow::ShowProgress);
     connect(&clock, &QTimer::timeout, this, &RecordingWindow::ShowProgressText);
     connect(&use, &BoardUse::Changed, this, &RecordingWindow::UpdateStartButton);
     UpdateStartButton();
@@ -155,6 +157,7 @@ QWidget* RecordingWindow::BuildControls() {
     auto* lengthGroup = new QButtonGroup(controls);
     lengthGroup->addButton(CountBtn);
     lengthGroup->addButton(DurationBtn);
+    UpdateLengthFields();
 
     FileEdit = new QLineEdit;
     BrowseBtn = new QPushButton(QStringLiteral("参照..."));
@@ -174,6 +177,7 @@ QWidget* RecordingWindow::BuildControls() {
     StateLabel = new QLabel;
     form->addRow(StateLabel);
 
+    connect(CountBtn, &QRadioButton::toggled, this, &RecordingWindow::UpdateLengthFields);
     connect(BrowseBtn, &QPushButton::clicked, this, &RecordingWindow::BrowseBtnClick);
     connect(StartBtn, &QPushButton::clicked, this, &RecordingWindow::StartBtnClick);
     connect(AnalyseBtn, &QPushButton::clicked, this, &RecordingWindow::AnalyseBtnClick);
@@ -221,10 +225,20 @@ QWidget* RecordingWindow::BuildView() {
 }
 
 void RecordingWindow::SetControlsEnabled(bool enabled) {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             RateBox, Sinc3Btn, Sinc5Btn, ChannelBox, CountBtn, CountEdit, DurationBtn, FileEdit,
-             BrowseBtn, TimeoutEdit, DurationEdits[0], DurationEdits[1], DurationEdits[2]}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{RateBox, Sinc3Btn, Sinc5Btn, ChannelBox, CountBtn,
+                                         DurationBtn, FileEdit, BrowseBtn, TimeoutEdit}) {
         control->setEnabled(enabled);
+    }
+    UpdateLengthFields();
+}
+
+// Only the length chosen, by count or by duration, can be edited.
+void RecordingWindow::UpdateLengthFields() {
+    const bool enabled = CountBtn->isEnabledTo(this);
+    CountEdit->setEnabled(enabled && CountBtn->isChecked());
+    for (QSpinBox* box : DurationEdits) {
+        box->setEnabled(enabled && DurationBtn->isChecked());
     }
 }
 
@@ -264,13 +278,21 @@ void RecordingWindow::StartBtnClick() {
     // Painted now, not while the board's replies are awaited: the replies' time-out runs
     // while the event loop paints, and a slow machine may need longer for the chart.
     repaint();
-    if (!Started(recorder.Start(*request, RecordingSession::TypeOf(request->path)))) {
+    if (!Started(recorder.Start(*request, RecordingSession::TypeOf(request->path)), *request)) {
         use.Release(BoardUse::User::Recording);
         SetControlsEnabled(true);
         UpdateStartButton();
+        // The last file stays there for the analysis, unless this start replaced it.
+        if (!Exists(analysablePath)) {
+            analysablePath.clear();
+        }
+        AnalyseBtn->setEnabled(!analysablePath.isEmpty());
         return;
     }
-    recordedPath = QString::fromStdString(request->path);
+    recordingPath = QString::fromStdString(request->path);
+    if (analysablePath == recordingPath) {
+        analysablePath.clear();  // replaced by this recording
+    }
     started = now();
     StartBtn->setText(kStopCaption);
     UpdateStartButton();
@@ -279,7 +301,7 @@ void RecordingWindow::StartBtnClick() {
         return;
     }
     StateLabel->setText(kRecordingText);
-    clock.start(1000);
+    clock.start(kClockTick);
     ShowProgress();
     ArmWake();
 }
@@ -311,7 +333,7 @@ std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
         request.noDataTimeout = std::chrono::seconds(TimeoutEdit->value());
     }
     if (Exists(path)) {
-        if (!ConfirmOverwrite(prompts, request.path)) {
+        if (!ConfirmOverwrite(prompts, request.path, false)) {
             return std::nullopt;
         }
         request.fOverwrite = true;
@@ -327,17 +349,23 @@ void RecordingWindow::Begin(const Recorder::Request& request) {
     chart->Begin(sampleRate, {request.chSel != 1 ? &envelopes[0] : nullptr,
                               request.chSel != 0 ? &envelopes[1] : nullptr});
     FigureTable->setRowCount(0);
+    FigureTable->setColumnHidden(1, request.chSel == 1);
+    FigureTable->setColumnHidden(2, request.chSel == 0);
+    ProgressLabel->clear();  // the line belongs to the recording on screen
     FollowSpan();
 }
 
 // The same failures as the command line's, as the window's boxes.
-bool RecordingWindow::Started(Recorder::StartResult result) {
+bool RecordingWindow::Started(Recorder::StartResult result, const Recorder::Request& request) {
     switch (result) {
         case Recorder::StartResult::Started:
             return true;
         case Recorder::StartResult::FileExists:  // made between the question and the start
+            messages.Show(QString::fromStdString(RecordingTexts::FileFailed(request.path, EEXIST)));
+            return false;
         case Recorder::StartResult::FileFailed:
-            messages.SaveFailed();
+            messages.Show(QString::fromStdString(
+                RecordingTexts::FileFailed(request.path, recorder.FileError())));
             return false;
         case Recorder::StartResult::NotFound:
         case Recorder::StartResult::WrongName:
@@ -356,8 +384,16 @@ bool RecordingWindow::Started(Recorder::StartResult result) {
 void RecordingWindow::TakeBlock(const Recorder::Block& block) {
     envelopes[0].Add(block.ch0);
     envelopes[1].Add(block.ch1);
-    if (!refresh.isActive()) {
-        refresh.start(kRefreshDelay);
+    refresh.Request();
+}
+
+// Shown in the wake that brought the data, so a slow recording wakes once per block. The
+// clock ticks only when no block has come for a second (a stalled board); the texts are
+// never more than a second apart, so the elapsed time never skips a second.
+void RecordingWindow::ShowProgressOnData() {
+    ShowProgress();
+    if (clock.isActive()) {
+        clock.start(kClockTick);
     }
 }
 
@@ -394,12 +430,16 @@ void RecordingWindow::StopRecording() {
 void RecordingWindow::Finish() {
     wake.Disarm();
     clock.stop();
-    refresh.stop();
+    refresh.Cancel();
     use.Release(BoardUse::User::Recording);
     SetControlsEnabled(true);
     StartBtn->setText(kStartCaption);
     UpdateStartButton();
-    AnalyseBtn->setEnabled(recorder.Written() > 0);
+    ended = now();
+    if (recorder.Kept() > 0) {
+        analysablePath = recordingPath;
+    }
+    AnalyseBtn->setEnabled(!analysablePath.isEmpty());
     figuresShown = {};
     chart->Settle();
     ShowProgress();
@@ -422,18 +462,22 @@ void RecordingWindow::ShowOutcome() {
             StateLabel->setText(TmyStatus::MeasureErrorText());
             messages.Show(TmyStatus::MeasureErrorText());
             break;
-        case Recorder::Outcome::WriteFailed:
+        case Recorder::Outcome::WriteFailed: {
             StateLabel->setText(kCutShortText);
-            messages.SaveFailed();
+            const std::string path = recordingPath.toStdString();
+            messages.Show(
+                QString::fromStdString(RecordingTexts::FileFailed(path, recorder.FileError()) +
+                                       '\n' + RecordingTexts::Kept(path, recorder.Kept())));
             break;
+        }
         case Recorder::Outcome::None:
             break;
     }
 }
 
 void RecordingWindow::AnalyseBtnClick() {
-    if (!recordedPath.isEmpty() && !recorder.Recording()) {
-        analyse(recordedPath);
+    if (!analysablePath.isEmpty() && !recorder.Recording()) {
+        analyse(analysablePath);
     }
 }
 
@@ -480,18 +524,21 @@ void RecordingWindow::ShowProgress() {
     ShowProgressText();
 }
 
+// The time left only while recording: an ended recording has none, complete or not.
 void RecordingWindow::ShowProgressText() {
     const std::int64_t written = recorder.Written();
     const std::int64_t total = recorder.Total();
-    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now() - started);
-    const auto left = std::chrono::seconds(
-        static_cast<std::int64_t>(static_cast<double>(total - written) / sampleRate));
-    ProgressLabel->setText(QStringLiteral("データ数 %1 / %2　経過 %3　残り %4　ファイル %5")
-                               .arg(written)
-                               .arg(total)
-                               .arg(ClockText(elapsed))
-                               .arg(ClockText(recorder.Recording() ? left : 0s))
-                               .arg(SizeText(recorder.FileSize())));
+    const bool fRecording = recorder.Recording();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>((fRecording ? now() : ended) - started);
+    QString text =
+        QStringLiteral("データ数 %1 / %2　経過 %3").arg(written).arg(total).arg(ClockText(elapsed));
+    if (fRecording) {
+        const auto left = std::chrono::seconds(
+            static_cast<std::int64_t>(static_cast<double>(total - written) / sampleRate));
+        text += QStringLiteral("　残り ") + ClockText(left);
+    }
+    ProgressLabel->setText(text + QStringLiteral("　ファイル ") + SizeText(recorder.FileSize()));
 }
 
 void RecordingWindow::ShowFigures() {
@@ -508,7 +555,7 @@ void RecordingWindow::ShowFigures() {
         for (int row = 0; row < FigureTable->rowCount(); ++row) {
             const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
             SetCell(row, 0, figure.name);
-            SetCell(row, 1 + channel, NoiseFigureTable::ValueText(figure, kShownDigits));
+            SetCell(row, 1 + channel, NoiseFigureTable::ValueText(figure));
             SetCell(row, 3, figure.unit);
         }
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BoardUse.h"
+#include "FrameLimiter.h"
 #include "Recorder.h"
 #include "RecordingChart.h"
 #include "RecordingSession.h"
@@ -90,11 +91,13 @@ private:
     QWidget* BuildControls();
     QWidget* BuildView();
     void SetControlsEnabled(bool enabled);
+    void UpdateLengthFields();
     void UpdateStartButton();
     std::optional<Recorder::Request> RequestFromControls();
-    bool Started(Recorder::StartResult result);
+    bool Started(Recorder::StartResult result, const Recorder::Request& request);
     void Begin(const Recorder::Request& request);
     void TakeBlock(const Recorder::Block& block);
+    void ShowProgressOnData();
     void ArmWake();
     void StopRecording();
     void Finish();
@@ -113,13 +116,15 @@ private:
     RunWake wake{[this] { RecordWake(); }};
     std::array<SampleEnvelope, 2> envelopes;
     RecordingChart* chart = nullptr;
-    QTimer refresh;  // the chart and figures, a little after data came
-    QTimer clock;    // the progress, once a second while recording
+    FrameLimiter refresh;  // the chart, figures and progress, when data come
+    QTimer clock;          // the progress while recording, a second after it was last shown
     Recorder::Clock::time_point started{};
+    Recorder::Clock::time_point ended{};
     Recorder::Clock::time_point figuresShown{};
     double sampleRate = 1.0;
     bool fWaking = false;     // inside the recorder's wake, whose start command may wait
     bool fStopAsked = false;  // the stop button during such a wait
-    QString recordedPath;     // the file of the last recording, for the analysis
+    QString recordingPath;    // the file of the recording on screen
+    QString analysablePath;   // the last file a recording ended with samples in, if still there
     std::vector<std::int32_t> figureCodes;  // reused by every figure update
 };

@@ -233,6 +233,8 @@ void TFormMain::BuildMenus() {
     Analysis1 = menuBar()->addMenu("解析");
     NoiseAnalysis1 = Analysis1->addAction("ノイズ解析...", this, &TFormMain::NoiseAnalysis1Click);
     NoiseAnalysis1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    AnalyseFile1 =
+        Analysis1->addAction("ファイルを開いて解析...", this, &TFormMain::AnalyseFile1Click);
     LongRecording1 = Analysis1->addAction("長時間記録...", this, &TFormMain::LongRecording1Click);
     connect(&boardUse, &BoardUse::Changed, this, &TFormMain::BoardUseChanged);
 }

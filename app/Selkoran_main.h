@@ -102,6 +102,7 @@ public:
     QAction* MenuY_Volt = nullptr;
     QMenu* Analysis1 = nullptr;
     QAction* NoiseAnalysis1 = nullptr;
+    QAction* AnalyseFile1 = nullptr;
     QAction* LongRecording1 = nullptr;
 
     // Events.
@@ -120,6 +121,8 @@ public:
     void MenuY_VoltClick();
     void StatusBar1Click();
     void NoiseAnalysis1Click();
+    // Any ".DTA" file or recording, analysed in the noise analysis window.
+    void AnalyseFile1Click();
     void LongRecording1Click();
     void ComboBox1Change();
     void ComboBox2Change();

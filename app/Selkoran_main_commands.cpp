@@ -134,6 +134,22 @@ void TFormMain::NoiseAnalysis1Click() {
     UpdateNoiseAnalysis();
 }
 
+void TFormMain::AnalyseFile1Click() {
+    const auto chosen =
+        prompts.AskOpenFileName(NoiseAnalysisWindow::kOpenFilter.toStdString(), std::string());
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    // A file that cannot be read leaves the window as it was: a window just opened shows the
+    // data on screen.
+    const bool fWasOpen = noiseAnalysis != nullptr && noiseAnalysis->isVisible();
+    OpenNoiseAnalysis();
+    if (!fWasOpen) {
+        UpdateNoiseAnalysis();
+    }
+    noiseAnalysis->ShowFile(QString::fromStdString(*chosen));
+}
+
 NoiseAnalysisWindow* TFormMain::OpenNoiseAnalysis() {
     if (noiseAnalysis == nullptr) {
         noiseAnalysis = new NoiseAnalysisWindow(prompts, this);

@@ -10,6 +10,7 @@
 #include "DeviceChoice.h"
 #include "ProgramStart.h"
 #include "QtPrompts.h"
+#include "QtTranslation.h"
 #include "Selkoran_main.h"
 #include "SingleInstance.h"
 
@@ -124,6 +125,11 @@ int main(int argc, char* argv[]) {
         if (!driver) {
             return 2;
         }
+    }
+    if (!QtTranslation::Install(*app)) {
+        std::fprintf(stderr,
+                     "selkoran: Qt の日本語訳 (qt6-translations-l10n) が見つかりません。"
+                     "ファイルの選択画面などのボタンは英語で表示されます\n");
     }
     QtPrompts prompts;
     return RunGuarded(prompts, [&] { return RunWindow(*driver, prompts); });

@@ -56,16 +56,19 @@ struct Measured {
     int acquired;
     double cpu;
     double wall;
+    ProcessUsage::Wakes wakes;
 };
 
 Measured Acquire(CliScene& scene) {
     CliAcquisition acquisition(scene.adc, scene.request, scene.data);
     ProgressBar progress;
     const double cpu0 = ProcessUsage::CpuSeconds();
+    const ProcessUsage::Wakes wakes0 = ProcessUsage::CountWakes();
     const auto t0 = Steady::now();
     const CliAcquisition::Outcome outcome = acquisition.Run(progress);
     const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    return {outcome, acquisition.Acquired(), ProcessUsage::CpuSeconds() - cpu0, wall};
+    return {outcome, acquisition.Acquired(), ProcessUsage::CpuSeconds() - cpu0, wall,
+            ProcessUsage::CountWakes() - wakes0};
 }
 
 int Slow(int seconds) {
@@ -80,9 +83,12 @@ int Slow(int seconds) {
     });
     const Measured m = Acquire(scene);
     stopper.join();
+    // The stopper thread's sleep counts among all threads' wakes, Ctrl-C among the main's.
     std::printf(
-        "CLI at 1.25/s: %d samples, CPU %.4f s over %.2f s = %.4f %% of a core (target < 0.1 %%)\n",
-        m.acquired, m.cpu, m.wall, 100.0 * m.cpu / m.wall);
+        "CLI at 1.25/s: %d samples, CPU %.4f s over %.2f s = %.4f %% of a core (target < 0.1 %%); "
+        "%s\n",
+        m.acquired, m.cpu, m.wall, 100.0 * m.cpu / m.wall,
+        ProcessUsage::WakesText(m.wakes, m.wall).c_str());
     return m.outcome == CliAcquisition::Outcome::Stopped ? 0 : 1;
 }
 

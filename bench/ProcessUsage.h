@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
+
 // What the benchmark process has used so far.
 namespace ProcessUsage {
 
@@ -8,5 +10,20 @@ namespace ProcessUsage {
 double CpuSeconds();
 // Resident memory (VmRSS) in KiB, or -1 when it cannot be read.
 long ResidentKiB();
+// Times the process's threads have gone to sleep and been woken again: their voluntary
+// context switches, those of the main thread as /proc/PID/status gives them and those of
+// every thread (Qt's helper threads among them); -1 where they cannot be read.
+struct Wakes {
+    long mainThread = -1;
+    long allThreads = -1;
+
+    Wakes operator-(const Wakes& earlier) const {
+        return {mainThread - earlier.mainThread, allThreads - earlier.allThreads};
+    }
+};
+Wakes CountWakes();
+// "N wakes = R wakes per second (target <= 3), all threads A per second" for `wakes` over
+// `seconds`.
+std::string WakesText(const Wakes& wakes, double seconds);
 
 }  // namespace ProcessUsage

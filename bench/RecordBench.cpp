@@ -47,7 +47,6 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr int kTopRate = 16;
 constexpr double kTopSamplesPerSecond = 31250.0;
 constexpr std::int64_t kLongRun = Recorder::kMaxStartCount;
 
@@ -170,8 +169,8 @@ private:
 
 ChildUsage Record(const std::string& device, std::int64_t count, const std::string& path) {
     return RunChild({BuildProgram("selkoran-cli"), "record", "--device", device, "--rate",
-                     std::to_string(kTopRate), "--channel", "2", "--count", std::to_string(count),
-                     "--output", path, "--force"});
+                     std::to_string(static_cast<int>(kTopSamplesPerSecond)), "--channel", "2",
+                     "--count", std::to_string(count), "--output", path, "--force"});
 }
 
 Rate RecordUnpaced(int chSel, std::int64_t count, const std::string& path) {
@@ -401,19 +400,20 @@ int Formats(int runs) {
     for (int run = 0; run < runs; ++run) {
         for (std::size_t k = 0; k < std::size(kKinds); ++k) {
             const std::string path = KindPath(kKinds[k], "formats");
-            std::vector<std::string> arguments = {BuildProgram("selkoran-cli"),
-                                                  "record",
-                                                  "--device",
-                                                  "sim",
-                                                  "--rate",
-                                                  std::to_string(kTopRate),
-                                                  "--channel",
-                                                  "2",
-                                                  "--count",
-                                                  std::to_string(kLongRun),
-                                                  "--output",
-                                                  path,
-                                                  "--force"};
+            std::vector<std::string> arguments = {
+                BuildProgram("selkoran-cli"),
+                "record",
+                "--device",
+                "sim",
+                "--rate",
+                std::to_string(static_cast<int>(kTopSamplesPerSecond)),
+                "--channel",
+                "2",
+                "--count",
+                std::to_string(kLongRun),
+                "--output",
+                path,
+                "--force"};
             if (kKinds[k].fCompress) {
                 arguments.push_back("--compress");
             }

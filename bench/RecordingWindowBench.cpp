@@ -146,9 +146,11 @@ int Slow(int seconds) {
     scene.Start(kSlowestRate, 0, 1000);
     RunEventLoopFor(1000);  // past the start
     const double cpu0 = ProcessUsage::CpuSeconds();
+    const ProcessUsage::Wakes wakes0 = ProcessUsage::CountWakes();
     const auto t0 = Steady::now();
     RunEventLoopFor(seconds * 1000);
     const double cpu = ProcessUsage::CpuSeconds() - cpu0;
+    const ProcessUsage::Wakes wakes = ProcessUsage::CountWakes() - wakes0;
     const double wall = SecondsSince(t0);
     const bool fRecording = scene.recording->Recording();
     const std::int64_t samples = scene.recording->Envelope(0).Count();
@@ -157,8 +159,9 @@ int Slow(int seconds) {
     std::filesystem::remove(path);
     std::printf(
         "recording window at 1.25/s: %lld samples, %zu drawn, CPU %.4f s over %.2f s = %.4f %% "
-        "of a core (target < 0.2 %%)\n",
-        static_cast<long long>(samples), drawn, cpu, wall, 100.0 * cpu / wall);
+        "of a core (target < 0.2 %%); %s\n",
+        static_cast<long long>(samples), drawn, cpu, wall, 100.0 * cpu / wall,
+        ProcessUsage::WakesText(wakes, wall).c_str());
     return fRecording ? 0 : 1;
 }
 

@@ -68,12 +68,14 @@ struct WindowScene {
 int Idle(int seconds) {
     WindowScene scene;
     const double cpu0 = ProcessUsage::CpuSeconds();
+    const ProcessUsage::Wakes wakes0 = ProcessUsage::CountWakes();
     const auto t0 = Steady::now();
     RunEventLoopFor(seconds * 1000);
     const double cpu = ProcessUsage::CpuSeconds() - cpu0;
+    const ProcessUsage::Wakes wakes = ProcessUsage::CountWakes() - wakes0;
     const double wall = SecondsSince(t0);
-    std::printf("idle window: %.4f s CPU over %.2f s = %.4f %% of a core (target 0.0 %%)\n", cpu,
-                wall, 100.0 * cpu / wall);
+    std::printf("idle window: %.4f s CPU over %.2f s = %.4f %% of a core (target 0.0 %%); %s\n",
+                cpu, wall, 100.0 * cpu / wall, ProcessUsage::WakesText(wakes, wall).c_str());
     return 0;
 }
 
@@ -85,17 +87,20 @@ int Slow(int seconds) {
     window.ComboBox2->setCurrentIndex(kThousandIndex);
     window.MeasureBtn->click();
     const double cpu0 = ProcessUsage::CpuSeconds();
+    const ProcessUsage::Wakes wakes0 = ProcessUsage::CountWakes();
     const auto t0 = Steady::now();
     RunEventLoopFor(seconds * 1000);
     const double cpu = ProcessUsage::CpuSeconds() - cpu0;
+    const ProcessUsage::Wakes wakes = ProcessUsage::CountWakes() - wakes0;
     const double wall = SecondsSince(t0);
     const bool fRunning = window.Measuring();
     const QString progress = TmyStatus::Panel(*window.StatusBar1, 2)->text();
     window.MeasureBtn->click();
     std::printf(
         "window run at 1.25/s: \"%s\", CPU %.4f s over %.2f s = %.4f %% of a core "
-        "(target < 0.1 %%)\n",
-        progress.toUtf8().constData(), cpu, wall, 100.0 * cpu / wall);
+        "(target < 0.1 %%); %s\n",
+        progress.toUtf8().constData(), cpu, wall, 100.0 * cpu / wall,
+        ProcessUsage::WakesText(wakes, wall).c_str());
     return fRunning ? 0 : 1;
 }
 

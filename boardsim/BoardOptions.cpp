@@ -63,6 +63,7 @@ const Key kKeys[] = {
     {"ch1", [](std::string_view v,
                BoardOptions& o) { return ParseNumber(v, -2.6e6, 2.6e6, &o.ch1Microvolts); }},
     {"name", [](std::string_view v, BoardOptions& o) { return ParseText(v, &o.name); }},
+    {"serial", [](std::string_view v, BoardOptions& o) { return ParseText(v, &o.serial); }},
     {"silent", [](std::string_view v, BoardOptions& o) { return ParseFlag(v, &o.fSilent); }},
     {"ng", [](std::string_view v, BoardOptions& o) { return ParseText(v, &o.ngCommand); }},
     {"delay", [](std::string_view v,

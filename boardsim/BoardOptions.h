@@ -13,6 +13,7 @@ struct BoardOptions {
     double ch1Microvolts = 1250000.0;  // a 1.25 V source on CH1
     std::string name = "SELKORAN";
     std::string version = "1.10";
+    std::string serial;  // the USB chip's serial number (none by default)
 
     bool fSilent = false;    // no answer at all: no replies, no records
     std::string ngCommand;   // refused with "NG" (exact command text, without CR)
@@ -24,8 +25,8 @@ struct BoardOptions {
     int purgeFailsAt = -1;   // purges counted from 0 since start: this one fails
     int vanishAfter = -1;    // the device disappears once a run has produced this many records
 
-    // Reads "key=value,key=value,..." (keys: seed ch0 ch1 name silent ng delay split lf short
-    // stopafter purgefail vanish). False with a reason in `error` on an unknown key or a bad
+    // Reads "key=value,key=value,..." (keys: seed ch0 ch1 name serial silent ng delay split lf
+    // short stopafter purgefail vanish). False with a reason in `error` on an unknown key or a bad
     // value; `options` then keeps what was read before.
     static bool Parse(std::string_view text, BoardOptions* options, std::string* error);
 };

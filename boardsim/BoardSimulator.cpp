@@ -13,6 +13,8 @@ constexpr char kCR = '\r';
 constexpr char kLF = '\n';
 constexpr std::size_t kStartCommandLength = 7;  // "A", channel digit, five count digits
 constexpr int kRateCharX = 16;
+constexpr std::size_t kRecordBytes1CH = 7;   // six digits and a carriage return
+constexpr std::size_t kRecordBytes2CH = 13;  // twelve digits and a carriage return
 
 int RateIndexOf(char c) {
     if (c >= '0' && c <= '9') {
@@ -104,6 +106,38 @@ std::optional<BoardSimulator::Clock::time_point> BoardSimulator::NextEventTime()
         next = next ? std::min(*next, due) : due;
     }
     return next;
+}
+
+std::optional<BoardSimulator::Clock::time_point> BoardSimulator::NextArrivalTime() const {
+    if (fVanished) {
+        return std::nullopt;
+    }
+    auto next = output.NextRelease();
+    if (const auto streamed = StreamArrivalTime()) {
+        next = next ? std::min(*next, *streamed) : streamed;
+    }
+    return next;
+}
+
+// The stream's next records reach the PC when they fill the chip's packet, or, when they
+// start a partial packet, once its latency time has run out. A partial packet the chip
+// already holds leaves by its own release time.
+std::optional<BoardSimulator::Clock::time_point> BoardSimulator::StreamArrivalTime() const {
+    if (!stream.fActive) {
+        return std::nullopt;
+    }
+    std::optional<Clock::time_point> arrival;
+    if (output.HeldInChip() == 0) {
+        arrival = DueTime(stream.produced) + UsbOutput::kLatency;
+    }
+    const std::size_t recordBytes = stream.channelSel == 2 ? kRecordBytes2CH : kRecordBytes1CH;
+    const std::size_t room = UsbOutput::kPacketSize - output.HeldInChip();
+    const int filling =
+        stream.produced + static_cast<int>((room + recordBytes - 1) / recordBytes) - 1;
+    if (filling < stream.total) {
+        arrival = arrival ? std::min(*arrival, DueTime(filling)) : DueTime(filling);
+    }
+    return arrival;
 }
 
 void BoardSimulator::Advance() {

@@ -38,6 +38,11 @@ public:
     bool Vanished();
     // When the next record or reply is due, if any is.
     std::optional<Clock::time_point> NextEventTime() const;
+    // When the PC can next read more than it can now: a reply, the chip's partial packet
+    // after its latency time, or the packet that the coming records fill; unset when nothing
+    // is on its way. A record handed to the chip is not readable yet, so a reader that sleeps
+    // until this time wakes once per arrival, not once per conversion.
+    std::optional<Clock::time_point> NextArrivalTime() const;
     const BoardOptions& Options() const { return options; }
     // `observer` sees every command line the board receives, without its carriage return.
     void ObserveCommands(CommandObserver observer) { onCommand = std::move(observer); }
@@ -59,6 +64,7 @@ private:
     bool Start(std::string_view command, Clock::time_point t);
     void Reply(std::string_view text, Clock::time_point t);
     Clock::time_point DueTime(int record) const;
+    std::optional<Clock::time_point> StreamArrivalTime() const;
     void ProduceRecord(Clock::time_point t);
 
     BoardOptions options;

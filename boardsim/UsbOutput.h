@@ -25,6 +25,8 @@ public:
     void Advance(Clock::time_point now);
 
     std::size_t Available() const { return readable.size(); }
+    // Stream bytes in the chip's partial packet, not yet sent.
+    std::size_t HeldInChip() const { return chip.size(); }
     std::size_t Read(char* dst, std::size_t count);
     // Drops what the chip and the PC's queue hold; replies not yet sent stay scheduled.
     void Purge();

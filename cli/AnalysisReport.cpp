@@ -9,14 +9,11 @@
 
 #include "MeasurementData.h"
 #include "NoiseFigureTable.h"
+#include "PictureCaption.h"
 #include "RecordingAnalysis.h"
 #include "SampleRates.h"
 
 namespace {
-
-// Every digit a double needs to read back as itself is printed by QJsonDocument; the text
-// lines take nine significant digits.
-constexpr int kLineDigits = 9;
 
 template <typename T>
 QJsonArray JsonArray(const std::vector<T>& values) {
@@ -38,7 +35,7 @@ QString ChannelPrefix(int channel) {
 }  // namespace
 
 AnalysisReport::AnalysisReport(const MeasurementData& data, std::optional<int> onlyChannel)
-    : sampleRate(SampleRates::SamplesPerSecond(data.Settings)) {
+    : sampleRate(SampleRates::SamplesPerSecond(data.Settings)), fSinc5(data.Settings.fSinc5) {
     for (int channel = 0; channel < 2; ++channel) {
         const bool fNamed =
             onlyChannel ? *onlyChannel == channel
@@ -57,7 +54,7 @@ AnalysisReport::AnalysisReport(const MeasurementData& data, std::optional<int> o
 }
 
 AnalysisReport::AnalysisReport(RecordingAnalysis recording, std::optional<int> onlyChannel)
-    : sampleRate(recording.sampleRate) {
+    : sampleRate(recording.sampleRate), fSinc5(recording.settings.fSinc5) {
     if (onlyChannel && std::none_of(recording.channels.begin(), recording.channels.end(),
                                     [&](const auto& c) { return c.channel == *onlyChannel; })) {
         Add(*onlyChannel, false, std::nullopt);
@@ -84,14 +81,24 @@ QStringList AnalysisReport::Lines() const {
         for (const NoiseFigure& figure : NoiseFigureTable::Rows(c.analysis)) {
             QString line = ChannelPrefix(c.channel) + QString::fromStdString(figure.name) +
                            QStringLiteral("：") +
-                           QString::fromStdString(NoiseFigureTable::ValueText(figure, kLineDigits));
+                           QString::fromStdString(NoiseFigureTable::ValueText(figure));
             if (figure.value && !figure.unit.empty()) {
                 line += ' ' + QString::fromStdString(figure.unit);
             }
             lines << line;
         }
     }
+    if (!channels.empty()) {
+        lines << QString::fromStdString(NoiseFigureTable::kMissingCodesNote);
+    }
     return lines;
+}
+
+QImage AnalysisReport::Picture(AnalysisCharts::Kind kind, const QString& sourcePath) const {
+    const Channel& shown = channels.front();
+    return AnalysisCharts::Picture(kind, shown.analysis, shown.channel,
+                                   PictureCaption::For(sourcePath, shown.channel, sampleRate,
+                                                       fSinc5, shown.analysis.statistics.count));
 }
 
 QJsonObject AnalysisReport::ChannelJson(const Channel& c) {

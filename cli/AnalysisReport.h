@@ -2,12 +2,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <optional>
 #include <vector>
 
+#include "AnalysisCharts.h"
 #include "NoiseAnalysis.h"
 
 class MeasurementData;
@@ -32,7 +34,11 @@ public:
     const std::vector<Channel>& Channels() const { return channels; }
     const QStringList& Problems() const { return problems; }
 
+    // One line per figure and channel, then what the missing codes count.
     QStringList Lines() const;
+    // The chart of the first channel analysed, captioned with the data file at `sourcePath`
+    // (empty: data just measured). Needs a QApplication.
+    QImage Picture(AnalysisCharts::Kind kind, const QString& sourcePath) const;
     // The analysis keys of one channel's JSON object.
     static QJsonObject ChannelJson(const Channel& channel);
     // {"settings", "sampleRate", "channels"} with the analysis keys alone, and the keys of
@@ -44,6 +50,7 @@ private:
     void Add(int channel, bool fHasData, std::optional<NoiseAnalysis> analysis);
 
     double sampleRate;
+    bool fSinc5;
     std::vector<Channel> channels;
     QStringList problems;
 };

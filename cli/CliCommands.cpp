@@ -2,8 +2,8 @@
 #include "CliCommands.h"
 
 #include <QBuffer>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,8 +13,11 @@
 #include "AnalysisReport.h"
 #include "BoardSession.h"
 #include "CliAcquisition.h"
+#include "CliMonitor.h"
 #include "CliRecording.h"
+#include "CliServe.h"
 #include "DeviceChoice.h"
+#include "FileError.h"
 #include "FtdiDeviceList.h"
 #include "GraphPicture.h"
 #include "MeasurementData.h"
@@ -31,6 +34,9 @@ namespace {
 const QString kProgramName = QStringLiteral("SELKORAN");
 const char* const kBoxCaption = "SELKORAN Board";
 const QString kDeviceName = QStringLiteral("SELKORAN Board");
+// The window's box texts, which the command line follows with the file and the reason.
+const QString kBadDataFileText = QStringLiteral("データファイルの内容が正しくありませんでした");
+const QString kUnreadableText = QStringLiteral("データファイルを読めませんでした");
 
 void PrintLine(const QString& text) {
     std::fprintf(stdout, "%s\n", text.toUtf8().constData());
@@ -51,19 +57,52 @@ QByteArray PngBytes(const QImage& image) {
     return bytes;
 }
 
+// Why a table could not be analysed.
+// `reason`: what is wrong with an HDF5 file that is no recording.
+QString AnalysisFailureText(const QString& path, RecordingAnalysis::Failure failure,
+                            const std::string& reason) {
+    switch (failure) {
+        case RecordingAnalysis::Failure::NoSampleRate:
+            return QString::fromStdString(FileErrorText(
+                "サンプルレートがわかりません", path.toStdString(),
+                "表にサンプルレートの # 行がありません。--rate 31250 のように指定してください"));
+        case RecordingAnalysis::Failure::BadFile:
+            return QString::fromStdString(
+                FileErrorText(kBadDataFileText.toStdString(), path.toStdString(),
+                              reason.empty() ? "表として読めない行があります" : reason));
+        default:
+            return kTemporaryFileFailed;
+    }
+}
+
 }  // namespace
+
+const QString CliCommands::kSaveFailedText = QStringLiteral("データ保存できませんでした");
 
 CliCommands::CliCommands(const CliOptions& cliOptions)
     : options(cliOptions),
       prompts(cliOptions.fForce),
-      messages(kProgramName, kBoxCaption, prompts) {}
+      messages(kProgramName, kBoxCaption, prompts),
+      outputs(cliOptions) {}
 
 QString CliCommands::ExistingFileText(const QString& fileName) {
     return QStringLiteral("ファイル：") + fileName +
            QStringLiteral("があります。上書きするには --force を付けてください");
 }
 
+QString CliCommands::FileFailureText(const QString& text, const QString& fileName,
+                                     const FileFailure& failure) {
+    return QString::fromStdString(
+        FileErrorText(text.toStdString(), fileName.toStdString(), failure.Reason()));
+}
+
 int CliCommands::Run() {
+    // Past a file size limit a write then fails like a full disk, with the reason told,
+    // instead of the signal ending the program before the figures are printed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (!OutputsMayBeWritten()) {
+        return kExitFailure;
+    }
     if (options.command == CliOptions::Command::Show) {
         return Show();
     }
@@ -88,6 +127,10 @@ int CliCommands::Run() {
             return Info(*driver);
         case CliOptions::Command::Record:
             return Record(*driver);
+        case CliOptions::Command::Serve:
+            return CliServe(options, messages).Run(*driver);
+        case CliOptions::Command::Monitor:
+            return CliMonitor(options, messages).Run(*driver);
         default:
             return Measure(*driver);
     }
@@ -121,31 +164,49 @@ int CliCommands::ListUsbDevices() {
 }
 
 int CliCommands::Measure(FifoDriver& driver) {
-    if (!OutputMayBeWritten()) {
-        return kExitFailure;
-    }
     auto data = std::make_unique<MeasurementData>();
     data->Settings = options.Settings();
     std::optional<CliReport::Board> board;
-    if (!Acquire(driver, *data, board)) {
+    const CliAcquisition::Outcome outcome = Acquire(driver, *data, board);
+    if (outcome == CliAcquisition::Outcome::Failed) {
         return kExitFailure;
     }
     data->Evaluate();
-    return Report(*data, board);
+    const int exitCode = Report(*data, board);
+    if (outcome == CliAcquisition::Outcome::Stopped) {
+        PrintError(StoppedNotice(data->Series(data->Settings.CHSel == 1 ? 1 : 0).Count));
+    }
+    return exitCode;
 }
 
-bool CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
-                          std::optional<CliReport::Board>& board) {
+// After Ctrl-C: whether the samples kept are in a file, and in which.
+QString CliCommands::StoppedNotice(int count) const {
+    QStringList files;
+    for (const QString& name : {options.output, options.csvFile}) {
+        if (!name.isEmpty() && outputs.Written().contains(name)) {
+            files << name;
+        }
+    }
+    if (files.isEmpty()) {
+        return QStringLiteral("%1 データはファイルに保存していません").arg(count);
+    }
+    return QStringLiteral("%1 データを保存しました：").arg(count) +
+           files.join(QStringLiteral("、"));
+}
+
+CliAcquisition::Outcome CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
+                                             std::optional<CliReport::Board>& board) {
     const StopSignal stopSignal;
     TADC adc(driver);
     board = Identify(adc);
     if (!board) {
-        return false;
+        return CliAcquisition::Outcome::Failed;
     }
     if (!BoardSession(adc).ConfigureAndStart(options.request)) {
         PrintError(TmyStatus::BoardErrorText(kDeviceName));
-        return false;
+        return CliAcquisition::Outcome::Failed;
     }
+    data.start = std::chrono::system_clock::now();
     data.Settings.GainFactor = adc.GetGainFactor();
     CliAcquisition acquisition(adc, options.request, data);
     ProgressBar progress;
@@ -154,20 +215,23 @@ bool CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
     switch (outcome) {
         case CliAcquisition::Outcome::Complete:
             data.SetRunData(options.request.count);
-            return true;
+            break;
         case CliAcquisition::Outcome::Stopped:
             // As the stop button: the samples are kept from 10 on.
             PrintError(TmyStatus::StoppedText());
             if (acquisition.Acquired() < BoardSession::kMinSamplesKept) {
-                return false;
+                PrintError(QStringLiteral("データが %1 個未満のため保存していません（%2 データ）")
+                               .arg(BoardSession::kMinSamplesKept)
+                               .arg(acquisition.Acquired()));
+                return CliAcquisition::Outcome::Failed;
             }
             data.SetRunData(acquisition.Acquired());
-            return true;
+            break;
         case CliAcquisition::Outcome::Failed:
             PrintError(TmyStatus::MeasureErrorText());
-            return false;
+            break;
     }
-    return false;
+    return outcome;
 }
 
 int CliCommands::Show() {
@@ -189,14 +253,21 @@ int CliCommands::Analyze() {
         if (!LoadDataFile(*data)) {
             return kExitFailure;
         }
+        if (options.samplesPerSecond) {
+            PrintError(QStringLiteral("--rate は CSV の表のためのものです（データファイルは"
+                                      "サンプルレートを持っています）：") +
+                       options.dataFile);
+            return kExitUsage;
+        }
         settings = CliReport(*data, false).SettingsJson();
         analysis = Analyse(*data);
     }
-    if (!analysis || !WriteAnalysisPictures(*analysis)) {
+    if (!analysis) {
         return kExitFailure;
     }
+    const bool fWritten = WriteAnalysisPictures(*analysis);
     PrintAnalysis(*analysis, settings, {});
-    return kExitOk;
+    return fWritten ? kExitOk : kExitFailure;
 }
 
 int CliCommands::Record(FifoDriver& driver) {
@@ -232,13 +303,15 @@ int CliCommands::Convert() {
         case RecordingConverter::Result::Done:
             return kExitOk;
         case RecordingConverter::Result::InputBad:
-            messages.BadDataFile(options.dataFile, QString::fromStdString(reason));
+            PrintError(QString::fromStdString(
+                FileErrorText(kBadDataFileText.toStdString(), request.input, reason)));
             return kExitFailure;
         case RecordingConverter::Result::OutputExists:
             PrintError(ExistingFileText(options.output));
             return kExitFailure;
         case RecordingConverter::Result::OutputFailed:
-            messages.SaveFailed();
+            PrintError(QString::fromStdString(
+                FileErrorText(kSaveFailedText.toStdString(), request.output, reason)));
             return kExitFailure;
     }
     return kExitFailure;
@@ -248,16 +321,12 @@ std::optional<AnalysisReport> CliCommands::AnalyseRecording(const QString& path,
                                                             QJsonObject& settings) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     std::string reason;
-    std::optional<RecordingAnalysis> recording =
-        RecordingAnalysis::Analyse(path.toStdString(), options.analysisChannel, &failure, &reason);
+    std::optional<RecordingAnalysis> recording = RecordingAnalysis::Analyse(
+        path.toStdString(), options.analysisChannel, &failure,
+        options.command == CliOptions::Command::Analyze ? options.samplesPerSecond : std::nullopt,
+        &reason);
     if (!recording) {
-        if (failure == RecordingAnalysis::Failure::BadFile && !reason.empty()) {
-            messages.BadDataFile(path, QString::fromStdString(reason));
-        } else if (failure == RecordingAnalysis::Failure::BadFile) {
-            messages.BadDataFile();
-        } else {
-            PrintError(kTemporaryFileFailed);
-        }
+        PrintError(AnalysisFailureText(path, failure, reason));
         return std::nullopt;
     }
     settings = RecordingSettingsJson(recording->settings);
@@ -279,8 +348,11 @@ bool CliCommands::LoadDataFile(MeasurementData& data) {
     // Keys the file lacks keep the start-up settings.
     MeasureSettings loaded;
     TmyFile file(prompts);
-    if (!file.Load(options.dataFile.toStdString(), loaded, data.Series(0), data.Series(1))) {
-        messages.BadDataFile();
+    FileFailure failure;
+    if (!file.Load(options.dataFile.toStdString(), loaded, data.Series(0), data.Series(1),
+                   &failure)) {
+        PrintError(FileFailureText(failure.IsAccess() ? kUnreadableText : kBadDataFileText,
+                                   options.dataFile, failure));
         return false;
     }
     data.Settings = loaded;
@@ -302,19 +374,19 @@ std::optional<AnalysisReport> CliCommands::Checked(AnalysisReport analysis) {
 }
 
 bool CliCommands::WriteAnalysisPictures(const AnalysisReport& analysis) {
-    const AnalysisReport::Channel& shown = analysis.Channels().front();
     const std::pair<const QString&, AnalysisCharts::Kind> pictures[] = {
         {options.histogramFile, AnalysisCharts::Kind::Histogram},
         {options.spectrumFile, AnalysisCharts::Kind::Spectrum},
         {options.allanFile, AnalysisCharts::Kind::Allan}};
+    bool fWritten = true;
     for (const auto& [fileName, kind] : pictures) {
-        if (!fileName.isEmpty() &&
-            !WriteExport(fileName,
-                         PngBytes(AnalysisCharts::Picture(kind, shown.analysis, shown.channel)))) {
-            return false;
+        if (!fileName.isEmpty()) {
+            fWritten =
+                outputs.Write(fileName, PngBytes(analysis.Picture(kind, options.dataFile))) &&
+                fWritten;
         }
     }
-    return true;
+    return fWritten;
 }
 
 std::optional<CliReport::Board> CliCommands::Identify(TADC& adc) {
@@ -334,53 +406,63 @@ std::optional<CliReport::Board> CliCommands::Identify(TADC& adc) {
     return std::nullopt;
 }
 
+// Every file is written that can be, and the figures are printed all the same: a file that
+// could not be written costs neither the others nor the run's statistics.
 int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Board>& board) {
-    if (!options.output.isEmpty() && !SaveDataFile(data)) {
-        return kExitFailure;
-    }
-    std::optional<AnalysisReport> analysis;
-    if (options.WantsAnalysis()) {
-        analysis = Analyse(data);
-        if (!analysis || !WriteAnalysisPictures(*analysis)) {
-            return kExitFailure;
-        }
-    }
+    const std::optional<AnalysisReport> analysis =
+        options.WantsAnalysis() ? Analyse(data) : std::nullopt;
     const CliReport report(data, options.fVolt);
-    if (!options.csvFile.isEmpty() && !WriteExport(options.csvFile, report.Csv())) {
-        return kExitFailure;
-    }
-    if (!options.pngFile.isEmpty() &&
-        !WriteExport(options.pngFile, PngBytes(GraphPicture::Render(data, options.fVolt)))) {
+    const bool fWritten = WriteFiles(data, report, board, analysis ? &*analysis : nullptr);
+    if (options.WantsAnalysis() && !analysis) {
         return kExitFailure;
     }
     if (options.fJson) {
         std::fputs(report.Json(board, analysis ? &*analysis : nullptr).constData(), stdout);
-        return kExitOk;
+        return fWritten ? kExitOk : kExitFailure;
     }
+    QStringList lines;
     if (options.command == CliOptions::Command::Show) {
-        for (const QString& line : report.SettingsLines()) {
-            PrintLine(line);
-        }
+        lines = report.SettingsLines();
     }
-    QStringList lines = report.StatisticsLines();
+    lines += report.StatisticsLines();
     if (analysis) {
         lines += analysis->Lines();
     }
     for (const QString& line : lines) {
         PrintLine(line);
     }
-    return kExitOk;
+    return fWritten ? kExitOk : kExitFailure;
+}
+
+bool CliCommands::WriteFiles(MeasurementData& data, const CliReport& report,
+                             const std::optional<CliReport::Board>& board,
+                             const AnalysisReport* analysis) {
+    bool fWritten = options.output.isEmpty() || SaveDataFile(data);
+    if (analysis != nullptr) {
+        fWritten = WriteAnalysisPictures(*analysis) && fWritten;
+    }
+    if (!options.csvFile.isEmpty()) {
+        fWritten = outputs.Write(options.csvFile, report.Csv(board)) && fWritten;
+    }
+    if (!options.pngFile.isEmpty()) {
+        fWritten =
+            outputs.Write(options.pngFile,
+                          PngBytes(GraphPicture::Render(data, options.fVolt, options.dataFile))) &&
+            fWritten;
+    }
+    return fWritten;
 }
 
 bool CliCommands::SaveDataFile(const MeasurementData& data) {
     const std::string path = options.output.toStdString();
     TmyFile file(prompts);
+    FileFailure failure;
     const bool fSaved =
         data.Settings.CHSel == 2
-            ? file.SaveTwoChannels(path, data.Settings, data.Series(0), data.Series(1))
-            : file.SaveOneChannel(path, data.Settings, data.Series(data.Settings.CHSel));
+            ? file.SaveTwoChannels(path, data.Settings, data.Series(0), data.Series(1), &failure)
+            : file.SaveOneChannel(path, data.Settings, data.Series(data.Settings.CHSel), &failure);
     if (!fSaved) {
-        messages.SaveFailed();
+        PrintError(FileFailureText(kSaveFailedText, options.output, failure));
         return false;
     }
     // The file turned up while the run went on: nothing was written.
@@ -388,27 +470,16 @@ bool CliCommands::SaveDataFile(const MeasurementData& data) {
         PrintError(ExistingFileText(options.output));
         return false;
     }
+    outputs.Note(options.output);
     return true;
 }
 
-// Written whole through a temporary file, so a failed write leaves an older file intact.
-bool CliCommands::WriteExport(const QString& fileName, const QByteArray& contents) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() ||
-        !file.commit()) {
-        messages.SaveFailed();
-        return false;
+bool CliCommands::OutputsMayBeWritten() {
+    const QStringList problems = outputs.Problems();
+    for (const QString& problem : problems) {
+        PrintError(problem);
     }
-    return true;
-}
-
-bool CliCommands::OutputMayBeWritten() {
-    const QFileInfo info(options.output);
-    if (options.output.isEmpty() || options.fForce || !info.exists() || info.isDir()) {
-        return true;
-    }
-    PrintError(ExistingFileText(options.output));
-    return false;
+    return problems.isEmpty();
 }
 
 void CliCommands::PrintError(const QString& text) {

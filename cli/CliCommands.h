@@ -6,13 +6,16 @@
 #include <memory>
 #include <optional>
 
+#include "CliAcquisition.h"
 #include "CliOptions.h"
+#include "CliOutputs.h"
 #include "CliPrompts.h"
 #include "CliReport.h"
 #include "Mymessage.h"
 
 class AnalysisReport;
 class FifoDriver;
+struct FileFailure;
 class MeasurementData;
 class TADC;
 
@@ -30,8 +33,14 @@ public:
     // The exit code.
     int Run();
 
+    // The window's text for a failed save.
+    static const QString kSaveFailedText;
+
     // The refusal of an existing output file without --force.
     static QString ExistingFileText(const QString& fileName);
+    // `text`, the file and why: "TEXT：FILE（REASON）".
+    static QString FileFailureText(const QString& text, const QString& fileName,
+                                   const FileFailure& failure);
     static void PrintError(const QString& text);
 
 private:
@@ -43,18 +52,24 @@ private:
     int Record(FifoDriver& driver);
     int Convert();
 
-    // The data file named on the command line; a bad file prints the window's message.
+    // The data file named on the command line; a file that cannot be read prints the file
+    // and the reason.
     bool LoadDataFile(MeasurementData& data);
 
-    // Identification, configuration and acquisition, with Ctrl-C as the stop button; false
+    // Identification, configuration and acquisition, with Ctrl-C as the stop button; Failed
     // when the run ends without data to keep (the reason is printed).
-    bool Acquire(FifoDriver& driver, MeasurementData& data, std::optional<CliReport::Board>& board);
+    CliAcquisition::Outcome Acquire(FifoDriver& driver, MeasurementData& data,
+                                    std::optional<CliReport::Board>& board);
+    QString StoppedNotice(int count) const;
 
     // Identification as a start does it; failures print the window's message.
     std::optional<CliReport::Board> Identify(TADC& adc);
     // Writes the requested files, then prints the statistics or the JSON object, and the
     // analysis when asked for.
     int Report(MeasurementData& data, const std::optional<CliReport::Board>& board);
+    // Every file asked for; false when one of them was not written (the reason printed).
+    bool WriteFiles(MeasurementData& data, const CliReport& report,
+                    const std::optional<CliReport::Board>& board, const AnalysisReport* analysis);
     // The analysis of `data` as asked for; nothing (the reasons printed) when no channel
     // could be analysed.
     std::optional<AnalysisReport> Analyse(const MeasurementData& data);
@@ -69,11 +84,11 @@ private:
     // The analysis pictures asked for, of the --channel channel or the first one analysed.
     bool WriteAnalysisPictures(const AnalysisReport& analysis);
     bool SaveDataFile(const MeasurementData& data);
-    bool WriteExport(const QString& fileName, const QByteArray& contents);
-    // An existing ".DTA" output without --force is refused before anything is measured.
-    bool OutputMayBeWritten();
+    // Every file the command writes can be written: checked before anything is measured or read.
+    bool OutputsMayBeWritten();
 
     const CliOptions& options;
     CliPrompts prompts;
     TmyMessage messages;
+    CliOutputs outputs;
 };

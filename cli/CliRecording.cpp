@@ -9,6 +9,7 @@
 #include "Mystatus.h"
 #include "ProgressBar.h"
 #include "ReadyWait.h"
+#include "RecordingTexts.h"
 #include "SampleRates.h"
 #include "StopSignal.h"
 
@@ -23,14 +24,15 @@ CliRecording::CliRecording(const CliOptions& cliOptions, TmyMessage& messageCata
 
 bool CliRecording::Run(FifoDriver& driver) {
     const StopSignal stopSignal;
-    // Past a file size limit a write then fails like a full disk, instead of the signal
-    // ending the program with the board still streaming.
+    // Past a file size limit, or into a pipe whose reader has gone, a write then fails like a
+    // full disk, instead of the signal ending the program with the board still streaming.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     TADC adc(driver);  // its reply waits sleep in poll() until the board answers
     RecordingSession recorder(adc);
     const auto type =
         options.WritesHdf5() ? RecordingSession::FileType::Hdf5 : RecordingSession::FileType::Csv;
-    if (!Started(recorder.Start(Request(), type, options.fCompress))) {
+    if (!Started(recorder.Start(Request(), type, options.fCompress), recorder)) {
         return false;
     }
     header = recorder.Header();
@@ -38,8 +40,8 @@ bool CliRecording::Run(FifoDriver& driver) {
                          SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5));
     Drive(recorder, progress);
     progress.Finish();
-    written = recorder.Written();
-    return Ended(recorder.Result());
+    written = recorder.Kept();
+    return Ended(recorder);
 }
 
 Recorder::Request CliRecording::Request() const {
@@ -57,7 +59,7 @@ Recorder::Request CliRecording::Request() const {
     return request;
 }
 
-bool CliRecording::Started(Recorder::StartResult result) {
+bool CliRecording::Started(Recorder::StartResult result, const RecordingSession& recorder) {
     switch (result) {
         case Recorder::StartResult::Started:
             return true;
@@ -65,7 +67,8 @@ bool CliRecording::Started(Recorder::StartResult result) {
             CliCommands::PrintError(CliCommands::ExistingFileText(options.output));
             return false;
         case Recorder::StartResult::FileFailed:
-            messages.SaveFailed();
+            CliCommands::PrintError(QString::fromStdString(
+                RecordingTexts::FileFailed(options.output.toStdString(), recorder.FileError())));
             return false;
         case Recorder::StartResult::NotFound:
         case Recorder::StartResult::WrongName:
@@ -96,24 +99,27 @@ void CliRecording::Drive(RecordingSession& recorder, ProgressBar& progress) {
     }
 }
 
-bool CliRecording::Ended(Recorder::Outcome outcome) {
-    switch (outcome) {
+bool CliRecording::Ended(const RecordingSession& recorder) {
+    const std::string fileName = options.output.toStdString();
+    switch (recorder.Result()) {
         case Recorder::Outcome::Complete:
             return true;
         case Recorder::Outcome::Stopped:
             CliCommands::PrintError(TmyStatus::StoppedText());
-            return written > 0;
+            break;
         case Recorder::Outcome::TimedOut:
             messages.BoardNoResponse();
-            return false;
+            break;
         case Recorder::Outcome::ReadFailed:
             CliCommands::PrintError(TmyStatus::MeasureErrorText());
-            return false;
+            break;
         case Recorder::Outcome::WriteFailed:
-            messages.SaveFailed();
-            return false;
+            CliCommands::PrintError(
+                QString::fromStdString(RecordingTexts::FileFailed(fileName, recorder.FileError())));
+            break;
         case Recorder::Outcome::None:
             return false;
     }
-    return false;
+    CliCommands::PrintError(QString::fromStdString(RecordingTexts::Kept(fileName, written)));
+    return recorder.Result() == Recorder::Outcome::Stopped && written > 0;
 }

@@ -12,9 +12,10 @@ class FifoDriver;
 class ProgressBar;
 class TmyMessage;
 
-// selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with the
-// window's texts for every way it can end. Ctrl-C and SIGTERM stop it as the stop button does; a
-// file size limit makes a failed write instead of ending the program.
+// selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with the window's
+// texts for every way it can end and, after an early end, what the file keeps. Ctrl-C and
+// SIGTERM stop it as the stop button does; a file size limit or a reader of the file that went
+// away makes a failed write instead of ending the program.
 class CliRecording {
 public:
     CliRecording(const CliOptions& cliOptions, TmyMessage& messageCatalogue);
@@ -24,16 +25,18 @@ public:
     bool Run(FifoDriver& driver);
 
     const RecordingHeader& Header() const { return header; }
+    // The samples the file keeps.
     std::int64_t Written() const { return written; }
 
 private:
     Recorder::Request Request() const;
     // False, with the reason printed, unless the recording started.
-    bool Started(Recorder::StartResult result);
+    bool Started(Recorder::StartResult result, const RecordingSession& recorder);
     // Wakes the recorder until it ends or a stop is asked for.
     void Drive(RecordingSession& recorder, ProgressBar& progress);
-    // False, with the reason printed, unless the recording ended with samples to keep.
-    bool Ended(Recorder::Outcome outcome);
+    // False, with the reason printed, unless the recording ended complete or stopped with
+    // samples kept.
+    bool Ended(const RecordingSession& recorder);
 
     const CliOptions& options;
     TmyMessage& messages;

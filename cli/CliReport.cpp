@@ -112,10 +112,21 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
     return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
 }
 
-QByteArray CliReport::Csv() const {
-    const std::vector<int> channels = ChannelsWithData(data);
-    std::string text = RecordingFormat::ColumnLine(channels);
-    const int count = channels.empty() ? 0 : data.Series(channels.front()).Count;
+QByteArray CliReport::Csv(const std::optional<Board>& board) const {
+    const MeasureSettings& s = data.Settings;
+    const std::vector<int> channels = RecordingFormat::ChannelsOf(s.CHSel);
+    const int count = data.Series(channels.front()).Count;
+    RecordingHeader header;
+    if (board) {
+        header.boardName = board->name.toStdString();
+        header.boardVersion = board->version.toStdString();
+    }
+    header.spsSel = s.spsSel;
+    header.chSel = s.CHSel;
+    header.fSinc5 = s.fSinc5;
+    header.count = count;
+    header.start = data.start.value_or(std::chrono::system_clock::time_point());
+    std::string text = RecordingFormat::HeaderText(header);
     char row[RecordingFormat::kMaxRowLength];
     std::vector<RecordingFormat::Cell> cells(channels.size());
     for (int i = 0; i < count; ++i) {

@@ -31,9 +31,10 @@ public:
                     const AnalysisReport* analysis = nullptr) const;
     // The six settings, numbers and booleans.
     QJsonObject SettingsJson() const;
-    // A header line, then per sample its number (from 1) and, per channel with data, the
-    // code and the microvolts.
-    QByteArray Csv() const;
+    // The table of a recording: its "#" lines (the board and the start time when known, the
+    // settings, the sample rate, the count), the column line, then per sample its number
+    // (from 1) and, per channel of the settings, the code and the microvolts.
+    QByteArray Csv(const std::optional<Board>& board) const;
 
 private:
     MeasurementData& data;

@@ -8,9 +8,11 @@
 #include "Graph_2ch.h"
 #include "MeasurementData.h"
 #include "PaintBox.h"
+#include "PictureCaption.h"
+#include "SampleRates.h"
 #include "WindowFont.h"
 
-QImage GraphPicture::Render(MeasurementData& data, bool fVolt) {
+QImage GraphPicture::Render(MeasurementData& data, bool fVolt, const QString& sourcePath) {
     QWidget client;
     client.setFont(WindowFont(12));
     client.setFixedSize(kSize);
@@ -36,5 +38,9 @@ QImage GraphPicture::Render(MeasurementData& data, bool fVolt) {
     } else {
         graph.DrawEmpty(fVolt);
     }
-    return client.grab().toImage();
+    const MeasureSettings& settings = data.Settings;
+    const ChannelSeries& shown = data.Series(settings.CHSel == 1 ? 1 : 0);
+    return PictureCaption::For(sourcePath, settings.CHSel, SampleRates::SamplesPerSecond(settings),
+                               settings.fSinc5, shown.Count)
+        .Below(client.grab().toImage());
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "ChannelSeries.h"
 #include "ChannelStatistics.h"
@@ -46,6 +48,8 @@ public:
     QString StatisticsText(int channel, bool fVolt);
 
     MeasureSettings Settings;
+    // When the start command went out; none for data read from a file.
+    std::optional<std::chrono::system_clock::time_point> start;
 
 private:
     ChannelBuffer ch0;

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -19,13 +20,22 @@ std::string ClockText(std::int64_t seconds) {
     return text;
 }
 
+// A slow rate stalls only after three of its sample periods.
+ProgressBar::Clock::duration StallTime(double samplesPerSecond) {
+    const auto periods = std::chrono::duration_cast<ProgressBar::Clock::duration>(
+        std::chrono::duration<double>(samplesPerSecond > 0.0 ? 3.0 / samplesPerSecond : 0.0));
+    return std::max(ProgressBar::kStallTime, periods);
+}
+
 }  // namespace
 
 ProgressBar::ProgressBar(Mode mode, double samplesPerSecond)
     : fTerminal(isatty(STDERR_FILENO) == 1),
       fLines(!fTerminal && mode == Mode::BarOrLines),
       rate(samplesPerSecond),
-      lastShown(Clock::now()) {}
+      stallTime(StallTime(samplesPerSecond)),
+      lastShown(Clock::now()),
+      lastAdvance(lastShown) {}
 
 ProgressBar::~ProgressBar() {
     Finish();
@@ -35,9 +45,13 @@ void ProgressBar::Show(std::int64_t done, std::int64_t total) {
     if (total <= 0) {
         return;
     }
+    const Clock::time_point now = Clock::now();
+    if (done != acquired) {
+        lastAdvance = now;
+    }
     acquired = done;
     target = total;
-    const Clock::time_point now = Clock::now();
+    fTimeLeft = rate > 0.0 && now - lastAdvance < stallTime;
     const int percent = static_cast<int>(acquired * 100 / target);
     if (fLines) {
         if (now - lastShown >= kLineInterval) {
@@ -55,31 +69,40 @@ void ProgressBar::Show(std::int64_t done, std::int64_t total) {
     }
     shownPercent = percent;
     lastShown = now;
-    const int filled = percent * kBarWidth / 100;
-    const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
-                            std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
-    std::fprintf(stderr, "\r[%s] %s", bar.c_str(), Text().c_str());
-    std::fflush(stderr);
-    fDrawn = true;
+    Draw(percent);
 }
 
 void ProgressBar::Finish() {
+    fTimeLeft = false;
     if (fLines && target > 0) {
         std::fprintf(stderr, "%s\n", Text().c_str());
         target = 0;
     } else if (fDrawn && fTerminal) {
+        Draw(shownPercent);
         std::fputc('\n', stderr);
     }
     fDrawn = false;
 }
 
+void ProgressBar::Draw(int percent) {
+    const int filled = percent * kBarWidth / 100;
+    const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
+                            std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
+    // The erase to the line's end takes what a longer text left behind.
+    std::fprintf(stderr, "\r[%s] %s\x1b[K", bar.c_str(), Text().c_str());
+    std::fflush(stderr);
+    fDrawn = true;
+}
+
 std::string ProgressBar::Text() const {
     std::string text = std::to_string(acquired) + " / " + std::to_string(target);
     if (rate > 0.0) {
+        text += "  " + std::to_string(acquired * 100 / target) + " %";
+    }
+    if (fTimeLeft) {
         const auto secondsLeft =
             static_cast<std::int64_t>(static_cast<double>(target - acquired) / rate);
-        text +=
-            "  " + std::to_string(acquired * 100 / target) + " %  残り " + ClockText(secondsLeft);
+        text += "  残り " + ClockText(secondsLeft);
     }
     return text;
 }

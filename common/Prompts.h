@@ -31,8 +31,10 @@ public:
 };
 
 // The question before a file is replaced: "確認", "ファイル：NAMEがあります。" and
-// "上書きしますか" on two lines, yes as the default. True when the operator chose yes.
-inline bool ConfirmOverwrite(Prompts& prompts, const std::string& fileName) {
+// "上書きしますか" on two lines, yes as the default unless `defaultYes` says no (a long
+// recording's file, which Enter must not throw away). True when the operator chose yes.
+inline bool ConfirmOverwrite(Prompts& prompts, const std::string& fileName,
+                             bool defaultYes = true) {
     return prompts.AskYesNo("確認", "ファイル：" + fileName + "があります。\n上書きしますか",
-                            "はい(&Y)", "いいえ(&N)", true);
+                            "はい(&Y)", "いいえ(&N)", defaultYes);
 }

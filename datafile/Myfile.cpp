@@ -5,13 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstring>
 #include <memory>
-#include <optional>
+
+#include "FileReplacement.h"
 
 namespace {
 
@@ -42,9 +43,6 @@ constexpr IntegerKey kIntegerKeys[] = {{"spsSel:", &MeasureSettings::spsSel},
 constexpr FlagKey kFlagKeys[] = {{"fSinc5:", &MeasureSettings::fSinc5},
                                  {"fBUF_ON:", &MeasureSettings::fBUF_ON}};
 
-constexpr int kTemporaryAttempts = 100;
-constexpr int kMaxLinkHops = 40;  // as the kernel allows before it reports a loop
-
 bool IsIndex(std::int32_t value, int count) {
     return value >= 0 && value < count;
 }
@@ -64,143 +62,64 @@ bool IsSeriesPresent(const ChannelSeries& series) {
     return series.Codes != nullptr;
 }
 
-// Permission bits do not stop root, so a file without any write bit is refused as well:
-// the operator marked it read-only.
-bool IsWritable(const std::string& fileName, const struct stat& status) {
-    return access(fileName.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Saving through a symbolic link writes the file it names, also one that does not exist
-// yet, as an editor does; the link stays a link. Empty for a loop of links.
-std::optional<std::string> FollowLinks(std::string path) {
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        std::array<char, PATH_MAX> target;
-        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-        if (length < 0 || static_cast<std::size_t>(length) == target.size()) {
-            return path;
-        }
-        const std::string next(target.data(), static_cast<std::size_t>(length));
-        path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
-    }
-    return std::nullopt;
-}
-
-// A short name of our own, so that a target name near the length limit still gets one.
-int CreateTemporary(const std::string& directory, std::string& name) {
-    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        name = directory + "/.selkoran-" + std::to_string(getpid()) + "-" +
-               std::to_string(attempt) + ".tmp";
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// The rename has already happened; a file system that cannot sync a directory does not
-// undo the save.
-void SyncDirectory(const std::string& directory) {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-enum class Replacement { Done, FolderRefused, Failed };
-
-bool IsRefusedByFolder(int error) {
-    return error == EACCES || error == EPERM;
-}
-
-// Writes the whole text to a new file beside the target and renames it over the target
-// only when every byte is on disk, so a failure at any point leaves the old file as it
-// was. `mode` is the replaced file's; a new file gets the umask's default. A file with
-// further hard links is replaced like any other: the other names keep the old data.
-Replacement ReplaceFile(const std::string& target, std::string_view text,
-                        std::optional<mode_t> mode) {
-    const std::string directory = DirectoryOf(target);
-    std::string temporary;
-    const int fd = CreateTemporary(directory, temporary);
-    if (fd < 0) {
-        return IsRefusedByFolder(errno) ? Replacement::FolderRefused : Replacement::Failed;
-    }
-    bool fOk = (!mode || fchmod(fd, *mode) == 0) && WriteAll(fd, text) && fsync(fd) == 0;
-    fOk = close(fd) == 0 && fOk;
-    if (!fOk) {
-        unlink(temporary.c_str());
-        return Replacement::Failed;
-    }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return IsRefusedByFolder(error) ? Replacement::FolderRefused : Replacement::Failed;
-    }
-    SyncDirectory(directory);
-    return Replacement::Done;
-}
-
-// Where the folder takes no new entries (or, being sticky, lets nobody else's be replaced)
-// the existing file is rewritten in place, as a plain save does. A failure part way leaves
-// it incomplete, so this is only the way out when the atomic replace cannot be had.
-bool WriteInPlace(const std::string& target, std::string_view text) {
-    const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool fOk = WriteAll(fd, text) && fsync(fd) == 0;
-    return close(fd) == 0 && fOk;
-}
-
-// An existing file is replaced atomically where its folder allows it, else rewritten in place.
-bool Overwrite(const std::string& target, std::string_view text, const struct stat& existing) {
-    switch (ReplaceFile(target, text, existing.st_mode & 07777)) {
-        case Replacement::Done:
-            return true;
-        case Replacement::FolderRefused:
-            return S_ISREG(existing.st_mode) && WriteInPlace(target, text);
-        case Replacement::Failed:
-            break;
-    }
-    return false;
-}
-
 // Only a regular file is read: a device or a pipe would never end, or never begin. The
-// second look, at what was opened, covers a file swapped in between.
-int OpenRegularFile(const std::string& fileName) {
+// second look, at what was opened, covers a file swapped in between. -1, and why, on failure.
+int OpenRegularFile(const std::string& fileName, FileFailure& failure) {
     struct stat status {};
-    if (stat(fileName.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (stat(fileName.c_str(), &status) != 0) {
+        failure = FileFailure::System(errno);
         return -1;
     }
     const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    if (fd < 0) {
+        failure = FileFailure::System(errno);
+    } else if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(fd);
+        failure = S_ISDIR(status.st_mode) ? FileFailure::System(EISDIR)
+                                          : FileFailure{FileFailure::Kind::NotRegular};
         return -1;
     }
     return fd;
+}
+
+// The number, from 1, of the line in which the reading stands: the line just taken in, or at
+// the end of the file its last line. Counted afresh from the start, as only a failure asks.
+int CurrentLine(std::FILE* file) {
+    const long position = std::ftell(file);
+    std::array<char, 4096> buffer;
+    int line = 1;
+    for (off_t offset = 0; offset + 1 < position;) {
+        const auto want = std::min<off_t>(static_cast<off_t>(buffer.size()), position - 1 - offset);
+        const ssize_t n =
+            pread(fileno(file), buffer.data(), static_cast<std::size_t>(want), offset);
+        if (n <= 0) {
+            break;
+        }
+        line += static_cast<int>(std::count(buffer.data(), buffer.data() + n, '\n'));
+        offset += n;
+    }
+    return line;
+}
+
+// Where and why the reading stopped when a section could not be read as `kind` says.
+FileFailure Stopped(std::FILE* file, FileFailure::Kind kind) {
+    if (std::ferror(file) != 0) {
+        return FileFailure::System(EIO);
+    }
+    return FileFailure::AtLine(std::feof(file) != 0 ? FileFailure::Kind::CutShort : kind,
+                               CurrentLine(file));
+}
+
+bool IsEmpty(std::FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 && status.st_size == 0;
+}
+
+bool Reported(const FileFailure& found, FileFailure* failure) {
+    if (failure != nullptr) {
+        *failure = found;
+    }
+    return !found.Failed();
 }
 
 using FilePointer = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
@@ -210,65 +129,68 @@ using FilePointer = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 TmyFile::TmyFile(Prompts& operatorPrompts) : prompts(operatorPrompts) {}
 
 bool TmyFile::SaveOneChannel(const std::string& fileName, const MeasureSettings& settings,
-                             const ChannelSeries& series) {
+                             const ChannelSeries& series, FileFailure* failure) {
     if (!IsSavable(series)) {
-        return false;
+        return Reported(FileFailure::System(EINVAL), failure);
     }
     std::string text = WriteFileStart(settings);
     WriteDataOneColumn(text, series);
-    return Save(fileName, text);
+    return Reported(Save(fileName, text), failure);
 }
 
 bool TmyFile::SaveTwoChannels(const std::string& fileName, const MeasureSettings& settings,
-                              const ChannelSeries& ch0, const ChannelSeries& ch1) {
+                              const ChannelSeries& ch0, const ChannelSeries& ch1,
+                              FileFailure* failure) {
     if (!IsSavable(ch0) || !IsSavable(ch1)) {
-        return false;
+        return Reported(FileFailure::System(EINVAL), failure);
     }
     std::string text = WriteFileStart(settings);
     WriteDataTwoColumns(text, ch0, ch1);
-    return Save(fileName, text);
+    return Reported(Save(fileName, text), failure);
 }
 
 bool TmyFile::Load(const std::string& fileName, MeasureSettings& settings, ChannelSeries& ch0,
-                   ChannelSeries& ch1) {
+                   ChannelSeries& ch1, FileFailure* failure) {
     if (fileName.empty() || !IsSeriesPresent(ch0) || !IsSeriesPresent(ch1)) {
-        return false;
+        return Reported(FileFailure::System(fileName.empty() ? ENOENT : EINVAL), failure);
     }
-    const int fd = OpenRegularFile(fileName);
+    return Reported(Read(fileName, settings, ch0, ch1), failure);
+}
+
+FileFailure TmyFile::Read(const std::string& fileName, MeasureSettings& settings,
+                          ChannelSeries& ch0, ChannelSeries& ch1) {
+    FileFailure failure;
+    const int fd = OpenRegularFile(fileName, failure);
     if (fd < 0) {
-        return false;
+        return failure;
     }
     const FilePointer file(fdopen(fd, "rb"), &std::fclose);
     if (!file) {
         close(fd);
-        return false;
+        return FileFailure::System(errno);
     }
     std::string line;
     if (!ReadLine(file.get(), line) || line != kIdentification) {
-        return false;
+        return {IsEmpty(file.get()) ? FileFailure::Kind::Empty : FileFailure::Kind::NotDataFile};
     }
-    if (!ReadSettingsSection(file.get(), settings) || !SettingsInRange(settings)) {
-        return false;
+    if (!ReadSettingsSection(file.get(), settings)) {
+        return Stopped(file.get(), FileFailure::Kind::BadLine);
     }
-    return ReadDataSection(file.get(), settings.CHSel, ch0, ch1);
+    if (!SettingsInRange(settings)) {
+        return {FileFailure::Kind::BadSettings};
+    }
+    const FileFailure::Kind data = ReadDataSection(file.get(), settings.CHSel, ch0, ch1);
+    return data == FileFailure::Kind::None ? FileFailure() : Stopped(file.get(), data);
 }
 
-bool TmyFile::Save(const std::string& fileName, const std::string& text) {
-    if (fileName.empty()) {
-        return false;
+// An existing file is replaced only when the operator says so; declining writes nothing and
+// counts as success.
+FileFailure TmyFile::Save(const std::string& fileName, const std::string& text) {
+    const FileReplacement replacement(fileName);
+    if (replacement.Exists() && !ConfirmOverwrite(fileName)) {
+        return {};
     }
-    const std::optional<std::string> target = FollowLinks(fileName);
-    if (!target) {
-        return false;
-    }
-    struct stat existing {};
-    if (stat(target->c_str(), &existing) != 0 || S_ISDIR(existing.st_mode)) {
-        return ReplaceFile(*target, text, std::nullopt) == Replacement::Done;
-    }
-    if (!ConfirmOverwrite(fileName)) {
-        return true;
-    }
-    return IsWritable(*target, existing) && Overwrite(*target, text, existing);
+    return replacement.Write(text);
 }
 
 bool TmyFile::ConfirmOverwrite(const std::string& fileName) {
@@ -390,18 +312,18 @@ bool TmyFile::StoreSetting(std::string_view key, std::string_view value,
     return true;
 }
 
-bool TmyFile::ReadDataSection(std::FILE* file, std::int32_t chSel, ChannelSeries& ch0,
-                              ChannelSeries& ch1) {
+FileFailure::Kind TmyFile::ReadDataSection(std::FILE* file, std::int32_t chSel, ChannelSeries& ch0,
+                                           ChannelSeries& ch1) {
     if (chSel == 2) {
         return ReadDataTwoColumns(file, ch0, ch1);
     }
     ChannelSeries& recorded = chSel == 0 ? ch0 : ch1;
     ChannelSeries& other = chSel == 0 ? ch1 : ch0;
-    if (!ReadDataOneColumn(file, recorded)) {
-        return false;
+    const FileFailure::Kind result = ReadDataOneColumn(file, recorded);
+    if (result == FileFailure::Kind::None) {
+        other.Count = 0;
     }
-    other.Count = 0;
-    return true;
+    return result;
 }
 
 TmyFile::DataLine TmyFile::NextDataLine(std::FILE* file, std::string& line) {
@@ -414,26 +336,30 @@ TmyFile::DataLine TmyFile::NextDataLine(std::FILE* file, std::string& line) {
     return line == kDataEnd ? DataLine::End : DataLine::Bad;
 }
 
-bool TmyFile::ReadDataOneColumn(std::FILE* file, ChannelSeries& series) {
+FileFailure::Kind TmyFile::ReadDataOneColumn(std::FILE* file, ChannelSeries& series) {
     if (!FindMarker(file, kDataStart)) {
-        return false;
+        return FileFailure::Kind::BadLine;
     }
     series.Count = 0;
     std::string line;
     DataLine kind;
     while ((kind = NextDataLine(file, line)) == DataLine::Sample) {
         std::int32_t code = 0;
-        if (series.Count >= kSeriesCapacity || !ParseInteger(line, code)) {
-            return false;
+        if (series.Count >= kSeriesCapacity) {
+            return FileFailure::Kind::TooManySamples;
+        }
+        if (!ParseInteger(line, code)) {
+            return FileFailure::Kind::BadLine;
         }
         series.Codes[series.Count++] = code;
     }
-    return kind == DataLine::End;
+    return DataEnd(kind);
 }
 
-bool TmyFile::ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0, ChannelSeries& ch1) {
+FileFailure::Kind TmyFile::ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0,
+                                              ChannelSeries& ch1) {
     if (!FindMarker(file, kDataStart)) {
-        return false;
+        return FileFailure::Kind::BadLine;
     }
     ch0.Count = 0;
     ch1.Count = 0;
@@ -450,14 +376,21 @@ bool TmyFile::ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0, ChannelSer
                                            : std::string_view(line).substr(comma + 1);
         std::int32_t code0 = 0;
         std::int32_t code1 = 0;
-        if (ch0.Count >= kSeriesCapacity || !ParseInteger(left, code0) ||
-            !ParseInteger(right, code1)) {
-            return false;
+        if (ch0.Count >= kSeriesCapacity) {
+            return FileFailure::Kind::TooManySamples;
+        }
+        if (!ParseInteger(left, code0) || !ParseInteger(right, code1)) {
+            return FileFailure::Kind::BadLine;
         }
         ch0.Codes[ch0.Count++] = code0;
         ch1.Codes[ch1.Count++] = code1;
     }
-    return kind == DataLine::End;
+    return DataEnd(kind);
+}
+
+// The data section ends well only at "DEND:".
+FileFailure::Kind TmyFile::DataEnd(DataLine kind) {
+    return kind == DataLine::End ? FileFailure::Kind::None : FileFailure::Kind::BadLine;
 }
 
 // Leading blanks, an optional sign, then decimal digits, or hexadecimal digits after "$",

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ChannelSeries.h"
+#include "FileFailure.h"
 #include "MeasureSettings.h"
 #include "Prompts.h"
 
@@ -19,21 +20,25 @@ public:
 
     // True when the file was written, and also when it existed and the operator declined
     // to overwrite it (then nothing is written). A failed save leaves an existing file as
-    // it was.
+    // it was. `failure`, when given, says why a save failed.
     bool SaveOneChannel(const std::string& fileName, const MeasureSettings& settings,
-                        const ChannelSeries& series);
+                        const ChannelSeries& series, FileFailure* failure = nullptr);
     bool SaveTwoChannels(const std::string& fileName, const MeasureSettings& settings,
-                         const ChannelSeries& ch0, const ChannelSeries& ch1);
+                         const ChannelSeries& ch0, const ChannelSeries& ch1,
+                         FileFailure* failure = nullptr);
 
     // `settings` holds the caller's starting values; a key the file lacks keeps its value.
-    // True when the file was read through "DEND:".
+    // True when the file was read through "DEND:". `failure`, when given, says why a load
+    // failed and on which line the reading stopped.
     bool Load(const std::string& fileName, MeasureSettings& settings, ChannelSeries& ch0,
-              ChannelSeries& ch1);
+              ChannelSeries& ch1, FileFailure* failure = nullptr);
 
 private:
     enum class DataLine { Sample, End, Bad };
 
-    bool Save(const std::string& fileName, const std::string& text);
+    FileFailure Save(const std::string& fileName, const std::string& text);
+    FileFailure Read(const std::string& fileName, MeasureSettings& settings, ChannelSeries& ch0,
+                     ChannelSeries& ch1);
     bool ConfirmOverwrite(const std::string& fileName);
 
     static std::string WriteFileStart(const MeasureSettings& settings);
@@ -48,11 +53,14 @@ private:
     static bool ReadSettingsSection(std::FILE* file, MeasureSettings& settings);
     static bool StoreSetting(std::string_view key, std::string_view value,
                              MeasureSettings& settings);
-    static bool ReadDataSection(std::FILE* file, std::int32_t chSel, ChannelSeries& ch0,
-                                ChannelSeries& ch1);
+    // The data section: None when read through "DEND:", else what stopped it.
+    static FileFailure::Kind ReadDataSection(std::FILE* file, std::int32_t chSel,
+                                             ChannelSeries& ch0, ChannelSeries& ch1);
     static DataLine NextDataLine(std::FILE* file, std::string& line);
-    static bool ReadDataOneColumn(std::FILE* file, ChannelSeries& series);
-    static bool ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0, ChannelSeries& ch1);
+    static FileFailure::Kind ReadDataOneColumn(std::FILE* file, ChannelSeries& series);
+    static FileFailure::Kind ReadDataTwoColumns(std::FILE* file, ChannelSeries& ch0,
+                                                ChannelSeries& ch1);
+    static FileFailure::Kind DataEnd(DataLine kind);
 
     static bool ParseInteger(std::string_view text, std::int32_t& value);
     static bool ParsePlainDecimal(std::string_view text, std::int32_t& value);

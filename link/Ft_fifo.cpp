@@ -97,6 +97,10 @@ FifoReadiness Tft_FIFO::Readiness() {
     return ftHandle != 0 ? driver.Readiness(ftHandle) : FifoReadiness{};
 }
 
+std::string Tft_FIFO::SerialNumber() const {
+    return ftHandle == 0 ? std::string() : driver.SerialNumber(ftHandle);
+}
+
 bool Tft_FIFO::TakeReadiness() {
     if (ftHandle == 0) {
         return false;

@@ -57,9 +57,9 @@ public:
     // Consumes the driver's signal before a look at the queue; false when the device has
     // reported an error or a hang-up, or none is open.
     bool TakeReadiness();
-    // The USB serial number of the open device's chip; empty where the driver cannot tell.
-    std::string SerialNumber() { return ftHandle != 0 ? driver.SerialNumber(ftHandle) : ""; }
 
+    // The open chip's USB serial number; empty when closed or the driver cannot tell.
+    std::string SerialNumber() const;
     FifoStatus LastStatus() const { return ftStatus; }
     unsigned HeldBytes() const { return static_cast<unsigned>(rxHeld); }
     // Bytes received and not yet delivered: those held, and those the driver reported at the

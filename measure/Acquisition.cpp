@@ -49,7 +49,7 @@ Acquisition::StartResult Acquisition::Start(const Request& asked) {
     if (!std::all_of(sinks.begin(), sinks.end(), [](AcquisitionSink* s) { return s->Check(); })) {
         result = StartResult::Refused;
     } else if (request.fIdentify || !fBoardReady) {
-        result = Identify();
+        result = IdentifyBoard();
     }
     if (result == StartResult::Started) {
         run.settings.GainFactor = board.GetGainFactor();
@@ -83,6 +83,16 @@ Acquisition::StartResult Acquisition::Start(const Request& asked) {
 }
 
 Acquisition::StartResult Acquisition::Identify() {
+    if (fBusy || fRunning) {
+        return StartResult::Busy;
+    }
+    fBusy = true;
+    const StartResult result = IdentifyBoard();
+    Leave();
+    return result;
+}
+
+Acquisition::StartResult Acquisition::IdentifyBoard() {
     fBoardReady = false;
     const StartResult result = FromIdentify(session.Identify(run.boardName, run.boardVersion));
     fBoardReady = result == StartResult::Started;

@@ -58,6 +58,9 @@ public:
     // identified. BoardError: configuration failed, the board stays open but must be
     // identified again. Anything but Started leaves the sinks as they were before Open.
     StartResult Start(const Request& request);
+    // Identification alone, outside a run, as a start does it: afterwards Info() names the
+    // board and the next start goes straight to the configuration. Busy during a run or a step.
+    StartResult Identify();
     void Wake();
     // "AX" and the board closed; the sinks end with Stopped.
     void Stop();
@@ -79,7 +82,7 @@ public:
     TADC& Board() { return board; }
 
 private:
-    StartResult Identify();
+    StartResult IdentifyBoard();
     StartResult OpenSinks();
     bool Deliver(int got, Clock::time_point t);
     bool StartNextChain();

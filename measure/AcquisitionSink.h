@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@
 // What a run is measured with, as its sinks learn it: the settings, the count asked for, the
 // board that measures and when the first start command went out.
 struct AcquisitionInfo {
+    // The count of a run that goes on until it is stopped (a monitor's).
+    static constexpr std::int64_t kWithoutEnd = std::numeric_limits<std::int64_t>::max();
+
     MeasureSettings settings;
     std::int64_t count = 0;  // samples per channel
     std::string boardName;
@@ -21,6 +25,7 @@ struct AcquisitionInfo {
     std::string serial;  // the USB serial number of the board's chip, where the driver knows it
 
     double SampleRate() const { return SampleRates::SamplesPerSecond(settings); }
+    bool Endless() const { return count == kWithoutEnd; }
     bool Measures(int channel) const {
         return channel == 0 ? settings.CHSel != 1 : settings.CHSel != 0;
     }

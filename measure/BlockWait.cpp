@@ -5,6 +5,10 @@
 
 #include "ReadyWait.h"
 
+std::chrono::milliseconds BlockWait::Longest(const FifoReadiness& readiness) {
+    return readiness.Announces() ? kAnnouncedLook : kUnannouncedLook;
+}
+
 BlockWait::Sleep BlockWait::Next(unsigned pending, unsigned blockBytes, double bytesPerSecond,
                                  const FifoReadiness& readiness) {
     const bool fMoreCame = pending != lastPending;
@@ -12,10 +16,11 @@ BlockWait::Sleep BlockWait::Next(unsigned pending, unsigned blockBytes, double b
     if (pending >= blockBytes) {
         return {};
     }
+    const std::chrono::nanoseconds longest = Longest(readiness);
     if (pending == 0 || !fMoreCame || bytesPerSecond <= 0.0) {
-        return {readiness.fd, ReadyWait::Bounded(readiness, kLongest)};
+        return {readiness.fd, ReadyWait::Bounded(readiness, longest)};
     }
     const std::chrono::duration<double> rest((blockBytes - pending) / bytesPerSecond);
     const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(rest);
-    return {-1, std::clamp<std::chrono::nanoseconds>(duration, kShortest, kLongest)};
+    return {-1, std::clamp<std::chrono::nanoseconds>(duration, kShortest, longest)};
 }

@@ -13,16 +13,21 @@
 //   signals pass, as a serial line signals every USB packet;
 // - nothing of it, or nothing new since the last look: the run sleeps until the driver
 //   announces bytes or they are due.
-// Never longer than 100 ms, so a driver that never signals still gets looked at.
+// A run looks at least once a second even without a signal, in case one was missed; where the
+// driver does not announce its bytes at all, every 100 ms.
 class BlockWait {
 public:
-    static constexpr std::chrono::milliseconds kLongest{100};
+    static constexpr std::chrono::milliseconds kAnnouncedLook{1000};
+    static constexpr std::chrono::milliseconds kUnannouncedLook{100};
     static constexpr std::chrono::milliseconds kShortest{1};
 
     struct Sleep {
         int fd = -1;  // a readable descriptor ends the sleep early (-1: none)
         std::chrono::nanoseconds duration{0};
     };
+
+    // The longest sleep without a look for a driver that answers `readiness`.
+    static std::chrono::milliseconds Longest(const FifoReadiness& readiness);
 
     // `pending`: bytes of the next block received so far; `blockBytes`: the block's size;
     // `bytesPerSecond`: the board's pace.

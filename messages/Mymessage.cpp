@@ -3,12 +3,9 @@
 
 #include <utility>
 
-#include "FileError.h"
 #include "Prompts.h"
 
 namespace {
-
-const QString kBadDataFileText = QStringLiteral("データファイルの内容が正しくありませんでした");
 
 // The first `length` characters of a caption, never splitting a surrogate pair.
 QString CutCaption(const char* caption, int length) {
@@ -50,12 +47,7 @@ void TmyMessage::SaveFailed() {
 }
 
 void TmyMessage::BadDataFile() {
-    Show(kBadDataFileText);
-}
-
-void TmyMessage::BadDataFile(const QString& fileName, const QString& reason) {
-    Show(QString::fromStdString(FileErrorText(kBadDataFileText.toStdString(),
-                                              fileName.toStdString(), reason.toStdString())));
+    Show(QStringLiteral("データファイルの内容が正しくありませんでした"));
 }
 
 void TmyMessage::NoData() {

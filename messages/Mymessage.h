@@ -19,8 +19,6 @@ public:
     void BoardNoResponse();
     void SaveFailed();
     void BadDataFile();
-    // The same, naming the file and what is wrong with it.
-    void BadDataFile(const QString& fileName, const QString& reason);
     void NoData();
     // A box of the same kind with a text worded elsewhere (the status line's failure texts
     // that the recording window shows as boxes).

@@ -19,9 +19,6 @@ namespace CsvDescription {
 namespace {
 
 constexpr std::size_t kReadSize = 256 * 1024;
-constexpr std::string_view kEndKey = "end";
-constexpr std::string_view kSamplesKey = "samples";
-constexpr std::string_view kOutcomeKey = "outcome";
 // The header lines every recording carries, in the order `record` writes them.
 constexpr std::string_view kHeaderKeys[] = {
     RecordingFormat::kBoardKey,  RecordingFormat::kRateKey,  RecordingFormat::kChannelKey,
@@ -91,7 +88,7 @@ bool Parser::Comment(std::string_view text) {
     if (key == RecordingFormat::kRestartKey) {
         return Restart(value);
     }
-    if (key == kEndKey) {
+    if (key == RecordingFormat::kEndKey) {
         return End(value);
     }
     return Header(key, value);
@@ -152,8 +149,8 @@ bool Parser::End(std::string_view value) {
     std::string_view rest;
     std::string_view key;
     std::string_view word;
-    if (!TimeAndNumber(value, kSamplesKey, end.time, notes.endSamples, rest) ||
-        !Split(rest, key, word) || key != kOutcomeKey) {
+    if (!TimeAndNumber(value, RecordingFormat::kSamplesKey, end.time, notes.endSamples, rest) ||
+        !Split(rest, key, word) || key != RecordingFormat::kOutcomeKey) {
         return false;
     }
     const auto outcome = RecordingDescription::OutcomeOf(word);
@@ -221,11 +218,5 @@ bool Read(const std::string& path, Notes& notes, std::string* reason) {
     return parser.Finish(reason);
 }
 
-std::string EndLine(const RecordingDescription::End& end, std::int64_t samples) {
-    return "# " + std::string(kEndKey) + ':' + RecordingFormat::IsoTime(end.time) + ' ' +
-           std::string(kSamplesKey) + ':' + std::to_string(samples) + ' ' +
-           std::string(kOutcomeKey) + ':' +
-           std::string(RecordingDescription::OutcomeWord(end.outcome)) + '\n';
-}
 
 }  // namespace CsvDescription

@@ -20,7 +20,5 @@ struct Notes {
 // False with the reason when a header line is missing or a comment line of these keys is
 // not as written.
 bool Read(const std::string& path, Notes& notes, std::string* reason);
-// The last line of a recording that ended with `samples` samples, with its line end.
-std::string EndLine(const RecordingDescription::End& end, std::int64_t samples);
 
 }  // namespace CsvDescription

@@ -72,12 +72,15 @@ bool Hdf5RecordingReader::Read(const std::string& path, RecordingReader::Content
                                const RecordingReader::Sink& sink, std::string* why) {
     contents = {};
     Hdf5RecordingReader reader;
-    const bool fRead = reader.Open(path) && reader.ReadAll(sink);
+    const bool fOpen = reader.Open(path);
+    // Known before the first codes, as a table's header lines are.
+    contents.settings = reader.Settings();
+    contents.channels = reader.Channels();
+    contents.fRateIndex = fOpen;
+    const bool fRead = fOpen && reader.ReadAll(sink);
     if (!fRead && why != nullptr) {
         *why = reader.Reason();
     }
-    contents.settings = reader.Settings();
-    contents.channels = reader.Channels();
     contents.count = fRead ? reader.Rows() : 0;
     return fRead;
 }

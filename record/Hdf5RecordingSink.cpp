@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "Codes.h"
@@ -111,13 +112,16 @@ void Hdf5RecordingSink::Prepare(Options fileOptions) {
 
 bool Hdf5RecordingSink::Check() {
     refusal = Refusal::None;
+    fileError = 0;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(options.path, error);
     if (fs::exists(status) && !options.fOverwrite) {
         refusal = Refusal::Exists;
+        fileError = EEXIST;
     } else if (fs::exists(status) && !fs::is_regular_file(fs::status(options.path, error))) {
         // A pipe or a device cannot hold a file that is read while it grows.
         refusal = Refusal::Failed;
+        fileError = fs::is_directory(fs::status(options.path, error)) ? EISDIR : EINVAL;
     }
     return refusal == Refusal::None;
 }
@@ -125,7 +129,8 @@ bool Hdf5RecordingSink::Check() {
 bool Hdf5RecordingSink::Open(const AcquisitionInfo& run) {
     Close(std::nullopt);
     fFailed = fBroken = false;
-    written = flushed = reservedTo = 0;
+    written = flushed = kept = reservedTo = 0;
+    fileError = 0;
     restartRows.clear();
     restartsWritten = 0;
     pending.clear();
@@ -138,6 +143,7 @@ bool Hdf5RecordingSink::Open(const AcquisitionInfo& run) {
     pending.reserve(static_cast<std::size_t>(Hdf5Layout::kChunkRows) * channels.size());
     // Single-writer/multiple-reader mode needs the newest file format.
     const Hdf5Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+    errno = 0;  // what the system says when the file cannot be made
     if (access.Valid() &&
         H5Pset_libver_bounds(access.Id(), H5F_LIBVER_LATEST, H5F_LIBVER_LATEST) >= 0) {
         file = Hdf5Handle(
@@ -146,11 +152,13 @@ bool Hdf5RecordingSink::Open(const AcquisitionInfo& run) {
             H5Fclose);
     }
     if (!file.Valid()) {
+        fileError = errno != 0 ? errno : EIO;
         refusal =
             options.fOverwrite || !fs::exists(options.path) ? Refusal::Failed : Refusal::Exists;
         return false;
     }
     if (!WriteHeader(run) || !MakeCodes(run) || !MakeRestarts()) {
+        fileError = errno != 0 ? errno : EIO;
         refusal = Refusal::Failed;
         Discard();
         return false;
@@ -262,6 +270,7 @@ bool Hdf5RecordingSink::Close(const std::optional<RecordingDescription::End>& en
     }
     // After a stop for want of room, what waits still fits in the room reserved for it.
     const bool fKept = !fBroken && Flush(now());
+    kept = fKept ? written : flushed;
     if (!fKept) {
         // What the last good flush holds stays the recording; later rows may not have
         // reached the disk.
@@ -387,6 +396,7 @@ bool Hdf5RecordingSink::MakeRoom() {
     if (fFailed || fd < 0 || ::fstat(fd, &status) != 0) {
         return fFailed ? false : Break();
     }
+    // A file size limit is a full disk of this file's own.
     const std::int64_t size = status.st_size;
     rlimit limit{};
     const bool fLimited = ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
@@ -395,18 +405,21 @@ bool Hdf5RecordingSink::MakeRoom() {
     if (!fLimited && size + kRoomAhead / 2 <= reservedTo) {
         return true;
     }
-    if (!fLimited && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, size, kRoomAhead) == 0) {
+    if (fLimited) {
+        return Fail(EFBIG);
+    }
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, size, kRoomAhead) == 0) {
         reservedTo = size + kRoomAhead;
         return true;
     }
+    if (errno != EOPNOTSUPP && errno != ENOSYS) {
+        return Fail(errno);
+    }
     // A file system that reserves nothing: its free space has to do.
     struct statvfs space {};
-    if (!fLimited && (errno == EOPNOTSUPP || errno == ENOSYS) && ::fstatvfs(fd, &space) == 0 &&
-        static_cast<std::int64_t>(space.f_bavail * space.f_frsize) >= kRoomAhead) {
-        return true;
-    }
-    fFailed = true;
-    return false;
+    return (::fstatvfs(fd, &space) == 0 &&
+            static_cast<std::int64_t>(space.f_bavail * space.f_frsize) >= kRoomAhead) ||
+           Fail(ENOSPC);
 }
 
 int Hdf5RecordingSink::Descriptor() const {
@@ -418,6 +431,12 @@ int Hdf5RecordingSink::Descriptor() const {
 }
 
 bool Hdf5RecordingSink::Break() {
-    fFailed = fBroken = true;
+    fBroken = true;
+    return Fail(errno != 0 ? errno : EIO);
+}
+
+bool Hdf5RecordingSink::Fail(int error) {
+    fFailed = true;
+    fileError = fileError != 0 ? fileError : error;
     return false;
 }

@@ -60,6 +60,10 @@ public:
     Refusal Refused() const { return refusal; }
     const std::string& Path() const { return options.path; }
     std::int64_t Rows() const { return written + PendingRows(); }
+    // Once the file is closed: the samples it keeps.
+    std::int64_t Kept() const { return kept; }
+    // Why the file could not be made or written (an errno value); 0 while nothing failed.
+    int FileError() const { return fileError; }
     std::uint64_t FileSize() const;
     // The codes of samples [first, last) per channel (a channel not recorded stays empty),
     // from the file and what waits for it; false when they are not all there.
@@ -81,6 +85,8 @@ private:
     int Descriptor() const;
     // The library failed: what it holds may never reach the file.
     bool Break();
+    // The recording cannot go on, for `error` (an errno value).
+    bool Fail(int error);
 
     NowFunction now;
     Options options;
@@ -92,6 +98,8 @@ private:
     std::vector<std::int32_t> pending;  // rows not yet written, channel by channel
     std::int64_t written = 0;           // rows in /codes
     std::int64_t flushed = 0;           // rows of the last good flush
+    std::int64_t kept = 0;              // rows in the closed file
+    int fileError = 0;
     std::vector<RecordingDescription::Restart> restartRows;
     std::size_t restartsWritten = 0;
     Clock::time_point lastFlush{};

@@ -31,6 +31,24 @@ Recorder::StartResult FromIdentify(BoardSession::IdentifyResult result) {
     return Recorder::StartResult::NotFound;
 }
 
+// The word of the file's last line for an outcome.
+std::string_view OutcomeName(Recorder::Outcome outcome) {
+    switch (outcome) {
+        case Recorder::Outcome::Complete:
+            return "complete";
+        case Recorder::Outcome::Stopped:
+            return "stopped";
+        case Recorder::Outcome::TimedOut:
+            return "timeout";
+        case Recorder::Outcome::ReadFailed:
+            return "read-failed";
+        case Recorder::Outcome::WriteFailed:
+        case Recorder::Outcome::None:
+            break;
+    }
+    return "write-failed";
+}
+
 }  // namespace
 
 Recorder::Recorder(TADC& adc, NowFunction nowFunction)
@@ -48,6 +66,7 @@ Recorder::StartResult Recorder::Start(const Request& recording) {
     fRecording = false;
     outcome = Outcome::None;
     written = 0;
+    kept = 0;
     index.Begin(request.path, RecordingFormat::ChannelsOf(request.chSel));
     if (!request.fOverwrite && Exists(request.path)) {
         return StartResult::FileExists;
@@ -210,6 +229,12 @@ void Recorder::End(Outcome reason) {
     if (reason == Outcome::Stopped || reason == Outcome::TimedOut) {
         board.CloseBoard();
     }
-    const bool fSaved = file.Finish();
-    outcome = fSaved || reason == Outcome::WriteFailed ? reason : Outcome::WriteFailed;
+    // The rows first, so that the last line can say how many the file keeps.
+    outcome = file.Settle(now()) ? reason : Outcome::WriteFailed;
+    kept = written - file.RowsDropped();
+    const std::string endLine =
+        RecordingFormat::EndLine(std::chrono::system_clock::now(), kept, OutcomeName(outcome));
+    if (!file.Finish(endLine)) {
+        outcome = Outcome::WriteFailed;
+    }
 }

@@ -78,7 +78,8 @@ public:
     // recording when the count is in, a read fails, the file cannot be written, or no record
     // came for the time-out.
     void Wake();
-    // The stop button: "AX", the board closed, the file complete.
+    // The stop button: "AX", the board closed, the file complete. Every end writes the file's
+    // last line, which says how it ended.
     void Stop();
 
     bool Recording() const { return fRecording; }
@@ -90,6 +91,11 @@ public:
     Clock::time_point NextDeadline() const;
 
     std::int64_t Written() const { return written; }
+    // Once the recording has ended: the samples its file keeps (fewer than written when a
+    // write failed).
+    std::int64_t Kept() const { return kept; }
+    // Why the file could not be made or written (an errno value); 0 while nothing failed.
+    int FileError() const { return file.Error(); }
     std::int64_t Total() const { return request.count; }
     std::uint64_t FileSize() const { return file.Size(); }
     const RecordingHeader& Header() const { return header; }
@@ -118,6 +124,7 @@ private:
     bool fRecording = false;
     Outcome outcome = Outcome::None;
     std::int64_t written = 0;
+    std::int64_t kept = 0;
     std::int64_t chainLeft = 0;  // samples the current start command still owes
     Clock::time_point lastRecord{};
     BlockWait pacing;  // what the last look found of the next block

@@ -69,16 +69,38 @@ bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>&
     return true;
 }
 
+// The rate the figures take: the one given, else the one the file states.
+std::optional<double> RateOf(const RecordingReader::Contents& contents,
+                             std::optional<double> given) {
+    if (given) {
+        return given;
+    }
+    if (contents.fRateIndex) {
+        return SampleRates::SamplesPerSecond(contents.settings);
+    }
+    return contents.sampleRate;
+}
+
 }  // namespace
 
 std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& path,
                                                             std::optional<int> onlyChannel,
-                                                            Failure* failure, std::string* reason) {
+                                                            Failure* failure,
+                                                            std::optional<double> sampleRate,
+                                                            std::string* reason) {
     *failure = Failure::None;
     std::array<std::unique_ptr<ChannelPass>, 2> passes;
     bool fTemporaryFailed = false;
+    RecordingReader::Contents contents;
+    // The header is read when the first rows arrive: a table that does not say its rate is
+    // refused before the rest of it is read.
+    bool fNoRate = false;
     const auto firstPass = [&](std::span<const std::int32_t> ch0,
                                std::span<const std::int32_t> ch1) {
+        fNoRate = !RateOf(contents, sampleRate);
+        if (fNoRate) {
+            return false;
+        }
         const std::span<const std::int32_t> codes[2] = {ch0, ch1};
         for (std::size_t c = 0; c < passes.size(); ++c) {
             if (passes[c] && !codes[c].empty()) {
@@ -95,14 +117,15 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& p
                 fTemporaryFailed || !passes[static_cast<std::size_t>(channel)]->runningSums.Open();
         }
     }
-    RecordingReader::Contents contents;
     if (fTemporaryFailed || !RecordingSource::Read(path, contents, firstPass, reason)) {
-        *failure = fTemporaryFailed ? Failure::TemporaryFile : Failure::BadFile;
+        *failure = fNoRate            ? Failure::NoSampleRate
+                   : fTemporaryFailed ? Failure::TemporaryFile
+                                      : Failure::BadFile;
         return std::nullopt;
     }
     RecordingAnalysis result;
     result.settings = contents.settings;
-    result.sampleRate = SampleRates::SamplesPerSecond(contents.settings);
+    result.sampleRate = *RateOf(contents, sampleRate);
     for (const int channel : contents.channels) {
         ChannelPass* pass = passes[static_cast<std::size_t>(channel)].get();
         if (pass == nullptr) {

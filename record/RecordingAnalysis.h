@@ -15,7 +15,8 @@
 // Welch spectrum take a second pass over those, the Allan deviation three cursors per τ.
 class RecordingAnalysis {
 public:
-    enum class Failure { None, BadFile, TemporaryFile };
+    // NoSampleRate: the file does not say its rate, and none was given.
+    enum class Failure { None, BadFile, TemporaryFile, NoSampleRate };
 
     struct Channel {
         int channel;
@@ -27,9 +28,9 @@ public:
     double sampleRate = 0.0;
     std::vector<Channel> channels;  // those of the file, or only `onlyChannel` when it has it
 
-    // A CSV table or an HDF5 recording; an HDF5 file that is none says why in `reason`.
-    static std::optional<RecordingAnalysis> Analyse(const std::string& path,
-                                                    std::optional<int> onlyChannel,
-                                                    Failure* failure,
-                                                    std::string* reason = nullptr);
+    // A CSV table or an HDF5 recording; `sampleRate`, when given, is the rate of the samples
+    // whatever the file says. An HDF5 file that is no recording says why in `reason`.
+    static std::optional<RecordingAnalysis> Analyse(
+        const std::string& path, std::optional<int> onlyChannel, Failure* failure,
+        std::optional<double> sampleRate = std::nullopt, std::string* reason = nullptr);
 };

@@ -110,7 +110,8 @@ bool WriteCsv(const Source& source, const std::string& path, Progress& progress)
     text.clear();
     restartsUpTo(progress.rows);
     if (d.end) {
-        text += CsvDescription::EndLine(*d.end, progress.rows);
+        text += RecordingFormat::EndLine(d.end->time, progress.rows,
+                                         RecordingDescription::OutcomeWord(d.end->outcome));
     }
     progress.fWriteFailed = progress.fWriteFailed || !file.Append(text, now) || !file.Finish();
     return fRead && !progress.fWriteFailed;

@@ -2,6 +2,7 @@
 #include "RecordingFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,40 @@ namespace {
 // Pipes and character devices (--output /dev/stdout) cannot be synced; that is no failure.
 bool SyncedOrUnsyncable(int fd) {
     return ::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
+}
+
+// Writes all of `text` from `done` on, counting in `done` what went out: 0 when all did, else
+// why not (an errno value; ENOSPC for a write that took nothing).
+int WriteAll(int fd, std::string_view text, std::size_t& done) {
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : ENOSPC;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// The file cut to `size` bytes, its next write going there (not past the end, leaving a hole);
+// false where it cannot be cut (a pipe).
+bool CutTo(int fd, std::uint64_t size) {
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+           ::lseek(fd, static_cast<off_t>(size), SEEK_SET) >= 0;
+}
+
+// Rows among whole lines: those that begin with their sample number.
+std::int64_t RowsIn(std::string_view lines) {
+    std::int64_t rows = 0;
+    bool fLineStart = true;
+    for (const char c : lines) {
+        rows += fLineStart && c >= '0' && c <= '9';
+        fLineStart = c == '\n';
+    }
+    return rows;
 }
 
 }  // namespace
@@ -30,18 +65,42 @@ RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool 
                                                   Clock::time_point now) {
     Close();
     fFailed = false;
+    error = 0;
+    rowsDropped = 0;
+    fPartLineAtEnd = false;
     written = 0;
     buffer.clear();
     const int mode = fOverwrite ? O_TRUNC : O_EXCL;
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | mode, 0666);
     if (fd < 0) {
-        return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+        error = errno;
+        return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
     }
+    Opened(path, now);
+    return CreateResult::Ok;
+}
+
+bool RecordingFile::Continue(const std::string& path, Clock::time_point now) {
+    Close();
+    fFailed = false;
+    buffer.clear();
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        Close();
+        return false;
+    }
+    // A failed write cuts the file back from here, never into what was there before.
+    written = static_cast<std::uint64_t>(status.st_size);
+    Opened(path, now);
+    return true;
+}
+
+void RecordingFile::Opened(const std::string& path, Clock::time_point now) {
     filePath = path;
     SyncFolderOf(path);
     lastFlush = lastSync = now;
     fUnsynced = false;
-    return CreateResult::Ok;
 }
 
 void RecordingFile::Discard() {
@@ -75,14 +134,28 @@ bool RecordingFile::Tick(Clock::time_point now) {
     return true;
 }
 
-bool RecordingFile::Finish() {
+bool RecordingFile::Settle(Clock::time_point now) {
+    if (fFailed || fd < 0) {
+        return !fFailed;
+    }
+    return Flush(now) && Sync(now);
+}
+
+bool RecordingFile::Finish(std::string_view lastLine) {
     if (fd < 0) {
         return !fFailed;
     }
     const Clock::time_point now = Clock::now();
-    const bool fDone = Flush(now) && Sync(now);
+    const bool fFlushed = !fFailed && Flush(now);
+    const std::uint64_t before = written;
+    // After part of a line that could not be cut away, a last line would spoil the rows.
+    const bool fLine = lastLine.empty() || (!fPartLineAtEnd && WriteWhole(lastLine));
+    // A last line that may not have reached the disk must not vouch for rows that may not have.
+    if (!Sync(now) && written > before && CutTo(fd, before)) {
+        written = before;
+    }
     Close();
-    return fDone;
+    return fFlushed && fLine && !fFailed;
 }
 
 RecordingFile::Clock::time_point RecordingFile::NextDeadline() const {
@@ -101,16 +174,10 @@ RecordingFile::Clock::time_point RecordingFile::NextDeadline() const {
 
 bool RecordingFile::Flush(Clock::time_point now) {
     std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t n = ::write(fd, buffer.data() + done, buffer.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            CutToLastLine(done);
-            return Fail();
-        }
-        done += static_cast<std::size_t>(n);
+    const int failure = WriteAll(fd, std::string_view(buffer.data(), buffer.size()), done);
+    if (failure != 0) {
+        CutToLastLine(done);
+        return Fail(failure);
     }
     written += done;
     fUnsynced = fUnsynced || done > 0;
@@ -121,26 +188,44 @@ bool RecordingFile::Flush(Clock::time_point now) {
 
 bool RecordingFile::Sync(Clock::time_point now) {
     if (!SyncedOrUnsyncable(fd)) {
-        return Fail();
+        return Fail(errno);
     }
     fUnsynced = false;
     lastSync = now;
     return true;
 }
 
+bool RecordingFile::WriteWhole(std::string_view line) {
+    std::size_t done = 0;
+    const int failure = WriteAll(fd, line, done);
+    if (failure != 0) {
+        if (done > 0 && !CutTo(fd, written)) {
+            written += done;
+            fPartLineAtEnd = true;
+        }
+        return Fail(failure);
+    }
+    written += done;
+    return true;
+}
+
 void RecordingFile::CutToLastLine(std::size_t done) {
     const auto sent = buffer.begin() + static_cast<std::ptrdiff_t>(done);
     const auto lineEnd = std::find(std::make_reverse_iterator(sent), buffer.rend(), '\n');
-    const auto kept = static_cast<std::uint64_t>(std::distance(buffer.begin(), lineEnd.base()));
+    const auto kept = static_cast<std::size_t>(std::distance(buffer.begin(), lineEnd.base()));
+    rowsDropped += RowsIn(std::string_view(buffer.data() + kept, buffer.size() - kept));
     // Where the file cannot be cut (a pipe), readers skip a last line without its line end.
-    written += ::ftruncate(fd, static_cast<off_t>(written + kept)) == 0 ? kept : done;
+    const bool fCut = CutTo(fd, written + kept);
+    written += fCut ? kept : done;
+    fPartLineAtEnd = !fCut && done > kept;
 }
 
-bool RecordingFile::Fail() {
+bool RecordingFile::Fail(int errorNumber) {
+    if (!fFailed) {
+        error = errorNumber;
+    }
     fFailed = true;
     buffer.clear();
-    SyncedOrUnsyncable(fd);
-    Close();
     return false;
 }
 

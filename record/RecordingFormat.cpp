@@ -40,14 +40,22 @@ std::string ColumnLine(std::span<const int> channels) {
 }
 
 std::string HeaderText(const RecordingHeader& header) {
+    return CommentText(header) + ColumnLine(ChannelsOf(header.chSel));
+}
+
+// A table made from a data file knows neither the board nor when its run started: those
+// lines are left out rather than made up.
+std::string CommentText(const RecordingHeader& header) {
     const double rate = SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5);
-    return CommentLine(kBoardKey, header.boardName + " / " + header.boardVersion) +
+    const bool fBoard = !header.boardName.empty();
+    const bool fStart = header.start != std::chrono::system_clock::time_point();
+    return (fBoard ? CommentLine(kBoardKey, header.boardName + " / " + header.boardVersion) : "") +
            CommentLine(kRateKey, std::to_string(header.spsSel)) +
            CommentLine(kChannelKey, std::to_string(header.chSel)) +
            CommentLine(kFilterKey, header.fSinc5 ? "1" : "0") +
            CommentLine(kSampleRateKey, RateText(rate)) +
            CommentLine(kCountKey, std::to_string(header.count)) +
-           CommentLine(kStartKey, IsoTime(header.start)) + ColumnLine(ChannelsOf(header.chSel));
+           (fStart ? CommentLine(kStartKey, IsoTime(header.start)) : "");
 }
 
 char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells) {
@@ -66,6 +74,13 @@ char* AppendRow(char* dst, std::int64_t sample, std::span<const Cell> cells) {
 std::string RestartLine(std::chrono::system_clock::time_point time, std::int64_t sample) {
     return "# " + std::string(kRestartKey) + ':' + IsoTime(time) + ' ' + std::string(kSampleKey) +
            ':' + std::to_string(sample) + '\n';
+}
+
+std::string EndLine(std::chrono::system_clock::time_point time, std::int64_t samples,
+                    std::string_view outcome) {
+    return "# " + std::string(kEndKey) + ':' + IsoTime(time) + ' ' + std::string(kSamplesKey) +
+           ':' + std::to_string(samples) + ' ' + std::string(kOutcomeKey) + ':' +
+           std::string(outcome) + '\n';
 }
 
 std::string IsoTime(std::chrono::system_clock::time_point time) {

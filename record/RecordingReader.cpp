@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -40,6 +41,7 @@ public:
 
 private:
     void Comment(std::string_view text);
+    void NoteRate(std::string_view key, std::string_view value);
     bool Columns(std::string_view line);
     bool Row(std::string_view line);
     bool Hand();
@@ -80,6 +82,7 @@ void TableParser::Comment(std::string_view text) {
         return;
     }
     const std::string_view key = text.substr(0, colon);
+    NoteRate(key, text.substr(colon + 1));
     int value = 0;
     if (!ParseNumber(text.substr(colon + 1), value)) {
         return;
@@ -88,6 +91,18 @@ void TableParser::Comment(std::string_view text) {
         out.settings.spsSel = value;
     } else if (key == RecordingFormat::kFilterKey && (value == 0 || value == 1)) {
         out.settings.fSinc5 = value == 1;
+    }
+}
+
+void TableParser::NoteRate(std::string_view key, std::string_view value) {
+    double rate = 0.0;
+    int index = 0;
+    if (key == RecordingFormat::kSampleRateKey && ParseNumber(value, rate) && rate > 0.0 &&
+        std::isfinite(rate)) {
+        out.sampleRate = rate;
+    } else if (key == RecordingFormat::kRateKey && ParseNumber(value, index) && index >= 0 &&
+               index < kRateCount) {
+        out.fRateIndex = true;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ public:
         MeasureSettings settings;   // spsSel and fSinc5 from the file, CHSel from its columns
         std::vector<int> channels;  // in column order
         std::int64_t count = 0;     // rows
+        // What the comment lines say of the rate: its index (spsSel, with fSinc5), or the
+        // figure (sampleRate). A table without either does not know its rate.
+        bool fRateIndex = false;
+        std::optional<double> sampleRate;
     };
     // The codes of consecutive rows; a channel the file lacks has an empty span. False stops
     // the reading.

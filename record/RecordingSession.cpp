@@ -109,6 +109,14 @@ std::int64_t RecordingSession::Written() const {
     return Hdf5() ? hdf5.Rows() : recorder.Written();
 }
 
+std::int64_t RecordingSession::Kept() const {
+    return Hdf5() ? hdf5.Kept() : recorder.Kept();
+}
+
+int RecordingSession::FileError() const {
+    return Hdf5() ? hdf5.FileError() : recorder.FileError();
+}
+
 std::int64_t RecordingSession::Total() const {
     return Hdf5() ? engine.Total() : recorder.Total();
 }

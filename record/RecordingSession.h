@@ -39,6 +39,10 @@ public:
     BlockWait::Sleep NextWait();
     Clock::time_point NextDeadline() const;
     std::int64_t Written() const;
+    // Once the recording has ended: the samples its file keeps.
+    std::int64_t Kept() const;
+    // Why the file could not be made or written (an errno value); 0 while nothing failed.
+    int FileError() const;
     std::int64_t Total() const;
     std::uint64_t FileSize() const;
     RecordingHeader Header() const;

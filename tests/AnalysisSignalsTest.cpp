@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -49,6 +50,23 @@ TEST(AnalysisSignals, GaussianNoiseGivesItsRmsAndAFlatDensity) {
     EXPECT_NEAR(a.allan.deviationMicrovolts[4], rms / 4, 0.05 * rms / 4);
     EXPECT_GT(*a.allan.minimum, a.allan.tauSeconds.size() / 2);
     EXPECT_NEAR(a.statistics.driftMicrovoltsPerSecond, 0.0, 1.0);
+}
+
+// The simulated board's noise leaves codes in the tails empty: chance, where the Gaussian
+// expects few hits, and no missing code. A converter that never gives a code near the mean
+// shows it.
+TEST(AnalysisSignals, MissingCodesAreOnlyThoseTheGaussianExpectsToBeHit) {
+    for (const int rate : {16, 14}) {
+        SCOPED_TRACE(rate);
+        std::vector<std::int32_t> codes = Simulated(rate, 10000, [](int) { return 0.0; });
+        const NoiseAnalysis a = *NoiseAnalysis::Compute(codes, Rate(rate));
+        EXPECT_GT(std::count(a.histogram.counts.begin(), a.histogram.counts.end(), 0), 0);
+        EXPECT_EQ(a.histogram.missingCodes, 0);
+
+        const auto hole = static_cast<std::int32_t>(std::llround(a.statistics.meanCode)) + 1;
+        std::replace(codes.begin(), codes.end(), hole, hole + 1);
+        EXPECT_EQ(NoiseAnalysis::Compute(codes, Rate(rate))->histogram.missingCodes, 1);
+    }
 }
 
 TEST(AnalysisSignals, SineStandsOutAtItsFrequencyWithItsPower) {

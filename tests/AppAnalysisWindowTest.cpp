@@ -13,10 +13,14 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fstream>
 #include <stdexcept>
 
 #include "AppTestSupport.h"
+#include "Codes.h"
 #include "NoiseAnalysisWindow.h"
+#include "PictureCaption.h"
+#include "RecordingFormat.h"
 
 namespace {
 
@@ -31,16 +35,20 @@ struct AnalysisFixture : WindowFixture {
         }
         return *window->AnalysisWindow();
     }
+    // A two-channel file at rate index `spsSel` holding `data`.
+    QString Write(const QString& name, const QByteArray& data, int spsSel = 4, int fSinc5 = 0) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("AD7172_DataFile:\nM:\nspsSel:%1\nDataCountSel:0\nCHSel:2\n"
+                                  "GainSel:0\nfSinc5:%2\nfBUF_ON:0\nMEND:\nD:\n")
+                       .arg(spsSel)
+                       .arg(fSinc5)
+                       .toLatin1() +
+                   data + "DEND:\n");
+        return file.fileName();
+    }
     void Load(const QByteArray& data) {
-        const QString path = dir.filePath("run.DTA");
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(
-            "AD7172_DataFile:\nM:\nspsSel:4\nDataCountSel:0\nCHSel:2\nGainSel:0\n"
-            "fSinc5:0\nfBUF_ON:0\nMEND:\nD:\n" +
-            data + "DEND:\n");
-        file.close();
-        prompts.fileAnswers.push_back(path.toStdString());
+        prompts.fileAnswers.push_back(Write("run.DTA", data).toStdString());
         window->Load1->trigger();
     }
     QStringList ChannelItems() {
@@ -101,10 +109,14 @@ TEST(AppAnalysisWindow, FollowsLoadsIncludingTooShortAndBadFiles) {
     f.Load("8388608,8388608\n8388610,8388609\n8388608,8388610\n8388610,8388611\n");
     ASSERT_NE(a.ShownAnalysis(), nullptr);
     EXPECT_EQ(f.Figure(0, 1), "16.67");  // Sinc3 at rate index 4
+    EXPECT_EQ(f.Figure(2, 1), "0.298");  // the mean, one code: microvolts to three decimals
     EXPECT_EQ(a.ShownAnalysis()->histogram.counts, (std::vector<std::int64_t>{2, 0, 2}));
-    EXPECT_EQ(a.ShownAnalysis()->histogram.missingCodes, 1);
+    // Four samples expect too few hits in the empty code to call it missing.
+    EXPECT_EQ(f.Figure(8, 0), "ミッシングコード");
+    EXPECT_EQ(f.Figure(8, 1), "0");
+    EXPECT_EQ(a.FigureNote->text(),
+              "※ミッシングコード：正規分布なら5回以上出るはずなのに、一度も出なかったコードの数");
     a.ChannelBox->setCurrentIndex(1);
-    EXPECT_EQ(a.ShownAnalysis()->histogram.missingCodes, 0);
 
     f.Load("8388608,8388608\n");
     EXPECT_EQ(a.NoticeText(), "データが2個未満のため解析できません");
@@ -129,9 +141,14 @@ TEST(AppAnalysisWindow, SavesTheChartOnScreenAsPng) {
 
     f.prompts.fileAnswers.push_back(f.dir.filePath("spectrum").toStdString());
     a.SaveImageBtn->click();
-    const QImage picture(f.dir.filePath("spectrum.png"));
-    EXPECT_EQ(picture.size(), a.ChartViews[1]->size());
+    const QImage picture =
+        QImage(f.dir.filePath("spectrum.png")).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(f.prompts.fileDialogs.back().filter, "PNG 画像 (*.png)");
+    // The chart as shown, and under it a line of caption text.
+    const QSize chart = a.ChartViews[1]->size();
+    ASSERT_EQ(picture.size(), chart + QSize(0, PictureCaption::LineHeight()));
+    EXPECT_EQ(picture.copy(QRect(QPoint(0, 0), chart)),
+              a.ChartViews[1]->grab().toImage().convertToFormat(QImage::Format_RGB32));
 
     // An existing picture is replaced only after a yes.
     f.prompts.fileAnswers.push_back(f.dir.filePath("spectrum.png").toStdString());
@@ -145,6 +162,62 @@ TEST(AppAnalysisWindow, SavesTheChartOnScreenAsPng) {
     a.SaveImageBtn->click();
     ASSERT_EQ(f.prompts.boxes.size(), 1u);
     EXPECT_EQ(f.prompts.boxes[0].text, "画像を保存できませんでした");
+}
+
+// "ファイルを開いて解析..." analyses a data file or a recording without touching the data on
+// screen; a file that cannot be analysed says why in the window's box and keeps what is shown.
+TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
+    AnalysisFixture f;
+    f.Measure(0);
+    const MeasureSettings shown = f.window->CurrentSettings();
+    const QString data =
+        f.Write("two.DTA", "8388608,12582912\n8388610,12582912\n8388608,12582913\n", 13, 1);
+    const std::string recording = f.dir.filePath("long.csv").toStdString();
+    std::ofstream file(recording);
+    file << RecordingFormat::HeaderText({"SELKORAN", "1.0", 4, 1, false, 200, {}});
+    for (std::int64_t i = 1; i <= 200; ++i) {
+        char row[RecordingFormat::kMaxRowLength];
+        const RecordingFormat::Cell cell{kMidScaleCode + static_cast<std::int32_t>(i % 7), 0.0F};
+        file << std::string(row, RecordingFormat::AppendRow(row, i, {&cell, 1}));
+    }
+    file.close();
+
+    f.prompts.fileAnswers.push_back(data.toStdString());
+    f.window->AnalyseFile1->trigger();
+    EXPECT_EQ(f.prompts.fileDialogs.back().filter, "データファイル (*.DTA *.csv *.h5 *.hdf5)");
+    NoiseAnalysisWindow& a = *f.window->AnalysisWindow();
+    EXPECT_EQ(a.windowTitle(), "SELKORAN / ノイズ解析 : " + data);
+    EXPECT_EQ(f.ChannelItems(), QStringList({"CH0", "CH1"}));
+    a.ChannelBox->setCurrentIndex(1);
+    ASSERT_NE(a.ShownAnalysis(), nullptr);
+    EXPECT_EQ(a.ShownAnalysis()->statistics.count, 3);
+    EXPECT_EQ(f.Figure(2, 1), "1250000.248");       // a third of a code above 4194304 codes
+    EXPECT_EQ(f.window->CurrentSettings(), shown);  // the main window keeps its run
+
+    f.prompts.fileAnswers.push_back(recording);
+    f.window->AnalyseFile1->trigger();
+    EXPECT_EQ(f.ChannelItems(), QStringList({"CH1"}));
+    EXPECT_EQ(f.Figure(1, 1), "200");
+    EXPECT_EQ(f.Figure(0, 1), "16.67");
+
+    f.Write("bad.DTA", "8388608,x\n");
+    std::ofstream(f.dir.filePath("old.csv").toStdString())
+        << "sample,ch0_code,ch0_microvolts\n1,8388608,0\n2,8388609,0.3\n";
+    const QString badText = "データファイルの内容が正しくありませんでした";
+    const std::pair<QString, QString> failures[] = {
+        {"missing.DTA", badText + "：%1（ファイルまたはフォルダがありません）"},
+        {"", badText + "：%1（フォルダです）"},
+        {"bad.DTA", badText},
+        {"old.csv", "サンプルレートがわかりません：%1（表にサンプルレートの # 行がありません）"},
+    };
+    for (const auto& [name, text] : failures) {
+        const QString path = f.dir.filePath(name);
+        f.prompts.fileAnswers.push_back(path.toStdString());
+        f.window->AnalyseFile1->trigger();
+        ASSERT_FALSE(f.prompts.boxes.empty());
+        EXPECT_EQ(QString::fromStdString(f.prompts.boxes.back().text), text.arg(path));
+        EXPECT_EQ(f.Figure(1, 1), "200");  // the recording stays shown
+    }
 }
 
 }  // namespace

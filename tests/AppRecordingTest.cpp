@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QValueAxis>
 #include <charconv>
 #include <filesystem>
@@ -63,12 +64,16 @@ struct RecordingFixture : WindowFixture {
         r->ChannelBox->setCurrentIndex(chSel);
         r->CountEdit->setValue(count);
     }
-    // Wakes the recording as its wake-ups would, the board's clock running, for `span`.
-    void RecordFor(std::chrono::milliseconds span, std::chrono::milliseconds step = 2ms) {
-        for (auto t = 0ms; r->Recording() && t < span; t += step) {
+    // Wakes the recording as its wake-ups would, the board's clock running, for `span` at
+    // most; how long it recorded.
+    std::chrono::milliseconds RecordFor(std::chrono::milliseconds span,
+                                        std::chrono::milliseconds step = 2ms) {
+        auto t = 0ms;
+        for (; r->Recording() && t < span; t += step) {
             board.Advance(step);
             r->RecordWake();
         }
+        return t;
     }
 
     std::string path = (std::filesystem::temp_directory_path() /
@@ -166,7 +171,8 @@ TEST(AppRecording, AnExistingFileAndClosingBothAskAndTheFileStaysComplete) {
     EXPECT_FALSE(f.r->Recording());
     EXPECT_EQ(f.prompts.questions.back().text,
               "ファイル：" + f.path + "があります。\n上書きしますか");
-    EXPECT_EQ(f.board.wire, "");  // declining starts nothing
+    EXPECT_FALSE(f.prompts.questions.back().defaultYes);  // Enter keeps the file
+    EXPECT_EQ(f.board.wire, "");                          // declining starts nothing
     EXPECT_EQ(std::filesystem::file_size(f.path), 5u);
 
     f.prompts.yesNoAnswers = {true};
@@ -272,4 +278,61 @@ TEST(AppRecording, RecordsIntoAnHdf5FileWhoseOldStretchesTheChartReadsBack) {
     ASSERT_NE(f.window->AnalysisWindow()->ShownAnalysis(), nullptr);
     EXPECT_EQ(f.window->AnalysisWindow()->ShownAnalysis()->statistics.count, 120000);
     std::filesystem::remove(path);
+}
+
+// A slow rate's gaps stay well inside a 3 s time-out; a silent board ends after 3 s.
+TEST(AppRecording, TheNoDataTimeOutIsInSeconds) {
+    struct Row {
+        const char* faults;
+        Recorder::Outcome outcome;
+        int milliseconds;  // until the end
+    };
+    const Row rows[] = {{"", Recorder::Outcome::Complete, 4000},
+                        {"stopafter=0", Recorder::Outcome::TimedOut, 3000}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.faults);
+        BoardOptions options;
+        ASSERT_TRUE(BoardOptions::Parse(row.faults, &options, nullptr));
+        RecordingFixture f(options);
+        f.Choose(0, 0, 5);  // 1.25 per second
+        f.r->TimeoutEdit->setValue(3);
+        f.r->StartBtnClick();
+        EXPECT_NEAR(static_cast<double>(f.RecordFor(10000ms, 20ms).count()), row.milliseconds, 100);
+        EXPECT_EQ(f.r->Outcome(), row.outcome);
+    }
+}
+
+// Only the chosen length can be edited, a CH0 recording has no CH1 column, an ended one no time
+// left; failures name the file and the reason, and the last complete file can be analysed.
+TEST(AppRecording, ShowsWhatBelongsToTheRecordingAndNamesTheFileOfAFailure) {
+    RecordingFixture f;
+    EXPECT_FALSE(f.r->DurationEdits[0]->isEnabled());
+    f.r->DurationBtn->setChecked(true);
+    EXPECT_FALSE(f.r->CountEdit->isEnabled());
+    f.r->CountBtn->setChecked(true);
+    f.Choose(16, 0, 1000);
+    f.r->StartBtnClick();
+    f.RecordFor(1000ms);
+    EXPECT_TRUE(f.r->FigureTable->isColumnHidden(2));
+    EXPECT_FALSE(f.r->ProgressLabel->text().contains("残り"));
+    const std::string full = f.path + ".full.csv";  // a full disk
+    const std::string nowhere = f.path + ".missing/rec.csv";
+    std::filesystem::create_symlink("/dev/full", full);
+    for (const std::string& file : {full, nowhere}) {
+        f.r->FileEdit->setText(QString::fromStdString(file));
+        f.prompts.yesNoAnswers = {true};
+        f.r->StartBtnClick();
+        f.RecordFor(1000ms);
+    }
+    std::filesystem::remove(full);
+    ASSERT_EQ(f.prompts.boxes.size(), 2u);
+    EXPECT_EQ(f.prompts.boxes[0].text, "データ保存できませんでした：" + full +
+                                           "（ディスクがいっぱいです）\nファイル：" + full +
+                                           "にデータはありません");
+    EXPECT_EQ(f.prompts.boxes[1].text,
+              "データ保存できませんでした：" + nowhere + "（ファイルまたはフォルダがありません）");
+    EXPECT_EQ(f.r->ProgressLabel->text(), "");
+    ASSERT_TRUE(f.r->AnalyseBtn->isEnabled());
+    f.r->AnalyseBtnClick();
+    EXPECT_EQ(f.window->AnalysisWindow()->ShownAnalysis()->statistics.count, 1000);
 }

@@ -78,7 +78,9 @@ TEST(AppWindow, Menus) {
     EXPECT_EQ(menus[1]->text(), "データ(&D)");
     EXPECT_EQ(menus[2]->text(), "Y軸表示");
     EXPECT_EQ(menus[3]->text(), "解析");
-    EXPECT_EQ(w.Analysis1->actions(), (QList<QAction*>{w.NoiseAnalysis1, w.LongRecording1}));
+    EXPECT_EQ(w.Analysis1->actions(),
+              (QList<QAction*>{w.NoiseAnalysis1, w.AnalyseFile1, w.LongRecording1}));
+    EXPECT_EQ(w.AnalyseFile1->text(), "ファイルを開いて解析...");
     EXPECT_EQ(w.LongRecording1->text(), "長時間記録...");
     EXPECT_EQ(w.NoiseAnalysis1->text(), "ノイズ解析...");
     EXPECT_EQ(w.NoiseAnalysis1->shortcut(), QKeySequence("Ctrl+A"));

@@ -52,14 +52,28 @@ public:
         }
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
-        firstLine = ReadLine(out[0]);
-        close(out[0]);
+        output = out[0];
+        firstLine = NextLine(5s);
     }
 
     ~BoardSimProcess() {
         if (pid > 0) {
             Stop(SIGKILL);
         }
+        close(output);
+    }
+
+    // The next line the program prints (with --trace: a command the board received), or ""
+    // when none comes within `limit`.
+    std::string NextLine(std::chrono::milliseconds limit) const {
+        std::string line;
+        char c = 0;
+        pollfd wait{output, POLLIN, 0};
+        while (poll(&wait, 1, static_cast<int>(limit.count())) > 0 && read(output, &c, 1) == 1 &&
+               c != '\n') {
+            line += c;
+        }
+        return line;
     }
 
     // The exit code after `signal`, or -1 when it did not exit normally within 5 s.
@@ -88,17 +102,8 @@ private:
         return (std::filesystem::path(SELKORAN_BUILD_DIR) / "selkoran-boardsim").string();
     }
 
-    static std::string ReadLine(int fd) {
-        std::string line;
-        char c = 0;
-        pollfd wait{fd, POLLIN, 0};
-        while (poll(&wait, 1, 5000) > 0 && read(fd, &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        return line;
-    }
-
     pid_t pid = -1;
+    int output = -1;
 };
 
 // Gives up after `limit` of real time, sleeping a millisecond between polls.
@@ -206,6 +211,31 @@ TEST(BoardSimPty, VanishingBoardFailsTheRunAndEndsTheProgram) {
     EXPECT_LE(run.acquired, 300);
     EXPECT_EQ(board.Wait(2s), 0);
     EXPECT_FALSE(adc.Ping());
+}
+
+// A stop written just before the close reaches the board, every time: the close's purge must
+// not discard it on its way. The program reads nothing of the stream meanwhile, so the board's
+// records back up in the line as when a loaded machine is slow to read.
+TEST(BoardSimPty, StopBeforeACloseAlwaysReachesTheBoard) {
+    BoardSimProcess board({"--trace"});
+    TtyFifo fifo(board.firstLine, 1ms);
+    TADC adc(fifo, SlackTiming());
+    constexpr int kRuns = 200;
+    int stopsSeen = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        ASSERT_TRUE(adc.OpenBoard());
+        ASSERT_TRUE(adc.StartConversion(2, 0xFFFFF));
+        std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(adc.StopConversion());
+        adc.CloseBoard();
+        // A board that has missed the stop prints nothing more until the next start.
+        std::string line;
+        do {
+            line = board.NextLine(500ms);
+        } while (line == "< A2FFFFF");
+        stopsSeen += line == "< AX";
+    }
+    EXPECT_EQ(stopsSeen, kRuns);
 }
 
 TEST(BoardSimPty, RefusesUnknownOptions) {

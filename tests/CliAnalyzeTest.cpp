@@ -10,12 +10,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <span>
+#include <vector>
 
 #include "AnalysisCharts.h"
 #include "CliTestSupport.h"
 #include "FakePrompts.h"
 #include "Myfile.h"
 #include "NoiseAnalysis.h"
+#include "PictureCaption.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ constexpr double kCodeMicrovolts = 0.29802325940409413;
 
 const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : データ数：4",
-                                    "CH1 : 平均値：0 uV",
+                                    "CH1 : 平均値：0.000 uV",
                                     "CH1 : ノイズ実効値 (rms)：0 uV",
                                     "CH1 : ピークツーピーク：0 uV",
                                     "CH1 : 実効分解能：—",
@@ -42,8 +44,10 @@ const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : ホワイトノイズ密度：0 nV/√Hz",
                                     "CH1 : スペクトルピーク周波数：—",
                                     "CH1 : スペクトルピーク密度：—",
-                                    "CH1 : アラン偏差が最小の τ：0.000192012289 s",
-                                    "CH1 : アラン偏差の最小値：0 uV"};
+                                    "CH1 : アラン偏差が最小の τ：0.0001920 s",
+                                    "CH1 : アラン偏差の最小値：0 uV",
+                                    "※ミッシングコード：正規分布なら5回以上出るはずなのに、"
+                                    "一度も出なかったコードの数"};
 
 class CliAnalyze : public CliFixture {
 protected:
@@ -57,16 +61,16 @@ TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {
     const CliResult result = Run({"analyze", "two.DTA"});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QStringList lines = result.OutLines();
-    ASSERT_EQ(lines.size(), 30);
+    ASSERT_EQ(lines.size(), 31);
     // Mean and rms one code, peak-to-peak two, a slope of 0.4 codes per sample, the Allan
     // deviation at one sample √2 codes.
     EXPECT_EQ(lines.mid(2, 6),
-              QStringList(
-                  {"CH0 : 平均値：0.298023259 uV", "CH0 : ノイズ実効値 (rms)：0.298023259 uV",
-                   "CH0 : ピークツーピーク：0.596046519 uV", "CH0 : 実効分解能：23.9999998 bit",
-                   "CH0 : ノイズフリー分解能：22.9999998 bit", "CH0 : ドリフト：620.842054 uV/s"}));
-    EXPECT_EQ(lines[8], "CH0 : ミッシングコード：1");
-    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：0.421468535 uV");
+              QStringList({"CH0 : 平均値：0.298 uV", "CH0 : ノイズ実効値 (rms)：0.2980 uV",
+                           "CH0 : ピークツーピーク：0.5960 uV", "CH0 : 実効分解能：24.00 bit",
+                           "CH0 : ノイズフリー分解能：23.00 bit", "CH0 : ドリフト：621 uV/s"}));
+    // Four samples leave the code between two codes empty by chance, not as a fault.
+    EXPECT_EQ(lines[8], "CH0 : ミッシングコード：0");
+    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：0.4215 uV");
     EXPECT_EQ(lines.mid(15), kConstantLines);
 
     const CliResult one = Run({"analyze", "two.DTA", "--channel", "1"});
@@ -122,10 +126,16 @@ TEST_F(CliAnalyze, ChannelsThatCannotBeAnalysedAndBadInput) {
         {{"analyze", "single.DTA"}, 1, {"CH0 : " + tooFew, "CH1 : " + tooFew}},
         {{"analyze", "ch0.DTA", "--channel", "1"}, 1, {"CH1 : データがありません"}},
         {{"analyze", "empty.DTA", "--json"}, 1, {"CH0 : データがありません"}},
-        {{"analyze", "bad.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
-        {{"analyze", "missing.DTA"}, 1, {"データファイルの内容が正しくありませんでした"}},
+        {{"analyze", "bad.DTA"},
+         1,
+         {"データファイルの内容が正しくありませんでした：bad.DTA（2 行目で途切れています）"}},
+        {{"analyze", "missing.DTA"},
+         1,
+         {"データファイルを読めませんでした：missing.DTA（ファイルまたはフォルダがありません）"}},
         // A pipe without a writer is no recording: refused, not waited on.
-        {{"analyze", "pipe.csv"}, 1, {"データファイルの内容が正しくありませんでした"}},
+        {{"analyze", "pipe.csv"},
+         1,
+         {"データファイルを読めませんでした：pipe.csv（通常のファイルではありません）"}},
     };
     ASSERT_EQ(mkfifo(Path("pipe.csv").toLocal8Bit().constData(), 0600), 0);
     for (const Row& row : rows) {
@@ -166,26 +176,31 @@ TEST_F(CliAnalyze, PicturesAreTheWindowsChartsAt800By500) {
         {"h.png", AnalysisCharts::Kind::Histogram},
         {"s.png", AnalysisCharts::Kind::Spectrum},
         {"a.png", AnalysisCharts::Kind::Allan}};
+    const PictureCaption caption = PictureCaption::For(Path("ch1.DTA"), 1, 5208.0, true, 500);
+    EXPECT_TRUE(caption.Text().startsWith("ch1.DTA　CH1　5208 sps　Sinc5+Sinc1　データ数 500　"));
     for (const auto& [name, kind] : pictures) {
         const QImage picture = QImage(Path(name)).convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(picture.size(), QSize(800, 500)) << name.toStdString();
-        EXPECT_EQ(picture,
-                  AnalysisCharts::Picture(kind, *analysis, 1).convertToFormat(QImage::Format_RGB32))
+        EXPECT_EQ(picture.size(), QSize(800, 500 + PictureCaption::LineHeight()))
+            << name.toStdString();
+        EXPECT_EQ(picture, AnalysisCharts::Picture(kind, *analysis, 1, caption)
+                               .convertToFormat(QImage::Format_RGB32))
             << name.toStdString();
     }
 
     const CliResult unwritable = Run({"analyze", "ch1.DTA", "--allan", "no/such/folder/a.png"});
     EXPECT_EQ(unwritable.exitCode, 1);
-    EXPECT_TRUE(unwritable.err.contains("データ保存できませんでした"));
+    EXPECT_EQ(unwritable.err,
+              "保存できません：no/such/folder/a.png（ファイルまたはフォルダがありません）\n");
+    EXPECT_TRUE(unwritable.out.isEmpty());
 }
 
 TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
-    const QStringList measure = {"measure", "--device", "sim",       "--rate", "16",
+    const QStringList measure = {"measure", "--device", "sim",       "--rate", "31250",
                                  "--count", "1000",     "--channel", "2"};
     const CliResult text = Run(measure + QStringList{"--analyze"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     const QStringList lines = text.OutLines();
-    ASSERT_EQ(lines.size(), 2 + 2 * 15);
+    ASSERT_EQ(lines.size(), 2 + 2 * 15 + 1);
     EXPECT_TRUE(lines[1].startsWith("CH1 : 最大値："));
     EXPECT_EQ(lines[2], "CH0 : サンプルレート：31250 Hz");
 
@@ -212,7 +227,61 @@ TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
             EXPECT_EQ(c[key.key()], key.value()) << key.key().toStdString();
         }
     }
-    EXPECT_EQ(QImage(Path("s.png")).size(), QSize(800, 500));
+    EXPECT_EQ(QImage(Path("s.png")).size(), QSize(800, 500 + PictureCaption::LineHeight()));
+}
+
+// What a wrong sample rate changes: the white noise level, the spectrum's last frequency and
+// the longest averaging time of the Allan deviation.
+std::vector<double> RateFigures(const CliResult& result) {
+    const QJsonObject root = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QJsonObject ch0 = root["channels"].toArray()[0].toObject();
+    return {root["sampleRate"].toDouble(), ch0["whiteNoiseNanovoltsPerRootHz"].toDouble(),
+            ch0["spectrum"].toObject()["frequencyHz"].toArray().last().toDouble(),
+            ch0["allan"].toObject()["tauSeconds"].toArray().last().toDouble()};
+}
+
+// The tables of measure and show say their rate in the recording's header lines, so analyze
+// gives the data file's figures; a table without them (as written before) is refused unless
+// --rate gives the rate, which also overrides a header.
+TEST_F(CliAnalyze, TablesSayTheirRateAndATableWithoutOneNeedsRate) {
+    ASSERT_EQ(Run({"measure", "--device", "sim", "--rate", "31250", "--count", "1000", "--output",
+                   "run.DTA", "--csv", "run.csv"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(Run({"show", "run.DTA", "--csv", "shown.csv"}).exitCode, 0);
+    const QStringList head = {"# spsSel:16", "# CHSel:0", "# fSinc5:1", "# sampleRate:31250",
+                              "# count:1000"};
+    const QStringList measured = FileLines(Path("run.csv"));
+    ASSERT_EQ(measured.size(), 8 + 1000);
+    EXPECT_EQ(measured[0], "# board:SELKORAN / 1.10");
+    EXPECT_EQ(measured.mid(1, 5), head);
+    EXPECT_TRUE(measured[6].startsWith("# start:"));
+    const QStringList table = measured.mid(7);
+    EXPECT_EQ(table[0], "sample,ch0_code,ch0_microvolts");
+    // A data file knows neither the board nor the start.
+    EXPECT_EQ(FileLines(Path("shown.csv")), head + table);
+    WriteText(Path("old.csv"), table.join('\n').toUtf8() + '\n');
+
+    const std::vector<double> expected = RateFigures(Run({"analyze", "run.DTA", "--json"}));
+    ASSERT_EQ(expected[0], 31250.0);
+    for (const QStringList& arguments : {QStringList{"analyze", "run.csv", "--json"},
+                                         {"analyze", "shown.csv", "--json"},
+                                         {"analyze", "old.csv", "--rate", "31250", "--json"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const std::vector<double> figures = RateFigures(Run(arguments));
+        ASSERT_EQ(figures.size(), expected.size());
+        for (std::size_t i = 0; i < figures.size(); ++i) {
+            EXPECT_NEAR(figures[i], expected[i], 1e-9 * expected[i]) << i;
+        }
+    }
+    EXPECT_EQ(RateFigures(Run({"analyze", "run.csv", "--rate", "10", "--json"}))[0], 10.0);
+
+    const CliResult refused = Run({"analyze", "old.csv"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err,
+              "サンプルレートがわかりません：old.csv（表にサンプルレートの # 行がありません。"
+              "--rate 31250 のように指定してください）\n");
+    EXPECT_TRUE(refused.out.isEmpty());
 }
 
 }  // namespace

@@ -21,8 +21,9 @@ namespace {
 const QString kBoard = "--device=sim:seed=7";
 
 QStringList TopRate(int count, const QString& output) {
-    return {"record",   kBoard, "--rate", "16", "--channel", "2", "--count", QString::number(count),
-            "--output", output};
+    return {"record",    kBoard, "--rate",  "31250",
+            "--channel", "2",    "--count", QString::number(count),
+            "--output",  output};
 }
 
 struct H5py {

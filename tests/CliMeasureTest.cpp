@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,22 +47,25 @@ class CliMeasure : public CliFixture {};
 
 TEST_F(CliMeasure, SavesTheRunAndPrintsTheStatisticsThatShowReadsBack) {
     struct Row {
-        int channel;
-        int rate;
+        QString channel;
+        const char* rate;  // samples per second
+        int spsSel;
         int count;
         int countIndex;
         bool fVolt;
     };
-    const Row rows[] = {{0, 16, 1000, 3, false},
-                        {1, 15, 200, 1, true},
-                        {2, 14, 500, 2, false},
-                        {2, 13, 100, 0, true}};
+    const Row rows[] = {{"0", "31250", 16, 1000, 3, false},
+                        {"1", "15625", 15, 200, 1, true},
+                        {"both", "10417", 14, 500, 2, false},
+                        {"2", "5208", 13, 100, 0, true}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(::testing::Message() << "channel " << row.channel << " rate " << row.rate);
+        SCOPED_TRACE(::testing::Message()
+                     << "channel " << row.channel.toStdString() << " rate " << row.rate);
+        const int chSel = row.channel == "0" ? 0 : row.channel == "1" ? 1 : 2;
         QFile::remove(Path("run.DTA"));
         QStringList arguments = {"measure", "--device", "sim", "--output", "run.DTA"};
-        arguments << "--channel" << QString::number(row.channel) << "--rate"
-                  << QString::number(row.rate) << "--count" << QString::number(row.count);
+        arguments << "--channel" << row.channel << "--rate" << row.rate << "--count"
+                  << QString::number(row.count);
         if (row.fVolt) {
             arguments << "--volt";
         }
@@ -68,9 +73,9 @@ TEST_F(CliMeasure, SavesTheRunAndPrintsTheStatisticsThatShowReadsBack) {
         ASSERT_EQ(measured.exitCode, 0) << measured.err.toStdString();
         EXPECT_TRUE(measured.err.isEmpty()) << "no bar when standard error is no terminal";
 
-        const QStringList settings = {QString("spsSel:%1").arg(row.rate),
+        const QStringList settings = {QString("spsSel:%1").arg(row.spsSel),
                                       QString("DataCountSel:%1").arg(row.countIndex),
-                                      QString("CHSel:%1").arg(row.channel),
+                                      QString("CHSel:%1").arg(chSel),
                                       "GainSel:0",
                                       "fSinc5:1",
                                       "fBUF_ON:0"};
@@ -80,14 +85,14 @@ TEST_F(CliMeasure, SavesTheRunAndPrintsTheStatisticsThatShowReadsBack) {
         EXPECT_EQ(file.mid(0, 9), head);
         const QStringList data = DataLines(Path("run.DTA"));
         ASSERT_EQ(data.size(), row.count);
-        const int columns = row.channel == 2 ? 2 : 1;
+        const int columns = chSel == 2 ? 2 : 1;
         EXPECT_EQ(data.first().split(',').size(), columns);
 
         // One line per channel with data, its extremes those of the file.
         const QStringList lines = measured.OutLines();
         ASSERT_EQ(lines.size(), columns);
         for (int i = 0; i < columns; ++i) {
-            const int channel = row.channel == 2 ? i : row.channel;
+            const int channel = chSel == 2 ? i : chSel;
             EXPECT_TRUE(lines[i].startsWith(QString("CH%1 : 最大値：").arg(channel)));
             EXPECT_EQ(lines[i].endsWith("[uV]"), row.fVolt);
             if (!row.fVolt) {
@@ -111,7 +116,7 @@ TEST_F(CliMeasure, SavesTheRunAndPrintsTheStatisticsThatShowReadsBack) {
 
 TEST_F(CliMeasure, JsonHoldsTheBoardTheSettingsAndEachChannelsNumbers) {
     const CliResult result =
-        Run({"measure", "--device", "sim", "--channel", "2", "--rate", "16", "--count", "200",
+        Run({"measure", "--device", "sim", "--channel", "2", "--rate", "31250", "--count", "200",
              "--filter", "sinc3", "--json", "--output", "j.DTA"});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonDocument document = QJsonDocument::fromJson(result.out.toUtf8());
@@ -180,7 +185,7 @@ TEST_F(CliMeasure, EachFailurePrintsTheWindowsTextAndWritesNothing) {
         SCOPED_TRACE(std::string(row.command) + " " + row.device);
         QStringList arguments = {row.command, "--device", row.device};
         if (QString(row.command) == "measure") {
-            arguments << QStringList{"--rate", "16",    "--count", "500",   "--output",
+            arguments << QStringList{"--rate", "31250", "--count", "500",   "--output",
                                      "f.DTA",  "--csv", "f.csv",   "--png", "f.png"};
         }
         const CliResult result = Run(arguments);
@@ -224,7 +229,7 @@ TEST_F(CliMeasure, BadArgumentsGiveTheUsageAndExitCode2) {
 
 TEST_F(CliMeasure, AnExistingDataFileIsReplacedOnlyWithForce) {
     WriteText(Path("old.DTA"), "earlier data\n");
-    const QStringList arguments = {"measure", "--device", "sim",      "--rate", "16",
+    const QStringList arguments = {"measure", "--device", "sim",      "--rate", "31250",
                                    "--count", "100",      "--output", "old.DTA"};
     const CliResult refused = Run(arguments);
     EXPECT_EQ(refused.exitCode, 1);
@@ -235,12 +240,6 @@ TEST_F(CliMeasure, AnExistingDataFileIsReplacedOnlyWithForce) {
     EXPECT_EQ(forced.exitCode, 0);
     EXPECT_EQ(FileLines(Path("old.DTA")).value(0), "AD7172_DataFile:");
     EXPECT_EQ(DataLines(Path("old.DTA")).size(), 100);
-
-    const CliResult unwritable = Run({"measure", "--device", "sim", "--rate", "16", "--count",
-                                      "100", "--output", "missing/run.DTA"});
-    EXPECT_EQ(unwritable.exitCode, 1);
-    EXPECT_TRUE(unwritable.err.contains("データ保存できませんでした"));
-    EXPECT_TRUE(unwritable.out.isEmpty());
 }
 
 TEST_F(CliMeasure, WorksWithTheBoardSimulatorOnAPseudoTerminal) {
@@ -254,7 +253,7 @@ TEST_F(CliMeasure, WorksWithTheBoardSimulatorOnAPseudoTerminal) {
     EXPECT_EQ(info.exitCode, 0) << info.err.toStdString();
     EXPECT_EQ(info.out, "SELKORAN / 1.10\n");
 
-    const CliResult result = Run({"measure", "--device", device, "--channel", "2", "--rate", "12",
+    const CliResult result = Run({"measure", "--device", device, "--channel", "2", "--rate", "2597",
                                   "--count", "500", "--output", "pty.DTA", "--json"});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QJsonArray channels =
@@ -277,31 +276,38 @@ TEST_F(CliMeasure, CtrlCStopsTheRunAsTheStopButtonDoes) {
         int waitMs;
         int kept;  // samples in the file; 0: some, fewer than asked; -1: no file
     };
-    const Row rows[] = {
-        {"sim", 800, 0}, {"sim:stopafter=10", 500, 10}, {"sim:stopafter=9", 500, -1}};
+    const Row rows[] = {{"sim", 800, 0},
+                        {"sim:stopafter=10", 500, 10},
+                        {"sim:stopafter=9", 500, -1},
+                        {"sim:stopafter=0", 500, -1}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.device);
         QFile::remove(Path("stop.DTA"));
         QProcess process;
         process.setWorkingDirectory(dir.path());
-        process.start(BuildPath("selkoran-cli"),
-                      {"measure", "--device", row.device, "--rate", "8", "--output", "stop.DTA"});
+        process.start(BuildPath("selkoran-cli"), {"measure", "--device", row.device, "--rate",
+                                                  "100.2", "--output", "stop.DTA"});
         ASSERT_TRUE(process.waitForStarted());
         QThread::msleep(static_cast<unsigned long>(row.waitMs));
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
         ASSERT_TRUE(process.waitForFinished(5000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains(kStopped));
+        const QStringList err =
+            QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(err.size(), 2) << err.join('|').toStdString();
+        EXPECT_EQ(err[0], kStopped);
         const QStringList out =
             QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         if (row.kept < 0) {
             EXPECT_EQ(process.exitCode(), 1);
+            EXPECT_TRUE(err[1].startsWith("データが 10 個未満のため保存していません"));
             EXPECT_FALSE(QFile::exists(Path("stop.DTA")));
             EXPECT_TRUE(out.isEmpty());
             continue;
         }
         EXPECT_EQ(process.exitCode(), 0);
         const qsizetype kept = DataLines(Path("stop.DTA")).size();
+        EXPECT_EQ(err[1], QString("%1 データを保存しました：stop.DTA").arg(kept));
         if (row.kept > 0) {
             EXPECT_EQ(kept, row.kept);
         } else {
@@ -311,6 +317,131 @@ TEST_F(CliMeasure, CtrlCStopsTheRunAsTheStopButtonDoes) {
         ASSERT_EQ(out.size(), 1);
         EXPECT_TRUE(out[0].startsWith("CH0 : 最大値："));
     }
+}
+
+// The command lines a selkoran-boardsim with --trace has received so far ("< " and the command).
+QStringList TracedCommands(QProcess& board) {
+    QStringList commands;
+    for (const QString& line : QString::fromUtf8(board.readAllStandardOutput()).split('\n')) {
+        if (line.startsWith("< ")) {
+            commands << line.mid(2);
+        }
+    }
+    return commands;
+}
+
+// A run at 1.25 samples per second would take over two hours: a bad output ends it at once,
+// before the board hears a single command, and leaves what stands under the names as it was.
+TEST_F(CliMeasure, EveryOutputIsCheckedBeforeTheBoardIsContacted) {
+    QProcess board;
+    board.start(BuildPath("selkoran-boardsim"), {"--trace"});
+    ASSERT_TRUE(board.waitForStarted());
+    ASSERT_TRUE(board.waitForReadyRead(5000));
+    const QString device = "tty:" + QString::fromUtf8(board.readLine()).trimmed();
+    WriteText(Path("old.csv"), "earlier\n");
+    WriteText(Path("ro.png"), "kept\n");
+    ASSERT_TRUE(QFile::setPermissions(Path("ro.png"), QFileDevice::ReadOwner));
+    ASSERT_TRUE(QFile::link("b.png", Path("a.png")));
+    ASSERT_TRUE(QFile::link("a.png", Path("b.png")));
+    struct Row {
+        QStringList outputs;
+        QString error;
+    };
+    const Row rows[] = {
+        {{"--output", "nosuchdir/x.DTA"},
+         "保存できません：nosuchdir/x.DTA（ファイルまたはフォルダがありません）"},
+        {{"--csv", "old.csv"},
+         "ファイル：old.csvがあります。上書きするには --force を付けてください"},
+        {{"--png", "ro.png", "--force"}, "保存できません：ro.png（アクセスが許可されていません）"},
+        {{"--spectrum", "a.png", "--force"},
+         "保存できません：a.png（シンボリックリンクが循環しています）"},
+        {{"--csv", "run.csv", "--histogram", "./run.csv"},
+         "同じファイルが二度指定されています：./run.csv"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.outputs.join(' ').toStdString());
+        const CliResult result =
+            Run(QStringList{"measure", "--device", device, "--rate", "1.25", "--count", "10000"} +
+                row.outputs);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err.split('\n', Qt::SkipEmptyParts), QStringList{row.error});
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+    EXPECT_EQ(FileLines(Path("old.csv")), QStringList{"earlier"});
+    EXPECT_EQ(FileLines(Path("ro.png")), QStringList{"kept"});
+    EXPECT_EQ(QFileInfo(Path("a.png")).symLinkTarget(), Path("b.png"));
+    EXPECT_EQ(QFileInfo(Path("b.png")).symLinkTarget(), Path("a.png"));
+    EXPECT_FALSE(QFile::exists(Path("run.csv")));
+
+    // The trace shows the identification of the next program to ask, and nothing before it.
+    EXPECT_EQ(Run({"info", "--device", device}).exitCode, 0);
+    QStringList commands;
+    for (int i = 0; i < 50 && commands.size() < 3; ++i) {
+        board.waitForReadyRead(100);
+        commands += TracedCommands(board);
+    }
+    EXPECT_EQ(commands, (QStringList{"?", "U?", "V?"}));
+    board.terminate();
+    EXPECT_TRUE(board.waitForFinished(5000));
+}
+
+// A file size limit makes the writes fail at the end as a full disk would: the figures are
+// printed all the same, each failure names its file and why, the picture that fits is
+// written, and nothing half-written is left.
+TEST_F(CliMeasure, AFailedWriteAtTheEndStillGivesTheFiguresAndNamesTheFile) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([] {
+        const rlimit limit{16384, 16384};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(BuildPath("selkoran-cli"),
+                  {"measure", "--device", "sim", "--rate", "31250", "--count", "10000", "--channel",
+                   "2", "--output", "run.DTA", "--csv", "run.csv", "--png", "run.png"});
+    ASSERT_TRUE(process.waitForFinished(15000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QStringList out =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(out.size(), 2);
+    EXPECT_TRUE(out[1].startsWith("CH1 : 最大値："));
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts),
+              (QStringList{"データ保存できませんでした：run.DTA（ファイルが大きすぎます）",
+                           "データ保存できませんでした：run.csv（ファイルが大きすぎます）"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"run.png"});
+}
+
+// The operator's rates in samples per second, for either filter named before or after.
+TEST_F(CliMeasure, RateIsInSamplesPerSecondOfTheChosenFilter) {
+    struct Row {
+        QStringList arguments;
+        QString spsSel;  // the header line of the recording; empty: refused
+    };
+    const Row rows[] = {{{"--rate", "2.5"}, "# spsSel:1"},
+                        {{"--rate", "100.2", "--channel", "both"}, "# spsSel:8"},
+                        {{"--rate", "50", "--filter", "sinc3"}, "# spsSel:6"},
+                        {{"--filter", "sinc3", "--rate", "16.63"}, "# spsSel:4"},
+                        {{"--rate", "16"}, ""}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        QFile::remove(Path("r.csv"));
+        const CliResult result =
+            Run(QStringList{"record", "--device", "sim", "--count", "1", "--output", "r.csv"} +
+                row.arguments);
+        if (row.spsSel.isEmpty()) {
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_TRUE(result.err.startsWith("--rate " + row.arguments[1] +
+                                              " は sinc5 フィルタのレートではありません。"
+                                              "使えるレート（sps）：1.25、2.5、5、10、16.63、"))
+                << result.err.toStdString();
+            continue;
+        }
+        ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_TRUE(FileLines(Path("r.csv")).contains(row.spsSel));
+    }
+    const QStringList help = Run({"--help"}).OutLines();
+    EXPECT_TRUE(std::any_of(help.begin(), help.end(), [](const QString& line) {
+        return line.contains(QRegularExpression("2597 +2604"));
+    })) << "the table of both filters' rates";
 }
 
 }  // namespace

@@ -71,12 +71,19 @@ void ExpectBoardSamples(const Recording& recording, int chSel) {
     }
 }
 
+// What an early end says the file keeps.
+QString KeptText(const QString& file, std::size_t samples) {
+    return samples == 0
+               ? QStringLiteral("ファイル：%1にデータはありません").arg(file)
+               : QStringLiteral("ファイル：%1にデータ %2 個を保存しました").arg(file).arg(samples);
+}
+
 class CliRecord : public CliFixture {
 protected:
     // A top-rate recording of `count` samples into rec.csv.
     QStringList TopRate(const QString& device, int chSel, int count) const {
         return {"record",    device,
-                "--rate",    QString::number(kTopRate),
+                "--rate",    "31250",
                 "--channel", QString::number(chSel),
                 "--count",   QString::number(count),
                 "--output",  "rec.csv"};
@@ -103,41 +110,59 @@ TEST_F(CliRecord, CountsBeyondOneStartCommandAndMissingChoicesAreUsageErrors) {
 }
 
 TEST_F(CliRecord, AnExistingFileIsRefusedBeforeTheBoardIsContacted) {
-    WriteText(Path("rec.csv"), "earlier\n");
+    WriteText(Path("rec.csv"), QByteArray("earlier\n").repeated(100000));
     // A silent board would answer nothing: the refusal comes before any question to it.
     const CliResult refused = Run(TopRate("--device=sim:silent", 0, 100));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.startsWith("ファイル：rec.csvがあります。"))
         << refused.err.toStdString();
-    EXPECT_EQ(FileLines(Path("rec.csv")), QStringList{"earlier"});
+    EXPECT_EQ(QFileInfo(Path("rec.csv")).size(), 800000);
 
+    // The longer file replaced leaves nothing of itself after the new rows.
     const CliResult forced = Run(TopRate("--device=sim", 0, 100) << "--force");
     EXPECT_EQ(forced.exitCode, 0);
     EXPECT_EQ(ReadRecording(Path("rec.csv")).rows.size(), 100u);
+    EXPECT_TRUE(FileLines(Path("rec.csv")).last().endsWith(" samples:100 outcome:complete"));
 }
 
+// A stop keeps every sample with a complete last line and says what the file holds; a stop
+// before the board sent anything (a silent board, no time-out) keeps none and fails.
 TEST_F(CliRecord, CtrlCAndTerminationKeepEverySampleWithACompleteLastLine) {
-    for (const int signal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(signal);
+    struct Row {
+        const char* device;
+        int signal;
+        qint64 waitBytes;  // the file's size to wait for: well into the recording, or its header
+        std::size_t leastRows;
+        int exitCode;
+    };
+    const Row rows[] = {{"--device=sim", SIGINT, 200000, 4000, 0},
+                        {"--device=sim", SIGTERM, 200000, 4000, 0},
+                        {"--device=sim:stopafter=0", SIGINT, 1, 0, 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.device + std::to_string(row.signal));
         QFile::remove(Path("rec.csv"));
         QProcess process;
         process.setWorkingDirectory(dir.path());
-        process.start(BuildPath("selkoran-cli"), TopRate("--device=sim", 2, 1048575));
+        process.start(BuildPath("selkoran-cli"), TopRate(row.device, 2, 1048575));
         ASSERT_TRUE(process.waitForStarted());
-        // Well into the recording, with several flushes behind it.
-        while (QFileInfo(Path("rec.csv")).size() < 200000 && process.state() == QProcess::Running) {
+        while (QFileInfo(Path("rec.csv")).size() < row.waitBytes &&
+               process.state() == QProcess::Running) {
             QThread::msleep(20);
         }
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ::kill(static_cast<pid_t>(process.processId()), row.signal);
         ASSERT_TRUE(process.waitForFinished(5000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process.exitCode(), 0);
-        EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains("計測中止しました"));
+        EXPECT_EQ(process.exitCode(), row.exitCode);
         const Recording recording = ReadRecording(Path("rec.csv"));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_TRUE(err.contains("計測中止しました\n" + KeptText("rec.csv", recording.rows.size())))
+            << err.toStdString();
         EXPECT_TRUE(recording.fComplete);
-        EXPECT_GT(recording.rows.size(), 4000u);
+        EXPECT_GE(recording.rows.size(), row.leastRows);
         EXPECT_LT(recording.rows.size(), 1048575u);
         ExpectBoardSamples(recording, 2);
+        EXPECT_TRUE(recording.comments.last().endsWith(
+            QStringLiteral(" samples:%1 outcome:stopped").arg(recording.rows.size())));
     }
 }
 
@@ -165,29 +190,55 @@ TEST_F(CliRecord, SilenceAndABadRecordEndTheRecordingWithTheFileCompleteUpToTher
     }
 }
 
+// Mid-run, and at the last write of a short recording: a write failure, never complete, and a
+// file of whole lines that says nothing false about how it ended.
 TEST_F(CliRecord, AFullDiskStopsTheRecordingAndLeavesAReadableFile) {
-    constexpr rlim_t kFileLimit = 300000;
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    process.setChildProcessModifier([] {
-        const rlimit limit{kFileLimit, kFileLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
-    process.start(BuildPath("selkoran-cli"), TopRate("--device=sim", 2, 100000));
-    ASSERT_TRUE(process.waitForFinished(15000));
-    EXPECT_EQ(process.exitCode(), 1);
-    EXPECT_TRUE(
-        QString::fromUtf8(process.readAllStandardError()).contains("データ保存できませんでした"));
+    struct Row {
+        int count;
+        rlim_t fileLimit;
+        std::size_t leastRows;
+    };
+    for (const auto& [count, fileLimit, leastRows] : {Row{100000, 300000, 5000}, Row{20, 700, 5}}) {
+        SCOPED_TRACE(count);
+        QFile::remove(Path("rec.csv"));
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.setChildProcessModifier([fileLimit] {
+            const rlimit limit{fileLimit, fileLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        process.start(BuildPath("selkoran-cli"), TopRate("--device=sim", 2, count));
+        ASSERT_TRUE(process.waitForFinished(15000));
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_LE(QFileInfo(Path("rec.csv")).size(), static_cast<qint64>(fileLimit));
+        const Recording recording = ReadRecording(Path("rec.csv"));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_TRUE(err.contains("データ保存できませんでした：rec.csv（ファイルが大きすぎます）\n" +
+                                 KeptText("rec.csv", recording.rows.size())))
+            << err.toStdString();
+        EXPECT_TRUE(recording.fComplete);
+        EXPECT_FALSE(recording.comments.join('\n').contains("outcome:complete"));
+        EXPECT_GE(recording.rows.size(), leastRows);
+        ExpectBoardSamples(recording, 2);
+        const CliResult analysed = Run({"analyze", "rec.csv", "--channel", "1"});
+        EXPECT_TRUE(analysed.out.contains(
+            QStringLiteral("CH1 : データ数：%1\n").arg(recording.rows.size())));
+    }
+}
 
-    EXPECT_LE(QFileInfo(Path("rec.csv")).size(), static_cast<qint64>(kFileLimit));
-    const Recording recording = ReadRecording(Path("rec.csv"));
-    EXPECT_TRUE(recording.fComplete);
-    EXPECT_GT(recording.rows.size(), 5000u);
-    ExpectBoardSamples(recording, 2);
-    const CliResult analysed = Run({"analyze", "rec.csv", "--channel", "1"});
-    EXPECT_EQ(analysed.exitCode, 0) << analysed.err.toStdString();
-    EXPECT_TRUE(
-        analysed.out.contains(QStringLiteral("CH1 : データ数：%1\n").arg(recording.rows.size())));
+// A reader of the recording that goes away ends it as a failed write, not by the signal.
+TEST_F(CliRecord, AReaderThatGoesAwayEndsTheRecordingAsAFailedWrite) {
+    QProcess reader;
+    QProcess process;
+    process.setStandardOutputProcess(&reader);
+    reader.start("head", {"-c", "1000"});
+    QStringList arguments = TopRate("--device=sim", 0, 1000000) << "--force";
+    arguments.replace(arguments.indexOf("rec.csv"), "/dev/stdout");
+    process.start(BuildPath("selkoran-cli"), arguments);
+    ASSERT_TRUE(process.waitForFinished(15000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    reader.waitForFinished();
 }
 
 // The figures a recording's file gives, against the analysis of the same codes held whole.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +18,7 @@
 #include "Graph_2ch.h"
 #include "KnownTwoChannelFile.h"
 #include "Myfile.h"
+#include "PictureCaption.h"
 
 namespace {
 
@@ -82,27 +84,41 @@ TEST_F(CliShow, JsonHasNoBoardAndTheChannelsNumbers) {
     EXPECT_EQ(ch1["statistics"].toString(), kCh1Volts);
 }
 
-TEST_F(CliShow, BadFilesGetTheWindowsTextAndNoExport) {
-    const QByteArray rows[] = {"", "hello\n",
-                               "AD7172_DataFile:\nM:\nCHSel:7\nMEND:\nD:\n1\nDEND:\n",
-                               "AD7172_DataFile:\nM:\nCHSel:0\nMEND:\nD:\n12x\nDEND:\n",
-                               "AD7172_DataFile:\nM:\nCHSel:0\nMEND:\nD:\n8388608\n"};
-    for (const QByteArray& text : rows) {
-        SCOPED_TRACE(text.toStdString());
-        WriteText(Path("bad.DTA"), text);
-        const CliResult result = Run({"show", "bad.DTA", "--csv", "bad.csv", "--json"});
+// Each bad file is named with its own reason: what stands under the name, or what is wrong in
+// it and on which line.
+TEST_F(CliShow, BadFilesAreNamedWithTheReasonAndGetNoExport) {
+    const QString unreadable = "データファイルを読めませんでした：";
+    const QString bad = "データファイルの内容が正しくありませんでした：bad.DTA";
+    const QByteArray head =
+        "AD7172_DataFile:\nM:\nspsSel:3\nDataCountSel:0\nCHSel:0\nGainSel:0\nfSinc5:1\n"
+        "fBUF_ON:0\nMEND:\nD:\n";
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.DTA"));
+    struct Row {
+        QString name;
+        QByteArray text;  // written to bad.DTA
+        QString error;
+    };
+    const Row rows[] = {
+        {"missing.DTA", {}, unreadable + "missing.DTA（ファイルまたはフォルダがありません）"},
+        {"folder.DTA", {}, unreadable + "folder.DTA（フォルダです）"},
+        {"/dev/null", {}, unreadable + "/dev/null（通常のファイルではありません）"},
+        {"bad.DTA", "", bad + "（空のファイルです）"},
+        {"bad.DTA", "hello\n", bad + "（データファイルではありません）"},
+        // Lines are the file's own: a comment of 300 bytes is read in two parts, and its
+        // second part is no code, but it is one line.
+        {"bad.DTA", head + "8388608\n;" + QByteArray(300, 'c') + "\nDEND:\n",
+         bad + "（12 行目が正しくありません）"},
+        {"bad.DTA", head + "8388608\n8388609\n", bad + "（12 行目で途切れています）"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.error.toStdString());
+        if (row.name == "bad.DTA") {
+            WriteText(Path("bad.DTA"), row.text);
+        }
+        const CliResult result = Run({"show", row.name, "--csv", "out.csv", "--json"});
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, "データファイルの内容が正しくありませんでした\n");
+        EXPECT_EQ(result.err, row.error + '\n');
         EXPECT_TRUE(result.out.isEmpty());
-        EXPECT_FALSE(QFile::exists(Path("bad.csv")));
-    }
-    // A missing file, and files that are no regular files: without an end or without a writer.
-    ASSERT_EQ(mkfifo(Path("pipe.DTA").toLocal8Bit().constData(), 0600), 0);
-    for (const QString& name : {QString("missing.DTA"), QString("/dev/zero"), Path("pipe.DTA")}) {
-        SCOPED_TRACE(name.toStdString());
-        const CliResult result = Run({"show", name});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, "データファイルの内容が正しくありませんでした\n");
+        EXPECT_FALSE(QFile::exists(Path("out.csv")));
     }
     // A symbolic link to a data file is read as the file.
     ASSERT_TRUE(QFile::link(Path("two.DTA"), Path("link.DTA")));
@@ -145,7 +161,10 @@ TEST_F(CliShow, CsvKeepsTheDecimalPointUnderACommaLocale) {
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(result.OutLines().mid(6), (QStringList{kCh0Volts, kCh1Volts}));
 
-    const QStringList lines = FileLines(Path("two.csv"));
+    const QStringList all = FileLines(Path("two.csv"));
+    // After the header lines ("# sampleRate:5208", ...), the table.
+    const QStringList lines = all.mid(5);
+    EXPECT_EQ(all.mid(3, 1), QStringList{"# sampleRate:5208"});
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], "sample,ch0_code,ch0_microvolts,ch1_code,ch1_microvolts");
     for (int i = 1; i < 3; ++i) {
@@ -205,7 +224,8 @@ TEST_F(CliShow, PngIsTheGraphAreaOfTheWindowAtDesignSize) {
         ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
         EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
         const QImage picture = QImage(Path("ramp.png")).convertToFormat(QImage::Format_RGB32);
-        ASSERT_EQ(picture.size(), QSize(656, 433));
+        // The caption's line goes under the window's graph area.
+        ASSERT_EQ(picture.size(), QSize(656, 433 + PictureCaption::LineHeight()));
 
         // The paint box's inside is the graph's bitmap, pixel for pixel: no label reaches
         // into it.

@@ -244,6 +244,29 @@ TEST_F(DataFileSaveTest, FailedSavesChangeNothing) {
     EXPECT_EQ(Entries(), (std::vector<std::string>{"folder.DTA", "run.DTA"}));
 }
 
+// A name that leads to no file (a loop of links) or to something else than a file (a pipe)
+// fails without a question and is left as it was.
+TEST_F(DataFileSaveTest, ALinkLoopOrAPipeFailsAndStaysAsItWas) {
+    std::filesystem::create_symlink("b.DTA", Path("a.DTA"));
+    std::filesystem::create_symlink("a.DTA", Path("b.DTA"));
+    ASSERT_EQ(mkfifo(Path("pipe.DTA").c_str(), 0600), 0);
+    Fill(ch0, 3, 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {"a.DTA", "シンボリックリンクが循環しています"},
+        {"pipe.DTA", "通常のファイルではありません"}};
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        FileFailure failure;
+        EXPECT_FALSE(file.SaveOneChannel(Path(name), UnusualSettings(0), ch0.Series, &failure));
+        EXPECT_EQ(failure.Reason(), reason);
+    }
+    EXPECT_TRUE(prompts.questions.empty());
+    EXPECT_EQ(std::filesystem::read_symlink(Path("a.DTA")), "b.DTA");
+    EXPECT_EQ(std::filesystem::read_symlink(Path("b.DTA")), "a.DTA");
+    EXPECT_TRUE(std::filesystem::is_fifo(Path("pipe.DTA")));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"a.DTA", "b.DTA", "pipe.DTA"}));
+}
+
 // A file-size limit makes the writes fail part way, as a full disk would. The child
 // reports the save's result; the same save without the limit then succeeds.
 TEST_F(DataFileSaveTest, WriteErrorLeavesTheOldFileByteForByte) {

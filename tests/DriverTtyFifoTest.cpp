@@ -366,11 +366,15 @@ public:
     }
     ~FakeMachine() { fs::remove_all(root); }
 
-    void AddPort(const std::string& name, const std::string& vendor) {
+    void AddPort(const std::string& name, const std::string& vendor,
+                 const std::string& serial = {}) {
         const fs::path usb = root / "sys" / "devices" / ("usb-" + name);
         const fs::path port = usb / "1-1:1.0" / name;
         fs::create_directories(port);
         std::ofstream(usb / "idVendor") << vendor << "\n";
+        if (!serial.empty()) {
+            std::ofstream(usb / "serial") << serial << "\n";
+        }
         fs::create_directories(Sys() / "class" / "tty" / name);
         fs::create_directory_symlink(port, Sys() / "class" / "tty" / name / "device");
         lines[name] = std::make_unique<Pty>();
@@ -410,3 +414,17 @@ TEST(TtyFifo, DeviceNumbersCountFtdiPortsInNumericOrder) {
 }
 
 }  // namespace
+
+TEST(TtyFifo, ReportsTheSerialNumberOfTheUsbDeviceAboveItsPort) {
+    FakeMachine machine;
+    machine.AddPort("ttyUSB0", "0403", "FT1234AB");
+    machine.AddPort("ttyUSB1", "0403");
+    const std::pair<int, std::string> expected[] = {{0, "FT1234AB"}, {1, ""}};
+    for (const auto& [number, serial] : expected) {
+        TtyFifo fifo(machine.Sys().string(), machine.Dev().string());
+        EXPECT_EQ(fifo.SerialNumber(OpenOk(fifo, number)), serial) << "device " << number;
+    }
+    // A pseudo-terminal is no USB port: nothing to tell.
+    TtyFifo pty(machine.lines["ttyUSB0"]->path);
+    EXPECT_EQ(pty.SerialNumber(OpenOk(pty, 0)), "");
+}

@@ -130,6 +130,17 @@ TEST_F(MeasureAcquisition, IdentifiesTheBoardOnlyWhenItIsNotKnown) {
     EXPECT_TRUE(started(always));
 }
 
+TEST_F(MeasureAcquisition, IdentificationAloneNamesTheBoardAndSparesTheNextStartIt) {
+    ASSERT_EQ(engine.Identify(), Start::Started);
+    EXPECT_EQ(engine.Info().boardName, "SELKORAN");
+    EXPECT_EQ(engine.Info().boardVersion, "1.10");
+    EXPECT_EQ(board.TakeCommands(), (std::vector<std::string>{"?", "U?", "V?"}));
+    ASSERT_EQ(engine.Start(Run(16, 0, 100)), Start::Started);
+    EXPECT_EQ(board.TakeCommands().front(), "S5");
+    EXPECT_EQ(engine.Identify(), Start::Busy) << "never in the middle of a run";
+    EXPECT_TRUE(board.TakeCommands().empty());
+}
+
 TEST_F(MeasureAcquisition, AFailingSinkEndsTheRunAsAFailedWrite) {
     b.failTakeAt = 1;
     ASSERT_EQ(engine.Start(Run(16, 0, 1000)), Start::Started);

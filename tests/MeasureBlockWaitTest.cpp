@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "BlockWait.h"
@@ -27,11 +28,12 @@ TEST(BlockWait, SleepFollowsWhatHasArrivedOfTheBlock) {
     };
     const FifoReadiness signals{kDescriptor, std::nullopt};
     const std::vector<Look> looks = {
-        {"nothing yet: until a signal, at most 100 ms", 0, signals, kDescriptor, 100ms},
+        {"nothing yet: until a signal, at most a second", 0, signals, kDescriptor, 1s},
         {"a whole block and more: at once", 1400, signals, -1, 0ms},
         {"half a block came: the rest at the board's pace", 650, signals, -1, 1600us},
-        {"nothing new since: until a signal", 650, signals, kDescriptor, 100ms},
+        {"nothing new since: until a signal", 650, signals, kDescriptor, 1s},
         {"nearly whole: still a millisecond", 1290, signals, -1, 1ms},
+        {"exactly one whole block: at once", 1300, signals, -1, 0ms},
     };
     BlockWait pacing;
     for (const Look& look : looks) {
@@ -52,11 +54,20 @@ TEST(BlockWait, SleepFollowsWhatHasArrivedOfTheBlock) {
     EXPECT_GE(sleep.duration, *due.due - after);
 }
 
-TEST(BlockWait, SlowPaceStillLooksEvery100Ms) {
-    BlockWait pacing;
-    const BlockWait::Sleep sleep = pacing.Next(7, 14, 7 * 1.25, {});  // 1.25 per second
-    EXPECT_EQ(sleep.fd, -1);
-    EXPECT_EQ(sleep.duration, BlockWait::kLongest);
+// Without a signal a run looks once a second where the driver announces its bytes (a
+// descriptor, or due times that say none are coming), every 100 ms where it cannot; at 1.25
+// per second the rest of a part block (1.5 s) is due later than either.
+TEST(BlockWait, LookWithoutASignalComesOnceASecondOnlyWhereTheDriverAnnounces) {
+    FifoReadiness nothingDue;
+    nothingDue.fDueKnown = true;
+    for (const auto& [readiness, longest] :
+         {std::pair{FifoReadiness{kDescriptor, std::nullopt}, 1000ms},
+          {nothingDue, 1000ms},
+          {FifoReadiness{}, 100ms}}) {
+        BlockWait pacing;
+        EXPECT_EQ(pacing.Next(0, 7, 7 * 1.25, readiness).duration, longest);
+        EXPECT_EQ(pacing.Next(1, 14, 7 * 1.25, readiness).duration, longest);
+    }
 }
 
 }  // namespace

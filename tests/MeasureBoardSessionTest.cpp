@@ -8,7 +8,9 @@
 #include "BoardSession.h"
 #include "FakeClock.h"
 #include "ScriptedFifo.h"
+#include "SimulatedFifo.h"
 
+using namespace std::chrono_literals;
 using Call = ScriptedFifo::Call;
 using Result = BoardSession::IdentifyResult;
 
@@ -111,6 +113,37 @@ TEST(BoardSession, BlocksGoToTheChannelsArrays) {
 
     ASSERT_TRUE(b.session.ReadBlock(0, 0, ch0.data(), ch1.data(), 6, &got));
     EXPECT_EQ(got, 0);  // nothing there yet
+}
+
+// A slow run on the simulated board sleeps from one arrival to the next: one look per sample
+// (and one after the start), every sleep a real one. Sleeps last whole milliseconds, rounded
+// up, as poll() and the window's timers sleep.
+TEST(BoardSession, SlowRunOnTheSimulatedBoardLooksOncePerSample) {
+    FakeClock clock;
+    SimulatedFifo fifo({}, [&clock] { return clock.Now(); });
+    TADC adc(fifo, clock.Timing());
+    BoardSession session(adc);
+    std::string name, version;
+    ASSERT_EQ(session.Identify(name, version), Result::Ok);
+    const BoardSession::RunRequest run{true, 0, 0, 20};  // 1.25 per second
+    ASSERT_TRUE(session.ConfigureAndStart(run));
+    std::array<std::int32_t, 20> codes{};
+    BlockWait pacing;
+    int acquired = 0;
+    int looks = 0;
+    for (int got = 0; acquired < run.count && looks < 1000; acquired += got) {
+        ASSERT_TRUE(session.ReadBlock(0, 0, codes.data(), codes.data(), acquired, &got));
+        ++looks;
+        if (acquired + got < run.count) {
+            const BlockWait::Sleep sleep = session.NextLook(run, pacing);
+            ASSERT_GT(sleep.duration, 0ns) << "look " << looks << ": no whole block was there";
+            clock.Advance(std::chrono::ceil<std::chrono::milliseconds>(sleep.duration));
+        }
+    }
+    EXPECT_EQ(acquired, run.count);
+    EXPECT_EQ(looks, run.count + 1);
+    // 20 samples at 1.25 per second take 16 s, plus the chip's 16 ms latency time.
+    EXPECT_LT(clock.Elapsed(), 16s + 100ms);
 }
 
 }  // namespace

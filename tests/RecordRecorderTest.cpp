@@ -16,6 +16,7 @@
 #include "FakeClock.h"
 #include "ForwardingFifo.h"
 #include "Recorder.h"
+#include "RecordingAnalysis.h"
 #include "RecordingReader.h"
 #include "SampleSource.h"
 #include "SimulatedFifo.h"
@@ -36,6 +37,15 @@ std::size_t RowCount(const std::string& path) {
         rows += !line.starts_with('#') && !line.starts_with("sample,");
     }
     return rows;
+}
+
+std::string LastLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string last;
+    for (std::string line; std::getline(file, line);) {
+        last = line;
+    }
+    return last;
 }
 
 // The simulated board behind a tap that keeps every command line the PC writes.
@@ -136,6 +146,35 @@ TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary
     EXPECT_EQ(rows, kCount);
     ASSERT_EQ(boundaries.size(), 1u);
     EXPECT_TRUE(boundaries[0].ends_with(" sample:1048576")) << boundaries[0];
+    EXPECT_TRUE(LastLine(path).ends_with(" samples:1048576 outcome:complete")) << LastLine(path);
+}
+
+// Whatever came more than a second before a wake is in the file after it.
+TEST_F(RecordRecorder, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
+    Recorder::Request request = TopRate(1000);
+    request.spsSel = 8;  // 100.2 per second
+    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    std::vector<std::int64_t> written;  // after each wake, 10 ms apart
+    while (recorder.Recording() && written.size() < 400) {
+        clock.Advance(std::chrono::milliseconds(10));
+        recorder.Wake();
+        written.push_back(recorder.Written());
+        const std::size_t due = written.size() > 100 ? written[written.size() - 101] : 0;
+        ASSERT_GE(RowCount(path), due) << "at wake " << written.size();
+    }
+}
+
+// Where the filters differ (2597 per second with Sinc5+Sinc1, 2604 with Sinc3).
+TEST_F(RecordRecorder, ASinc3RecordingIsAnalysedAtItsOwnRate) {
+    Recorder::Request request = TopRate(3000);
+    request.spsSel = 12;
+    request.fSinc5 = false;
+    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    RunToEnd();
+    RecordingAnalysis::Failure failure{};
+    const auto analysis = RecordingAnalysis::Analyse(path, std::nullopt, &failure);
+    ASSERT_TRUE(analysis);
+    EXPECT_DOUBLE_EQ(analysis->channels.at(0).analysis->spectrum.frequencyHz.back(), 1302.0);
 }
 
 // Old stretches read back through the file's index equal the simulator's codes, across the
@@ -191,10 +230,12 @@ TEST(RecordRecorderEnd, EndsSendStopAndKeepTheRowsReceived) {
         Recorder::Outcome outcome;
         bool fOpenAfter;
         std::size_t rows;
+        const char* ending;  // the outcome in the file's last line
     };
-    const Row rows[] = {{"", true, Recorder::Outcome::Stopped, false, 250},
-                        {"stopafter=300", false, Recorder::Outcome::TimedOut, false, 300},
-                        {"short=350", false, Recorder::Outcome::ReadFailed, true, 350}};
+    const Row rows[] = {
+        {"", true, Recorder::Outcome::Stopped, false, 250, "stopped"},
+        {"stopafter=300", false, Recorder::Outcome::TimedOut, false, 300, "timeout"},
+        {"short=350", false, Recorder::Outcome::ReadFailed, true, 350, "read-failed"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
         const std::string path = TemporaryPath("end");
@@ -222,11 +263,14 @@ TEST(RecordRecorderEnd, EndsSendStopAndKeepTheRowsReceived) {
         EXPECT_EQ(board.commands.back(), "AX");
         EXPECT_EQ(adc.IsOpen(), row.fOpenAfter);
         EXPECT_EQ(RowCount(path), row.rows);
+        const std::string end = " samples:" + std::to_string(row.rows) + " outcome:" + row.ending;
+        EXPECT_TRUE(LastLine(path).starts_with("# end:") && LastLine(path).ends_with(end));
         std::filesystem::remove(path);
     }
 }
 
-// A file cut short by a crash, and one that is not a recording at all.
+// A file cut short by a crash, one ended by its last line at full scale (read and analysed),
+// and one that is not a recording at all.
 TEST(RecordReader, LeavesOutALastLineCutShortAndRefusesCodesBeyond24Bits) {
     const std::string path = TemporaryPath("reader");
     const auto read = [&path](const std::string& text, std::vector<std::int32_t>& codes) {
@@ -244,6 +288,12 @@ TEST(RecordReader, LeavesOutALastLineCutShortAndRefusesCodesBeyond24Bits) {
     const std::string start = "# spsSel:16\nsample,ch0_code,ch0_microvolts\n1,8388608,0\n";
     EXPECT_TRUE(read(start + "# restart:x sample:2\n2,8388609,0.29\n3,83886", codes));
     EXPECT_EQ(codes, (std::vector<std::int32_t>{8388608, 8388609}));
+    EXPECT_TRUE(read(start + "2,16777215,1\n3,0,1\n# end:x samples:3 outcome:complete\n", codes));
+    EXPECT_EQ(codes, (std::vector<std::int32_t>{8388608, 16777215, 0}));
+    RecordingAnalysis::Failure failure{};
+    const auto analysis = RecordingAnalysis::Analyse(path, std::nullopt, &failure);
+    ASSERT_TRUE(analysis);
+    EXPECT_EQ(analysis->channels.at(0).analysis->statistics.maxCode, 16777215);
     EXPECT_FALSE(read(start + "2,16777216,0\n", codes));
     EXPECT_FALSE(read(start + "2,8388608\n", codes));
     EXPECT_FALSE(read("1,8388608,0\n", codes));

@@ -36,6 +36,12 @@ struct FifoReadiness {
     int fd = -1;
     // When bytes are next due, for a driver that has nothing to signal with.
     std::optional<Clock::time_point> due;
+    // The driver tells when bytes are due, and expects none while `due` is unset.
+    bool fDueKnown = false;
+
+    // Whether the driver announces its bytes itself, by its descriptor or its due times; a
+    // caller need then look without a signal only now and then, in case one was missed.
+    bool Announces() const { return fd >= 0 || fDueKnown; }
 };
 
 // The seven device operations the transport uses, one backend per way of reaching the
@@ -51,8 +57,8 @@ public:
     // arrive after the look signal again. IoError when the device has reported an error or a
     // hang-up.
     virtual FifoStatus TakeReadiness(FifoHandle handle);
-    // The USB serial number of the chip behind an open device, for the records a recording
-    // keeps; empty where the driver cannot tell.
+    // The USB serial number of the open device's chip; empty when it has none or the driver
+    // cannot tell (an instrument's identification names the board by it).
     virtual std::string SerialNumber(FifoHandle handle);
 
     // Opens device `deviceNumber` and writes a non-zero handle.

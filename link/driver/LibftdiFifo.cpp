@@ -27,6 +27,19 @@ std::size_t WholePackets(std::size_t size, std::size_t packetSize) {
     return (size + packetSize - 1) / packetSize * packetSize;
 }
 
+// The serial number string of an open chip; empty when it has none or it cannot be read.
+std::string ChipSerial(libusb_device_handle* handle, libusb_device* device) {
+    libusb_device_descriptor descriptor{};
+    unsigned char text[128] = {};
+    if (libusb_get_device_descriptor(device, &descriptor) != 0 || descriptor.iSerialNumber == 0) {
+        return {};
+    }
+    const int length = libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber, text,
+                                                          static_cast<int>(sizeof text));
+    return length > 0 ? std::string(reinterpret_cast<char*>(text), static_cast<std::size_t>(length))
+                      : std::string();
+}
+
 }  // namespace
 
 LibftdiFifo::LibftdiFifo(FtdiChoice chosen)
@@ -87,8 +100,15 @@ FifoStatus LibftdiFifo::OpenChosen(int deviceNumber) {
     if (device == nullptr) {
         return devices.Failed() ? FifoStatusCode::IoError : FifoStatusCode::DeviceNotFound;
     }
-    return ftdi_usb_open_dev(ftdi, device) == 0 ? FifoStatusCode::Ok
-                                                : FifoStatusCode::DeviceNotOpened;
+    if (ftdi_usb_open_dev(ftdi, device) != 0) {
+        return FifoStatusCode::DeviceNotOpened;
+    }
+    serialNumber = ChipSerial(ftdi->usb_dev, device);
+    return FifoStatusCode::Ok;
+}
+
+std::string LibftdiFifo::SerialNumber(FifoHandle handle) {
+    return Usable(handle) == FifoStatusCode::Ok ? serialNumber : std::string();
 }
 
 FifoStatus LibftdiFifo::SetUSBParameters(FifoHandle handle, unsigned rxTransferSize,
@@ -223,18 +243,6 @@ FifoStatus LibftdiFifo::TakeReadiness(FifoHandle handle) {
     return status;
 }
 
-std::string LibftdiFifo::SerialNumber(FifoHandle handle) {
-    if (Usable(handle) != FifoStatusCode::Ok) {
-        return {};
-    }
-    char serial[128] = {};
-    // A control transfer beside the reader's: never in the middle of one of its transfers.
-    std::lock_guard lock(usbMutex);
-    const int status = ftdi_usb_get_strings2(ftdi, libusb_get_device(ftdi->usb_dev), nullptr, 0,
-                                             nullptr, 0, serial, sizeof serial);
-    return status == 0 ? std::string(serial) : std::string();
-}
-
 void LibftdiFifo::SignalReady() const {
     if (readyFd >= 0) {
         eventfd_write(readyFd, 1);
@@ -304,6 +312,7 @@ void LibftdiFifo::Release() {
         ftdi_free(ftdi);
         ftdi = nullptr;
     }
+    serialNumber.clear();
     openHandle = 0;
     std::lock_guard lock(queueMutex);
     queue.Clear();

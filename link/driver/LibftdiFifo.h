@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,7 @@ private:
 
     FtdiChoice choice;
     ftdi_context* ftdi = nullptr;
+    std::string serialNumber;  // of the open chip, read once at Open
     FifoHandle openHandle = 0;
     FifoHandle lastHandle = 0;
     std::thread reader;

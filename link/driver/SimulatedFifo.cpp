@@ -101,15 +101,15 @@ FifoReadiness SimulatedFifo::Readiness(FifoHandle handle) {
     if (Usable(handle) != FifoStatusCode::Ok) {
         return {};
     }
+    FifoReadiness readiness;
+    readiness.fDueKnown = true;
     if (board.Available() > heldAtTake) {
-        return {-1, FifoReadiness::Clock::now()};  // bytes came since the caller last looked
+        readiness.due = FifoReadiness::Clock::now();  // bytes came since the caller last looked
+    } else if (const auto due = board.NextArrivalTime()) {
+        // The board may run on a clock of its own; the caller sleeps on the steady clock.
+        readiness.due = FifoReadiness::Clock::now() + (*due - now());
     }
-    const auto due = board.NextEventTime();
-    if (!due) {
-        return {};
-    }
-    // The board may run on a clock of its own; the caller sleeps on the steady clock.
-    return {-1, FifoReadiness::Clock::now() + (*due - now())};
+    return readiness;
 }
 
 FifoStatus SimulatedFifo::TakeReadiness(FifoHandle handle) {
@@ -118,4 +118,8 @@ FifoStatus SimulatedFifo::TakeReadiness(FifoHandle handle) {
         heldAtTake = board.Available();
     }
     return status;
+}
+
+std::string SimulatedFifo::SerialNumber(FifoHandle handle) {
+    return Usable(handle) == FifoStatusCode::Ok ? board.Options().serial : std::string();
 }

@@ -26,10 +26,12 @@ public:
     FifoStatus Read(FifoHandle handle, void* buffer, unsigned count, unsigned* got) override;
     FifoStatus Write(FifoHandle handle, const void* buffer, unsigned count,
                      unsigned* written) override;
-    // No descriptor: the time the board's next record or reply is due, on the steady clock;
-    // now, when bytes have come since the last TakeReadiness.
+    // No descriptor: the time the board's next bytes become readable, on the steady clock;
+    // now, when bytes have come since the last TakeReadiness; unset when none are coming.
     FifoReadiness Readiness(FifoHandle handle) override;
     FifoStatus TakeReadiness(FifoHandle handle) override;
+    // The `serial=` option of the simulated board.
+    std::string SerialNumber(FifoHandle handle) override;
 
 private:
     // Ok when `handle` names the open device; a vanished device fails every call.

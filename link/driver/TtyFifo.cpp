@@ -43,19 +43,20 @@ long PortNumber(const std::string& name) {
     return std::stol(digits);
 }
 
-// The idVendor of the USB device above `device`: the nearest ancestor that has one, not
-// looking above `root`.
-std::string UsbVendorOf(const fs::path& device, const fs::path& root) {
+// An attribute (idVendor, serial) of the USB device above `device`: the nearest ancestor that
+// has an idVendor, not looking above `root`; empty when there is none.
+std::string UsbAttributeOf(const fs::path& device, const fs::path& root, const char* attribute) {
     std::error_code error;
     for (fs::path dir = fs::canonical(device, error); !error && dir != dir.parent_path();
          dir = dir.parent_path()) {
         if (dir == root) {
             break;
         }
-        std::ifstream file(dir / "idVendor");
-        std::string vendor;
-        if (file >> vendor) {
-            return vendor;
+        if (fs::exists(dir / "idVendor", error)) {
+            std::ifstream file(dir / attribute);
+            std::string value;
+            std::getline(file, value);
+            return value;
         }
     }
     return {};
@@ -70,7 +71,8 @@ std::vector<std::string> FtdiPorts(const fs::path& sysRoot) {
          !error && entry != end; entry.increment(error)) {
         const std::string name = entry->path().filename().string();
         const long number = PortNumber(name);
-        if (number >= 0 && UsbVendorOf(entry->path() / "device", root) == kFtdiVendor) {
+        if (number >= 0 &&
+            UsbAttributeOf(entry->path() / "device", root, "idVendor") == kFtdiVendor) {
             ports.emplace_back(number, name);
         }
     }
@@ -128,8 +130,19 @@ FifoStatus TtyFifo::Open(int deviceNumber, FifoHandle* handle) {
     if (status == FifoStatusCode::Ok) {
         openHandle = ++lastHandle;
         *handle = openHandle;
+        portName = fs::path(path).filename().string();
     }
     return status;
+}
+
+std::string TtyFifo::SerialNumber(FifoHandle handle) {
+    if (!IsOpen(handle) || PortNumber(portName) < 0) {
+        return {};
+    }
+    const fs::path sys = sysRoot.empty() ? fs::path("/sys") : fs::path(sysRoot);
+    std::error_code error;
+    return UsbAttributeOf(sys / "class" / "tty" / portName / "device", fs::canonical(sys, error),
+                          "serial");
 }
 
 bool TtyFifo::IsOpen(FifoHandle handle) const {
@@ -206,19 +219,42 @@ FifoStatus TtyFifo::Purge(FifoHandle handle, unsigned mask) {
     if ((mask & ~(kPurgeRx | kPurgeTx)) != 0) {
         return FifoStatusCode::InvalidParameter;
     }
-    const bool fRx = (mask & kPurgeRx) != 0;
-    const bool fTx = (mask & kPurgeTx) != 0;
-    if (!fRx && !fTx) {
+    if ((mask & kPurgeTx) != 0) {
+        if (const FifoStatus status = LetOutputGo(); status != FifoStatusCode::Ok) {
+            return status;
+        }
+    }
+    if ((mask & kPurgeRx) == 0) {
         return FifoStatusCode::Ok;
     }
-    if (::tcflush(fd, fRx && fTx ? TCIOFLUSH : (fRx ? TCIFLUSH : TCOFLUSH)) != 0) {
+    if (::tcflush(fd, TCIFLUSH) != 0) {
         return FifoStatusCode::IoError;
-    }
-    if (!fRx) {
-        return FifoStatusCode::Ok;
     }
     received.Clear();
     return DrainUntilQuiet();
+}
+
+// What the program wrote is a command for the board ("AX" before a close above all), so the
+// transmit side is not discarded but let go to the line: the kernel queues written bytes and
+// sends them later, and a pseudo-terminal's flush would even drop bytes the other side has
+// not taken in yet. Only bytes that cannot leave within the write's wait (a board that takes
+// nothing) are discarded, so that closing the line never hangs on them.
+FifoStatus TtyFifo::LetOutputGo() const {
+    const Clock::time_point deadline = Clock::now() + kWriteWait;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
+            return FifoStatusCode::IoError;
+        }
+        if (queued <= 0) {
+            return FifoStatusCode::Ok;
+        }
+        if (Clock::now() >= deadline) {
+            return ::tcflush(fd, TCOFLUSH) == 0 ? FifoStatusCode::Ok : FifoStatusCode::IoError;
+        }
+        // A few bytes at the line's speed: the queue empties within a millisecond or two.
+        ::poll(nullptr, 0, 1);
+    }
 }
 
 // The flush empties only the kernel's buffer; what the chip still holds, or what is on its

@@ -10,7 +10,8 @@
 // The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver,
 // or a pseudo-terminal. The line is raw, so every byte passes unchanged in both directions.
 // The queue count and reads work on a queue of the driver's own, into which each of them
-// first moves everything the kernel holds for the line.
+// first moves everything the kernel holds for the line. A purge discards what was received
+// but lets what was written go out to the board first.
 class TtyFifo : public FifoDriver {
 public:
     static constexpr std::chrono::milliseconds kDefaultLatency{16};
@@ -41,6 +42,8 @@ public:
     // bytes once, not for as long as bytes wait, and a hang-up.
     FifoReadiness Readiness(FifoHandle handle) override;
     FifoStatus TakeReadiness(FifoHandle handle) override;
+    // For a ttyUSB port, the serial number sysfs gives for its USB device; else empty.
+    std::string SerialNumber(FifoHandle handle) override;
 
 private:
     bool IsOpen(FifoHandle handle) const;
@@ -51,11 +54,13 @@ private:
     void CloseLine();
     FifoStatus TakeFromLine();
     FifoStatus DrainUntilQuiet() const;
+    FifoStatus LetOutputGo() const;
     bool WaitWritable(std::chrono::steady_clock::time_point deadline) const;
 
     std::string devicePath;  // empty: search sysRoot
     std::string sysRoot;
     std::string devDir;
+    std::string portName;  // the open line's name in class/tty (ttyUSBn), as opened
     std::chrono::milliseconds latency;
     ByteRing received{kReceiveCapacity};
     int fd = -1;

@@ -47,27 +47,27 @@ FINISHED = "計測終了しました"
 
 PATHS = {"usb": "usb:0", "tty": "tty:/dev/ttyUSB0"}
 
-# The runs whose data are compared with the in-process simulator: rate index, channel, count.
-# Each gets a fresh board with a seed of its own on each path.
+# The runs whose data are compared with the in-process simulator: rate in samples per second,
+# channel, count. Each gets a fresh board with a seed of its own on each path.
 RUNS = {
-    "fast-both": (16, 2, 10000),
-    "fast-ch1": (14, 1, 10000),
-    "slow": (2, 0, 100),
-    "driver-back": (16, 0, 1000),
-    "replug": (16, 2, 1000),
-    "ctrl-c": (8, 0, 1000),
-    "window": (16, 2, 10000),
-    "two-a": (16, 2, 10000),
-    "two-b": (16, 2, 10000),
+    "fast-both": (31250, 2, 10000),
+    "fast-ch1": (10417, 1, 10000),
+    "slow": (5, 0, 100),
+    "driver-back": (31250, 0, 1000),
+    "replug": (31250, 2, 1000),
+    "ctrl-c": (100.2, 0, 1000),
+    "window": (31250, 2, 10000),
+    "two-a": (31250, 2, 10000),
+    "two-b": (31250, 2, 10000),
 }
-# The long recording (rate index, channel, seconds): 1,100,000 samples at 31250/s, past the
+# The long recording (rate, channel, seconds): 1,100,000 samples at 31250/s, past the
 # 1,048,575 of one start command, compared with the same recording on the in-process simulator,
 # made at the same time on the host.
-RECORDING = (16, 2, 35.2)
+RECORDING = (31250, 2, 35.2)
 RECORDING_SAMPLES = 1100000
-# The recording window's recording: rate index and channel; stopped by its button after at
+# The recording window's recording: rate and channel; stopped by its button after at
 # least 20000 samples (guest-tools), then compared with the in-process simulator.
-WINDOW_RECORDING = (13, 2)
+WINDOW_RECORDING = (5208, 2)
 
 
 class Failure(Exception):
@@ -446,7 +446,7 @@ class Expected:
         )
         if done.returncode != 0:
             raise Failure(f"the in-process simulator failed: {done.stderr.strip()}")
-        return csv.read_text().splitlines(), done.stdout.splitlines()
+        return table_of(csv.read_text()), done.stdout.splitlines()
 
     def get(self, seed, rate, channel, count):
         return self.request(seed, rate, channel, count).result(timeout=STEP_LIMIT)
@@ -462,6 +462,11 @@ def progress_of(step):
     """The sample count of the last progress bar the program drew."""
     found = re.findall(r"\] (\d+) / \d+", step.text(".tty"))
     return int(found[-1]) if found else 0
+
+
+def table_of(text):
+    """The column line and the rows of a CSV table, without its "#" lines."""
+    return [line for line in text.splitlines() if not line.startswith("#")]
 
 
 def compare_csv(got, expected, what):
@@ -527,7 +532,7 @@ class Scenarios:
     def expect_data(self, step, run, board, what=None):
         what = what or run
         check(step.rc() == 0, f"{what}: exit {step.rc()}: {step.text('.err').strip()}")
-        got = step.text(".csv").splitlines()
+        got = table_of(step.text(".csv"))
         expected, _ = self.expected.get(board.seed, *RUNS[run])
         check(len(got) == len(expected), f"{what}: {len(got) - 1} samples instead of "
                                          f"{len(expected) - 1}")
@@ -565,7 +570,7 @@ class Scenarios:
 
     def unplug_mid_run(self):
         self.fresh()
-        step = self.start_cli("measure", "--rate", "3", "--count", "100", "--output",
+        step = self.start_cli("measure", "--rate", "10", "--count", "100", "--output",
                               "@STEP@.DTA", "--csv", "@STEP@.csv", terminal=True)
         self.guest.wait_until(lambda: progress_of(step) > 0 or step.rc() is not None,
                               STEP_LIMIT, "the run's first samples")
@@ -614,13 +619,13 @@ class Scenarios:
         step.wait()
         text = step.text(".tty")
         check(step.rc() == 0 and STOPPED in text, f"exit {step.rc()} after Ctrl-C: {text!r}")
-        got = step.text(".csv").splitlines()
+        got = table_of(step.text(".csv"))
         kept = len(got) - 1
         check(kept >= 20, f"{kept} samples kept")
         compare_csv(got, self.expected.get(board.seed, *RUNS["ctrl-c"])[0], "kept samples")
         self.expect_identified(self.run_cli("info"), "info after Ctrl-C")
-        after = self.run_cli("measure", "--rate", "16", "--count", "1000", "--csv", "@STEP@.csv")
-        lines = len(after.text(".csv").splitlines())
+        after = self.run_cli("measure", "--rate", "31250", "--count", "1000", "--csv", "@STEP@.csv")
+        lines = len(table_of(after.text(".csv")))
         check(after.rc() == 0 and lines == 1001,
               f"run after Ctrl-C: exit {after.rc()}, {lines - 1} samples")
         return f"{kept} samples kept"

@@ -1,0 +1,303 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "CliMonitor.h"
+
+#include <unistd.h>
+
+#include <QFile>
+#include <QSysInfo>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Ad7172.h"
+#include "CliCommands.h"
+#include "FileError.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+#include "ReadyWait.h"
+#include "Recorder.h"
+#include "RecordingFormat.h"
+#include "StopSignal.h"
+#include "publish/IntervalFormat.h"
+#include "publish/IntervalStatistics.h"
+
+namespace {
+
+const QString kDeviceName = QStringLiteral("SELKORAN Board");
+const char* const kPasswordVariable = "SELKORAN_MQTT_PASSWORD";
+
+void PrintNotice(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// The board's USB serial number, where the driver can tell it (the board is opened for it, as
+// the start then finds it); empty when it cannot.
+std::string BoardSerial(TADC& adc) {
+    return adc.OpenBoard() ? adc.SerialNumber() : std::string();
+}
+
+// The first line of the password file, without its line end.
+std::optional<std::string> ReadPassword(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        CliCommands::PrintError(QString::fromStdString(
+            FileErrorText("パスワードファイルを読めませんでした", path.toStdString(),
+                          file.errorString().toStdString())));
+        return std::nullopt;
+    }
+    return QString::fromUtf8(file.readLine()).remove('\n').remove('\r').toStdString();
+}
+
+bool Readable(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    CliCommands::PrintError(QString::fromStdString(FileErrorText(
+        "認証局の証明書を読めませんでした", path.toStdString(), file.errorString().toStdString())));
+    return false;
+}
+
+}  // namespace
+
+CliMonitor::CliMonitor(const CliOptions& cliOptions, TmyMessage& messageCatalogue)
+    : options(cliOptions), messages(messageCatalogue) {}
+
+std::string CliMonitor::MonitorId(const CliOptions& options, const std::string& serial) {
+    if (!options.monitor.id.isEmpty()) {
+        return options.monitor.id.toStdString();
+    }
+    std::string id = serial.empty() ? options.device.toStdString() : serial;
+    for (char& c : id) {
+        const bool fPlain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                            (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        c = fPlain ? c : '_';
+    }
+    return id;
+}
+
+int CliMonitor::Run(FifoDriver& driver) {
+    const StopSignal stopSignal;
+    // Past a file size limit a write then fails like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    TADC adc(driver);  // its reply waits sleep in poll() until the board answers
+    const std::string serial = BoardSerial(adc);
+    if (!PrepareFile() || !ConnectBroker(serial)) {
+        return CliCommands::kExitFailure;
+    }
+    Acquisition engine(adc);
+    IntervalStatistics statistics(
+        *options.monitor.interval,
+        [this](std::span<const IntervalFigures> interval) { return TakeInterval(interval); });
+    engine.Attach(statistics);
+    if (file) {
+        statistics.ContinueAfter(file->LastSeq());
+        engine.Attach(*file);
+    }
+    if (!Started(engine.Start(Request()))) {
+        FinishBroker();
+        return CliCommands::kExitFailure;
+    }
+    if (publisher) {
+        publisher->SetMeta(MetaJson(engine.Info(), serial));
+    }
+    Drive(engine);
+    const int exitCode = Ended(engine.Result());
+    FinishBroker();
+    return exitCode;
+}
+
+bool CliMonitor::PrepareFile() {
+    if (options.csvFile.isEmpty()) {
+        return true;
+    }
+    const auto mode = options.monitor.fAppend ? IntervalFile::Mode::Continue
+                      : options.fForce        ? IntervalFile::Mode::Replace
+                                              : IntervalFile::Mode::New;
+    file.emplace(options.csvFile.toStdString(), mode, *options.monitor.interval);
+    return FileUsable(file->Prepare());
+}
+
+bool CliMonitor::FileUsable(IntervalFile::Problem problem) {
+    switch (problem) {
+        case IntervalFile::Problem::None:
+            return true;
+        case IntervalFile::Problem::Exists:
+            CliCommands::PrintError(CliCommands::ExistingFileText(options.csvFile));
+            return false;
+        case IntervalFile::Problem::NotIntervals:
+            CliCommands::PrintError(QStringLiteral("ファイル：") + options.csvFile +
+                                    QStringLiteral("は区間統計の CSV ファイルではありません"));
+            return false;
+        case IntervalFile::Problem::Failed:
+            messages.SaveFailed();
+            return false;
+    }
+    return false;
+}
+
+bool CliMonitor::ConnectBroker(const std::string& serial) {
+    if (options.monitor.mqttUrl.isEmpty()) {
+        return true;
+    }
+    std::optional<MqttPublisher::Settings> settings = BrokerSettings();
+    if (!settings) {
+        return false;
+    }
+    settings->id = MonitorId(options, serial);
+    const std::string where = settings->address.HostAndPort();
+    publisher = std::make_unique<MqttPublisher>(std::move(*settings), PrintNotice);
+    std::string reason;
+    if (!publisher->Connect(StopSignal::Descriptor(), reason)) {
+        if (!reason.empty()) {
+            PrintNotice("MQTT：ブローカー " + where + " に接続できませんでした（" + reason + "）");
+        }
+        publisher.reset();
+        return false;
+    }
+    publisher->Start();
+    return true;
+}
+
+std::optional<MqttPublisher::Settings> CliMonitor::BrokerSettings() {
+    const MonitorOptions& monitor = options.monitor;
+    MqttPublisher::Settings settings;
+    std::string error;
+    settings.address = *MqttAddress::Parse(monitor.mqttUrl.toStdString(), error);
+    settings.format = monitor.fInflux ? MqttPublisher::Format::Influx : MqttPublisher::Format::Json;
+    settings.caFile = monitor.caFile.toStdString();
+    settings.user = monitor.user.toStdString();
+    if (!monitor.caFile.isEmpty() && !Readable(monitor.caFile)) {
+        return std::nullopt;
+    }
+    if (!monitor.passwordFile.isEmpty()) {
+        const std::optional<std::string> password = ReadPassword(monitor.passwordFile);
+        if (!password) {
+            return std::nullopt;
+        }
+        settings.password = *password;
+    } else if (const char* password = std::getenv(kPasswordVariable);
+               password != nullptr && !settings.user.empty()) {
+        settings.password = password;
+    }
+    return settings;
+}
+
+Acquisition::Request CliMonitor::Request() const {
+    Acquisition::Request request;
+    request.settings = options.Settings();
+    request.count = options.recordDuration ? options.RecordSamples() : AcquisitionInfo::kWithoutEnd;
+    request.noDataTimeout = kNoDataTimeout;
+    request.fIdentify = true;
+    return request;
+}
+
+bool CliMonitor::Started(Acquisition::StartResult result) {
+    switch (result) {
+        case Acquisition::StartResult::Started:
+            return true;
+        case Acquisition::StartResult::Refused:
+            // The file appeared or could not be made since it was looked at.
+            return FileUsable(file ? file->LastProblem() : IntervalFile::Problem::Failed);
+        case Acquisition::StartResult::NotFound:
+        case Acquisition::StartResult::WrongName:
+            messages.BoardNotFound();
+            return false;
+        case Acquisition::StartResult::NoResponse:
+            messages.BoardNoResponse();
+            return false;
+        case Acquisition::StartResult::BoardError:
+            CliCommands::PrintError(TmyStatus::BoardErrorText(kDeviceName));
+            return false;
+        case Acquisition::StartResult::Busy:
+            return false;
+    }
+    return false;
+}
+
+void CliMonitor::Drive(Acquisition& engine) {
+    while (engine.Running()) {
+        if (StopSignal::Requested()) {
+            engine.Stop();
+            break;
+        }
+        engine.Wake();
+        if (engine.Running()) {
+            const BlockWait::Sleep next = engine.NextWait();
+            ReadyWait::Sleep({next.fd, StopSignal::Descriptor()}, next.duration);
+        }
+    }
+}
+
+int CliMonitor::Ended(AcquisitionOutcome outcome) {
+    switch (outcome) {
+        case AcquisitionOutcome::Complete:
+            return CliCommands::kExitOk;
+        case AcquisitionOutcome::Stopped:
+            CliCommands::PrintError(TmyStatus::StoppedText());
+            return CliCommands::kExitOk;
+        case AcquisitionOutcome::TimedOut:
+            messages.BoardNoResponse();
+            break;
+        case AcquisitionOutcome::ReadFailed:
+            CliCommands::PrintError(TmyStatus::MeasureErrorText());
+            break;
+        case AcquisitionOutcome::WriteFailed:
+            messages.SaveFailed();
+            break;
+        case AcquisitionOutcome::None:
+            break;
+    }
+    return CliCommands::kExitFailure;
+}
+
+void CliMonitor::FinishBroker() {
+    if (!publisher) {
+        return;
+    }
+    const std::size_t undelivered = publisher->Finish(kDeliveryAtEnd);
+    if (undelivered > 0) {
+        PrintNotice("MQTT：ブローカーに届けられなかった統計が " + std::to_string(undelivered) +
+                    " 件あります");
+    }
+}
+
+bool CliMonitor::TakeInterval(std::span<const IntervalFigures> interval) {
+    std::fprintf(stdout, "%s\n", IntervalLine(interval).toUtf8().constData());
+    std::fflush(stdout);
+    if (publisher) {
+        publisher->Publish(interval);
+    }
+    return !file || file->Write(interval);
+}
+
+std::string CliMonitor::MetaJson(const AcquisitionInfo& run, const std::string& serial) const {
+    IntervalFormat::Meta meta;
+    meta.board = run.boardName;
+    meta.boardVersion = run.boardVersion;
+    meta.serial = serial;
+    meta.host = QSysInfo::machineHostName().toStdString();
+    meta.sampleRate = run.SampleRate();
+    meta.fSinc5 = run.settings.fSinc5;
+    meta.channels = RecordingFormat::ChannelsOf(run.settings.CHSel);
+    meta.intervalSeconds = options.monitor.interval->count();
+    meta.programVersion = SELKORAN_VERSION;
+    meta.start = RecordingFormat::IsoTime(run.start);
+    return IntervalFormat::MetaJson(meta);
+}
+
+// "12 2025-03-01T08:00:10.123Z n=31250 CH0 平均値：1.2346[uV] 標準偏差：0.4568[uV] / CH1 ..."
+QString CliMonitor::IntervalLine(std::span<const IntervalFigures> interval) {
+    const IntervalFigures& first = interval.front();
+    QString line = QString::number(first.seq) + ' ' +
+                   QString::fromStdString(RecordingFormat::IsoTime(first.end)) +
+                   QStringLiteral(" n=") + QString::number(first.n);
+    for (const IntervalFigures& figures : interval) {
+        line += (&figures == &first ? QStringLiteral(" CH") : QStringLiteral(" / CH")) +
+                QString::number(figures.channel) + QStringLiteral(" 平均値：") +
+                QString::number(figures.meanMicrovolts, 'f', 4) +
+                QStringLiteral("[uV] 標準偏差：") + QString::number(figures.stdMicrovolts, 'f', 4) +
+                QStringLiteral("[uV]");
+    }
+    return line;
+}

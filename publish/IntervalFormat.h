@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "publish/IntervalFigures.h"
+
+// The texts of interval statistics: the stats message as JSON or as one InfluxDB line, the
+// monitor's meta message, and the CSV of intervals. Numbers are the shortest text that reads
+// back as the same double, "." as the decimal point; times ISO 8601 UTC with milliseconds.
+namespace IntervalFormat {
+
+// What the retained meta message says about the board and the run.
+struct Meta {
+    std::string board;
+    std::string boardVersion;
+    std::string serial;  // the board's USB serial number; empty where unknown
+    std::string host;
+    double sampleRate = 0.0;
+    bool fSinc5 = true;
+    std::vector<int> channels;
+    double intervalSeconds = 0.0;
+    std::string programVersion;
+    std::string start;  // when the run's first start command went out
+};
+
+// {"seq":1,"start":"...","end":"...","n":31250,"mean_uV":...,"std_uV":...,"min_uV":...,"max_uV":...}
+std::string StatsJson(const IntervalFigures& figures);
+// selkoran,board=ID,ch=0 n=31250i,mean_uV=...,std_uV=...,min_uV=...,max_uV=...,seq=1i <end in ns>
+// `board` holds only characters that need no escape in a tag (letters, digits, "._-").
+std::string StatsInflux(const IntervalFigures& figures, std::string_view board);
+std::string MetaJson(const Meta& meta);
+
+// "seq,start,end,channel,n,mean_uV,std_uV,min_uV,max_uV" and its line end.
+std::string CsvColumnLine();
+// One row with its line end.
+std::string CsvRow(const IntervalFigures& figures);
+
+std::string NumberText(double value);
+// A JSON string literal, quotes included.
+std::string JsonString(std::string_view text);
+
+}  // namespace IntervalFormat

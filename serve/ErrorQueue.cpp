@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ErrorQueue.h"
+
+namespace {
+
+struct Entry {
+    int number;
+    const char* text;
+};
+
+constexpr Entry kTexts[] = {
+    {0, "No error"},
+    {ScpiError::kCommand, "Command error"},
+    {ScpiError::kSyntax, "Syntax error"},
+    {ScpiError::kParameterNotAllowed, "Parameter not allowed"},
+    {ScpiError::kMissingParameter, "Missing parameter"},
+    {ScpiError::kUndefinedHeader, "Undefined header"},
+    {ScpiError::kExecution, "Execution error"},
+    {ScpiError::kTriggerIgnored, "Trigger ignored"},
+    {ScpiError::kInitIgnored, "Init ignored"},
+    {ScpiError::kDataOutOfRange, "Data out of range"},
+    {ScpiError::kTooMuchData, "Too much data"},
+    {ScpiError::kIllegalParameterValue, "Illegal parameter value"},
+    {ScpiError::kDataStale, "Data corrupt or stale"},
+    {ScpiError::kHardware, "Hardware error"},
+    {ScpiError::kQueueOverflow, "Queue overflow"},
+};
+
+}  // namespace
+
+const char* ScpiError::Text(int number) {
+    for (const Entry& entry : kTexts) {
+        if (entry.number == number) {
+            return entry.text;
+        }
+    }
+    return "Execution error";
+}
+
+void ErrorQueue::Push(int number) {
+    if (errors.size() < kCapacity) {
+        errors.push_back(number);
+    } else {
+        errors.back() = ScpiError::kQueueOverflow;
+    }
+}
+
+std::string ErrorQueue::Next() {
+    const int number = errors.empty() ? 0 : errors.front();
+    if (!errors.empty()) {
+        errors.pop_front();
+    }
+    return std::to_string(number) + ",\"" + ScpiError::Text(number) + '"';
+}

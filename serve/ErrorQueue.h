@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <deque>
+#include <string>
+
+// The standard error numbers of the instrument language, and one connection's queue of them.
+namespace ScpiError {
+inline constexpr int kCommand = -100;
+inline constexpr int kSyntax = -102;
+inline constexpr int kParameterNotAllowed = -108;
+inline constexpr int kMissingParameter = -109;
+inline constexpr int kUndefinedHeader = -113;
+inline constexpr int kExecution = -200;
+inline constexpr int kTriggerIgnored = -211;
+inline constexpr int kInitIgnored = -213;
+inline constexpr int kDataOutOfRange = -222;
+inline constexpr int kTooMuchData = -223;
+inline constexpr int kIllegalParameterValue = -224;
+inline constexpr int kDataStale = -230;
+inline constexpr int kHardware = -240;
+inline constexpr int kQueueOverflow = -350;
+
+// The standard text of an error number ("Undefined header"); "No error" for 0.
+const char* Text(int number);
+}  // namespace ScpiError
+
+// Errors in the order they happened, at most kCapacity; the newest then becomes
+// -350 "Queue overflow", as instruments report a full queue.
+class ErrorQueue {
+public:
+    static constexpr std::size_t kCapacity = 32;
+
+    void Push(int number);
+    // The oldest error as `number,"text"`, removed; `0,"No error"` when the queue is empty.
+    std::string Next();
+    std::size_t Count() const { return errors.size(); }
+    void Clear() { errors.clear(); }
+
+private:
+    std::deque<int> errors;
+};

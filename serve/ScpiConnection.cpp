@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ScpiConnection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr std::size_t kReadSize = 64 * 1024;
+
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+}  // namespace
+
+ScpiConnection::ScpiConnection(int socket, ScpiInstrument& instrument)
+    : fd(socket), session(instrument) {}
+
+ScpiConnection::~ScpiConnection() {
+    ::close(fd);
+}
+
+short ScpiConnection::Events() const {
+    short events = 0;
+    // Input is taken while it can be held: one whole message, or the part of an over-long one
+    // that is being discarded.
+    if (!fPeerClosed && input.size() <= kLongestMessage) {
+        events |= POLLIN;
+    }
+    if (sent < output.size()) {
+        events |= POLLOUT;
+    }
+    return events;
+}
+
+bool ScpiConnection::OnReadable() {
+    char buffer[kReadSize];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got == 0) {
+        fPeerClosed = true;
+    } else if (got < 0) {
+        if (!WouldBlock(errno)) {
+            return false;
+        }
+    } else {
+        input.append(buffer, static_cast<std::size_t>(got));
+    }
+    ExecuteMessages();
+    return Flush() && !Over();
+}
+
+bool ScpiConnection::OnWritable() {
+    if (!Flush()) {
+        return false;
+    }
+    ExecuteMessages();
+    return Flush() && !Over();
+}
+
+bool ScpiConnection::OnRunEnded(const ScpiInstrument::RunEnd& end) {
+    session.RunEnded(end, output);
+    ExecuteMessages();
+    return Flush() && !Over();
+}
+
+void ScpiConnection::ExecuteMessages() {
+    std::size_t taken = 0;
+    while (!session.Waiting() && output.size() - sent < kMostWaitingOutput) {
+        const std::size_t end = input.find('\n', taken);
+        if (end == std::string::npos) {
+            break;
+        }
+        std::string_view message(input.data() + taken, end - taken);
+        taken = end + 1;
+        if (fDiscarding) {
+            fDiscarding = false;
+            session.Error(ScpiError::kTooMuchData);
+            continue;
+        }
+        if (message.ends_with('\r')) {
+            message.remove_suffix(1);
+        }
+        session.Receive(message, output);
+    }
+    input.erase(0, taken);
+    // No line end within the longest message: what came is dropped, and so is the rest up to
+    // the line end.
+    if (!session.Waiting() && input.size() > kLongestMessage &&
+        input.find('\n') == std::string::npos) {
+        input.clear();
+        fDiscarding = true;
+    }
+}
+
+bool ScpiConnection::Flush() {
+    while (sent < output.size()) {
+        const ssize_t written =
+            ::send(fd, output.data() + sent, output.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (written < 0) {
+            return WouldBlock(errno);
+        }
+        sent += static_cast<std::size_t>(written);
+    }
+    // A long response's room is given back once it has gone.
+    if (output.capacity() > kMostWaitingOutput) {
+        std::string().swap(output);
+    }
+    output.clear();
+    sent = 0;
+    return true;
+}
+
+bool ScpiConnection::Over() const {
+    return fPeerClosed && !session.Waiting() && sent == output.size() &&
+           input.find('\n') == std::string::npos;
+}

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ScpiResponse.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cstring>
+
+#include "Codes.h"
+
+namespace {
+
+constexpr double kMicrovoltsPerVolt = 1e6;
+
+// Appends the bytes of `value`, most significant first unless `fSwapped`.
+template <typename T>
+char* PutBytes(char* at, T value, bool fSwapped) {
+    using Bits = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
+    auto bits = std::bit_cast<Bits>(value);
+    const bool fBigEndian = !fSwapped;
+    if (fBigEndian == (std::endian::native == std::endian::little)) {
+        bits = sizeof(T) == 8
+                   ? static_cast<Bits>(__builtin_bswap64(bits))
+                   : static_cast<Bits>(__builtin_bswap32(static_cast<std::uint32_t>(bits)));
+    }
+    std::memcpy(at, &bits, sizeof bits);
+    return at + sizeof bits;
+}
+
+template <typename T, typename Convert>
+void AppendBlock(std::string& out, std::span<const std::int32_t> ch0,
+                 std::span<const std::int32_t> ch1, bool fSwapped, Convert convert) {
+    const std::size_t count = ch0.size() + ch1.size();
+    const std::string length = std::to_string(count * sizeof(T));
+    out += '#';
+    out += std::to_string(length.size());
+    out += length;
+    const std::size_t start = out.size();
+    out.resize(start + count * sizeof(T));
+    char* at = out.data() + start;
+    for (std::size_t i = 0; i < std::max(ch0.size(), ch1.size()); ++i) {
+        for (const auto channel : {ch0, ch1}) {
+            if (i < channel.size()) {
+                at = PutBytes<T>(at, convert(channel[i]), fSwapped);
+            }
+        }
+    }
+}
+
+template <typename Convert>
+void AppendText(std::string& out, std::span<const std::int32_t> ch0,
+                std::span<const std::int32_t> ch1, Convert append) {
+    bool fFirst = true;
+    for (std::size_t i = 0; i < std::max(ch0.size(), ch1.size()); ++i) {
+        for (const auto channel : {ch0, ch1}) {
+            if (i < channel.size()) {
+                if (!fFirst) {
+                    out += ',';
+                }
+                fFirst = false;
+                append(channel[i]);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+double ScpiResponse::Volts(std::int32_t code, std::int32_t gainFactor) {
+    return static_cast<float>(CodeToMicrovolts(code, gainFactor)) / kMicrovoltsPerVolt;
+}
+
+void ScpiResponse::AppendReal(std::string& out, double value) {
+    char text[32];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+    std::replace(text, result.ptr, 'e', 'E');
+    out.append(text, result.ptr);
+}
+
+void ScpiResponse::AppendSamples(std::string& out, std::span<const std::int32_t> ch0,
+                                 std::span<const std::int32_t> ch1, std::int32_t gainFactor,
+                                 bool fCodes, const ScpiDataFormat& format) {
+    const auto volts = [gainFactor](std::int32_t code) { return Volts(code, gainFactor); };
+    if (format.kind == ScpiDataFormat::Kind::Ascii) {
+        if (fCodes) {
+            AppendText(out, ch0, ch1, [&out](std::int32_t code) { out += std::to_string(code); });
+        } else {
+            AppendText(out, ch0, ch1,
+                       [&out, &volts](std::int32_t code) { AppendReal(out, volts(code)); });
+        }
+    } else if (fCodes) {
+        AppendBlock<std::int32_t>(out, ch0, ch1, format.fSwapped,
+                                  [](std::int32_t code) { return code; });
+    } else if (format.kind == ScpiDataFormat::Kind::Real32) {
+        AppendBlock<float>(out, ch0, ch1, format.fSwapped,
+                           [&volts](std::int32_t code) { return static_cast<float>(volts(code)); });
+    } else {
+        AppendBlock<double>(out, ch0, ch1, format.fSwapped, volts);
+    }
+}

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "ErrorQueue.h"
+#include "ScpiInstrument.h"
+#include "ScpiParser.h"
+#include "ScpiResponse.h"
+#include "StatusRegisters.h"
+
+// One connection's side of the instrument: its error queue, status registers and data format,
+// and the execution of its program messages in order. A command that waits for the end of a
+// run (FETCh?, READ?, *OPC?, *WAI) holds back the rest of its message and every later one;
+// the answers of one message's queries leave as one response message, joined by ";".
+class ScpiSession {
+public:
+    explicit ScpiSession(ScpiInstrument& shared);
+
+    // One program message, without its line end; a response goes to `output`, ended by LF.
+    void Receive(std::string_view message, std::string& output);
+    // A run ended: waiting commands go on.
+    void RunEnded(const ScpiInstrument::RunEnd& end, std::string& output);
+    // A command waits for a run's end; later messages must wait too.
+    bool Waiting() const { return !pending.empty(); }
+
+    // For the commands:
+    ScpiInstrument& Instrument() { return instrument; }
+    ErrorQueue& Errors() { return errors; }
+    StatusRegisters& Status() { return status; }
+    ScpiDataFormat& Format() { return format; }
+    void Error(int number);
+    // The text of the next answer in this message's response.
+    std::string& Answer();
+    // The run just armed or started is this connection's: it hears of its failure.
+    void Involve() { involvedRun = instrument.RunNumber(); }
+    // *OPC: the operation-complete event at the end of the run in progress, or now.
+    void AskOperationComplete();
+    bool OutputPending() const { return fOutputPending; }
+
+private:
+    void Run(std::string& output);
+
+    ScpiInstrument& instrument;
+    ErrorQueue errors;
+    StatusRegisters status;
+    ScpiDataFormat format;
+    std::deque<ScpiUnit> pending;  // the rest of the message being executed
+    std::string response;
+    bool fAnswered = false;
+    bool fOpcAsked = false;
+    bool fOutputPending = false;
+    std::uint64_t involvedRun = 0;
+};

@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The charts' axes as the operator reads them, zoomed or not: round numbers on every axis,
+// whole codes under the histogram's bars, and the samples a zoom asks for.
+
+#include <gtest/gtest.h>
+
+#include <QChart>
+#include <QChartView>
+#include <QLineSeries>
+#include <QSet>
+#include <cmath>
+#include <vector>
+
+#include "Codes.h"
+#include "FakePrompts.h"
+#include "NoiseAnalysisWindow.h"
+#include "RecordingChart.h"
+#include "RoundTickAxis.h"
+#include "SampleEnvelope.h"
+#include "SampleSource.h"
+#include "TestApplication.h"
+
+namespace {
+
+// The labels an axis shows, checked to be enough and to tell the ticks apart.
+QStringList ShownLabels(QValueAxis* axis) {
+    auto* ticked = dynamic_cast<RoundTickAxis*>(axis);
+    const QStringList labels = ticked != nullptr ? ticked->categoriesLabels() : QStringList();
+    EXPECT_GE(labels.size(), 3) << labels.join(' ').toStdString();
+    EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
+    return labels;
+}
+
+// The edges of the rule: inside one decade, over one and a half, seven decades, a microvolt
+// axis across zero and near full scale, and codes over three codes.
+TEST(AppChart, TicksStandAtRoundValuesForAnyRange) {
+    using Scale = RoundTickAxis::Scale;
+    const std::tuple<double, double, Scale, QString> rows[] = {
+        {std::log10(2.3), std::log10(4.1), Scale::Log, "2.5 3.0 3.5 4.0"},
+        {std::log10(3.0), std::log10(150.0), Scale::Log, "5 10 20 50 100"},
+        {-5.2, 1.1, Scale::Log, "0.00001 0.0001 0.001 0.01 0.1 1 10"},
+        {-1.7, 9.8, Scale::Linear, "0 2 4 6 8"},
+        {1250000.011, 1250000.0125, Scale::Linear,
+         "1250000.0110 1250000.0115 1250000.0120 1250000.0125"},
+        {8388619.5, 8388622.5, Scale::Whole, "8388620 8388621 8388622"},
+    };
+    for (const auto& [min, max, scale, labels] : rows) {
+        QStringList shown;
+        for (const RoundTickAxis::Tick& tick : RoundTickAxis::Ticks(min, max, scale)) {
+            shown << tick.label;
+        }
+        EXPECT_EQ(shown.join(' '), labels);
+    }
+}
+
+// A zoom into one decade of the spectrum keeps numbers on both log axes; a zoom of the
+// histogram into less than a code still shows three whole codes.
+TEST(AppChart, ZoomedChartsKeepTheirNumbers) {
+    TestApplication();
+    SampleSource source(3, 0.0, 0.0);
+    std::vector<std::int32_t> codes;
+    for (int i = 0; i < 10000; ++i) {
+        codes.push_back(source.NextCodes(16, true)[0]);
+    }
+    MeasureSettings settings;
+    settings.spsSel = 16;
+    FakePrompts prompts;
+    NoiseAnalysisWindow window(prompts, nullptr);
+    window.resize(860, 620);
+    window.show();
+    window.ShowData(settings, codes, std::nullopt);
+
+    QChart* spectrum = window.ChartViews[1]->chart();
+    const QPointF corner = spectrum->mapToPosition({std::log10(2000.0), std::log10(50.0)});
+    const QPointF opposite = spectrum->mapToPosition({std::log10(4000.0), std::log10(30.0)});
+    spectrum->zoomIn(QRectF(corner, opposite).normalized());
+    for (const Qt::Orientation orientation : {Qt::Horizontal, Qt::Vertical}) {
+        auto* axis = static_cast<QValueAxis*>(spectrum->axes(orientation).front());
+        ASSERT_LT(axis->max() - axis->min(), 1.0);  // inside one decade
+        for (const QString& label : ShownLabels(axis)) {
+            const double position = std::log10(label.toDouble());
+            EXPECT_TRUE(position >= axis->min() && position <= axis->max()) << label.toStdString();
+        }
+    }
+
+    auto* codeAxis =
+        static_cast<QValueAxis*>(window.ChartViews[0]->chart()->axes(Qt::Horizontal).front());
+    codeAxis->setRange(kMidScaleCode + 0.2, kMidScaleCode + 0.7);
+    for (const QString& label : ShownLabels(codeAxis)) {
+        EXPECT_EQ(label, QString::number(label.toInt())) << label.toStdString();
+    }
+}
+
+// A zoom of the recording chart to samples a..b, as a dragged rectangle sets the time axis,
+// draws both ends inside the chart: a ramp tells each sample by its value.
+TEST(AppChart, ZoomingTheRecordingChartToSamplesAToBDrawsSampleB) {
+    TestApplication();
+    constexpr double kRate = 100.0;
+    std::vector<std::int32_t> ramp(1000);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = kMidScaleCode + static_cast<std::int32_t>(i);
+    }
+    SampleEnvelope envelope;
+    envelope.Add(ramp);
+    RecordingChart chart;
+    chart.resize(800, 400);
+    chart.Begin(kRate, {&envelope, nullptr});
+    chart.Settle();
+    auto* time = static_cast<QValueAxis*>(chart.chart()->axes(Qt::Horizontal).front());
+    const auto* trace = static_cast<QLineSeries*>(chart.chart()->series().front());
+    for (const auto& [a, b] : {std::pair{100, 200}, {0, 9}, {990, 999}}) {
+        time->setRange(a / kRate, b / kRate);
+        chart.OnZoomed();
+        std::vector<double> shown;
+        for (const QPointF& p : trace->points()) {
+            if (p.x() >= time->min() && p.x() <= time->max()) {
+                shown.push_back(p.y());
+            }
+        }
+        ASSERT_EQ(shown.size(), static_cast<std::size_t>(b - a + 1)) << b;
+        EXPECT_EQ(shown.front(), CodeToMicrovolts(kMidScaleCode + a, 1));
+        EXPECT_EQ(shown.back(), CodeToMicrovolts(kMidScaleCode + b, 1));
+    }
+}
+
+}  // namespace
