@@ -40,6 +40,10 @@ void KeepAbout(QValueAxis* axis, double low, double high, bool fExact) {
 RecordingChart::RecordingChart() {
     auto* chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignTop);
+    // The chart's own rounded background is painted by Qt's thread pool at every redraw, which
+    // wakes its threads each time; the view's plain white background looks the same.
+    chart->setBackgroundVisible(false);
+    setBackgroundBrush(Qt::white);
     timeAxis = new RoundTickAxis(RoundTickAxis::Scale::Linear);
     timeAxis->setTitleText(QStringLiteral("時間 [s]"));
     chart->addAxis(timeAxis, Qt::AlignBottom);

@@ -107,7 +107,7 @@ bool IntervalFile::Begin(const AcquisitionInfo& run) {
         fHasColumns = true;
     }
     const auto now = Clock::now();
-    return file.Append(text, now) && file.Flush(now);
+    return file.Append(text, now) && file.Flush();
 }
 
 bool IntervalFile::Write(std::span<const IntervalFigures> interval) {
@@ -116,5 +116,5 @@ bool IntervalFile::Write(std::span<const IntervalFigures> interval) {
         rows += IntervalFormat::CsvRow(figures);
     }
     const auto now = Clock::now();
-    return file.Append(rows, now) && file.Flush(now);
+    return file.Append(rows, now) && file.Flush();
 }

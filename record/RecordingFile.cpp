@@ -99,7 +99,7 @@ bool RecordingFile::Continue(const std::string& path, Clock::time_point now) {
 void RecordingFile::Opened(const std::string& path, Clock::time_point now) {
     filePath = path;
     SyncFolderOf(path);
-    lastFlush = lastSync = now;
+    lastSync = now;
     fUnsynced = false;
 }
 
@@ -114,8 +114,11 @@ bool RecordingFile::Append(std::string_view lines, Clock::time_point now) {
     if (fFailed || fd < 0) {
         return false;
     }
-    if (buffer.size() + lines.size() > kBufferSize && !Flush(now)) {
+    if (buffer.size() + lines.size() > kBufferSize && !Flush()) {
         return false;
+    }
+    if (buffer.empty()) {
+        oldestBuffered = now;
     }
     buffer.insert(buffer.end(), lines.begin(), lines.end());
     return true;
@@ -125,7 +128,9 @@ bool RecordingFile::Tick(Clock::time_point now) {
     if (fFailed || fd < 0) {
         return !fFailed;
     }
-    if (!buffer.empty() && now - lastFlush >= kFlushInterval && !Flush(now)) {
+    // A wake that comes anyway takes rows half a second old along, so a slow recording's
+    // flushes ride on its samples' wakes; the deadline keeps every row within the second.
+    if (!buffer.empty() && now - oldestBuffered >= kFlushInterval / 2 && !Flush()) {
         return false;
     }
     if (fUnsynced && now - lastSync >= kSyncInterval) {
@@ -138,7 +143,7 @@ bool RecordingFile::Settle(Clock::time_point now) {
     if (fFailed || fd < 0) {
         return !fFailed;
     }
-    return Flush(now) && Sync(now);
+    return Flush() && Sync(now);
 }
 
 bool RecordingFile::Finish(std::string_view lastLine) {
@@ -146,7 +151,7 @@ bool RecordingFile::Finish(std::string_view lastLine) {
         return !fFailed;
     }
     const Clock::time_point now = Clock::now();
-    const bool fFlushed = !fFailed && Flush(now);
+    const bool fFlushed = !fFailed && Flush();
     const std::uint64_t before = written;
     // After part of a line that could not be cut away, a last line would spoil the rows.
     const bool fLine = lastLine.empty() || (!fPartLineAtEnd && WriteWhole(lastLine));
@@ -164,7 +169,7 @@ RecordingFile::Clock::time_point RecordingFile::NextDeadline() const {
         return deadline;
     }
     if (!buffer.empty()) {
-        deadline = lastFlush + kFlushInterval;
+        deadline = oldestBuffered + kFlushInterval;
     }
     if (fUnsynced || !buffer.empty()) {
         deadline = std::min(deadline, lastSync + kSyncInterval);
@@ -172,7 +177,7 @@ RecordingFile::Clock::time_point RecordingFile::NextDeadline() const {
     return deadline;
 }
 
-bool RecordingFile::Flush(Clock::time_point now) {
+bool RecordingFile::Flush() {
     std::size_t done = 0;
     const int failure = WriteAll(fd, std::string_view(buffer.data(), buffer.size()), done);
     if (failure != 0) {
@@ -182,7 +187,6 @@ bool RecordingFile::Flush(Clock::time_point now) {
     written += done;
     fUnsynced = fUnsynced || done > 0;
     buffer.clear();
-    lastFlush = now;
     return true;
 }
 

@@ -39,7 +39,7 @@ public:
     // Writes and syncs what is due by `now`; false once a write has failed.
     bool Tick(Clock::time_point now);
     // Hands everything appended to the system now; false once a write has failed.
-    bool Flush(Clock::time_point now);
+    bool Flush();
     // Everything written and synced now; false once a write has failed.
     bool Settle(Clock::time_point now);
     // Everything written, then `lastLine` whole or not at all (also after a failed write, as
@@ -80,6 +80,6 @@ private:
     bool fPartLineAtEnd = false;  // a failed write left part of a line that could not be cut
     int error = 0;
     std::int64_t rowsDropped = 0;
-    Clock::time_point lastFlush{};
+    Clock::time_point oldestBuffered{};  // when the first line now in the buffer came
     Clock::time_point lastSync{};
 };

@@ -17,9 +17,12 @@
 #include "ForwardingFifo.h"
 #include "Recorder.h"
 #include "RecordingAnalysis.h"
+#include "RecordingFile.h"
 #include "RecordingReader.h"
 #include "SampleSource.h"
 #include "SimulatedFifo.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -162,6 +165,23 @@ TEST_F(RecordRecorder, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
         const std::size_t due = written.size() > 100 ? written[written.size() - 101] : 0;
         ASSERT_GE(RowCount(path), due) << "at wake " << written.size();
     }
+}
+
+// At 1.25 per second each sample's wake hands the row before it to the system, so the file
+// never asks for a wake of its own between two samples.
+TEST(RecordFile, ASampleWakeTakesTheRowOfTheWakeBeforeAlong) {
+    const std::string path = TemporaryPath("flush");
+    RecordingFile file;
+    const RecordingFile::Clock::time_point t0{};
+    ASSERT_EQ(file.Create(path, true, t0), RecordingFile::CreateResult::Ok);
+    ASSERT_TRUE(file.Append("1,8388608,0\n", t0));
+    EXPECT_EQ(file.NextDeadline(), t0 + RecordingFile::kFlushInterval);  // the promise
+    ASSERT_TRUE(file.Append("2,8388608,0\n", t0 + 800ms));
+    ASSERT_TRUE(file.Tick(t0 + 800ms));
+    EXPECT_EQ(file.Flushed(), file.Size());
+    EXPECT_GT(file.NextDeadline(), t0 + 1600ms);  // only the sync is due, ten seconds on
+    file.Finish();
+    std::filesystem::remove(path);
 }
 
 // Where the filters differ (2597 per second with Sinc5+Sinc1, 2604 with Sinc3).
