@@ -215,7 +215,6 @@ void Hdf5RecordingSink::Discard() {
 }
 
 bool Hdf5RecordingSink::Begin(const AcquisitionInfo& run) {
-    lastFlush = now();
     if (!file.Valid() ||
         !Hdf5Attributes::WriteText(codes.Id(), Hdf5Layout::kStartKey,
                                    RecordingFormat::IsoTime(run.start)) ||
@@ -230,6 +229,9 @@ bool Hdf5RecordingSink::Take(const SampleBlock& block) {
     if (fFailed || !file.Valid()) {
         return false;
     }
+    if (!Waiting()) {
+        oldestWaiting = block.arrived;
+    }
     const std::span<const std::int32_t> columns[2] = {block.ch0, block.ch1};
     for (std::size_t i = 0; i < block.Size(); ++i) {
         for (const int channel : channels) {
@@ -243,6 +245,9 @@ bool Hdf5RecordingSink::Take(const SampleBlock& block) {
 
 bool Hdf5RecordingSink::Restart(std::int64_t firstSample,
                                 std::chrono::system_clock::time_point time) {
+    if (!Waiting()) {
+        oldestWaiting = now();
+    }
     restartRows.push_back({firstSample, time});
     return !fFailed;
 }
@@ -251,13 +256,18 @@ bool Hdf5RecordingSink::Tick(Clock::time_point t) {
     if (fFailed) {
         return false;
     }
-    return NextDeadline() > t || (MakeRoom() && Flush(t));
+    // A wake that comes anyway takes what waits along once it is half a second old, so a slow
+    // recording's flushes ride on its samples' wakes; the deadline keeps all within the second.
+    return !Waiting() || t - oldestWaiting < kFlushInterval / 2 || (MakeRoom() && Flush());
 }
 
 Hdf5RecordingSink::Clock::time_point Hdf5RecordingSink::NextDeadline() const {
-    const bool fWaiting = Rows() > flushed || restartsWritten < restartRows.size();
-    return file.Valid() && !fFailed && fWaiting ? lastFlush + kFlushInterval
-                                                : Clock::time_point::max();
+    return file.Valid() && !fFailed && Waiting() ? oldestWaiting + kFlushInterval
+                                                 : Clock::time_point::max();
+}
+
+bool Hdf5RecordingSink::Waiting() const {
+    return Rows() > flushed || restartsWritten < restartRows.size();
 }
 
 bool Hdf5RecordingSink::End(AcquisitionOutcome outcome) {
@@ -269,7 +279,7 @@ bool Hdf5RecordingSink::Close(const std::optional<RecordingDescription::End>& en
         return !fFailed;
     }
     // After a stop for want of room, what waits still fits in the room reserved for it.
-    const bool fKept = !fBroken && Flush(now());
+    const bool fKept = !fBroken && Flush();
     kept = fKept ? written : flushed;
     if (!fKept) {
         // What the last good flush holds stays the recording; later rows may not have
@@ -375,8 +385,7 @@ bool Hdf5RecordingSink::WriteRestarts() {
     return true;
 }
 
-bool Hdf5RecordingSink::Flush(Clock::time_point t) {
-    lastFlush = t;
+bool Hdf5RecordingSink::Flush() {
     if (!WriteRows(PendingRows()) || !WriteRestarts() ||
         H5Fflush(file.Id(), H5F_SCOPE_GLOBAL) < 0 || !Sync()) {
         return Break();

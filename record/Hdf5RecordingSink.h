@@ -78,7 +78,9 @@ private:
     // Writes the first `rows` waiting rows into /codes.
     bool WriteRows(std::int64_t rows);
     bool WriteRestarts();
-    bool Flush(Clock::time_point now);
+    bool Flush();
+    // Samples or restarts not yet flushed.
+    bool Waiting() const;
     bool Sync();
     // Room for the next writes and the close, reserved on the disk; false once there is none.
     bool MakeRoom();
@@ -102,8 +104,8 @@ private:
     int fileError = 0;
     std::vector<RecordingDescription::Restart> restartRows;
     std::size_t restartsWritten = 0;
-    Clock::time_point lastFlush{};
-    std::int64_t reservedTo = 0;  // the disk holds blocks for the file up to here
-    bool fFailed = false;         // the recording cannot go on
-    bool fBroken = false;         // and a write of the library failed
+    Clock::time_point oldestWaiting{};  // when the oldest of what waits came
+    std::int64_t reservedTo = 0;        // the disk holds blocks for the file up to here
+    bool fFailed = false;               // the recording cannot go on
+    bool fBroken = false;               // and a write of the library failed
 };

@@ -181,6 +181,31 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
     check(recording, kCount - 3000, kCount);
 }
 
+// At 1.25 per second every flush rides on a sample's wake: the file never asks for a wake
+// between two samples, and still no sample waits a second for the file.
+TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
+    Recording recording;
+    Recorder::Request request;
+    request.spsSel = 0;
+    request.count = 12;
+    request.path = Path("slow.h5");
+    ASSERT_EQ(recording.session.Start(request, FileType::Hdf5), Recorder::StartResult::Started);
+    std::int64_t seen = 0;
+    while (recording.session.Recording()) {
+        recording.clock.Advance(std::chrono::milliseconds(10));
+        recording.session.Wake();
+        const auto now = recording.clock.Now();
+        const auto deadline = recording.session.NextDeadline();
+        if (recording.session.Written() > seen) {
+            seen = recording.session.Written();
+            EXPECT_GE(deadline, now + std::chrono::milliseconds(790));  // the next sample's wake
+        }
+        EXPECT_TRUE(deadline == Recorder::Clock::time_point::max() ||
+                    deadline <= now + std::chrono::seconds(1));
+    }
+    EXPECT_EQ(seen, 12);
+}
+
 // Damaged and foreign files: never a crash, always the reason.
 TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
     Recording recording;
