@@ -256,9 +256,14 @@ bool Hdf5RecordingSink::Tick(Clock::time_point t) {
     if (fFailed) {
         return false;
     }
-    // A wake that comes anyway takes what waits along once it is half a second old, so a slow
-    // recording's flushes ride on its samples' wakes; the deadline keeps all within the second.
-    return !Waiting() || t - oldestWaiting < kFlushInterval / 2 || (MakeRoom() && Flush());
+    // A flush rides on the last wake that comes anyway before the second is up, judged by the
+    // time since the wake before: a slow recording flushes at its samples' wakes, a fast one
+    // about once a second (each flush of a compressed file packs its last chunk again). The
+    // deadline keeps what waits within the second all the same.
+    const Clock::duration sinceLastTick = t - lastTick;
+    lastTick = t;
+    return !Waiting() || t + sinceLastTick < oldestWaiting + kFlushInterval ||
+           (MakeRoom() && Flush());
 }
 
 Hdf5RecordingSink::Clock::time_point Hdf5RecordingSink::NextDeadline() const {

@@ -105,7 +105,8 @@ private:
     std::vector<RecordingDescription::Restart> restartRows;
     std::size_t restartsWritten = 0;
     Clock::time_point oldestWaiting{};  // when the oldest of what waits came
-    std::int64_t reservedTo = 0;        // the disk holds blocks for the file up to here
-    bool fFailed = false;               // the recording cannot go on
-    bool fBroken = false;               // and a write of the library failed
+    Clock::time_point lastTick{};
+    std::int64_t reservedTo = 0;  // the disk holds blocks for the file up to here
+    bool fFailed = false;         // the recording cannot go on
+    bool fBroken = false;         // and a write of the library failed
 };
