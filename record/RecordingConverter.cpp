@@ -37,6 +37,7 @@ struct Source {
 struct Progress {
     std::int64_t rows = 0;
     bool fWriteFailed = false;
+    int error = 0;  // why the output failed (an errno value)
 };
 
 bool WriteHdf5(const Source& source, const std::string& path, bool fCompress, Progress& progress) {
@@ -54,6 +55,7 @@ bool WriteHdf5(const Source& source, const std::string& path, bool fCompress, Pr
     sink.Prepare({path, true, fCompress});
     if (!sink.Open(run) || !sink.Begin(run)) {
         progress.fWriteFailed = true;
+        progress.error = sink.FileError();
         return false;
     }
     for (const RecordingDescription::Restart& restart : d.restarts) {
@@ -67,6 +69,7 @@ bool WriteHdf5(const Source& source, const std::string& path, bool fCompress, Pr
             return !progress.fWriteFailed;
         });
     progress.fWriteFailed = !sink.Close(d.end) || progress.fWriteFailed;
+    progress.error = sink.FileError();
     return fRead && !progress.fWriteFailed;
 }
 
@@ -77,6 +80,7 @@ bool WriteCsv(const Source& source, const std::string& path, Progress& progress)
     if (file.Create(path, true, now) != RecordingFile::CreateResult::Ok ||
         !file.Append(RecordingFormat::HeaderText(d.header), now)) {
         progress.fWriteFailed = true;
+        progress.error = file.Error();
         return false;
     }
     std::size_t nextRestart = 0;
@@ -114,6 +118,7 @@ bool WriteCsv(const Source& source, const std::string& path, Progress& progress)
                                          RecordingDescription::OutcomeWord(d.end->outcome));
     }
     progress.fWriteFailed = progress.fWriteFailed || !file.Append(text, now) || !file.Finish();
+    progress.error = file.Error();
     return fRead && !progress.fWriteFailed;
 }
 
@@ -180,13 +185,15 @@ bool Consistent(const Source& source, std::int64_t rows, std::string* reason) {
 }
 
 // The finished output takes its name; an existing file only when it may be replaced.
-Result Publish(const std::string& temporary, const std::string& output, bool fOverwrite) {
+Result Publish(const std::string& temporary, const std::string& output, bool fOverwrite,
+               std::string* reason) {
     const int status = fOverwrite ? ::rename(temporary.c_str(), output.c_str())
                                   : ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD,
                                                 output.c_str(), RENAME_NOREPLACE);
     if (status != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
+        *reason = FileErrorReason(error);
         return error == EEXIST ? Result::OutputExists : Result::OutputFailed;
     }
     SyncFolderOf(output);
@@ -216,7 +223,11 @@ RecordingConverter::Result RecordingConverter::Convert(const Request& request,
                                 : WriteCsv(source, temporary, progress);
     if (!fWritten || !Consistent(source, progress.rows, reason)) {
         ::unlink(temporary.c_str());
-        return progress.fWriteFailed ? Result::OutputFailed : Result::InputBad;
+        if (!progress.fWriteFailed) {
+            return Result::InputBad;
+        }
+        *reason = FileErrorReason(progress.error != 0 ? progress.error : EIO);
+        return Result::OutputFailed;
     }
-    return Publish(temporary, request.output, request.fOverwrite);
+    return Publish(temporary, request.output, request.fOverwrite, reason);
 }

@@ -21,6 +21,7 @@ public:
         bool fCompress = false;  // an HDF5 output with shuffle and gzip
     };
 
-    // InputBad: `reason` says what is wrong with the input.
+    // InputBad: `reason` says what is wrong with the input; OutputFailed: why the output
+    // could not be written.
     static Result Convert(const Request& request, std::string* reason);
 };
