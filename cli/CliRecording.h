@@ -12,10 +12,10 @@ class FifoDriver;
 class ProgressBar;
 class TmyMessage;
 
-// selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with the window's
-// texts for every way it can end and, after an early end, what the file keeps. Ctrl-C and
-// SIGTERM stop it as the stop button does; a file size limit or a reader of the file that went
-// away makes a failed write instead of ending the program.
+// selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with
+// the window's texts for every way it can end and, after an early end, what the file keeps.
+// Ctrl-C and SIGTERM stop it as the stop button does; a file size limit or a reader of the
+// file that went away makes a failed write instead of ending the program.
 class CliRecording {
 public:
     CliRecording(const CliOptions& cliOptions, TmyMessage& messageCatalogue);

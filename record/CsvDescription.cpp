@@ -218,5 +218,4 @@ bool Read(const std::string& path, Notes& notes, std::string* reason) {
     return parser.Finish(reason);
 }
 
-
 }  // namespace CsvDescription

@@ -30,7 +30,9 @@ public:
 
     // A CSV table or an HDF5 recording; `sampleRate`, when given, is the rate of the samples
     // whatever the file says. An HDF5 file that is no recording says why in `reason`.
-    static std::optional<RecordingAnalysis> Analyse(
-        const std::string& path, std::optional<int> onlyChannel, Failure* failure,
-        std::optional<double> sampleRate = std::nullopt, std::string* reason = nullptr);
+    static std::optional<RecordingAnalysis> Analyse(const std::string& path,
+                                                    std::optional<int> onlyChannel,
+                                                    Failure* failure,
+                                                    std::optional<double> sampleRate = std::nullopt,
+                                                    std::string* reason = nullptr);
 };
