@@ -27,7 +27,7 @@
 #include "PictureCaption.h"
 #include "Prompts.h"
 #include "RecordingAnalysis.h"
-#include "RecordingReader.h"
+#include "RecordingSource.h"
 #include "WindowFont.h"
 #include "ZoomingChartView.h"
 
@@ -158,7 +158,7 @@ void NoiseAnalysisWindow::ShowFile(const QString& path) {
     if (const std::optional<std::string> reason = UnreadableReason(name)) {
         failure = QString::fromStdString(FileErrorText(kBadFileText.toStdString(), name, *reason));
     } else {
-        failure = RecordingReader::IsTable(name) ? ShowRecordingFile(path) : ShowDataFile(path);
+        failure = RecordingSource::IsRecording(name) ? ShowRecordingFile(path) : ShowDataFile(path);
     }
     if (failure) {
         prompts.ShowMessage(kBoxCaption.toStdString(), failure->toStdString(), PromptIcon::Error);
@@ -187,11 +187,16 @@ std::optional<QString> NoiseAnalysisWindow::ShowDataFile(const QString& path) {
 
 std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& path) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
-    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure);
+    std::string reason;
+    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure,
+                                                      std::nullopt, &reason);
     if (!recording) {
         switch (failure) {
-            case RecordingAnalysis::Failure::BadFile:
-                return kBadFileText;
+            case RecordingAnalysis::Failure::BadFile:  // an HDF5 file says what is wrong with it
+                return reason.empty()
+                           ? kBadFileText
+                           : QString::fromStdString(FileErrorText(kBadFileText.toStdString(),
+                                                                  path.toStdString(), reason));
             case RecordingAnalysis::Failure::NoSampleRate:  // a table written without its "#" lines
                 return QString::fromStdString(
                     FileErrorText("サンプルレートがわかりません", path.toStdString(),

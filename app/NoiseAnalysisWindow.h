@@ -36,7 +36,8 @@ public:
     static inline const QString kTemporaryFileText =
         QStringLiteral("解析用の一時ファイルを書けませんでした");
     static inline const QString kBoxCaption = QStringLiteral("SELKORAN Board");
-    static inline const QString kOpenFilter = QStringLiteral("データファイル (*.DTA *.csv)");
+    static inline const QString kOpenFilter =
+        QStringLiteral("データファイル (*.DTA *.csv *.h5 *.hdf5)");
     static constexpr int kFigureTab = 0;
 
     // A window of its own above `parent`.

@@ -2,8 +2,10 @@
 #include "QtPrompts.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -27,6 +29,17 @@ QMessageBox::Icon BoxIcon(PromptIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// Where a save dialog offers several types, a name typed without an extension takes the one of
+// the type chosen ("HDF5 ファイル (*.h5 *.hdf5)": ".h5").
+QString WithChosenExtension(const QFileDialog& dialog, const QString& name) {
+    static const QRegularExpression firstPattern(QStringLiteral("\\(\\*(\\.[^ )]+)"));
+    const QRegularExpressionMatch match = firstPattern.match(dialog.selectedNameFilter());
+    const bool fChoice = dialog.nameFilters().size() > 1;
+    return fChoice && QFileInfo(name).suffix().isEmpty() && match.hasMatch()
+               ? name + match.captured(1)
+               : name;
+}
+
 // A modal Qt file dialog; the data file code asks its own overwrite question, so the save
 // dialog does not ask one.
 std::optional<std::string> AskFileName(QFileDialog::AcceptMode mode, const QString& title,
@@ -41,7 +54,7 @@ std::optional<std::string> AskFileName(QFileDialog::AcceptMode mode, const QStri
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().constFirst().toStdString();
+    return WithChosenExtension(dialog, dialog.selectedFiles().constFirst()).toStdString();
 }
 
 }  // namespace

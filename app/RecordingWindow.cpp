@@ -44,8 +44,12 @@ const QStringList kSpanItems = {"全体", "直近 1 分", "直近 10 分", "直�
 constexpr double kSpanSeconds[] = {0, 60, 600, 3600};
 const QStringList kFigureSpans = {"1000", "10000", "100000"};
 
-QString WithCsvExtension(const QString& name) {
-    return name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ? name : name + ".csv";
+// A name of either type keeps its extension; any other becomes a CSV file's.
+QString WithRecordingExtension(const QString& name) {
+    const bool fTyped =
+        name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
+        RecordingSession::TypeOf(name.toStdString()) == RecordingSession::FileType::Hdf5;
+    return fTyped ? name : name + ".csv";
 }
 
 bool Exists(const QString& path) {
@@ -246,9 +250,10 @@ void RecordingWindow::UpdateStartButton() {
 // ---- Start and stop -------------------------------------------------------------------------
 
 void RecordingWindow::BrowseBtnClick() {
-    const auto chosen = prompts.AskSaveFileName("CSV ファイル (*.csv)", "*.csv");
+    const auto chosen =
+        prompts.AskSaveFileName("CSV ファイル (*.csv);;HDF5 ファイル (*.h5 *.hdf5)", "*.csv");
     if (chosen && !chosen->empty()) {
-        FileEdit->setText(WithCsvExtension(QString::fromStdString(*chosen)));
+        FileEdit->setText(WithRecordingExtension(QString::fromStdString(*chosen)));
     }
 }
 
@@ -273,7 +278,7 @@ void RecordingWindow::StartBtnClick() {
     // Painted now, not while the board's replies are awaited: the replies' time-out runs
     // while the event loop paints, and a slow machine may need longer for the chart.
     repaint();
-    if (!Started(recorder.Start(*request), *request)) {
+    if (!Started(recorder.Start(*request, RecordingSession::TypeOf(request->path)), *request)) {
         use.Release(BoardUse::User::Recording);
         SetControlsEnabled(true);
         UpdateStartButton();
@@ -309,7 +314,7 @@ std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
     if (name.isEmpty()) {
         return std::nullopt;
     }
-    const QString path = WithCsvExtension(name);
+    const QString path = WithRecordingExtension(name);
     FileEdit->setText(path);
     Recorder::Request request;
     request.fSinc5 = Sinc5Btn->isChecked();

@@ -12,6 +12,7 @@
 #include "FrameLimiter.h"
 #include "Recorder.h"
 #include "RecordingChart.h"
+#include "RecordingSession.h"
 #include "RunWake.h"
 #include "SampleEnvelope.h"
 
@@ -26,10 +27,10 @@ class QTableWidget;
 class TADC;
 class TmyMessage;
 
-// "SELKORAN / 長時間記録": a long recording to a CSV file made with the recorder of the command
-// line, woken by the board's driver through the window's event loop, watched while it grows:
-// a chart of the whole recording or its last minutes, the noise figures of the newest samples
-// and the progress. It borrows the main window's board while it records.
+// "SELKORAN / 長時間記録": a long recording to a CSV or HDF5 file made with the recorder of the
+// command line, woken by the board's driver through the window's event loop, watched while it
+// grows: a chart of the whole recording or its last minutes, the noise figures of the newest
+// samples and the progress. It borrows the main window's board while it records.
 class RecordingWindow : public QWidget {
     Q_OBJECT
 public:
@@ -111,7 +112,7 @@ private:
     Prompts& prompts;
     NowFunction now;
     AnalyseFunction analyse;
-    Recorder recorder;
+    RecordingSession recorder;
     RunWake wake{[this] { RecordWake(); }};
     std::array<SampleEnvelope, 2> envelopes;
     RecordingChart* chart = nullptr;

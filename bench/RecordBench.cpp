@@ -13,6 +13,13 @@
 //   bench_record readback          stretches of 2000 samples of a two-channel recording of
 //                                  2,097,150 read back from its file, as a close look at an
 //                                  old stretch does: time per stretch
+//   bench_record files [count]     a two-channel recording of `count` samples (default 10^7)
+//                                  made unpaced as CSV, HDF5 and compressed HDF5: the file
+//                                  sizes, selkoran-cli analyze of each (medians of 3) and
+//                                  h5py loading /codes (median of 5)
+//   bench_record formats [runs]    selkoran-cli record at the top rate, 2CH x 1,048,575 on the
+//                                  simulated board in process, into CSV, HDF5 and compressed
+//                                  HDF5 in turn: CPU share of each, medians
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -318,6 +325,117 @@ int ReadBack() {
     return fAll ? 0 : 1;
 }
 
+// The file types a recording can be written in.
+struct FileKind {
+    const char* name;
+    const char* extension;
+    RecordingSession::FileType type;
+    bool fCompress;
+};
+constexpr FileKind kKinds[] = {{"CSV", "csv", RecordingSession::FileType::Csv, false},
+                               {"HDF5", "h5", RecordingSession::FileType::Hdf5, false},
+                               {"HDF5 compressed", "h5", RecordingSession::FileType::Hdf5, true}};
+
+std::string KindPath(const FileKind& kind, const char* name) {
+    return TemporaryPath(std::string(name) + (kind.fCompress ? "-packed." : ".") + kind.extension);
+}
+
+// h5py loading the whole of /codes, median of 5 loads (the file in the page cache).
+std::string H5pyLoad(const std::string& path) {
+    const std::string command =
+        "/usr/bin/python3 -c 'import h5py, statistics, sys, time\n"
+        "times = []\n"
+        "for _ in range(5):\n"
+        "    with h5py.File(sys.argv[1], \"r\") as f:\n"
+        "        t = time.perf_counter(); codes = f[\"codes\"][:]\n"
+        "        times.append(time.perf_counter() - t)\n"
+        "print(f\"{statistics.median(times) * 1000:.0f} ms for {codes.shape} {codes.dtype}\")' " +
+        path;
+    std::string result;
+    if (FILE* python = ::popen(command.c_str(), "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, python) != nullptr) {
+            result += line;
+        }
+        ::pclose(python);
+    }
+    return result.empty() ? "failed\n" : result;
+}
+
+int Files(std::int64_t count) {
+    double csvBytes = 0.0;
+    double csvWall = 0.0;
+    for (const FileKind& kind : kKinds) {
+        const std::string path = KindPath(kind, "files");
+        UnpacedRecording recording(2, count, path, kind.type, kind.fCompress);
+        if (!recording.Finish()) {
+            std::fprintf(stderr, "the %s recording failed\n", kind.name);
+            return 1;
+        }
+        const auto bytes = static_cast<double>(std::filesystem::file_size(path));
+        std::vector<double> walls;
+        std::vector<double> cpus;
+        for (int run = 0; run < 3; ++run) {
+            const ChildUsage usage = RunChild({BuildProgram("selkoran-cli"), "analyze", path});
+            walls.push_back(usage.exitCode == 0 ? usage.wall : 0.0);
+            cpus.push_back(usage.cpu);
+        }
+        csvBytes = csvBytes > 0.0 ? csvBytes : bytes;
+        csvWall = csvWall > 0.0 ? csvWall : Median(walls);
+        std::printf(
+            "%s, 2CH x %lld: %.1f MB = %.1f %% of the CSV; analyze: wall %.2f s, CPU %.2f s "
+            "(medians of 3) = %.1f x faster than the CSV\n",
+            kind.name, static_cast<long long>(count), bytes / 1e6, 100.0 * bytes / csvBytes,
+            Median(walls), Median(cpus), csvWall / Median(walls));
+        if (kind.type == RecordingSession::FileType::Hdf5) {
+            std::printf("  h5py loading /codes: %s", H5pyLoad(path).c_str());
+        }
+        std::filesystem::remove(path);
+    }
+    return 0;
+}
+
+int Formats(int runs) {
+    std::vector<std::vector<double>> shares(std::size(kKinds));
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+            const std::string path = KindPath(kKinds[k], "formats");
+            std::vector<std::string> arguments = {
+                BuildProgram("selkoran-cli"),
+                "record",
+                "--device",
+                "sim",
+                "--rate",
+                std::to_string(static_cast<int>(kTopSamplesPerSecond)),
+                "--channel",
+                "2",
+                "--count",
+                std::to_string(kLongRun),
+                "--output",
+                path,
+                "--force"};
+            if (kKinds[k].fCompress) {
+                arguments.push_back("--compress");
+            }
+            const ChildUsage usage = RunChild(arguments);
+            std::printf(
+                "record 2CH x %lld at 31250/s into %s: exit %d, wall %.2f s, CPU %.3f s = "
+                "%.2f %% of a core, peak resident %.1f MiB, %.1f MB\n",
+                static_cast<long long>(kLongRun), kKinds[k].name, usage.exitCode, usage.wall,
+                usage.cpu, 100.0 * usage.cpu / usage.wall, usage.peakMiB,
+                static_cast<double>(std::filesystem::file_size(path)) / 1e6);
+            if (usage.exitCode == 0) {
+                shares[k].push_back(100.0 * usage.cpu / usage.wall);
+            }
+            std::filesystem::remove(path);
+        }
+    }
+    for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+        std::printf("median into %s: CPU %.2f %% of a core\n", kKinds[k].name, Median(shares[k]));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -335,8 +453,14 @@ int main(int argc, char** argv) {
     if (mode == "readback") {
         return ReadBack();
     }
+    if (mode == "files") {
+        return Files(number > 0 ? number : 10000000);
+    }
+    if (mode == "formats") {
+        return Formats(number > 0 ? static_cast<int>(number) : 3);
+    }
     std::fprintf(stderr,
                  "usage: bench_record paced [runs] | unpaced [runs] | analyze [count] | "
-                 "readback\n");
+                 "readback | files [count] | formats [runs]\n");
     return 2;
 }

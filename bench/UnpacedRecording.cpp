@@ -3,7 +3,8 @@
 
 #include <fstream>
 
-UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::string& path)
+UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::string& path,
+                                   RecordingSession::FileType type, bool fCompress)
     : fifo({}, [this] { return clockNow; }),
       adc(fifo, {[this] { return clockNow; },
                  [this](const FifoReadiness&, LinkTiming::Clock::duration) {
@@ -16,7 +17,7 @@ UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::str
     request.count = count;
     request.path = path;
     request.fOverwrite = true;
-    fStarted = recorder.Start(request) == Recorder::StartResult::Started;
+    fStarted = recorder.Start(request, type, fCompress) == Recorder::StartResult::Started;
 }
 
 bool UnpacedRecording::Finish() {

@@ -7,21 +7,25 @@
 
 #include "Ad7172.h"
 #include "Recorder.h"
+#include "RecordingSession.h"
 #include "SimulatedFifo.h"
 
 // A top-rate recording by the recorder on the simulated board in process, its clock moved one
 // block ahead per wake, so the board never holds the recorder back: the reference a paced
-// recording of the same seed must equal, and a measure of the recorder's own speed.
+// recording of the same seed must equal, and a measure of the recorder's own speed. A CSV file
+// unless told otherwise.
 class UnpacedRecording {
 public:
     static constexpr int kTopRate = 16;
 
-    UnpacedRecording(int chSel, std::int64_t count, const std::string& path);
+    UnpacedRecording(int chSel, std::int64_t count, const std::string& path,
+                     RecordingSession::FileType type = RecordingSession::FileType::Csv,
+                     bool fCompress = false);
 
     bool Started() const { return fStarted; }
     // Wakes the recorder until the recording ends; true when it is complete.
     bool Finish();
-    const Recorder& Recording() const { return recorder; }
+    const RecordingSession& Recording() const { return recorder; }
 
     // Rows of two recordings compared in order (comment lines and column lines left out).
     struct Comparison {
@@ -35,6 +39,6 @@ private:
     std::chrono::steady_clock::time_point clockNow{std::chrono::hours(1)};
     SimulatedFifo fifo;
     TADC adc;
-    Recorder recorder;
+    RecordingSession recorder;
     bool fStarted = false;
 };

@@ -25,7 +25,8 @@
 #include "Mystatus.h"
 #include "ProgressBar.h"
 #include "RecordingAnalysis.h"
-#include "RecordingReader.h"
+#include "RecordingConverter.h"
+#include "RecordingSource.h"
 #include "StopSignal.h"
 
 namespace {
@@ -57,16 +58,18 @@ QByteArray PngBytes(const QImage& image) {
 }
 
 // Why a table could not be analysed.
-QString AnalysisFailureText(const QString& path, RecordingAnalysis::Failure failure) {
+// `reason`: what is wrong with an HDF5 file that is no recording.
+QString AnalysisFailureText(const QString& path, RecordingAnalysis::Failure failure,
+                            const std::string& reason) {
     switch (failure) {
         case RecordingAnalysis::Failure::NoSampleRate:
             return QString::fromStdString(FileErrorText(
                 "サンプルレートがわかりません", path.toStdString(),
                 "表にサンプルレートの # 行がありません。--rate 31250 のように指定してください"));
         case RecordingAnalysis::Failure::BadFile:
-            return QString::fromStdString(FileErrorText(kBadDataFileText.toStdString(),
-                                                        path.toStdString(),
-                                                        "表として読めない行があります"));
+            return QString::fromStdString(
+                FileErrorText(kBadDataFileText.toStdString(), path.toStdString(),
+                              reason.empty() ? "表として読めない行があります" : reason));
         default:
             return kTemporaryFileFailed;
     }
@@ -105,6 +108,9 @@ int CliCommands::Run() {
     }
     if (options.command == CliOptions::Command::Analyze) {
         return Analyze();
+    }
+    if (options.command == CliOptions::Command::Convert) {
+        return Convert();
     }
     if (options.command == CliOptions::Command::Info &&
         options.device.toStdString() == kUsbListText) {
@@ -240,7 +246,7 @@ int CliCommands::Show() {
 int CliCommands::Analyze() {
     QJsonObject settings;
     std::optional<AnalysisReport> analysis;
-    if (RecordingReader::IsTable(options.dataFile.toStdString())) {
+    if (RecordingSource::IsRecording(options.dataFile.toStdString())) {
         analysis = AnalyseRecording(options.dataFile, settings);
     } else {
         auto data = std::make_unique<MeasurementData>();
@@ -288,14 +294,39 @@ int CliCommands::Record(FifoDriver& driver) {
     return kExitOk;
 }
 
+int CliCommands::Convert() {
+    std::string reason;
+    const RecordingConverter::Request request{options.dataFile.toStdString(),
+                                              options.output.toStdString(), options.fForce,
+                                              options.fCompress};
+    switch (RecordingConverter::Convert(request, &reason)) {
+        case RecordingConverter::Result::Done:
+            return kExitOk;
+        case RecordingConverter::Result::InputBad:
+            PrintError(QString::fromStdString(
+                FileErrorText(kBadDataFileText.toStdString(), request.input, reason)));
+            return kExitFailure;
+        case RecordingConverter::Result::OutputExists:
+            PrintError(ExistingFileText(options.output));
+            return kExitFailure;
+        case RecordingConverter::Result::OutputFailed:
+            PrintError(QString::fromStdString(
+                FileErrorText(kSaveFailedText.toStdString(), request.output, reason)));
+            return kExitFailure;
+    }
+    return kExitFailure;
+}
+
 std::optional<AnalysisReport> CliCommands::AnalyseRecording(const QString& path,
                                                             QJsonObject& settings) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
+    std::string reason;
     std::optional<RecordingAnalysis> recording = RecordingAnalysis::Analyse(
         path.toStdString(), options.analysisChannel, &failure,
-        options.command == CliOptions::Command::Analyze ? options.samplesPerSecond : std::nullopt);
+        options.command == CliOptions::Command::Analyze ? options.samplesPerSecond : std::nullopt,
+        &reason);
     if (!recording) {
-        PrintError(AnalysisFailureText(path, failure));
+        PrintError(AnalysisFailureText(path, failure, reason));
         return std::nullopt;
     }
     settings = RecordingSettingsJson(recording->settings);

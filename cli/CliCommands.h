@@ -19,7 +19,7 @@ struct FileFailure;
 class MeasurementData;
 class TADC;
 
-// The five commands of selkoran-cli on the window's own code: identification,
+// The commands of selkoran-cli on the window's own code: identification,
 // configuration and acquisition through the measurement session, files through the data
 // file writer and reader, texts from the message catalogue and the status line.
 class CliCommands {
@@ -50,6 +50,7 @@ private:
     int Show();
     int Analyze();
     int Record(FifoDriver& driver);
+    int Convert();
 
     // The data file named on the command line; a file that cannot be read prints the file
     // and the reason.

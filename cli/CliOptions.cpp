@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "Recorder.h"
+#include "RecordingSession.h"
 #include "SampleRates.h"
 
 namespace {
@@ -20,6 +21,7 @@ constexpr unsigned kAnalyze = 1U << static_cast<unsigned>(Command::Analyze);
 constexpr unsigned kRecord = 1U << static_cast<unsigned>(Command::Record);
 constexpr unsigned kServe = 1U << static_cast<unsigned>(Command::Serve);
 constexpr unsigned kMonitor = 1U << static_cast<unsigned>(Command::Monitor);
+constexpr unsigned kConvert = 1U << static_cast<unsigned>(Command::Convert);
 
 // The options, whether each takes a value, and the commands that accept it.
 struct OptionRule {
@@ -40,7 +42,9 @@ constexpr OptionRule kOptionRules[] = {
     {"duration", true, kRecord | kMonitor},
     {"timeout", true, kRecord},
     {"output", true, kMeasure | kRecord},
-    {"force", false, kMeasure | kRecord | kMonitor},
+    {"force", false, kMeasure | kRecord | kMonitor | kConvert},
+    {"format", true, kRecord},
+    {"compress", false, kRecord | kConvert},
     {"csv", true, kMeasure | kShow | kMonitor},
     {"png", true, kMeasure | kShow},
     {"volt", false, kMeasure | kShow},
@@ -79,6 +83,8 @@ bool ParseCommand(const QString& text, Command& command) {
         command = Command::Serve;
     } else if (text == "monitor") {
         command = Command::Monitor;
+    } else if (text == "convert") {
+        command = Command::Convert;
     } else {
         return false;
     }
@@ -276,6 +282,9 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
         return true;  // empty: every peer
     } else if (name == "output") {
         options.output = value;
+    } else if (name == "format") {
+        options.format = value;
+        return value == "csv" || value == "h5";
     } else if (name == "csv") {
         options.csvFile = value;
     } else if (name == "png") {
@@ -303,6 +312,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fNoAnnounce = true;
     } else if (name == "append") {
         options.monitor.fAppend = true;
+    } else if (name == "compress") {
+        options.fCompress = true;
     }
 }
 
@@ -317,10 +328,43 @@ bool CheckRecord(const CliOptions& options, QString& error) {
         return false;
     }
     if (options.output.isEmpty()) {
-        error = QStringLiteral("record には --output で CSV ファイルを指定してください");
+        error = QStringLiteral("record には --output で CSV か HDF5 のファイルを指定してください");
         return false;
     }
     return true;
+}
+
+// Compression is HDF5's.
+bool CheckCompress(const CliOptions& options, QString& error) {
+    if (options.fCompress && !options.WritesHdf5()) {
+        error = QStringLiteral("--compress は HDF5 のファイルを書くときだけ使えます");
+        return false;
+    }
+    return true;
+}
+
+// The number of file names a command takes.
+qsizetype FilesTaken(Command command) {
+    switch (command) {
+        case Command::Show:
+        case Command::Analyze:
+            return 1;
+        case Command::Convert:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+// Why the file names given do not fit the command.
+QString FilesError(const QString& command, qsizetype expected, const QStringList& positional) {
+    if (expected == 2) {
+        return command + QStringLiteral(" には変換元と変換先のファイルを指定してください");
+    }
+    if (expected == 1) {
+        return command + QStringLiteral(" にはデータファイルを一つ指定してください");
+    }
+    return QStringLiteral("余分な引数があります: ") + positional.join(' ');
 }
 
 }  // namespace
@@ -335,7 +379,8 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     }
     if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
         error = QStringLiteral(
-            "コマンドを指定してください（info、measure、show、analyze、record、serve、monitor）");
+            "コマンドを指定してください（info、measure、show、analyze、record、serve、monitor、"
+            "convert）");
         return ParseResult::Bad;
     }
     const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
@@ -372,20 +417,21 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
             return ParseResult::Bad;
         }
     }
-    const bool fReadsFile = options.command == Command::Show || options.command == Command::Analyze;
-    const qsizetype expected = fReadsFile ? 1 : 0;
+    const qsizetype expected = FilesTaken(options.command);
     if (positional.size() != expected) {
-        error = fReadsFile ? arguments.first() +
-                                 QStringLiteral(" にはデータファイルを一つ指定してください")
-                           : QStringLiteral("余分な引数があります: ") + positional.join(' ');
+        error = FilesError(arguments.first(), expected, positional);
         return ParseResult::Bad;
     }
-    if (expected == 1) {
+    if (expected >= 1) {
         options.dataFile = positional.first();
+    }
+    if (expected == 2) {
+        options.output = positional.last();
     }
     const bool fMonitorOk =
         options.command != Command::Monitor || MonitorOptions::Check(options, error);
-    return ResolveRate(options, error) && CheckRecord(options, error) && fMonitorOk
+    return ResolveRate(options, error) && CheckRecord(options, error) &&
+                   CheckCompress(options, error) && fMonitorOk
                ? ParseResult::Ok
                : ParseResult::Bad;
 }
@@ -395,6 +441,13 @@ std::int64_t CliOptions::RecordSamples() const {
         return Recorder::SamplesIn(*recordDuration, request.spsSel, request.fSinc5);
     }
     return recordCount;
+}
+
+bool CliOptions::WritesHdf5() const {
+    if (command == Command::Record && !format.isEmpty()) {
+        return format == "h5";
+    }
+    return RecordingSession::TypeOf(output.toStdString()) == RecordingSession::FileType::Hdf5;
 }
 
 bool CliOptions::WantsPicture() const {
@@ -428,8 +481,8 @@ QString CliOptions::UsageText() {
                "                       [--spectrum PNG] [--allan PNG]\n"
                "  selkoran-cli record  [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
                "                       [--channel 0|1|2|both] (--count N | --duration 1h30m)\n"
-               "                       --output FILE.csv [--force] [--timeout S] [--analyze] "
-               "[--json]\n"
+               "                       --output FILE.csv|FILE.h5 [--format csv|h5] [--compress]\n"
+               "                       [--force] [--timeout S] [--analyze] [--json]\n"
                "  selkoran-cli serve   [--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
                "                       [--no-announce]\n"
                "  selkoran-cli monitor [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
@@ -438,13 +491,14 @@ QString CliOptions::UsageText() {
                "                       [--mqtt-format json|influx] [--id NAME] [--mqtt-ca FILE]\n"
                "                       [--mqtt-user NAME] [--mqtt-password-file FILE]\n"
                "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
-               "  selkoran-cli analyze FILE.DTA|FILE.csv [--channel 0|1] [--rate SPS] [--json]\n"
-               "                       [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
+               "  selkoran-cli analyze FILE.DTA|FILE.csv|FILE.h5 [--channel 0|1] [--rate SPS]\n"
+               "                       [--json] [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
+               "  selkoran-cli convert IN OUT [--force] [--compress]\n"
                "\n"
                "  info     ボードを確認して名前とバージョンを表示します\n"
                "  measure  測定して統計を表示し、データを保存します\n"
                "           （既定値: --rate 10 --count 1000 --channel 0 --filter sinc5）\n"
-               "  record   長時間の記録: データを CSV ファイルに書きながら測定します\n"
+               "  record   長時間の記録: データを CSV か HDF5 のファイルに書きながら測定します\n"
                "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h "
                "のように\n"
                "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
@@ -456,8 +510,10 @@ QString CliOptions::UsageText() {
                "           最大値）を表示し、CSV ファイルと MQTT ブローカーに送ります\n"
                "           （Ctrl-C か SIGTERM まで、または --duration の間）\n"
                "  show     データファイルを読み込んで設定と統計を表示します\n"
-               "  analyze  データファイルか CSV の表のノイズを解析します（分解能、\n"
+               "  analyze  データファイルか CSV の表か HDF5 の記録のノイズを解析します（分解能、\n"
                "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
+               "  convert  記録を CSV から HDF5 へ、HDF5 から CSV へ変換します\n"
+               "           （拡張子 .h5 か .hdf5 が HDF5、それ以外は CSV）\n"
                "\n"
                "  --device D   usb:番号（既定は usb:0）、usb:serial=シリアル番号、sim、\n"
                "               sim:キー=値,...（下記）、tty:パス\n"
@@ -472,9 +528,10 @@ QString CliOptions::UsageText() {
                "  --channel    measure、record、monitor: 0 は CH0、1 は CH1、2 または both "
                "は両チャンネル\n"
                "               analyze: 解析するチャンネル 0 か 1（既定: データのあるすべて）\n"
-               "  --output     measure: DTA ファイル、record: CSV ファイル\n"
-               "  --force      measure、record、monitor: 既存のファイルを上書きします（ないときは\n"
-               "               測定の前に断ります）\n"
+               "  --output     measure: DTA ファイル、record: CSV か HDF5 のファイル（拡張子\n"
+               "               .h5 か .hdf5 なら HDF5）\n"
+               "  --force      measure、record、monitor、convert: 既存のファイルを上書きします\n"
+               "               （ないときは測定の前に断ります）\n"
                "  --csv        # 行（ボード、設定、サンプルレート、データ数、開始時刻）のあとに\n"
                "               データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
                "               monitor: 区間ごとの統計の CSV ファイル\n"
@@ -483,6 +540,8 @@ QString CliOptions::UsageText() {
                "  --json       結果を JSON で表示します\n"
                "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
                "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
+               "  --format     record: ファイルの種類（csv か h5）。拡張子より優先します\n"
+               "  --compress   record、convert: HDF5 のファイルを圧縮します（shuffle と gzip）\n"
                "  --interval   monitor: 統計の間隔（10s、1m、0.5s など）\n"
                "  --duration   record、monitor: 測定する時間（90s、45m、2h、1h30m、7d など）\n"
                "  --append     monitor: --csv の既存のファイルの続きに追記します\n"

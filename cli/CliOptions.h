@@ -11,10 +11,10 @@
 #include "MeasureSettings.h"
 #include "MonitorOptions.h"
 
-// The command line of selkoran-cli: one command (info, measure, show, analyze, record, monitor)
-// and its options. Defaults are the window's start-up settings.
+// The command line of selkoran-cli: one command (info, measure, show, analyze, record, serve,
+// monitor, convert) and its options. Defaults are the window's start-up settings.
 struct CliOptions {
-    enum class Command { Info, Measure, Show, Analyze, Record, Serve, Monitor };
+    enum class Command { Info, Measure, Show, Analyze, Record, Serve, Monitor, Convert };
     enum class ParseResult { Ok, Help, Version, Bad };
 
     Command command = Command::Info;
@@ -24,8 +24,8 @@ struct CliOptions {
     // --rate: measure, record: the board's rate, request.spsSel its index for the filter;
     // analyze: the rate of the data, over what the file says
     std::optional<double> samplesPerSecond;
-    QString dataFile;  // show, analyze: the file to read
-    QString output;    // measure: the ".DTA" file to write; record: the CSV file
+    QString dataFile;  // show, analyze, convert: the file to read
+    QString output;    // measure: the ".DTA" file to write; record, convert: the recording
     QString csvFile;   // measure, show: the table of samples; monitor: the CSV of intervals
     QString pngFile;
     std::optional<int> analysisChannel;  // analyze: the one channel to analyse
@@ -40,6 +40,8 @@ struct CliOptions {
     std::int64_t recordCount = 0;
     std::optional<std::chrono::duration<double>> recordDuration;
     std::optional<double> timeoutSeconds;  // record: no record for this long ends it
+    QString format;          // record: "csv" or "h5"; none: the output's extension decides
+    bool fCompress = false;  // record, convert: an HDF5 file with shuffle and gzip
     // serve: where it listens (0: any free port), which peers it accepts (empty: all), and
     // whether it is announced on the network
     QString listen = QStringLiteral("127.0.0.1");
@@ -58,4 +60,6 @@ struct CliOptions {
     bool WantsAnalysis() const;
     // record: the samples asked for, from --count or --duration at the chosen rate.
     std::int64_t RecordSamples() const;
+    // record, convert: the output is an HDF5 file.
+    bool WritesHdf5() const;
 };

@@ -29,8 +29,10 @@ bool CliRecording::Run(FifoDriver& driver) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     TADC adc(driver);  // its reply waits sleep in poll() until the board answers
-    Recorder recorder(adc);
-    if (!Started(recorder.Start(Request()), recorder)) {
+    RecordingSession recorder(adc);
+    const auto type =
+        options.WritesHdf5() ? RecordingSession::FileType::Hdf5 : RecordingSession::FileType::Csv;
+    if (!Started(recorder.Start(Request(), type, options.fCompress), recorder)) {
         return false;
     }
     header = recorder.Header();
@@ -57,7 +59,7 @@ Recorder::Request CliRecording::Request() const {
     return request;
 }
 
-bool CliRecording::Started(Recorder::StartResult result, const Recorder& recorder) {
+bool CliRecording::Started(Recorder::StartResult result, const RecordingSession& recorder) {
     switch (result) {
         case Recorder::StartResult::Started:
             return true;
@@ -82,7 +84,7 @@ bool CliRecording::Started(Recorder::StartResult result, const Recorder& recorde
     return false;
 }
 
-void CliRecording::Drive(Recorder& recorder, ProgressBar& progress) {
+void CliRecording::Drive(RecordingSession& recorder, ProgressBar& progress) {
     while (recorder.Recording()) {
         if (StopSignal::Requested()) {
             recorder.Stop();
@@ -97,7 +99,7 @@ void CliRecording::Drive(Recorder& recorder, ProgressBar& progress) {
     }
 }
 
-bool CliRecording::Ended(const Recorder& recorder) {
+bool CliRecording::Ended(const RecordingSession& recorder) {
     const std::string fileName = options.output.toStdString();
     switch (recorder.Result()) {
         case Recorder::Outcome::Complete:

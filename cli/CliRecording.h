@@ -6,15 +6,16 @@
 #include "CliOptions.h"
 #include "Recorder.h"
 #include "RecordingFormat.h"
+#include "RecordingSession.h"
 
 class FifoDriver;
 class ProgressBar;
 class TmyMessage;
 
-// selkoran-cli record: the recorder driven by the command line's own loop, with the window's
-// texts for every way it can end and, after an early end, what the file keeps. Ctrl-C and
-// SIGTERM stop it as the stop button does; a file size limit or a reader of the file that went
-// away makes a failed write instead of ending the program.
+// selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with
+// the window's texts for every way it can end and, after an early end, what the file keeps.
+// Ctrl-C and SIGTERM stop it as the stop button does; a file size limit or a reader of the
+// file that went away makes a failed write instead of ending the program.
 class CliRecording {
 public:
     CliRecording(const CliOptions& cliOptions, TmyMessage& messageCatalogue);
@@ -30,12 +31,12 @@ public:
 private:
     Recorder::Request Request() const;
     // False, with the reason printed, unless the recording started.
-    bool Started(Recorder::StartResult result, const Recorder& recorder);
+    bool Started(Recorder::StartResult result, const RecordingSession& recorder);
     // Wakes the recorder until it ends or a stop is asked for.
-    void Drive(Recorder& recorder, ProgressBar& progress);
+    void Drive(RecordingSession& recorder, ProgressBar& progress);
     // False, with the reason printed, unless the recording ended complete or stopped with
     // samples kept.
-    bool Ended(const Recorder& recorder);
+    bool Ended(const RecordingSession& recorder);
 
     const CliOptions& options;
     TmyMessage& messages;

@@ -22,7 +22,8 @@ public:
                           const std::string& yesText, const std::string& noText,
                           bool defaultYes) = 0;
 
-    // File dialogs; nothing when cancelled. `filter` is "Description (*.EXT)".
+    // File dialogs; nothing when cancelled. `filter` is "Description (*.EXT)", or several
+    // such separated by ";;".
     virtual std::optional<std::string> AskSaveFileName(const std::string& filter,
                                                        const std::string& initialName) = 0;
     virtual std::optional<std::string> AskOpenFileName(const std::string& filter,

@@ -40,7 +40,8 @@ Acquisition::StartResult Acquisition::Start(const Request& asked) {
     }
     fBusy = true;
     request = asked;
-    run = AcquisitionInfo{request.settings, request.count, run.boardName, run.boardVersion, {}};
+    run = AcquisitionInfo{request.settings, request.count, run.boardName, run.boardVersion, {},
+                          run.serial};
     pacing = {};
     outcome = Outcome::None;
     acquired = 0;
@@ -95,6 +96,7 @@ Acquisition::StartResult Acquisition::IdentifyBoard() {
     fBoardReady = false;
     const StartResult result = FromIdentify(session.Identify(run.boardName, run.boardVersion));
     fBoardReady = result == StartResult::Started;
+    run.serial = fBoardReady ? board.SerialNumber() : std::string();
     return result;
 }
 

@@ -22,6 +22,7 @@ struct AcquisitionInfo {
     std::string boardName;
     std::string boardVersion;
     std::chrono::system_clock::time_point start;
+    std::string serial;  // the USB serial number of the board's chip, where the driver knows it
 
     double SampleRate() const { return SampleRates::SamplesPerSecond(settings); }
     bool Endless() const { return count == kWithoutEnd; }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "RecordingReader.h"
+#include "RecordingSource.h"
 #include "RunningSumFile.h"
 #include "SampleRates.h"
 
@@ -85,7 +86,8 @@ std::optional<double> RateOf(const RecordingReader::Contents& contents,
 std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& path,
                                                             std::optional<int> onlyChannel,
                                                             Failure* failure,
-                                                            std::optional<double> sampleRate) {
+                                                            std::optional<double> sampleRate,
+                                                            std::string* reason) {
     *failure = Failure::None;
     std::array<std::unique_ptr<ChannelPass>, 2> passes;
     bool fTemporaryFailed = false;
@@ -115,7 +117,7 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& p
                 fTemporaryFailed || !passes[static_cast<std::size_t>(channel)]->runningSums.Open();
         }
     }
-    if (fTemporaryFailed || !RecordingReader::Read(path, contents, firstPass)) {
+    if (fTemporaryFailed || !RecordingSource::Read(path, contents, firstPass, reason)) {
         *failure = fNoRate            ? Failure::NoSampleRate
                    : fTemporaryFailed ? Failure::TemporaryFile
                                       : Failure::BadFile;

@@ -28,8 +28,11 @@ public:
     double sampleRate = 0.0;
     std::vector<Channel> channels;  // those of the file, or only `onlyChannel` when it has it
 
-    // `sampleRate`, when given, is the rate of the samples whatever the file says.
-    static std::optional<RecordingAnalysis> Analyse(
-        const std::string& path, std::optional<int> onlyChannel, Failure* failure,
-        std::optional<double> sampleRate = std::nullopt);
+    // A CSV table or an HDF5 recording; `sampleRate`, when given, is the rate of the samples
+    // whatever the file says. An HDF5 file that is no recording says why in `reason`.
+    static std::optional<RecordingAnalysis> Analyse(const std::string& path,
+                                                    std::optional<int> onlyChannel,
+                                                    Failure* failure,
+                                                    std::optional<double> sampleRate = std::nullopt,
+                                                    std::string* reason = nullptr);
 };

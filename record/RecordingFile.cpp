@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
+
+#include "FolderSync.h"
 
 namespace {
 
@@ -48,16 +49,6 @@ std::int64_t RowsIn(std::string_view lines) {
         fLineStart = c == '\n';
     }
     return rows;
-}
-
-// The file's name lasts a crash only once its folder is synced too.
-void SyncFolderOf(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
 
     f.prompts.fileAnswers.push_back(data.toStdString());
     f.window->AnalyseFile1->trigger();
-    EXPECT_EQ(f.prompts.fileDialogs.back().filter, "データファイル (*.DTA *.csv)");
+    EXPECT_EQ(f.prompts.fileDialogs.back().filter, "データファイル (*.DTA *.csv *.h5 *.hdf5)");
     NoiseAnalysisWindow& a = *f.window->AnalysisWindow();
     EXPECT_EQ(a.windowTitle(), "SELKORAN / ノイズ解析 : " + data);
     EXPECT_EQ(f.ChannelItems(), QStringList({"CH0", "CH1"}));

@@ -18,6 +18,7 @@
 
 #include "AppTestSupport.h"
 #include "Codes.h"
+#include "Hdf5RecordingReader.h"
 #include "NoiseAnalysisWindow.h"
 #include "RecordingWindow.h"
 #include "SampleSource.h"
@@ -235,6 +236,48 @@ TEST(AppRecording, TheRunAndTheRecordingNeverHaveTheBoardAtOnce) {
     f.RunUntilIdle();
     EXPECT_TRUE(f.r->StartBtn->isEnabled());
     EXPECT_EQ(f.window->Acquired(), 1000);  // the run after a recording identified the board again
+}
+
+// The save dialog offers both types; an HDF5 file grows as the CSV does, a zoom into an old
+// stretch reads its samples back from /codes, and the analysis reads the file.
+TEST(AppRecording, RecordsIntoAnHdf5FileWhoseOldStretchesTheChartReadsBack) {
+    RecordingFixture f;
+    const std::string path = f.path.substr(0, f.path.size() - 4) + ".h5";
+    f.prompts.fileAnswers = {path};
+    f.r->BrowseBtnClick();
+    EXPECT_EQ(f.prompts.fileDialogs.back().filter,
+              "CSV ファイル (*.csv);;HDF5 ファイル (*.h5 *.hdf5)");
+    EXPECT_EQ(f.r->FileEdit->text().toStdString(), path);
+    f.Choose(16, 0, 120000);
+    f.r->StartBtnClick();
+    f.RecordFor(5000ms);
+    ASSERT_EQ(f.r->Outcome(), Recorder::Outcome::Complete);
+
+    SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
+                        BoardOptions{}.ch1Microvolts);
+    std::vector<std::int32_t> expected;
+    for (int i = 0; i < 120000; ++i) {
+        expected.push_back(source.NextCodes(16, true)[0]);
+    }
+    Hdf5RecordingReader reader;
+    std::array<std::vector<std::int32_t>, 2> codes;
+    ASSERT_TRUE(reader.Open(path)) << reader.Reason();
+    ASSERT_TRUE(reader.ReadRows(0, 120000, codes));
+    EXPECT_EQ(codes[0], expected);
+
+    RecordingChart& chart = f.r->Chart();
+    chart.chart()->axes(Qt::Horizontal).front()->setRange(1000.0 / 31250, 2000.0 / 31250);
+    chart.OnZoomed();
+    const auto* trace = static_cast<QLineSeries*>(chart.chart()->series().front());
+    ASSERT_GE(trace->count(), 1000);
+    for (int i = 0; i < trace->count(); ++i) {
+        EXPECT_EQ(trace->at(i).y(),
+                  CodeToMicrovolts(expected[static_cast<std::size_t>(chart.FirstShown() + i)], 1));
+    }
+    f.r->AnalyseBtnClick();
+    ASSERT_NE(f.window->AnalysisWindow()->ShownAnalysis(), nullptr);
+    EXPECT_EQ(f.window->AnalysisWindow()->ShownAnalysis()->statistics.count, 120000);
+    std::filesystem::remove(path);
 }
 
 // A slow rate's gaps stay well inside a 3 s time-out; a silent board ends after 3 s.

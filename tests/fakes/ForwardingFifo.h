@@ -23,6 +23,7 @@ public:
     }
     FifoReadiness Readiness(FifoHandle h) override { return Inner().Readiness(h); }
     FifoStatus TakeReadiness(FifoHandle h) override { return Inner().TakeReadiness(h); }
+    std::string SerialNumber(FifoHandle h) override { return Inner().SerialNumber(h); }
 
 protected:
     virtual FifoDriver& Inner() = 0;

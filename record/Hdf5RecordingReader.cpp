@@ -1,0 +1,361 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Hdf5RecordingReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "Codes.h"
+#include "FileError.h"
+#include "Hdf5Attributes.h"
+#include "Hdf5Layout.h"
+#include "SampleRates.h"
+
+namespace {
+
+constexpr unsigned char kSignature[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
+// A chunk of a recording holds 8192 samples; far larger ones are not read (16 MiB of codes).
+constexpr hsize_t kMostChunkValues = hsize_t{1} << 22;
+// More restarts than one per 1,048,575 samples of a billion-sample recording is no recording.
+constexpr hssize_t kMostRestarts = 1 << 16;
+
+std::string AttributeReason(const char* name) {
+    return std::string("属性 ") + name + " が正しくありません";
+}
+
+// One row of /restarts in memory.
+struct RestartRow {
+    std::int64_t sample;
+    std::int64_t timeNs;
+};
+
+// A reader of a growing file reads a record again when it meets it half-written, waiting
+// twice as long each time. The library's default of 100 tries would wait for ages on a damaged
+// file; 24 wait about 20 ms in all, thousands of times a writer's write.
+constexpr unsigned kReadAttempts = 24;
+
+Hdf5Handle OpenFile(const std::string& path, unsigned flags) {
+    const Hdf5Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+    if (!access.Valid() || H5Pset_metadata_read_attempts(access.Id(), kReadAttempts) < 0) {
+        return {};
+    }
+    return {H5Fopen(path.c_str(), flags, access.Id()), H5Fclose};
+}
+
+}  // namespace
+
+Hdf5RecordingReader::Hdf5RecordingReader() {
+    Hdf5Handle::Quiet();
+}
+
+bool Hdf5RecordingReader::IsHdf5(const std::string& path) {
+    // Non-blocking, so that a pipe or a device named here never keeps the caller waiting.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat status {};
+    unsigned char start[sizeof kSignature] = {};
+    const bool fHdf5 = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                       ::read(fd, start, sizeof start) == static_cast<ssize_t>(sizeof start) &&
+                       std::memcmp(start, kSignature, sizeof start) == 0;
+    ::close(fd);
+    return fHdf5;
+}
+
+bool Hdf5RecordingReader::Read(const std::string& path, RecordingReader::Contents& contents,
+                               const RecordingReader::Sink& sink, std::string* why) {
+    contents = {};
+    Hdf5RecordingReader reader;
+    const bool fOpen = reader.Open(path);
+    // Known before the first codes, as a table's header lines are.
+    contents.settings = reader.Settings();
+    contents.channels = reader.Channels();
+    contents.fRateIndex = fOpen;
+    const bool fRead = fOpen && reader.ReadAll(sink);
+    if (!fRead && why != nullptr) {
+        *why = reader.Reason();
+    }
+    contents.count = fRead ? reader.Rows() : 0;
+    return fRead;
+}
+
+bool Hdf5RecordingReader::Open(const std::string& path) {
+    file.Close();
+    codes.Close();
+    description = {};
+    channels.clear();
+    rows = 0;
+    reason.clear();
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return Fail(FileErrorReason(errno));
+    }
+    if (!S_ISREG(status.st_mode) || !IsHdf5(path)) {
+        return Fail("HDF5 ファイルではありません");
+    }
+    // Read as another program writes it, or after that program ended without closing it;
+    // a file of an older format opens the ordinary way.
+    file = OpenFile(path, H5F_ACC_RDONLY | H5F_ACC_SWMR_READ);
+    if (!file.Valid()) {
+        file = OpenFile(path, H5F_ACC_RDONLY);
+    }
+    if (!file.Valid()) {
+        return Fail("HDF5 ファイルとして開けません");
+    }
+    return CheckFormat() && CheckCodes() && ReadSettings() && ReadRestarts() && ReadEnd();
+}
+
+MeasureSettings Hdf5RecordingReader::Settings() const {
+    MeasureSettings settings;
+    settings.spsSel = description.header.spsSel;
+    settings.fSinc5 = description.header.fSinc5;
+    settings.CHSel = description.header.chSel;
+    return settings;
+}
+
+bool Hdf5RecordingReader::CheckFormat() {
+    using namespace Hdf5Attributes;
+    const std::optional<std::string> format = ReadText(file.Id(), Hdf5Layout::kFormatKey);
+    if (format != Hdf5Layout::kFormat) {
+        return Fail("SELKORAN の記録ではありません");
+    }
+    const std::optional<std::int64_t> version =
+        ReadInteger(file.Id(), Hdf5Layout::kFormatVersionKey);
+    if (version != Hdf5Layout::kFormatVersion) {
+        return Fail(version ? "この版では読めない記録です（format_version " +
+                                  std::to_string(*version) + "）"
+                            : AttributeReason(Hdf5Layout::kFormatVersionKey));
+    }
+    RecordingHeader& header = description.header;
+    header.boardName = ReadText(file.Id(), Hdf5Layout::kBoardKey).value_or("");
+    header.boardVersion = ReadText(file.Id(), Hdf5Layout::kBoardVersionKey).value_or("");
+    description.serial = ReadText(file.Id(), Hdf5Layout::kSerialKey).value_or("");
+    description.programVersion = ReadText(file.Id(), Hdf5Layout::kProgramVersionKey).value_or("");
+    return true;
+}
+
+bool Hdf5RecordingReader::CheckCodes() {
+    if (H5Lexists(file.Id(), Hdf5Layout::kCodes, H5P_DEFAULT) <= 0) {
+        return Fail("/codes がありません");
+    }
+    codes = Hdf5Handle(H5Dopen2(file.Id(), Hdf5Layout::kCodes, H5P_DEFAULT), H5Dclose);
+    const Hdf5Handle type(codes.Valid() ? H5Dget_type(codes.Id()) : H5I_INVALID_HID, H5Tclose);
+    const Hdf5Handle space(codes.Valid() ? H5Dget_space(codes.Id()) : H5I_INVALID_HID, H5Sclose);
+    hsize_t dims[2] = {};
+    if (!type.Valid() || !space.Valid() || H5Tget_class(type.Id()) != H5T_INTEGER ||
+        H5Sget_simple_extent_ndims(space.Id()) != 2 ||
+        H5Sget_simple_extent_dims(space.Id(), dims, nullptr) != 2 || dims[1] < 1 || dims[1] > 2) {
+        return Fail("/codes の形か型が正しくありません");
+    }
+    rows = static_cast<std::int64_t>(std::min<hsize_t>(dims[0], INT64_MAX / 8));
+    if (!Plausible(type.Id(), space.Id(), dims[1])) {
+        return Fail("/codes のデータが欠けています");
+    }
+    return true;
+}
+
+bool Hdf5RecordingReader::Plausible(hid_t type, hid_t space, hsize_t width) {
+    // A damaged file may claim more rows than it stores; reading those would take forever.
+    const Hdf5Handle properties(H5Dget_create_plist(codes.Id()), H5Pclose);
+    if (!properties.Valid() || H5Pget_layout(properties.Id()) != H5D_CHUNKED) {
+        return H5Dget_storage_size(codes.Id()) >=
+               static_cast<hsize_t>(rows) * width * H5Tget_size(type);
+    }
+    // A chunk is read whole: one of absurd size is no recording's either.
+    hsize_t chunk[2] = {};
+    hsize_t chunks = 0;
+    return H5Pget_chunk(properties.Id(), 2, chunk) == 2 && chunk[0] > 0 &&
+           chunk[0] * width <= kMostChunkValues &&
+           H5Dget_num_chunks(codes.Id(), space, &chunks) >= 0 &&
+           static_cast<hsize_t>(rows) <= chunks * chunk[0];
+}
+
+bool Hdf5RecordingReader::ReadSettings() {
+    using namespace Hdf5Attributes;
+    const hid_t c = codes.Id();
+    RecordingHeader& header = description.header;
+    const auto channelList = ReadIntegers(c, Hdf5Layout::kChannelsKey);
+    if (!channelList || channelList->empty() || channelList->size() > 2 ||
+        channelList->front() < 0 || channelList->back() > 1 ||
+        (channelList->size() == 2 && channelList->front() != 0)) {
+        return Fail(AttributeReason(Hdf5Layout::kChannelsKey));
+    }
+    hsize_t dims[2] = {};
+    const Hdf5Handle space(H5Dget_space(c), H5Sclose);
+    if (H5Sget_simple_extent_dims(space.Id(), dims, nullptr) != 2 ||
+        dims[1] != channelList->size()) {
+        return Fail("/codes の列の数が channels と合いません");
+    }
+    channels.assign(channelList->begin(), channelList->end());
+    header.chSel = channels.size() == 2 ? 2 : channels.front();
+    const auto rate = ReadInteger(c, Hdf5Layout::kRateKey);
+    const auto filter = ReadInteger(c, Hdf5Layout::kFilterKey);
+    const auto chSel = ReadInteger(c, Hdf5Layout::kChannelKey);
+    if (!rate || *rate < 0 || *rate >= kRateCount) {
+        return Fail(AttributeReason(Hdf5Layout::kRateKey));
+    }
+    if (!filter || (*filter != 0 && *filter != 1)) {
+        return Fail(AttributeReason(Hdf5Layout::kFilterKey));
+    }
+    if (!chSel || *chSel != header.chSel) {
+        return Fail(AttributeReason(Hdf5Layout::kChannelKey));
+    }
+    header.spsSel = static_cast<int>(*rate);
+    header.fSinc5 = *filter == 1;
+    const auto sampleRate = ReadDouble(c, Hdf5Layout::kSampleRateKey);
+    if (!sampleRate ||
+        std::abs(*sampleRate - SampleRates::SamplesPerSecond(header.spsSel, header.fSinc5)) >
+            1e-9 * *sampleRate) {
+        return Fail(AttributeReason(Hdf5Layout::kSampleRateKey));
+    }
+    // The program's one rule from code to microvolts; a file that says otherwise is not ours.
+    const auto perCode = ReadDouble(c, Hdf5Layout::kMicrovoltsPerCodeKey);
+    if (!perCode || std::abs(*perCode - kMicrovoltsPerCode) > 1e-12 * kMicrovoltsPerCode) {
+        return Fail(AttributeReason(Hdf5Layout::kMicrovoltsPerCodeKey));
+    }
+    if (ReadInteger(c, Hdf5Layout::kZeroCodeKey) != kMidScaleCode) {
+        return Fail(AttributeReason(Hdf5Layout::kZeroCodeKey));
+    }
+    const auto count = ReadInteger(c, Hdf5Layout::kCountKey);
+    if (!count || *count < 0) {
+        return Fail(AttributeReason(Hdf5Layout::kCountKey));
+    }
+    header.count = *count;
+    const auto start =
+        RecordingDescription::ParseIsoTime(ReadText(c, Hdf5Layout::kStartKey).value_or(""));
+    if (!start) {
+        return Fail(AttributeReason(Hdf5Layout::kStartKey));
+    }
+    header.start = *start;
+    return true;
+}
+
+bool Hdf5RecordingReader::ReadRestarts() {
+    if (H5Lexists(file.Id(), Hdf5Layout::kRestarts, H5P_DEFAULT) <= 0) {
+        return true;
+    }
+    const Hdf5Handle dataset(H5Dopen2(file.Id(), Hdf5Layout::kRestarts, H5P_DEFAULT), H5Dclose);
+    const Hdf5Handle space(dataset.Valid() ? H5Dget_space(dataset.Id()) : H5I_INVALID_HID,
+                           H5Sclose);
+    const Hdf5Handle type(H5Tcreate(H5T_COMPOUND, sizeof(RestartRow)), H5Tclose);
+    const hssize_t count = space.Valid() && H5Sget_simple_extent_ndims(space.Id()) == 1
+                               ? H5Sget_simple_extent_npoints(space.Id())
+                               : -1;
+    if (count < 0 || count > kMostRestarts || !type.Valid() ||
+        H5Tinsert(type.Id(), Hdf5Layout::kRestartSample, HOFFSET(RestartRow, sample),
+                  H5T_NATIVE_INT64) < 0 ||
+        H5Tinsert(type.Id(), Hdf5Layout::kRestartTime, HOFFSET(RestartRow, timeNs),
+                  H5T_NATIVE_INT64) < 0) {
+        return Fail("/restarts が正しくありません");
+    }
+    std::vector<RestartRow> restartRows(static_cast<std::size_t>(count));
+    if (count > 0 &&
+        H5Dread(dataset.Id(), type.Id(), H5S_ALL, H5S_ALL, H5P_DEFAULT, restartRows.data()) < 0) {
+        return Fail("/restarts が正しくありません");
+    }
+    std::int64_t previous = 0;
+    for (const RestartRow& row : restartRows) {
+        // Each further start command begins after the one before it, within the samples.
+        if (row.sample <= previous || row.sample > rows) {
+            return Fail("/restarts が正しくありません");
+        }
+        previous = row.sample;
+        description.restarts.push_back(
+            {row.sample, RecordingDescription::Time(std::chrono::nanoseconds(row.timeNs))});
+    }
+    return true;
+}
+
+bool Hdf5RecordingReader::ReadEnd() {
+    using namespace Hdf5Attributes;
+    const std::string word = ReadText(file.Id(), Hdf5Layout::kOutcomeKey).value_or("");
+    if (word.empty()) {
+        return true;  // still growing, or its writer did not live to the end
+    }
+    const auto outcome = RecordingDescription::OutcomeOf(word);
+    if (!outcome) {
+        return Fail(AttributeReason(Hdf5Layout::kOutcomeKey));
+    }
+    const auto time =
+        RecordingDescription::ParseIsoTime(ReadText(file.Id(), Hdf5Layout::kEndKey).value_or(""));
+    if (!time) {
+        return Fail(AttributeReason(Hdf5Layout::kEndKey));
+    }
+    description.end = RecordingDescription::End{*time, *outcome};
+    return true;
+}
+
+bool Hdf5RecordingReader::ReadRows(std::int64_t first, std::int64_t last,
+                                   std::array<std::vector<std::int32_t>, 2>& out) {
+    for (auto& channel : out) {
+        channel.clear();
+    }
+    std::vector<std::int32_t> values;
+    if (first < 0 || first >= last || last > rows || !ReadSlab(first, last - first, values)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        out[static_cast<std::size_t>(channels[i % channels.size()])].push_back(values[i]);
+    }
+    return true;
+}
+
+bool Hdf5RecordingReader::ReadAll(const RecordingReader::Sink& sink) {
+    std::vector<std::int32_t> values;
+    std::array<std::vector<std::int32_t>, 2> stretch;
+    for (std::int64_t first = 0; first < rows; first += kReadRows) {
+        if (!ReadSlab(first, std::min(kReadRows, rows - first), values)) {
+            return false;
+        }
+        const std::size_t width = channels.size();
+        for (std::size_t row = 0; row < values.size() / width; row += RecordingReader::kStretch) {
+            const std::size_t end =
+                std::min(values.size() / width, row + RecordingReader::kStretch);
+            for (auto& channel : stretch) {
+                channel.clear();
+            }
+            for (std::size_t i = row * width; i < end * width; ++i) {
+                stretch[static_cast<std::size_t>(channels[i % width])].push_back(values[i]);
+            }
+            if (!sink(stretch[0], stretch[1])) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool Hdf5RecordingReader::ReadSlab(std::int64_t first, std::int64_t count,
+                                   std::vector<std::int32_t>& values) {
+    const hsize_t width = channels.size();
+    values.resize(static_cast<std::size_t>(count) * width);
+    const hsize_t start[] = {static_cast<hsize_t>(first), 0};
+    const hsize_t shape[] = {static_cast<hsize_t>(count), width};
+    const Hdf5Handle fileSpace(H5Dget_space(codes.Id()), H5Sclose);
+    const Hdf5Handle memSpace(H5Screate_simple(2, shape, nullptr), H5Sclose);
+    if (!fileSpace.Valid() || !memSpace.Valid() ||
+        H5Sselect_hyperslab(fileSpace.Id(), H5S_SELECT_SET, start, nullptr, shape, nullptr) < 0 ||
+        H5Dread(codes.Id(), H5T_NATIVE_INT32, memSpace.Id(), fileSpace.Id(), H5P_DEFAULT,
+                values.data()) < 0) {
+        return Fail("/codes を読めません");
+    }
+    const auto bad = std::find_if(values.begin(), values.end(), [](std::int32_t code) {
+        return code < kMinScaleCode || code > kFullScaleCode;
+    });
+    if (bad != values.end()) {
+        const auto sample = first + (bad - values.begin()) / static_cast<std::ptrdiff_t>(width);
+        return Fail("範囲外のコードがあります（サンプル " + std::to_string(sample + 1) + "）");
+    }
+    return true;
+}
+
+bool Hdf5RecordingReader::Fail(std::string why) {
+    reason = std::move(why);
+    return false;
+}

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AcquisitionSink.h"
+#include "Hdf5Handle.h"
+#include "RecordingDescription.h"
+
+// A recording written into an HDF5 file (the layout of `Hdf5Layout.h`) as the acquisition
+// engine hands its blocks on. The file is made before the board is configured and is read by
+// other programs while it grows (HDF5's single-writer/multiple-reader mode): every sample
+// taken reaches the file and the disk at least once a second, so a crash or a pulled plug
+// loses at most that second, and what is there always opens. Codes wait in one chunk's worth
+// of memory (8192 samples) between writes; memory stays the same however long the recording.
+// The disk space the next writes need is reserved ahead of them (1 MiB past the file's end),
+// so a disk that fills up, or a file size limit, stops the recording while there is still
+// room to write what waits and close the file properly: it keeps every sample taken, and its
+// end says write-failed.
+class Hdf5RecordingSink : public AcquisitionSink {
+public:
+    using NowFunction = std::function<Clock::time_point()>;
+    static constexpr Clock::duration kFlushInterval = std::chrono::seconds(1);
+
+    struct Options {
+        std::string path;
+        bool fOverwrite = false;
+        bool fCompress = false;  // shuffle and gzip
+    };
+    // Why a start was refused.
+    enum class Refusal { None, Exists, Failed };
+
+    explicit Hdf5RecordingSink(NowFunction now = Clock::now);
+    ~Hdf5RecordingSink() override;
+    Hdf5RecordingSink(const Hdf5RecordingSink&) = delete;
+    Hdf5RecordingSink& operator=(const Hdf5RecordingSink&) = delete;
+
+    // The file of the next run.
+    void Prepare(Options fileOptions);
+
+    bool Check() override;
+    bool Open(const AcquisitionInfo& run) override;
+    void Discard() override;
+    bool Begin(const AcquisitionInfo& run) override;
+    bool Take(const SampleBlock& block) override;
+    bool Restart(std::int64_t firstSample, std::chrono::system_clock::time_point time) override;
+    bool Tick(Clock::time_point now) override;
+    Clock::time_point NextDeadline() const override;
+    bool End(AcquisitionOutcome outcome) override;
+    // Everything written, the end (when there is one) noted, the file closed and synced; false
+    // when that failed. A converted recording keeps its own end, or has none.
+    bool Close(const std::optional<RecordingDescription::End>& end);
+
+    Refusal Refused() const { return refusal; }
+    const std::string& Path() const { return options.path; }
+    std::int64_t Rows() const { return written + PendingRows(); }
+    // Once the file is closed: the samples it keeps.
+    std::int64_t Kept() const { return kept; }
+    // Why the file could not be made or written (an errno value); 0 while nothing failed.
+    int FileError() const { return fileError; }
+    std::uint64_t FileSize() const;
+    // The codes of samples [first, last) per channel (a channel not recorded stays empty),
+    // from the file and what waits for it; false when they are not all there.
+    bool ReadBack(std::int64_t first, std::int64_t last,
+                  std::array<std::vector<std::int32_t>, 2>& codes) const;
+
+private:
+    bool MakeCodes(const AcquisitionInfo& run);
+    bool MakeRestarts();
+    bool WriteHeader(const AcquisitionInfo& run);
+    std::int64_t PendingRows() const;
+    // Writes the first `rows` waiting rows into /codes.
+    bool WriteRows(std::int64_t rows);
+    bool WriteRestarts();
+    bool Flush();
+    // Samples or restarts not yet flushed.
+    bool Waiting() const;
+    bool Sync();
+    // Room for the next writes and the close, reserved on the disk; false once there is none.
+    bool MakeRoom();
+    int Descriptor() const;
+    // The library failed: what it holds may never reach the file.
+    bool Break();
+    // The recording cannot go on, for `error` (an errno value).
+    bool Fail(int error);
+
+    NowFunction now;
+    Options options;
+    Refusal refusal = Refusal::None;
+    Hdf5Handle file;
+    Hdf5Handle codes;
+    Hdf5Handle restarts;
+    std::vector<int> channels;
+    std::vector<std::int32_t> pending;  // rows not yet written, channel by channel
+    std::int64_t written = 0;           // rows in /codes
+    std::int64_t flushed = 0;           // rows of the last good flush
+    std::int64_t kept = 0;              // rows in the closed file
+    int fileError = 0;
+    std::vector<RecordingDescription::Restart> restartRows;
+    std::size_t restartsWritten = 0;
+    Clock::time_point oldestWaiting{};  // when the oldest of what waits came
+    Clock::time_point lastTick{};
+    std::int64_t reservedTo = 0;  // the disk holds blocks for the file up to here
+    bool fFailed = false;         // the recording cannot go on
+    bool fBroken = false;         // and a write of the library failed
+};
