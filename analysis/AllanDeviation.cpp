@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AllanDeviation.h"
+#include "analysis/AllanDeviation.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "Codes.h"
+#include "common/Codes.h"
 
 namespace {
 

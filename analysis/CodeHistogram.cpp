@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CodeHistogram.h"
+#include "analysis/CodeHistogram.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <numbers>
 #include <numeric>
 
-#include "NoiseStatistics.h"
+#include "analysis/NoiseStatistics.h"
 
 namespace {
 

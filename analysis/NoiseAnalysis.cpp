@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NoiseAnalysis.h"
+#include "analysis/NoiseAnalysis.h"
 
-#include "SampleRates.h"
+#include "common/SampleRates.h"
 
 std::optional<NoiseAnalysis> NoiseAnalysis::Compute(std::span<const std::int32_t> codes,
                                                     const MeasureSettings& settings) {

@@ -5,11 +5,11 @@
 #include <optional>
 #include <span>
 
-#include "AllanDeviation.h"
-#include "CodeHistogram.h"
-#include "MeasureSettings.h"
-#include "NoiseStatistics.h"
-#include "WelchSpectrum.h"
+#include "analysis/AllanDeviation.h"
+#include "analysis/CodeHistogram.h"
+#include "analysis/NoiseStatistics.h"
+#include "analysis/WelchSpectrum.h"
+#include "common/MeasureSettings.h"
 
 // Every noise figure of one channel's codes, at the sample rate its settings give.
 struct NoiseAnalysis {

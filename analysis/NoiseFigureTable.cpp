@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NoiseFigureTable.h"
+#include "analysis/NoiseFigureTable.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <utility>
 
-#include "FixedText.h"
-#include "NoiseAnalysis.h"
-#include "NoiseStatistics.h"
+#include "analysis/NoiseAnalysis.h"
+#include "analysis/NoiseStatistics.h"
+#include "common/FixedText.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WelchSpectrum.h"
+#include "analysis/WelchSpectrum.h"
 
 #include <fftw3.h>
 
@@ -9,7 +9,7 @@
 #include <numbers>
 #include <numeric>
 
-#include "Codes.h"
+#include "common/Codes.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AnalysisCharts.h"
+#include "app/AnalysisCharts.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "NoiseAnalysis.h"
-#include "NoiseFigureTable.h"
-#include "PictureCaption.h"
-#include "RoundTickAxis.h"
-#include "WindowFont.h"
+#include "analysis/NoiseAnalysis.h"
+#include "analysis/NoiseFigureTable.h"
+#include "app/PictureCaption.h"
+#include "app/RoundTickAxis.h"
+#include "app/WindowFont.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AnchorLayout.h"
+#include "app/AnchorLayout.h"
 
 #include <QWidget>
 

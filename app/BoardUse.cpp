@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BoardUse.h"
+#include "app/BoardUse.h"
 
 bool BoardUse::Take(User user) {
     if (holder != User::None && holder != user) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FrameLimiter.h"
+#include "app/FrameLimiter.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "NoiseAnalysisWindow.h"
+#include "app/NoiseAnalysisWindow.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,16 +20,16 @@
 #include <cerrno>
 #include <memory>
 
-#include "ChannelSeries.h"
-#include "FileError.h"
-#include "Myfile.h"
-#include "NoiseFigureTable.h"
-#include "PictureCaption.h"
-#include "Prompts.h"
-#include "RecordingAnalysis.h"
-#include "RecordingSource.h"
-#include "WindowFont.h"
-#include "ZoomingChartView.h"
+#include "analysis/NoiseFigureTable.h"
+#include "app/PictureCaption.h"
+#include "app/WindowFont.h"
+#include "app/ZoomingChartView.h"
+#include "common/ChannelSeries.h"
+#include "common/FileError.h"
+#include "common/Prompts.h"
+#include "datafile/Myfile.h"
+#include "record/RecordingAnalysis.h"
+#include "record/RecordingSource.h"
 
 namespace {
 

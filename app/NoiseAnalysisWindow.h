@@ -9,9 +9,9 @@
 #include <optional>
 #include <span>
 
-#include "AnalysisCharts.h"
-#include "MeasureSettings.h"
-#include "NoiseAnalysis.h"
+#include "analysis/NoiseAnalysis.h"
+#include "app/AnalysisCharts.h"
+#include "common/MeasureSettings.h"
 
 class Prompts;
 class QChartView;

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PictureCaption.h"
+#include "app/PictureCaption.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStringList>
 
-#include "WindowFont.h"
+#include "app/WindowFont.h"
 
 namespace {
 

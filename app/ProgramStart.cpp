@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ProgramStart.h"
+#include "app/ProgramStart.h"
 
 #include <QByteArray>
 #include <QString>

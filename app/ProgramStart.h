@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "Prompts.h"
+#include "common/Prompts.h"
 
 // The two guards around the program's start.
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "QtPrompts.h"
+#include "app/QtPrompts.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

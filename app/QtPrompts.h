@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Prompts.h"
+#include "common/Prompts.h"
 
 // Prompts shown with Qt: message boxes owned by no window (so they appear even before the
 // main window does) and Qt's own file dialogs rather than the desktop's, which look and

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "QtTranslation.h"
+#include "app/QtTranslation.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

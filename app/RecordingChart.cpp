@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingChart.h"
+#include "app/RecordingChart.h"
 
 #include <QLineSeries>
 #include <algorithm>
 #include <cmath>
 
-#include "Codes.h"
-#include "RoundTickAxis.h"
+#include "app/RoundTickAxis.h"
+#include "common/Codes.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "SampleEnvelope.h"
-#include "ZoomingChartView.h"
+#include "app/ZoomingChartView.h"
+#include "record/SampleEnvelope.h"
 
 class QLineSeries;
 class QValueAxis;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingWindow.h"
+#include "app/RecordingWindow.h"
 
 #include <QBoxLayout>
 #include <QButtonGroup>
@@ -17,16 +17,16 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "Ad7172.h"
-#include "Mymessage.h"
-#include "Mystatus.h"
-#include "NoiseFigureTable.h"
-#include "NoiseStatistics.h"
-#include "Prompts.h"
-#include "RecordingTexts.h"
-#include "SampleRates.h"
-#include "SettingItems.h"
-#include "WindowFont.h"
+#include "analysis/NoiseFigureTable.h"
+#include "analysis/NoiseStatistics.h"
+#include "app/SettingItems.h"
+#include "app/WindowFont.h"
+#include "common/Prompts.h"
+#include "common/SampleRates.h"
+#include "link/Ad7172.h"
+#include "messages/Mymessage.h"
+#include "record/RecordingTexts.h"
+#include "status/Mystatus.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <functional>
 #include <vector>
 
-#include "BoardUse.h"
-#include "FrameLimiter.h"
-#include "Recorder.h"
-#include "RecordingChart.h"
-#include "RecordingSession.h"
-#include "RunWake.h"
-#include "SampleEnvelope.h"
+#include "app/BoardUse.h"
+#include "app/FrameLimiter.h"
+#include "app/RecordingChart.h"
+#include "app/RunWake.h"
+#include "record/Recorder.h"
+#include "record/RecordingSession.h"
+#include "record/SampleEnvelope.h"
 
 class Prompts;
 class QComboBox;

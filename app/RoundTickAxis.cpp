@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RoundTickAxis.h"
+#include "app/RoundTickAxis.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "FixedText.h"
+#include "common/FixedText.h"
 
 namespace {
 

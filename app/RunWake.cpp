@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunWake.h"
+#include "app/RunWake.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <optional>
 #include <utility>
 
-#include "ReadyWait.h"
+#include "link/ReadyWait.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 class QSocketNotifier;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Selkoran_main.h"
+#include "app/Selkoran_main.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,16 +14,16 @@
 #include <QStatusBar>
 #include <new>
 
-#include "Ad7172.h"
-#include "AnchorLayout.h"
-#include "Myfile.h"
-#include "Mymessage.h"
-#include "Mystatus.h"
-#include "PaintBox.h"
-#include "Prompts.h"
-#include "RecordingWindow.h"
-#include "SettingItems.h"
-#include "WindowFont.h"
+#include "app/AnchorLayout.h"
+#include "app/PaintBox.h"
+#include "app/RecordingWindow.h"
+#include "app/SettingItems.h"
+#include "app/WindowFont.h"
+#include "common/Prompts.h"
+#include "datafile/Myfile.h"
+#include "link/Ad7172.h"
+#include "messages/Mymessage.h"
+#include "status/Mystatus.h"
 
 namespace {
 

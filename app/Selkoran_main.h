@@ -8,16 +8,16 @@
 #include <cstdint>
 #include <memory>
 
-#include "BlockWait.h"
-#include "BoardUse.h"
-#include "ChannelSeries.h"
-#include "ChannelStatistics.h"
-#include "Codes.h"
-#include "FrameLimiter.h"
-#include "Graph_2ch.h"
-#include "LinkTiming.h"
-#include "MeasureSettings.h"
-#include "RunWake.h"
+#include "app/BoardUse.h"
+#include "app/FrameLimiter.h"
+#include "app/RunWake.h"
+#include "common/ChannelSeries.h"
+#include "common/Codes.h"
+#include "common/MeasureSettings.h"
+#include "graph/Graph_2ch.h"
+#include "link/LinkTiming.h"
+#include "measure/BlockWait.h"
+#include "measure/ChannelStatistics.h"
 
 class AnchorLayout;
 class FifoDriver;

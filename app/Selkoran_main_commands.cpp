@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Selkoran_main.h"
+#include "app/Selkoran_main.h"
 
 #include <QAction>
 #include <QPushButton>
 
-#include "Ad7172.h"
-#include "Myfile.h"
-#include "Mymessage.h"
-#include "Mystatus.h"
-#include "NoiseAnalysisWindow.h"
-#include "Prompts.h"
-#include "RecordingWindow.h"
+#include "app/NoiseAnalysisWindow.h"
+#include "app/RecordingWindow.h"
+#include "common/Prompts.h"
+#include "datafile/Myfile.h"
+#include "link/Ad7172.h"
+#include "messages/Mymessage.h"
+#include "status/Mystatus.h"
 
 // The window's data and view commands: save, load, clear, the unit, the statistics channel and
 // the noise analysis.

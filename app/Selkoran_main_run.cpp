@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Selkoran_main.h"
+#include "app/Selkoran_main.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "Ad7172.h"
-#include "BoardSession.h"
-#include "Mymessage.h"
-#include "Mystatus.h"
+#include "link/Ad7172.h"
+#include "measure/BoardSession.h"
+#include "messages/Mymessage.h"
+#include "status/Mystatus.h"
 
 // The window's measurement run: identification, configuration, one block per look (the run
 // sleeps in between until the board's driver announces data), progress, the end of a run and

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "WindowFont.h"
+#include "app/WindowFont.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ZoomingChartView.h"
+#include "app/ZoomingChartView.h"
 
 #include <QMouseEvent>
 

@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "DeviceChoice.h"
-#include "ProgramStart.h"
-#include "QtPrompts.h"
-#include "QtTranslation.h"
-#include "Selkoran_main.h"
-#include "SingleInstance.h"
+#include "app/ProgramStart.h"
+#include "app/QtPrompts.h"
+#include "app/QtTranslation.h"
+#include "app/Selkoran_main.h"
+#include "app/SingleInstance.h"
+#include "link/driver/DeviceChoice.h"
 
 namespace {
 

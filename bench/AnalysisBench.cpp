@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "NoiseAnalysis.h"
-#include "RatioReporter.h"
-#include "SampleSource.h"
+#include "analysis/NoiseAnalysis.h"
+#include "bench/RatioReporter.h"
+#include "boardsim/SampleSource.h"
 
 namespace {
 

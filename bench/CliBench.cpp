@@ -17,15 +17,15 @@
 #include <string>
 #include <thread>
 
-#include "Ad7172.h"
-#include "BoardSession.h"
-#include "CliAcquisition.h"
-#include "MeasurementData.h"
-#include "ProcessUsage.h"
-#include "ProgressBar.h"
-#include "SimulatedFifo.h"
-#include "StopSignal.h"
-#include "UnpacedAcquisition.h"
+#include "bench/ProcessUsage.h"
+#include "bench/UnpacedAcquisition.h"
+#include "cli/CliAcquisition.h"
+#include "cli/MeasurementData.h"
+#include "cli/ProgressBar.h"
+#include "cli/StopSignal.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "measure/BoardSession.h"
 
 namespace {
 

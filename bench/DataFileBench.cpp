@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <string>
 
-#include "ChannelSeries.h"
-#include "MeasureSettings.h"
-#include "Myfile.h"
-#include "Prompts.h"
-#include "RatioReporter.h"
-#include "SampleSource.h"
+#include "bench/RatioReporter.h"
+#include "boardsim/SampleSource.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
+#include "common/Prompts.h"
+#include "datafile/Myfile.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "ChannelSeries.h"
-#include "Codes.h"
-#include "Graph_2ch.h"
-#include "RatioReporter.h"
-#include "SampleSource.h"
+#include "bench/RatioReporter.h"
+#include "boardsim/SampleSource.h"
+#include "common/ChannelSeries.h"
+#include "common/Codes.h"
+#include "graph/Graph_2ch.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <array>
 #include <string>
 
-#include "Ad7172.h"
-#include "ChannelSeries.h"
-#include "Codes.h"
-#include "RatioReporter.h"
-#include "ReplayFifo.h"
-#include "UnpacedAcquisition.h"
+#include "bench/RatioReporter.h"
+#include "bench/ReplayFifo.h"
+#include "bench/UnpacedAcquisition.h"
+#include "common/ChannelSeries.h"
+#include "common/Codes.h"
+#include "link/Ad7172.h"
 
 namespace {
 

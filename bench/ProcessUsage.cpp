@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ProcessUsage.h"
+#include "bench/ProcessUsage.h"
 
 #include <sys/resource.h>
 

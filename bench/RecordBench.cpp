@@ -36,12 +36,12 @@
 #include <string>
 #include <vector>
 
-#include "Ad7172.h"
-#include "Recorder.h"
-#include "RecordingFile.h"
-#include "RecordingFormat.h"
-#include "SimulatedFifo.h"
-#include "UnpacedRecording.h"
+#include "bench/UnpacedRecording.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "record/Recorder.h"
+#include "record/RecordingFile.h"
+#include "record/RecordingFormat.h"
 
 namespace {
 

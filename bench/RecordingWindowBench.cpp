@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
-#include "FakePrompts.h"
-#include "ProcessUsage.h"
-#include "RecordingIndex.h"
-#include "RecordingWindow.h"
-#include "Selkoran_main.h"
-#include "SimulatedFifo.h"
-#include "UnpacedRecording.h"
+#include "app/RecordingWindow.h"
+#include "app/Selkoran_main.h"
+#include "bench/ProcessUsage.h"
+#include "bench/UnpacedRecording.h"
+#include "link/driver/SimulatedFifo.h"
+#include "record/RecordingIndex.h"
+#include "tests/fakes/FakePrompts.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ReplayFifo.h"
+#include "bench/ReplayFifo.h"
 
 #include <algorithm>
 #include <cstring>

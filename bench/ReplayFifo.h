@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 // A driver that always holds the same prepared bytes: every read takes from them
 // cyclically, so a parser can be timed without a board or a simulator behind it.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UnpacedAcquisition.h"
+#include "bench/UnpacedAcquisition.h"
 
 #include <string>
 #include <utility>

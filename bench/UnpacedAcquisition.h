@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "Ad7172.h"
-#include "BoardSession.h"
-#include "LinkTiming.h"
-#include "SimulatedFifo.h"
+#include "link/Ad7172.h"
+#include "link/LinkTiming.h"
+#include "link/driver/SimulatedFifo.h"
+#include "measure/BoardSession.h"
 
 // One run from the simulated board with its clock moved far past the run's end once the run
 // has started, so every record is due at once: the link's whole path (simulator, driver,

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UnpacedRecording.h"
+#include "bench/UnpacedRecording.h"
 
 #include <fstream>
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "Ad7172.h"
-#include "Recorder.h"
-#include "RecordingSession.h"
-#include "SimulatedFifo.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "record/Recorder.h"
+#include "record/RecordingSession.h"
 
 // A top-rate recording by the recorder on the simulated board in process, its clock moved one
 // block ahead per wake, so the board never holds the recorder back: the reference a paced

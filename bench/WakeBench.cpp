@@ -20,14 +20,14 @@
 #include <string>
 #include <vector>
 
-#include "Ad7172.h"
-#include "FakePrompts.h"
-#include "ForwardingFifo.h"
-#include "ProcessUsage.h"
-#include "SampleRates.h"
-#include "Selkoran_main.h"
-#include "SimulatedFifo.h"
-#include "UsbOutput.h"
+#include "app/Selkoran_main.h"
+#include "bench/ProcessUsage.h"
+#include "boardsim/UsbOutput.h"
+#include "common/SampleRates.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "tests/fakes/FakePrompts.h"
+#include "tests/fakes/ForwardingFifo.h"
 
 namespace {
 

@@ -21,16 +21,16 @@
 #include <cstring>
 #include <string>
 
-#include "ChannelSeries.h"
-#include "FakePrompts.h"
-#include "Mystatus.h"
-#include "PaintBox.h"
-#include "ProcessUsage.h"
-#include "QtPrompts.h"
-#include "Selkoran_main.h"
-#include "SimulatedFifo.h"
-#include "SingleInstance.h"
-#include "UnpacedAcquisition.h"
+#include "app/PaintBox.h"
+#include "app/QtPrompts.h"
+#include "app/Selkoran_main.h"
+#include "app/SingleInstance.h"
+#include "bench/ProcessUsage.h"
+#include "bench/UnpacedAcquisition.h"
+#include "common/ChannelSeries.h"
+#include "link/driver/SimulatedFifo.h"
+#include "status/Mystatus.h"
+#include "tests/fakes/FakePrompts.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BoardOptions.h"
+#include "boardsim/BoardOptions.h"
 
 #include <charconv>
 #include <functional>

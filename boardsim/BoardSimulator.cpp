@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BoardSimulator.h"
+#include "boardsim/BoardSimulator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "SampleRates.h"
+#include "common/SampleRates.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "BoardOptions.h"
-#include "SampleSource.h"
-#include "UsbOutput.h"
+#include "boardsim/BoardOptions.h"
+#include "boardsim/SampleSource.h"
+#include "boardsim/UsbOutput.h"
 
 // The board's controller as a model: it takes the bytes the PC writes, answers the command
 // lines and streams the sample records of a run, paced at the selected output data rate

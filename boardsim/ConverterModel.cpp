@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ConverterModel.h"
+#include "boardsim/ConverterModel.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "Codes.h"
-#include "SampleRates.h"
+#include "common/Codes.h"
+#include "common/SampleRates.h"
 
 namespace ConverterModel {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "PtyServer.h"
+#include "boardsim/PtyServer.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <string>
 
-#include "BoardSimulator.h"
+#include "boardsim/BoardSimulator.h"
 
 // Serves a simulated board on a pseudo-terminal: whatever opens the slave side speaks to
 // the board as to a serial node. The server keeps a slave descriptor of its own, so a

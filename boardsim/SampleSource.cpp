@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SampleSource.h"
+#include "boardsim/SampleSource.h"
 
 #include <cmath>
 #include <numbers>
 
-#include "ConverterModel.h"
+#include "boardsim/ConverterModel.h"
 
 SampleSource::SampleSource(std::uint64_t seed, double ch0Microvolts, double ch1Microvolts)
     : engine(seed), inputs{ch0Microvolts, ch1Microvolts} {}

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "UsbOutput.h"
+#include "boardsim/UsbOutput.h"
 
 #include <algorithm>
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "BoardOptions.h"
-#include "BoardSimulator.h"
-#include "PtyServer.h"
+#include "boardsim/BoardOptions.h"
+#include "boardsim/BoardSimulator.h"
+#include "boardsim/PtyServer.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AnalysisReport.h"
+#include "cli/AnalysisReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <span>
 
-#include "MeasurementData.h"
-#include "NoiseFigureTable.h"
-#include "PictureCaption.h"
-#include "RecordingAnalysis.h"
-#include "SampleRates.h"
+#include "analysis/NoiseFigureTable.h"
+#include "app/PictureCaption.h"
+#include "cli/MeasurementData.h"
+#include "common/SampleRates.h"
+#include "record/RecordingAnalysis.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "AnalysisCharts.h"
-#include "NoiseAnalysis.h"
+#include "analysis/NoiseAnalysis.h"
+#include "app/AnalysisCharts.h"
 
 class MeasurementData;
 class RecordingAnalysis;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliAcquisition.h"
+#include "cli/CliAcquisition.h"
 
-#include "Ad7172.h"
-#include "MeasurementData.h"
-#include "ProgressBar.h"
-#include "ReadyWait.h"
-#include "StopSignal.h"
+#include "cli/MeasurementData.h"
+#include "cli/ProgressBar.h"
+#include "cli/StopSignal.h"
+#include "link/Ad7172.h"
+#include "link/ReadyWait.h"
 
 CliAcquisition::CliAcquisition(TADC& adc, const BoardSession::RunRequest& request,
                                MeasurementData& data)

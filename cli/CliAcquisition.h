@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "BoardSession.h"
+#include "measure/BoardSession.h"
 
 class MeasurementData;
 class ProgressBar;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
 #include <QBuffer>
 #include <chrono>
@@ -8,26 +8,26 @@
 #include <memory>
 #include <string>
 
-#include "Ad7172.h"
-#include "AnalysisCharts.h"
-#include "AnalysisReport.h"
-#include "BoardSession.h"
-#include "CliAcquisition.h"
-#include "CliMonitor.h"
-#include "CliRecording.h"
-#include "CliServe.h"
-#include "DeviceChoice.h"
-#include "FileError.h"
-#include "FtdiDeviceList.h"
-#include "GraphPicture.h"
-#include "MeasurementData.h"
-#include "Myfile.h"
-#include "Mystatus.h"
-#include "ProgressBar.h"
-#include "RecordingAnalysis.h"
-#include "RecordingConverter.h"
-#include "RecordingSource.h"
-#include "StopSignal.h"
+#include "app/AnalysisCharts.h"
+#include "cli/AnalysisReport.h"
+#include "cli/CliAcquisition.h"
+#include "cli/CliMonitor.h"
+#include "cli/CliRecording.h"
+#include "cli/CliServe.h"
+#include "cli/GraphPicture.h"
+#include "cli/MeasurementData.h"
+#include "cli/ProgressBar.h"
+#include "cli/StopSignal.h"
+#include "common/FileError.h"
+#include "datafile/Myfile.h"
+#include "link/Ad7172.h"
+#include "link/driver/DeviceChoice.h"
+#include "link/driver/FtdiDeviceList.h"
+#include "measure/BoardSession.h"
+#include "record/RecordingAnalysis.h"
+#include "record/RecordingConverter.h"
+#include "record/RecordingSource.h"
+#include "status/Mystatus.h"
 
 namespace {
 

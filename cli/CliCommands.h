@@ -6,12 +6,12 @@
 #include <memory>
 #include <optional>
 
-#include "CliAcquisition.h"
-#include "CliOptions.h"
-#include "CliOutputs.h"
-#include "CliPrompts.h"
-#include "CliReport.h"
-#include "Mymessage.h"
+#include "cli/CliAcquisition.h"
+#include "cli/CliOptions.h"
+#include "cli/CliOutputs.h"
+#include "cli/CliPrompts.h"
+#include "cli/CliReport.h"
+#include "messages/Mymessage.h"
 
 class AnalysisReport;
 class FifoDriver;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliMonitor.h"
+#include "cli/CliMonitor.h"
 
 #include <unistd.h>
 
@@ -9,17 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Ad7172.h"
-#include "CliCommands.h"
-#include "FileError.h"
-#include "Mymessage.h"
-#include "Mystatus.h"
-#include "ReadyWait.h"
-#include "Recorder.h"
-#include "RecordingFormat.h"
-#include "StopSignal.h"
+#include "cli/CliCommands.h"
+#include "cli/StopSignal.h"
+#include "common/FileError.h"
+#include "link/Ad7172.h"
+#include "link/ReadyWait.h"
+#include "messages/Mymessage.h"
 #include "publish/IntervalFormat.h"
 #include "publish/IntervalStatistics.h"
+#include "record/Recorder.h"
+#include "record/RecordingFormat.h"
+#include "status/Mystatus.h"
 
 namespace {
 

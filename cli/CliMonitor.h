@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
-#include "Acquisition.h"
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
+#include "measure/Acquisition.h"
 #include "publish/IntervalFigures.h"
 #include "publish/IntervalFile.h"
 #include "publish/MqttPublisher.h"

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
-#include "Recorder.h"
-#include "RecordingSession.h"
-#include "SampleRates.h"
+#include "common/SampleRates.h"
+#include "record/Recorder.h"
+#include "record/RecordingSession.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "BoardSession.h"
-#include "MeasureSettings.h"
-#include "MonitorOptions.h"
+#include "cli/MonitorOptions.h"
+#include "common/MeasureSettings.h"
+#include "measure/BoardSession.h"
 
 // The command line of selkoran-cli: one command (info, measure, show, analyze, record, serve,
 // monitor, convert) and its options. Defaults are the window's start-up settings.

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliOutputs.h"
+#include "cli/CliOutputs.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <string_view>
 
-#include "CliCommands.h"
-#include "CliOptions.h"
-#include "FileReplacement.h"
+#include "cli/CliCommands.h"
+#include "cli/CliOptions.h"
+#include "datafile/FileReplacement.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "Prompts.h"
+#include "common/Prompts.h"
 
 // The operator's side of the shared code on a command line: boxes become lines on standard
 // error, the overwrite question is answered yes only when --force was given, and there are

@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliRecording.h"
+#include "cli/CliRecording.h"
 
 #include <csignal>
 
-#include "Ad7172.h"
-#include "CliCommands.h"
-#include "Mymessage.h"
-#include "Mystatus.h"
-#include "ProgressBar.h"
-#include "ReadyWait.h"
-#include "RecordingTexts.h"
-#include "SampleRates.h"
-#include "StopSignal.h"
+#include "cli/CliCommands.h"
+#include "cli/ProgressBar.h"
+#include "cli/StopSignal.h"
+#include "common/SampleRates.h"
+#include "link/Ad7172.h"
+#include "link/ReadyWait.h"
+#include "messages/Mymessage.h"
+#include "record/RecordingTexts.h"
+#include "status/Mystatus.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "CliOptions.h"
-#include "Recorder.h"
-#include "RecordingFormat.h"
-#include "RecordingSession.h"
+#include "cli/CliOptions.h"
+#include "record/Recorder.h"
+#include "record/RecordingFormat.h"
+#include "record/RecordingSession.h"
 
 class FifoDriver;
 class ProgressBar;

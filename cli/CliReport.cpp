@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliReport.h"
+#include "cli/CliReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "AnalysisReport.h"
-#include "MeasurementData.h"
-#include "RecordingFormat.h"
+#include "cli/AnalysisReport.h"
+#include "cli/MeasurementData.h"
+#include "record/RecordingFormat.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CliServe.h"
+#include "cli/CliServe.h"
 
 #include <string>
 
-#include "Ad7172.h"
-#include "CliCommands.h"
-#include "CliOptions.h"
-#include "Mymessage.h"
-#include "ScpiServer.h"
-#include "ServiceAnnouncement.h"
-#include "StopSignal.h"
+#include "cli/CliCommands.h"
+#include "cli/CliOptions.h"
+#include "cli/StopSignal.h"
+#include "link/Ad7172.h"
+#include "messages/Mymessage.h"
+#include "serve/ScpiServer.h"
+#include "serve/ServiceAnnouncement.h"
 
 CliServe::CliServe(const CliOptions& cliOptions, TmyMessage& messageCatalogue)
     : options(cliOptions), messages(messageCatalogue) {}

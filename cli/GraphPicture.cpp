@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "GraphPicture.h"
+#include "cli/GraphPicture.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QWidget>
 
-#include "Graph_2ch.h"
-#include "MeasurementData.h"
-#include "PaintBox.h"
-#include "PictureCaption.h"
-#include "SampleRates.h"
-#include "WindowFont.h"
+#include "app/PaintBox.h"
+#include "app/PictureCaption.h"
+#include "app/WindowFont.h"
+#include "cli/MeasurementData.h"
+#include "common/SampleRates.h"
+#include "graph/Graph_2ch.h"
 
 QImage GraphPicture::Render(MeasurementData& data, bool fVolt, const QString& sourcePath) {
     QWidget client;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MeasurementData.h"
+#include "cli/MeasurementData.h"
 
-#include "Mystatus.h"
+#include "status/Mystatus.h"
 
 MeasurementData::MeasurementData()
     : model(nullptr, &ch0.Series, nullptr, nullptr, &Settings, &ch1.Series) {}

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "ChannelSeries.h"
-#include "ChannelStatistics.h"
-#include "Graph_2ch.h"
-#include "MeasureSettings.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
+#include "graph/Graph_2ch.h"
+#include "measure/ChannelStatistics.h"
 
 // One measurement as the command line holds it, measured or loaded: the settings, both
 // channels' fixed sample arrays, and their conversion and statistics done as the window does

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MonitorOptions.h"
+#include "cli/MonitorOptions.h"
 
 #include <QRegularExpression>
 
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 #include "publish/MqttAddress.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StopSignal.h"
+#include "cli/StopSignal.h"
 
 #include <fcntl.h>
 #include <unistd.h>

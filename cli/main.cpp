@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "CliCommands.h"
-#include "CliOptions.h"
+#include "cli/CliCommands.h"
+#include "cli/CliOptions.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "Codes.h"
+#include "common/Codes.h"
 
 // One channel's samples. The arrays belong to their owner (the window keeps them as fixed
 // members); the series only points at them, so nothing is allocated per run.

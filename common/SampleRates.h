@@ -5,7 +5,7 @@
 #include <cmath>
 #include <optional>
 
-#include "MeasureSettings.h"
+#include "common/MeasureSettings.h"
 
 // Output data rate of each rate index, in samples per second. Where the rate box shows two
 // figures ("16.63sps/16.67sps"), the first belongs to Sinc5+Sinc1 and the second to Sinc3.

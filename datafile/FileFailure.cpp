@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FileFailure.h"
+#include "datafile/FileFailure.h"
 
-#include "Codes.h"
-#include "FileError.h"
+#include "common/Codes.h"
+#include "common/FileError.h"
 
 std::string FileFailure::Reason() const {
     switch (kind) {

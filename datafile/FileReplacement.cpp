@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FileReplacement.h"
+#include "datafile/FileReplacement.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "FileFailure.h"
+#include "datafile/FileFailure.h"
 
 // A file written whole, so that a failure never leaves it half-written: the text goes to a
 // temporary file beside it and replaces it only once every byte is on disk. A symbolic link

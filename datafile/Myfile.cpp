@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Myfile.h"
+#include "datafile/Myfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <memory>
 
-#include "FileReplacement.h"
+#include "datafile/FileReplacement.h"
 
 namespace {
 

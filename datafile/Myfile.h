@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "ChannelSeries.h"
-#include "FileFailure.h"
-#include "MeasureSettings.h"
-#include "Prompts.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
+#include "common/Prompts.h"
+#include "datafile/FileFailure.h"
 
 // Writes and reads ".DTA" data files: the settings of one measurement and the converter
 // codes of one channel or of both. Keeps no state between calls; every operation opens,

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "BoardSimulator.h"
-#include "FuzzBursts.h"
+#include "boardsim/BoardSimulator.h"
+#include "fuzz/FuzzBursts.h"
 
 namespace {
 

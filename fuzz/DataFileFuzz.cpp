@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <string>
 
-#include "ChannelSeries.h"
-#include "FakePrompts.h"
-#include "MeasureSettings.h"
-#include "Myfile.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
+#include "datafile/Myfile.h"
+#include "tests/fakes/FakePrompts.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Codes.h"
-#include "Hdf5RecordingReader.h"
+#include "common/Codes.h"
+#include "record/Hdf5RecordingReader.h"
 
 namespace {
 

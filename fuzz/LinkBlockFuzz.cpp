@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include "Ad7172.h"
-#include "ChannelSeries.h"
-#include "FakeClock.h"
-#include "FuzzBursts.h"
-#include "ScriptedFifo.h"
+#include "common/ChannelSeries.h"
+#include "fuzz/FuzzBursts.h"
+#include "link/Ad7172.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ScriptedFifo.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "Ad7172.h"
-#include "FakeClock.h"
-#include "FuzzBursts.h"
-#include "ScriptedFifo.h"
+#include "fuzz/FuzzBursts.h"
+#include "link/Ad7172.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ScriptedFifo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "Ad7172.h"
-#include "ScpiCommandTable.h"
-#include "ScpiSession.h"
-#include "SimulatedFifo.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "serve/ScpiCommandTable.h"
+#include "serve/ScpiSession.h"
 
 namespace {
 

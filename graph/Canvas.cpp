@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Canvas.h"
+#include "graph/Canvas.h"
 
 #include <algorithm>
 #include <cmath>

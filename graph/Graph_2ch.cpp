@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Graph_2ch.h"
+#include "graph/Graph_2ch.h"
 
 // The graph's model: extremes, scales, label texts and the mapping of samples to pixels.
 
@@ -7,8 +7,8 @@
 #include <cmath>
 #include <functional>
 
-#include "Codes.h"
-#include "FixedText.h"
+#include "common/Codes.h"
+#include "common/FixedText.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <array>
 #include <cstdint>
 
-#include "ChannelSeries.h"
-#include "MeasureSettings.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
 
 class Canvas;
 class QLabel;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Graph_2ch.h"
+#include "graph/Graph_2ch.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QWidget>
 
-#include "Canvas.h"
+#include "graph/Canvas.h"
 
 // The graph's drawing: the off-screen picture, grid, traces and axis labels.
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Ad7172.h"
+#include "link/Ad7172.h"
 
 #include <cstring>
 #include <utility>

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "Ft_fifo.h"
+#include "link/Ft_fifo.h"
 
 // Value 0..15 of a hexadecimal digit character; any other character counts as 0.
 unsigned HexDigitValue(char c);

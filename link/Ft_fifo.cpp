@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Ft_fifo.h"
+#include "link/Ft_fifo.h"
 
 #include <algorithm>
 #include <cstring>

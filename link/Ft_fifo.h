@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "FifoDriver.h"
-#include "LinkTiming.h"
-#include "TimeoutTimer.h"
+#include "link/LinkTiming.h"
+#include "link/TimeoutTimer.h"
+#include "link/driver/FifoDriver.h"
 
 // Upper-case hexadecimal digit of a value 0..15.
 char NibbleToHexChar(unsigned v);

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <functional>
 
-#include "FifoDriver.h"
-#include "ReadyWait.h"
+#include "link/ReadyWait.h"
+#include "link/driver/FifoDriver.h"
 
 // How the board link measures its reply time-outs and how it sleeps while a reply is on its
 // way. By default it sleeps in poll() until the driver announces bytes; the window sleeps in

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ReadyWait.h"
+#include "link/ReadyWait.h"
 
 #include <poll.h>
 

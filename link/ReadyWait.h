@@ -4,7 +4,7 @@
 #include <chrono>
 #include <initializer_list>
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 // Sleeping until a driver announces bytes, outside any event loop.
 namespace ReadyWait {

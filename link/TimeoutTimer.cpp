@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TimeoutTimer.h"
+#include "link/TimeoutTimer.h"
 
 #include <algorithm>
 #include <utility>

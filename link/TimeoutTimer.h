@@ -4,7 +4,7 @@
 #include <chrono>
 #include <functional>
 
-#include "LinkTiming.h"
+#include "link/LinkTiming.h"
 
 // A one-shot reply timer on a monotonic clock. It fires when a wait loop polls it after
 // its interval has run out; firing disables it, so it fires once per start.

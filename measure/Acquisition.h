@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "AcquisitionSink.h"
-#include "Ad7172.h"
-#include "BlockWait.h"
-#include "BoardSession.h"
+#include "link/Ad7172.h"
+#include "measure/AcquisitionSink.h"
+#include "measure/BlockWait.h"
+#include "measure/BoardSession.h"
 
 // The one acquisition engine: it owns the board's use and the run's state, and every front end
 // (the window, the recording window, the command line, the instrument server, the monitor)

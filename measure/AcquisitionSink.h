@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "MeasureSettings.h"
-#include "SampleRates.h"
+#include "common/MeasureSettings.h"
+#include "common/SampleRates.h"
 
 // What a run is measured with, as its sinks learn it: the settings, the count asked for, the
 // board that measures and when the first start command went out.

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BlockWait.h"
+#include "measure/BlockWait.h"
 
 #include <algorithm>
 
-#include "ReadyWait.h"
+#include "link/ReadyWait.h"
 
 std::chrono::milliseconds BlockWait::Longest(const FifoReadiness& readiness) {
     return readiness.Announces() ? kAnnouncedLook : kUnannouncedLook;

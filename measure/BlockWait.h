@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 // How long a run sleeps before it looks for its next block, decided after every look from
 // what has arrived of that block:

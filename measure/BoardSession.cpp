@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "BoardSession.h"
+#include "measure/BoardSession.h"
 
 #include <algorithm>
 
-#include "SampleRates.h"
+#include "common/SampleRates.h"
 
 namespace {
 

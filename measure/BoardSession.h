@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Ad7172.h"
-#include "BlockWait.h"
+#include "link/Ad7172.h"
+#include "measure/BlockWait.h"
 
 // How one measurement uses the board, shared by the window and the command-line tool:
 // identification, configuration and start, one block read per look, and how long to sleep

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ChannelStatistics.h"
+#include "measure/ChannelStatistics.h"
 
 #include <cmath>
 
-#include "Codes.h"
+#include "common/Codes.h"
 
 void ChannelStatistics::ConvertToMicrovolts(ChannelSeries& series, int first, int last,
                                             std::int32_t gainFactor) {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "ChannelSeries.h"
+#include "common/ChannelSeries.h"
 
 // Conversion and statistics of one channel's samples, shared by the window and the
 // command-line tool.

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Mymessage.h"
+#include "messages/Mymessage.h"
 
 #include <utility>
 
-#include "Prompts.h"
+#include "common/Prompts.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CsvDescription.h"
+#include "record/CsvDescription.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "FileError.h"
-#include "RecordingFormat.h"
+#include "common/FileError.h"
+#include "record/RecordingFormat.h"
 
 namespace CsvDescription {
 

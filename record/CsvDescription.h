@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "RecordingDescription.h"
+#include "record/RecordingDescription.h"
 
 // The comment lines of a CSV recording read as its description: the header lines that
 // `record` writes before the column line, a "# restart:TIME sample:N" line before the first

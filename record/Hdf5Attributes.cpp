@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Hdf5Attributes.h"
+#include "record/Hdf5Attributes.h"
 
 #include <cstring>
 #include <memory>
 
-#include "Hdf5Handle.h"
+#include "record/Hdf5Handle.h"
 
 namespace Hdf5Attributes {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Hdf5Handle.h"
+#include "record/Hdf5Handle.h"
 
 #include <utility>
 

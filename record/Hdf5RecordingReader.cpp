@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Hdf5RecordingReader.h"
+#include "record/Hdf5RecordingReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,11 +10,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "Codes.h"
-#include "FileError.h"
-#include "Hdf5Attributes.h"
-#include "Hdf5Layout.h"
-#include "SampleRates.h"
+#include "common/Codes.h"
+#include "common/FileError.h"
+#include "common/SampleRates.h"
+#include "record/Hdf5Attributes.h"
+#include "record/Hdf5Layout.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Hdf5Handle.h"
-#include "MeasureSettings.h"
-#include "RecordingDescription.h"
-#include "RecordingReader.h"
+#include "common/MeasureSettings.h"
+#include "record/Hdf5Handle.h"
+#include "record/RecordingDescription.h"
+#include "record/RecordingReader.h"
 
 // Reads a recording's HDF5 file (the layout of `Hdf5Layout.h`), also while another program
 // writes it and after that program crashed: what it describes, its codes in stretches as the

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Hdf5RecordingSink.h"
+#include "record/Hdf5RecordingSink.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "Codes.h"
-#include "FolderSync.h"
-#include "Hdf5Attributes.h"
-#include "Hdf5Layout.h"
-#include "Hdf5RecordingReader.h"
+#include "common/Codes.h"
+#include "common/FolderSync.h"
+#include "record/Hdf5Attributes.h"
+#include "record/Hdf5Layout.h"
+#include "record/Hdf5RecordingReader.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "AcquisitionSink.h"
-#include "Hdf5Handle.h"
-#include "RecordingDescription.h"
+#include "measure/AcquisitionSink.h"
+#include "record/Hdf5Handle.h"
+#include "record/RecordingDescription.h"
 
 // A recording written into an HDF5 file (the layout of `Hdf5Layout.h`) as the acquisition
 // engine hands its blocks on. The file is made before the board is configured and is read by

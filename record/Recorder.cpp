@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Recorder.h"
+#include "record/Recorder.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string_view>
 
-#include "Codes.h"
-#include "SampleRates.h"
+#include "common/Codes.h"
+#include "common/SampleRates.h"
 
 namespace {
 

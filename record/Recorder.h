@@ -9,12 +9,12 @@
 #include <span>
 #include <string>
 
-#include "Ad7172.h"
-#include "BlockWait.h"
-#include "BoardSession.h"
-#include "RecordingFile.h"
-#include "RecordingFormat.h"
-#include "RecordingIndex.h"
+#include "link/Ad7172.h"
+#include "measure/BlockWait.h"
+#include "measure/BoardSession.h"
+#include "record/RecordingFile.h"
+#include "record/RecordingFormat.h"
+#include "record/RecordingIndex.h"
 
 // A long recording streamed to a CSV file, one step at a time, so that any event loop can
 // drive it: Start identifies and configures the board as a measurement does and sends the

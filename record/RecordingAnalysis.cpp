@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingAnalysis.h"
+#include "record/RecordingAnalysis.h"
 
 #include <algorithm>
 #include <array>
 #include <memory>
 
-#include "RecordingReader.h"
-#include "RecordingSource.h"
-#include "RunningSumFile.h"
-#include "SampleRates.h"
+#include "common/SampleRates.h"
+#include "record/RecordingReader.h"
+#include "record/RecordingSource.h"
+#include "record/RunningSumFile.h"
 
 namespace {
 

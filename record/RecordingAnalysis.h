@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "MeasureSettings.h"
-#include "NoiseAnalysis.h"
+#include "analysis/NoiseAnalysis.h"
+#include "common/MeasureSettings.h"
 
 // Every noise figure of a recording file, with memory that does not grow with its length.
 // One pass over the file gives the statistics (exact running sums) and keeps each channel's

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingConverter.h"
+#include "record/RecordingConverter.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -11,14 +11,14 @@
 #include <optional>
 #include <vector>
 
-#include "Codes.h"
-#include "CsvDescription.h"
-#include "FileError.h"
-#include "FolderSync.h"
-#include "Hdf5RecordingReader.h"
-#include "Hdf5RecordingSink.h"
-#include "RecordingFile.h"
-#include "RecordingSession.h"
+#include "common/Codes.h"
+#include "common/FileError.h"
+#include "common/FolderSync.h"
+#include "record/CsvDescription.h"
+#include "record/Hdf5RecordingReader.h"
+#include "record/Hdf5RecordingSink.h"
+#include "record/RecordingFile.h"
+#include "record/RecordingSession.h"
 
 namespace {
 

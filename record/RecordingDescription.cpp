@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingDescription.h"
+#include "record/RecordingDescription.h"
 
 #include <array>
 #include <charconv>

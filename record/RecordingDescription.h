@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "AcquisitionSink.h"
-#include "RecordingFormat.h"
+#include "measure/AcquisitionSink.h"
+#include "record/RecordingFormat.h"
 
 // Everything a recording's file says about itself besides its codes, in either file type:
 // the header (board, settings, count asked for, start), the further start commands, and how

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingFile.h"
+#include "record/RecordingFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "FolderSync.h"
+#include "common/FolderSync.h"
 
 namespace {
 

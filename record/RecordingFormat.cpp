@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingFormat.h"
+#include "record/RecordingFormat.h"
 
 #include <charconv>
 #include <cstdio>
 #include <ctime>
 
-#include "SampleRates.h"
+#include "common/SampleRates.h"
 
 namespace RecordingFormat {
 

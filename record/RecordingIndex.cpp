@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingIndex.h"
+#include "record/RecordingIndex.h"
 
 #include <algorithm>
 
-#include "RecordingReader.h"
+#include "record/RecordingReader.h"
 
 void RecordingIndex::Begin(std::string path, std::vector<int> channels) {
     filePath = std::move(path);

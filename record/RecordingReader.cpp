@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingReader.h"
+#include "record/RecordingReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,8 +14,8 @@
 #include <optional>
 #include <string_view>
 
-#include "Codes.h"
-#include "RecordingFormat.h"
+#include "common/Codes.h"
+#include "record/RecordingFormat.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MeasureSettings.h"
+#include "common/MeasureSettings.h"
 
 // Reads a recording (or the table of `measure --csv`) a stretch of rows at a time, so a file
 // of any length needs the same memory. The comment lines give the rate and the filter (the

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingSession.h"
+#include "record/RecordingSession.h"
 
 #include <algorithm>
 #include <cctype>

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Acquisition.h"
-#include "Hdf5RecordingSink.h"
-#include "Recorder.h"
+#include "measure/Acquisition.h"
+#include "record/Hdf5RecordingSink.h"
+#include "record/Recorder.h"
 
 // A long recording into a file of either type, driven step by step as the recorder is, so the
 // command line and the recording window drive both alike: a CSV file through `Recorder`, an

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingSource.h"
+#include "record/RecordingSource.h"
 
-#include "Hdf5RecordingReader.h"
+#include "record/Hdf5RecordingReader.h"
 
 namespace RecordingSource {
 

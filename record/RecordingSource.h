@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "RecordingReader.h"
+#include "record/RecordingReader.h"
 
 // A recording's file of either type, told apart by its first bytes: an HDF5 file, or the CSV
 // table of `record` and `measure --csv`. The analysis reads both through here, so their

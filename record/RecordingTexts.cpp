@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RecordingTexts.h"
+#include "record/RecordingTexts.h"
 
 #include <cerrno>
 
-#include "FileError.h"
+#include "common/FileError.h"
 
 namespace RecordingTexts {
 

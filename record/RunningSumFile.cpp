@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunningSumFile.h"
+#include "record/RunningSumFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>

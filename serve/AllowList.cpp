@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AllowList.h"
+#include "serve/AllowList.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

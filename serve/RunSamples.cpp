@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "RunSamples.h"
+#include "serve/RunSamples.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "AcquisitionSink.h"
+#include "measure/AcquisitionSink.h"
 
 // The instrument's last measurement: the codes of both channels as a run delivers them, up to
 // one start command's 1,048,575 samples per channel. The room is taken once, when the server

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiCommandTable.h"
+#include "serve/ScpiCommandTable.h"
 
 #include <span>
 #include <string_view>

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "ScpiParser.h"
+#include "serve/ScpiParser.h"
 
 // Every command the instrument knows.
 enum class ScpiCommand {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiCommands.h"
+#include "serve/ScpiCommands.h"
 
 #include <array>
 #include <cmath>
@@ -7,11 +7,11 @@
 #include <optional>
 #include <string_view>
 
-#include "Codes.h"
-#include "NoiseAnalysis.h"
-#include "NoiseStatistics.h"
-#include "ScpiSession.h"
-#include "WelchSpectrum.h"
+#include "analysis/NoiseAnalysis.h"
+#include "analysis/NoiseStatistics.h"
+#include "analysis/WelchSpectrum.h"
+#include "common/Codes.h"
+#include "serve/ScpiSession.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ScpiCommandTable.h"
+#include "serve/ScpiCommandTable.h"
 
 class ScpiSession;
 

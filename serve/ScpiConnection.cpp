@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiConnection.h"
+#include "serve/ScpiConnection.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "ScpiSession.h"
+#include "serve/ScpiSession.h"
 
 // One client on its socket (non-blocking): program messages end with LF (CR LF too); each
 // response message leaves in one write where the socket takes it. Bounded however the client

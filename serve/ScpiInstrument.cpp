@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiInstrument.h"
+#include "serve/ScpiInstrument.h"
 
-#include "ErrorQueue.h"
+#include "serve/ErrorQueue.h"
 
 namespace {
 

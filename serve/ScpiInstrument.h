@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Acquisition.h"
-#include "RunSamples.h"
+#include "measure/Acquisition.h"
+#include "serve/RunSamples.h"
 
 // The instrument all connections share: the board behind the acquisition engine, its settings
 // and the last measurement. A run starts at INIT (or at *TRG when the trigger source is BUS)

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiParser.h"
+#include "serve/ScpiParser.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 
-#include "ErrorQueue.h"
+#include "serve/ErrorQueue.h"
 
 namespace {
 

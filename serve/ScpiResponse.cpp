@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiResponse.h"
+#include "serve/ScpiResponse.h"
 
 #include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
 
-#include "Codes.h"
+#include "common/Codes.h"
 
 namespace {
 

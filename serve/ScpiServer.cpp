@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiServer.h"
+#include "serve/ScpiServer.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "AllowList.h"
-#include "ScpiConnection.h"
+#include "serve/AllowList.h"
+#include "serve/ScpiConnection.h"
 
 // The instrument on a TCP port: one poll() loop over the listening socket, the connections,
 // the board's readiness while a run goes on, and a stop descriptor. Everything runs on the

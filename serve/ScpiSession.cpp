@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScpiSession.h"
+#include "serve/ScpiSession.h"
 
-#include "ScpiCommands.h"
+#include "serve/ScpiCommands.h"
 
 ScpiSession::ScpiSession(ScpiInstrument& shared) : instrument(shared) {}
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "ErrorQueue.h"
-#include "ScpiInstrument.h"
-#include "ScpiParser.h"
-#include "ScpiResponse.h"
-#include "StatusRegisters.h"
+#include "serve/ErrorQueue.h"
+#include "serve/ScpiInstrument.h"
+#include "serve/ScpiParser.h"
+#include "serve/ScpiResponse.h"
+#include "serve/StatusRegisters.h"
 
 // One connection's side of the instrument: its error queue, status registers and data format,
 // and the execution of its program messages in order. A command that waits for the end of a

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ServiceAnnouncement.h"
+#include "serve/ServiceAnnouncement.h"
 
 #include <avahi-client/client.h>
 #include <avahi-client/publish.h>

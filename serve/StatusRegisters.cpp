@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "StatusRegisters.h"
+#include "serve/StatusRegisters.h"
 
 void StatusRegisters::NoteError(int number) {
     if (number <= -100 && number > -200) {

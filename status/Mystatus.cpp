@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "Mystatus.h"
+#include "status/Mystatus.h"
 
 #include <QFile>
 #include <QFontMetrics>
@@ -7,7 +7,7 @@
 #include <QStatusBar>
 #include <utility>
 
-#include "FixedText.h"
+#include "common/FixedText.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "Codes.h"
-#include "NoiseAnalysis.h"
-#include "NoiseFigureTable.h"
+#include "analysis/NoiseAnalysis.h"
+#include "analysis/NoiseFigureTable.h"
+#include "common/Codes.h"
 
 namespace {
 

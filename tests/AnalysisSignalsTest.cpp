@@ -10,9 +10,9 @@
 #include <numbers>
 #include <vector>
 
-#include "ConverterModel.h"
-#include "NoiseAnalysis.h"
-#include "SampleSource.h"
+#include "analysis/NoiseAnalysis.h"
+#include "boardsim/ConverterModel.h"
+#include "boardsim/SampleSource.h"
 
 namespace {
 

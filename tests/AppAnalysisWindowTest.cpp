@@ -16,11 +16,11 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "AppTestSupport.h"
-#include "Codes.h"
-#include "NoiseAnalysisWindow.h"
-#include "PictureCaption.h"
-#include "RecordingFormat.h"
+#include "app/NoiseAnalysisWindow.h"
+#include "app/PictureCaption.h"
+#include "common/Codes.h"
+#include "record/RecordingFormat.h"
+#include "tests/AppTestSupport.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <cmath>
 #include <vector>
 
-#include "Codes.h"
-#include "FakePrompts.h"
-#include "NoiseAnalysisWindow.h"
-#include "RecordingChart.h"
-#include "RoundTickAxis.h"
-#include "SampleEnvelope.h"
-#include "SampleSource.h"
-#include "TestApplication.h"
+#include "app/NoiseAnalysisWindow.h"
+#include "app/RecordingChart.h"
+#include "app/RoundTickAxis.h"
+#include "boardsim/SampleSource.h"
+#include "common/Codes.h"
+#include "record/SampleEnvelope.h"
+#include "tests/fakes/FakePrompts.h"
+#include "tests/fakes/TestApplication.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "AppTestSupport.h"
-#include "KnownTwoChannelFile.h"
+#include "tests/AppTestSupport.h"
+#include "tests/KnownTwoChannelFile.h"
 
 namespace {
 

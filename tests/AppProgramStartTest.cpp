@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "FakePrompts.h"
-#include "ProgramStart.h"
+#include "app/ProgramStart.h"
+#include "tests/fakes/FakePrompts.h"
 
 TEST(AppProgramStart, EscapingExceptionShowsItsTextAndFails) {
     FakePrompts prompts;

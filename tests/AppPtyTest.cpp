@@ -7,9 +7,9 @@
 #include <QProcess>
 #include <QThread>
 
-#include "AppTestSupport.h"
-#include "SlowClock.h"
-#include "TtyFifo.h"
+#include "link/driver/TtyFifo.h"
+#include "tests/AppTestSupport.h"
+#include "tests/fakes/SlowClock.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "QtPrompts.h"
-#include "QtTranslation.h"
-#include "TestApplication.h"
+#include "app/QtPrompts.h"
+#include "app/QtTranslation.h"
+#include "tests/fakes/TestApplication.h"
 
 TEST(QtTranslation, FileDialogSpeaksJapanese) {
     QApplication& application = TestApplication();

@@ -16,12 +16,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "AppTestSupport.h"
-#include "Codes.h"
-#include "Hdf5RecordingReader.h"
-#include "NoiseAnalysisWindow.h"
-#include "RecordingWindow.h"
-#include "SampleSource.h"
+#include "app/NoiseAnalysisWindow.h"
+#include "app/RecordingWindow.h"
+#include "boardsim/SampleSource.h"
+#include "common/Codes.h"
+#include "record/Hdf5RecordingReader.h"
+#include "tests/AppTestSupport.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "AppTestSupport.h"
-#include "BoardSession.h"
+#include "measure/BoardSession.h"
+#include "tests/AppTestSupport.h"
 
 using namespace std::chrono_literals;
 

@@ -15,15 +15,15 @@
 #include <memory>
 #include <string>
 
-#include "Ad7172.h"
-#include "AppTestSupport.h"
-#include "FakeClock.h"
-#include "FakePrompts.h"
-#include "Mystatus.h"
-#include "RecordingWindow.h"
-#include "ScriptedFifo.h"
-#include "Selkoran_main.h"
-#include "TestApplication.h"
+#include "app/RecordingWindow.h"
+#include "app/Selkoran_main.h"
+#include "link/Ad7172.h"
+#include "status/Mystatus.h"
+#include "tests/AppTestSupport.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakePrompts.h"
+#include "tests/fakes/ScriptedFifo.h"
+#include "tests/fakes/TestApplication.h"
 
 using namespace std::chrono_literals;
 using Call = ScriptedFifo::Call;

@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "FakePrompts.h"
-#include "ForwardingFifo.h"
-#include "LinkTiming.h"
-#include "Mystatus.h"
-#include "PaintBox.h"
-#include "Selkoran_main.h"
-#include "SimulatedFifo.h"
-#include "TestApplication.h"
+#include "app/PaintBox.h"
+#include "app/Selkoran_main.h"
+#include "link/LinkTiming.h"
+#include "link/driver/SimulatedFifo.h"
+#include "status/Mystatus.h"
+#include "tests/fakes/FakePrompts.h"
+#include "tests/fakes/ForwardingFifo.h"
+#include "tests/fakes/TestApplication.h"
 
 // The simulated board on a clock that moves only when the test or a wait moves it, with
 // every byte the program writes recorded.

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "AppTestSupport.h"
+#include "tests/AppTestSupport.h"
 
 namespace {
 

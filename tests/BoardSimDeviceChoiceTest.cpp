@@ -6,10 +6,10 @@
 #include <string>
 #include <tuple>
 
-#include "DeviceChoice.h"
-#include "LibftdiFifo.h"
-#include "SimulatedFifo.h"
-#include "TtyFifo.h"
+#include "link/driver/DeviceChoice.h"
+#include "link/driver/LibftdiFifo.h"
+#include "link/driver/SimulatedFifo.h"
+#include "link/driver/TtyFifo.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "Ad7172.h"
-#include "BoardOptions.h"
-#include "Codes.h"
-#include "FakeClock.h"
-#include "SampleRates.h"
-#include "SampleSource.h"
-#include "SimulatedFifo.h"
+#include "boardsim/BoardOptions.h"
+#include "boardsim/SampleSource.h"
+#include "common/Codes.h"
+#include "common/SampleRates.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "tests/fakes/FakeClock.h"
 
 // Samples asked of the board in one poll, by data-rate index, as a run asks for them.
 inline constexpr int kSamplesPerPoll[17] = {1, 1, 1,  1,  1,  1,   1,   1,  1,

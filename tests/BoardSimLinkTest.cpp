@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "BoardSimFixture.h"
+#include "tests/BoardSimFixture.h"
 
 using namespace std::chrono_literals;
 

@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "BoardSimFixture.h"
-#include "ConverterModel.h"
+#include "boardsim/ConverterModel.h"
+#include "tests/BoardSimFixture.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "BoardSimFixture.h"
-#include "SlowClock.h"
-#include "TtyFifo.h"
+#include "link/driver/TtyFifo.h"
+#include "tests/BoardSimFixture.h"
+#include "tests/fakes/SlowClock.h"
 
 extern char** environ;
 

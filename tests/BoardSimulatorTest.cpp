@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "BoardOptions.h"
-#include "BoardSimFixture.h"
-#include "BoardSimulator.h"
+#include "boardsim/BoardOptions.h"
+#include "boardsim/BoardSimulator.h"
+#include "tests/BoardSimFixture.h"
 
 using namespace std::chrono_literals;
 using Clock = BoardSimulator::Clock;

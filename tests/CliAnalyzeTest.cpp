@@ -12,12 +12,12 @@
 #include <span>
 #include <vector>
 
-#include "AnalysisCharts.h"
-#include "CliTestSupport.h"
-#include "FakePrompts.h"
-#include "Myfile.h"
-#include "NoiseAnalysis.h"
-#include "PictureCaption.h"
+#include "analysis/NoiseAnalysis.h"
+#include "app/AnalysisCharts.h"
+#include "app/PictureCaption.h"
+#include "datafile/Myfile.h"
+#include "tests/CliTestSupport.h"
+#include "tests/fakes/FakePrompts.h"
 
 namespace {
 

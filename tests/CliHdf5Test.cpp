@@ -10,11 +10,11 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include "Ad7172.h"
-#include "CliTestSupport.h"
-#include "Hdf5Handle.h"
-#include "Recorder.h"
-#include "TappedBoard.h"
+#include "link/Ad7172.h"
+#include "record/Hdf5Handle.h"
+#include "record/Recorder.h"
+#include "tests/CliTestSupport.h"
+#include "tests/fakes/TappedBoard.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <cmath>
 #include <vector>
 
-#include "CliTestSupport.h"
-#include "Codes.h"
+#include "common/Codes.h"
+#include "tests/CliTestSupport.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <memory>
 #include <numeric>
 
-#include "BoardOptions.h"
-#include "CliTestSupport.h"
-#include "Codes.h"
-#include "MosquittoSupport.h"
-#include "SampleSource.h"
+#include "boardsim/BoardOptions.h"
+#include "boardsim/SampleSource.h"
+#include "common/Codes.h"
+#include "tests/CliTestSupport.h"
+#include "tests/MosquittoSupport.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <array>
 #include <vector>
 
-#include "BoardOptions.h"
-#include "CliTestSupport.h"
-#include "NoiseAnalysis.h"
-#include "SampleSource.h"
+#include "analysis/NoiseAnalysis.h"
+#include "boardsim/BoardOptions.h"
+#include "boardsim/SampleSource.h"
+#include "tests/CliTestSupport.h"
 
 namespace {
 

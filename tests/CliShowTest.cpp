@@ -11,14 +11,14 @@
 #include <QJsonObject>
 #include <QWidget>
 
-#include "ChannelStatistics.h"
-#include "CliTestSupport.h"
-#include "Codes.h"
-#include "FakePrompts.h"
-#include "Graph_2ch.h"
-#include "KnownTwoChannelFile.h"
-#include "Myfile.h"
-#include "PictureCaption.h"
+#include "app/PictureCaption.h"
+#include "common/Codes.h"
+#include "datafile/Myfile.h"
+#include "graph/Graph_2ch.h"
+#include "measure/ChannelStatistics.h"
+#include "tests/CliTestSupport.h"
+#include "tests/KnownTwoChannelFile.h"
+#include "tests/fakes/FakePrompts.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "TestApplication.h"
+#include "tests/fakes/TestApplication.h"
 
 inline QString BuildPath(const QString& program) {
     return QStringLiteral(SELKORAN_BUILD_DIR) + '/' + program;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ChannelSeries.h"
-#include "FakePrompts.h"
-#include "MeasureSettings.h"
-#include "Myfile.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
+#include "datafile/Myfile.h"
+#include "tests/fakes/FakePrompts.h"
 
 // Real files in a fresh directory, the file object under test with recording prompts,
 // and two channels of fixed arrays.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <limits>
 
-#include "DataFileFixture.h"
+#include "tests/DataFileFixture.h"
 
 namespace {
 

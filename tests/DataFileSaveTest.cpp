@@ -8,7 +8,7 @@
 #include <functional>
 #include <limits>
 
-#include "DataFileFixture.h"
+#include "tests/DataFileFixture.h"
 
 namespace {
 

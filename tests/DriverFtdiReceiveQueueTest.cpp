@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FtdiReceiveQueue.h"
+#include "link/driver/FtdiReceiveQueue.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "LibftdiFifo.h"
+#include "link/driver/LibftdiFifo.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "TtyFifo.h"
+#include "link/driver/TtyFifo.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <cmath>
 #include <memory>
 
-#include "Canvas.h"
-#include "Graph_2ch.h"
-#include "TestApplication.h"
+#include "graph/Canvas.h"
+#include "graph/Graph_2ch.h"
+#include "tests/fakes/TestApplication.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "FixedText.h"
-#include "Graph_2ch.h"
+#include "common/FixedText.h"
+#include "graph/Graph_2ch.h"
 
 namespace {
 

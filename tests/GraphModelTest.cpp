@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ChannelSeries.h"
-#include "Graph_2ch.h"
-#include "MeasureSettings.h"
+#include "common/ChannelSeries.h"
+#include "common/MeasureSettings.h"
+#include "graph/Graph_2ch.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Ad7172.h"
-#include "FakeClock.h"
-#include "ScriptedFifo.h"
+#include "link/Ad7172.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ScriptedFifo.h"
 
 using Call = ScriptedFifo::Call;
 using namespace std::chrono_literals;

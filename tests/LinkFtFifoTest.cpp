@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "FakeClock.h"
-#include "Ft_fifo.h"
-#include "ScriptedFifo.h"
+#include "link/Ft_fifo.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ScriptedFifo.h"
 
 using Call = ScriptedFifo::Call;
 using namespace std::chrono_literals;

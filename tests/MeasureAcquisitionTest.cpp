@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Acquisition.h"
-#include "SampleSource.h"
-#include "TappedBoard.h"
+#include "boardsim/SampleSource.h"
+#include "measure/Acquisition.h"
+#include "tests/fakes/TappedBoard.h"
 
 using namespace std::chrono_literals;
 using Outcome = AcquisitionOutcome;

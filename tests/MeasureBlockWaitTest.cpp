@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "BlockWait.h"
+#include "measure/BlockWait.h"
 
 using namespace std::chrono_literals;
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "BoardSession.h"
-#include "FakeClock.h"
-#include "ScriptedFifo.h"
-#include "SimulatedFifo.h"
+#include "link/driver/SimulatedFifo.h"
+#include "measure/BoardSession.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ScriptedFifo.h"
 
 using namespace std::chrono_literals;
 using Call = ScriptedFifo::Call;

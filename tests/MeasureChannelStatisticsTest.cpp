@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "ChannelStatistics.h"
+#include "measure/ChannelStatistics.h"
 
 namespace {
 

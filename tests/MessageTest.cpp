@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "FakePrompts.h"
-#include "Mymessage.h"
+#include "messages/Mymessage.h"
+#include "tests/fakes/FakePrompts.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <cmath>
 #include <vector>
 
-#include "Acquisition.h"
-#include "Codes.h"
-#include "SampleSource.h"
-#include "TappedBoard.h"
+#include "boardsim/SampleSource.h"
+#include "common/Codes.h"
+#include "measure/Acquisition.h"
 #include "publish/IntervalQueue.h"
 #include "publish/IntervalStatistics.h"
 #include "publish/MqttAddress.h"
+#include "tests/fakes/TappedBoard.h"
 
 using namespace std::chrono_literals;
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "SampleEnvelope.h"
+#include "record/SampleEnvelope.h"
 
 namespace {
 

@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "Hdf5Attributes.h"
-#include "Hdf5Layout.h"
-#include "Hdf5RecordingReader.h"
-#include "RecordingAnalysis.h"
-#include "RecordingConverter.h"
-#include "RecordingSession.h"
-#include "RecordingSource.h"
-#include "SampleSource.h"
-#include "TappedBoard.h"
+#include "boardsim/SampleSource.h"
+#include "record/Hdf5Attributes.h"
+#include "record/Hdf5Layout.h"
+#include "record/Hdf5RecordingReader.h"
+#include "record/RecordingAnalysis.h"
+#include "record/RecordingConverter.h"
+#include "record/RecordingSession.h"
+#include "record/RecordingSource.h"
+#include "tests/fakes/TappedBoard.h"
 
 namespace {
 

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "Ad7172.h"
-#include "FakeClock.h"
-#include "ForwardingFifo.h"
-#include "Recorder.h"
-#include "RecordingAnalysis.h"
-#include "RecordingFile.h"
-#include "RecordingReader.h"
-#include "SampleSource.h"
-#include "SimulatedFifo.h"
+#include "boardsim/SampleSource.h"
+#include "link/Ad7172.h"
+#include "link/driver/SimulatedFifo.h"
+#include "record/Recorder.h"
+#include "record/RecordingAnalysis.h"
+#include "record/RecordingFile.h"
+#include "record/RecordingReader.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ForwardingFifo.h"
 
 using namespace std::chrono_literals;
 

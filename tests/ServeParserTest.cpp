@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "AllowList.h"
-#include "ScpiCommandTable.h"
-#include "ScpiParser.h"
+#include "serve/AllowList.h"
+#include "serve/ScpiCommandTable.h"
+#include "serve/ScpiParser.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "Mystatus.h"
+#include "status/Mystatus.h"
 
 namespace {
 

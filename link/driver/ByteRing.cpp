@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ByteRing.h"
+#include "link/driver/ByteRing.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DeviceChoice.h"
+#include "link/driver/DeviceChoice.h"
 
-#include "LibftdiFifo.h"
-#include "SimulatedFifo.h"
-#include "TtyFifo.h"
+#include "link/driver/LibftdiFifo.h"
+#include "link/driver/SimulatedFifo.h"
+#include "link/driver/TtyFifo.h"
 
 #include <charconv>
 #include <optional>

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 // The device text that asks for the list of FTDI chips instead of a board.
 inline constexpr std::string_view kUsbListText = "usb:list";

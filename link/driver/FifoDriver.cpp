@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 FifoReadiness FifoDriver::Readiness(FifoHandle) {
     return {};

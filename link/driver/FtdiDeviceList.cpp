@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FtdiDeviceList.h"
+#include "link/driver/FtdiDeviceList.h"
 
 #include <ftdi.h>
 

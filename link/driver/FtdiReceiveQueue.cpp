@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FtdiReceiveQueue.h"
+#include "link/driver/FtdiReceiveQueue.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "ByteRing.h"
+#include "link/driver/ByteRing.h"
 
 // Bytes received from an FTDI chip, waiting to be read. The chip starts every USB packet of
 // a bulk transfer with two modem-status bytes; they are dropped here so that only the data

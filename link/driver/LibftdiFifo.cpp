@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "LibftdiFifo.h"
+#include "link/driver/LibftdiFifo.h"
 
 #include <ftdi.h>
 #include <libusb.h>

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "FifoDriver.h"
-#include "FtdiDeviceList.h"
-#include "FtdiReceiveQueue.h"
+#include "link/driver/FifoDriver.h"
+#include "link/driver/FtdiDeviceList.h"
+#include "link/driver/FtdiReceiveQueue.h"
 
 struct ftdi_context;
 

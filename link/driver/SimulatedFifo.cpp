@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "SimulatedFifo.h"
+#include "link/driver/SimulatedFifo.h"
 
 #include <algorithm>
 #include <utility>

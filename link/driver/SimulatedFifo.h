@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "BoardSimulator.h"
-#include "FifoDriver.h"
+#include "boardsim/BoardSimulator.h"
+#include "link/driver/FifoDriver.h"
 
 // The simulated board behind the driver interface: one device, number 0, always present
 // unless a fault makes it vanish. Real time by default; tests pass their own clock.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "TtyFifo.h"
+#include "link/driver/TtyFifo.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <string>
 
-#include "ByteRing.h"
-#include "FifoDriver.h"
+#include "link/driver/ByteRing.h"
+#include "link/driver/FifoDriver.h"
 
 // The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver,
 // or a pseudo-terminal. The line is raw, so every byte passes unchanged in both directions.

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <functional>
 
-#include "LinkTiming.h"
+#include "link/LinkTiming.h"
 
 // A clock that stands still until the link waits; every wait advances it by one step and
 // then runs `onWait`, so a test can deliver bytes "while" a wait is running.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "FakePrompts.h"
+#include "tests/fakes/FakePrompts.h"
 
 void FakePrompts::ShowMessage(const std::string& caption, const std::string& text,
                               PromptIcon icon) {

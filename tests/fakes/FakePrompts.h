@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Prompts.h"
+#include "common/Prompts.h"
 
 // Records every box and question and answers from queues the test fills.
 class FakePrompts : public Prompts {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 // A driver that hands every call to another one; a test overrides only the calls it watches.
 class ForwardingFifo : public FifoDriver {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ScriptedFifo.h"
+#include "tests/fakes/ScriptedFifo.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "FifoDriver.h"
+#include "link/driver/FifoDriver.h"
 
 // A driver that plays the board from a script: bytes queued at once, bursts that appear
 // one per queue query, replies queued when a given command is written. It records every

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "LinkTiming.h"
+#include "link/LinkTiming.h"
 
 // `timing` on a clock that runs `factor` times slower than real time. The link's reply
 // time-outs stay in force, but a test that talks to another process in real time gets

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "BoardOptions.h"
-#include "FakeClock.h"
-#include "ForwardingFifo.h"
-#include "SimulatedFifo.h"
+#include "boardsim/BoardOptions.h"
+#include "link/driver/SimulatedFifo.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/ForwardingFifo.h"
 
 // The simulated board on a fake clock, behind a tap that keeps every command line the PC
 // writes (its carriage return taken off).
