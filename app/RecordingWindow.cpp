@@ -32,7 +32,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString kDeviceName = QStringLiteral("SELKORAN Board");
 const QString kCompleteText = QStringLiteral("記録が終わりました");
 const QString kCutShortText = QStringLiteral("記録が途中で終わりました");
 const QString kRecordingText = QStringLiteral("記録中");
@@ -82,31 +81,32 @@ QSpinBox* SpinBox(int most, const QString& suffix) {
 
 }  // namespace
 
-RecordingWindow::RecordingWindow(TADC& adc, BoardUse& boardUse, TmyMessage& messageCatalogue,
-                                 Prompts& windowPrompts, NowFunction nowFunction,
-                                 AnalyseFunction analyseFunction, QWidget* parent)
+RecordingWindow::RecordingWindow(Acquisition& engine, BoardUse& boardUse,
+                                 TmyMessage& messageCatalogue, Prompts& windowPrompts,
+                                 NowFunction nowFunction, AnalyseFunction analyseFunction,
+                                 QWidget* parent)
     : QWidget(parent, Qt::Window),
-      board(adc),
       use(boardUse),
       messages(messageCatalogue),
       prompts(windowPrompts),
       now(nowFunction),
       analyse(std::move(analyseFunction)),
-      recorder(adc, nowFunction),
+      recorder(engine, nowFunction),
       refresh(
           std::move(nowFunction), [this] { ShowProgressOnData(); }, kRefreshInterval) {
     setWindowTitle(kTitle);
     setFont(WindowFont(12));
     BuildLayout();
     resize(1000, 660);
-    recorder.SetBlockObserver([this](const Recorder::Block& block) { TakeBlock(block); });
+    recorder.SetBlockObserver([this](const SampleBlock& block) { TakeBlock(block); });
     connect(&clock, &QTimer::timeout, this, &RecordingWindow::ShowProgressText);
     connect(&use, &BoardUse::Changed, this, &RecordingWindow::UpdateStartButton);
     UpdateStartButton();
 }
 
 RecordingWindow::~RecordingWindow() {
-    // The window goes with the program: the file is finished and the board told to stop.
+    // The window goes with the program: a recording's file is finished and the board told to
+    // stop (a run of the main window is left as it is).
     wake.Disarm();
     recorder.Stop();
     use.Release(BoardUse::User::Recording);
@@ -306,7 +306,7 @@ void RecordingWindow::StartBtnClick() {
     ArmWake();
 }
 
-std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
+std::optional<RecordingSession::Request> RecordingWindow::RequestFromControls() {
     if (FileEdit->text().trimmed().isEmpty()) {
         BrowseBtnClick();
     }
@@ -316,7 +316,7 @@ std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
     }
     const QString path = WithRecordingExtension(name);
     FileEdit->setText(path);
-    Recorder::Request request;
+    RecordingSession::Request request;
     request.fSinc5 = Sinc5Btn->isChecked();
     request.spsSel = RateBox->currentIndex();
     request.chSel = ChannelBox->currentIndex();
@@ -327,7 +327,7 @@ std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
         const auto seconds = std::chrono::hours(DurationEdits[0]->value()) +
                              std::chrono::minutes(DurationEdits[1]->value()) +
                              std::chrono::seconds(DurationEdits[2]->value());
-        request.count = Recorder::SamplesIn(seconds, request.spsSel, request.fSinc5);
+        request.count = SampleRates::SamplesIn(seconds, request.spsSel, request.fSinc5);
     }
     if (TimeoutEdit->value() > 0) {
         request.noDataTimeout = std::chrono::seconds(TimeoutEdit->value());
@@ -341,7 +341,7 @@ std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
     return request;
 }
 
-void RecordingWindow::Begin(const Recorder::Request& request) {
+void RecordingWindow::Begin(const RecordingSession::Request& request) {
     sampleRate = SampleRates::SamplesPerSecond(request.spsSel, request.fSinc5);
     for (SampleEnvelope& envelope : envelopes) {
         envelope.Clear();
@@ -356,32 +356,19 @@ void RecordingWindow::Begin(const Recorder::Request& request) {
 }
 
 // The same failures as the command line's, as the window's boxes.
-bool RecordingWindow::Started(Recorder::StartResult result, const Recorder::Request& request) {
-    switch (result) {
-        case Recorder::StartResult::Started:
-            return true;
-        case Recorder::StartResult::FileExists:  // made between the question and the start
-            messages.Show(QString::fromStdString(RecordingTexts::FileFailed(request.path, EEXIST)));
-            return false;
-        case Recorder::StartResult::FileFailed:
-            messages.Show(QString::fromStdString(
-                RecordingTexts::FileFailed(request.path, recorder.FileError())));
-            return false;
-        case Recorder::StartResult::NotFound:
-        case Recorder::StartResult::WrongName:
-            messages.BoardNotFound();
-            return false;
-        case Recorder::StartResult::NoResponse:
-            messages.BoardNoResponse();
-            return false;
-        case Recorder::StartResult::BoardError:
-            messages.Show(TmyStatus::BoardErrorText(kDeviceName));
-            return false;
+bool RecordingWindow::Started(Acquisition::StartResult result,
+                              const RecordingSession::Request& request) {
+    if (result != Acquisition::StartResult::Refused) {
+        messages.StartFailed(result);
+        return result == Acquisition::StartResult::Started;
     }
+    // A file that exists now was made between the question and the start.
+    const int error = recorder.Refused() == FileRefusal::Exists ? EEXIST : recorder.FileError();
+    messages.Show(QString::fromStdString(RecordingTexts::FileFailed(request.path, error)));
     return false;
 }
 
-void RecordingWindow::TakeBlock(const Recorder::Block& block) {
+void RecordingWindow::TakeBlock(const SampleBlock& block) {
     envelopes[0].Add(block.ch0);
     envelopes[1].Add(block.ch1);
     refresh.Request();
@@ -398,13 +385,7 @@ void RecordingWindow::ShowProgressOnData() {
 }
 
 void RecordingWindow::RecordWake() {
-    fWaking = true;
     recorder.Wake();
-    fWaking = false;
-    if (fStopAsked) {
-        fStopAsked = false;
-        recorder.Stop();
-    }
     if (recorder.Recording()) {
         ArmWake();
     } else {
@@ -418,13 +399,13 @@ void RecordingWindow::ArmWake() {
 }
 
 void RecordingWindow::StopRecording() {
-    if (fWaking) {
-        fStopAsked = true;  // the wake stops when its wait is over
-        return;
-    }
     wake.Disarm();
     recorder.Stop();
-    Finish();
+    if (recorder.Recording()) {
+        ArmWake();  // asked for during a step of the engine: the next wake finds it stopped
+    } else {
+        Finish();
+    }
 }
 
 void RecordingWindow::Finish() {
@@ -448,21 +429,21 @@ void RecordingWindow::Finish() {
 
 void RecordingWindow::ShowOutcome() {
     switch (recorder.Result()) {
-        case Recorder::Outcome::Complete:
+        case AcquisitionOutcome::Complete:
             StateLabel->setText(kCompleteText);
             break;
-        case Recorder::Outcome::Stopped:
+        case AcquisitionOutcome::Stopped:
             StateLabel->setText(TmyStatus::StoppedText());
             break;
-        case Recorder::Outcome::TimedOut:
+        case AcquisitionOutcome::TimedOut:
             StateLabel->setText(kCutShortText);
             messages.BoardNoResponse();
             break;
-        case Recorder::Outcome::ReadFailed:
+        case AcquisitionOutcome::ReadFailed:
             StateLabel->setText(TmyStatus::MeasureErrorText());
             messages.Show(TmyStatus::MeasureErrorText());
             break;
-        case Recorder::Outcome::WriteFailed: {
+        case AcquisitionOutcome::WriteFailed: {
             StateLabel->setText(kCutShortText);
             const std::string path = recordingPath.toStdString();
             messages.Show(
@@ -470,7 +451,7 @@ void RecordingWindow::ShowOutcome() {
                                        '\n' + RecordingTexts::Kept(path, recorder.Kept())));
             break;
         }
-        case Recorder::Outcome::None:
+        case AcquisitionOutcome::None:
             break;
     }
 }

@@ -12,7 +12,6 @@
 #include "app/FrameLimiter.h"
 #include "app/RecordingChart.h"
 #include "app/RunWake.h"
-#include "record/Recorder.h"
 #include "record/RecordingSession.h"
 #include "record/SampleEnvelope.h"
 
@@ -24,7 +23,6 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 class QTableWidget;
-class TADC;
 class TmyMessage;
 
 // "SELKORAN / 長時間記録": a long recording to a CSV or HDF5 file made with the recorder of the
@@ -39,10 +37,10 @@ public:
     static inline const QString kStopCaption = QStringLiteral("記録停止");
     static inline const QString kStopQuestion = QStringLiteral("記録を中止しますか？");
 
-    using NowFunction = Recorder::NowFunction;
+    using NowFunction = Acquisition::NowFunction;
     using AnalyseFunction = std::function<void(const QString& path)>;
 
-    RecordingWindow(TADC& board, BoardUse& boardUse, TmyMessage& messages, Prompts& prompts,
+    RecordingWindow(Acquisition& engine, BoardUse& boardUse, TmyMessage& messages, Prompts& prompts,
                     NowFunction now, AnalyseFunction analyse, QWidget* parent);
     ~RecordingWindow() override;
 
@@ -57,7 +55,7 @@ public:
     void ShowProgressText();
 
     bool Recording() const { return recorder.Recording(); }
-    Recorder::Outcome Outcome() const { return recorder.Result(); }
+    AcquisitionOutcome Outcome() const { return recorder.Result(); }
     RecordingChart& Chart() { return *chart; }
     const SampleEnvelope& Envelope(int channel) const {
         return envelopes[static_cast<std::size_t>(channel)];
@@ -93,10 +91,10 @@ private:
     void SetControlsEnabled(bool enabled);
     void UpdateLengthFields();
     void UpdateStartButton();
-    std::optional<Recorder::Request> RequestFromControls();
-    bool Started(Recorder::StartResult result, const Recorder::Request& request);
-    void Begin(const Recorder::Request& request);
-    void TakeBlock(const Recorder::Block& block);
+    std::optional<RecordingSession::Request> RequestFromControls();
+    bool Started(Acquisition::StartResult result, const RecordingSession::Request& request);
+    void Begin(const RecordingSession::Request& request);
+    void TakeBlock(const SampleBlock& block);
     void ShowProgressOnData();
     void ArmWake();
     void StopRecording();
@@ -106,7 +104,6 @@ private:
     void SetCell(int row, int column, const std::string& text);
     void FollowSpan();
 
-    TADC& board;
     BoardUse& use;
     TmyMessage& messages;
     Prompts& prompts;
@@ -118,13 +115,11 @@ private:
     RecordingChart* chart = nullptr;
     FrameLimiter refresh;  // the chart, figures and progress, when data come
     QTimer clock;          // the progress while recording, a second after it was last shown
-    Recorder::Clock::time_point started{};
-    Recorder::Clock::time_point ended{};
-    Recorder::Clock::time_point figuresShown{};
+    Acquisition::Clock::time_point started{};
+    Acquisition::Clock::time_point ended{};
+    Acquisition::Clock::time_point figuresShown{};
     double sampleRate = 1.0;
-    bool fWaking = false;     // inside the recorder's wake, whose start command may wait
-    bool fStopAsked = false;  // the stop button during such a wait
-    QString recordingPath;    // the file of the recording on screen
-    QString analysablePath;   // the last file a recording ended with samples in, if still there
+    QString recordingPath;   // the file of the recording on screen
+    QString analysablePath;  // the last file a recording ended with samples in, if still there
     std::vector<std::int32_t> figureCodes;  // reused by every figure update
 };

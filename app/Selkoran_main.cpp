@@ -12,16 +12,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <new>
 
 #include "app/AnchorLayout.h"
+#include "app/Creation.h"
 #include "app/PaintBox.h"
 #include "app/RecordingWindow.h"
 #include "app/SettingItems.h"
 #include "app/WindowFont.h"
 #include "common/Prompts.h"
 #include "datafile/Myfile.h"
-#include "link/Ad7172.h"
 #include "messages/Mymessage.h"
 #include "status/Mystatus.h"
 
@@ -37,23 +36,6 @@ const QStringList kCountItems = {"100", "200", "500", "1000", "2000", "5000", "1
 constexpr std::array<int, TGraph_2CH::kYLabelCount> kAxisLabelTops = {23,  50,  82,  123, 165, 206,
                                                                       247, 288, 328, 362, 395};
 
-// The object whose creation failed, for the fatal memory message.
-struct CreationFailed {
-    QString objectName;
-};
-
-template <typename T, typename... Args>
-std::unique_ptr<T> Create(const QString& objectName, const QString& failCreating, Args&&... args) {
-    try {
-        if (objectName == failCreating) {
-            throw std::bad_alloc();
-        }
-        return std::make_unique<T>(std::forward<Args>(args)...);
-    } catch (const std::bad_alloc&) {
-        throw CreationFailed{objectName};
-    }
-}
-
 QIcon WindowIcon() {
     // The desktop's icon, built into the program.
     return QIcon(QStringLiteral(":/selkoran.png"));
@@ -65,14 +47,20 @@ LinkTiming TFormMain::WindowTiming() {
     return {[] { return LinkTiming::Clock::now(); }, &RunWake::WaitInEventLoop};
 }
 
-TFormMain::TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing,
+TFormMain::TFormMain(Acquisition& acquisition, Measurement& measurement, Prompts& windowPrompts,
+                     std::function<LinkTiming::Clock::time_point()> now,
                      const QString& failCreating)
-    : prompts(windowPrompts),
-      clockNow(timing.Now),
-      progressReadout(timing.Now, [this] { ShowProgressReadout(); }) {
+    : engine(acquisition),
+      data(measurement),
+      prompts(windowPrompts),
+      clockNow(now),
+      progressReadout(now, [this] { ShowProgressReadout(); }) {
+    runView.onBegin = [this](const AcquisitionInfo&) { RunBegun(); };
+    runView.onTake = [this](const SampleBlock&) { BlockTaken(); };
+    runView.onEnd = [this](AcquisitionOutcome outcome) { RunEnded(outcome); };
     BuildLayout();
     try {
-        CreateServices(driver, std::move(timing), failCreating);
+        CreateServices(failCreating);
     } catch (const CreationFailed& failure) {
         if (Messages) {
             Messages->FatalMemoryError(failure.objectName);
@@ -91,16 +79,15 @@ TFormMain::~TFormMain() {
     FormDestroy();
 }
 
-void TFormMain::CreateServices(FifoDriver& driver, LinkTiming timing, const QString& failCreating) {
+void TFormMain::CreateServices(const QString& failCreating) {
     Messages = Create<TmyMessage>("Z_Message", failCreating, kProgramName, kBoxCaption, prompts);
     Status = Create<TmyStatus>("myStatus", failCreating, *StatusBar1, QString(kBoxCaption), 2);
-    Board = Create<TADC>("AD7172", failCreating, driver, std::move(timing));
     FileStore = Create<TmyFile>("FILE", failCreating, prompts);
     AxisLabels = {Label1, Label2, Label3, Label4,  Label5, Label6,
                   Label7, Label8, Label9, Label10, Label11};
     TimeLabels = {Label15, Label16};
-    Graph = Create<TGraph_2CH>("TGraph_2CH", failCreating, PaintBox1, &Ch0Series, &AxisLabels,
-                               &TimeLabels, &Settings, &Ch1Series);
+    Graph = Create<TGraph_2CH>("TGraph_2CH", failCreating, PaintBox1, &data.Series(0), &AxisLabels,
+                               &TimeLabels, &data.Settings, &data.Series(1));
 }
 
 void TFormMain::SetDefaults() {
@@ -110,13 +97,12 @@ void TFormMain::SetDefaults() {
     ComboBox3->setCurrentIndex(0);
     Sinc3_RB->setChecked(false);
     Sinc5_RB->setChecked(true);
-    Settings = MeasureSettings{};
-    Settings.spsSel = ComboBox1->currentIndex();
-    Settings.DataCountSel = ComboBox2->currentIndex();
-    Settings.CHSel = ComboBox3->currentIndex();
-    fStatusLayoutPending = fBoardReady = fMeasuring = fStatCh0 = fCh0Data = fCh1Data = false;
-    Ch0Series = {0, Ch0Codes.data(), Ch0Microvolts.data()};
-    Ch1Series = {0, Ch1Codes.data(), Ch1Microvolts.data()};
+    data.Settings = MeasureSettings{};
+    data.Settings.spsSel = ComboBox1->currentIndex();
+    data.Settings.DataCountSel = ComboBox2->currentIndex();
+    data.Settings.CHSel = ComboBox3->currentIndex();
+    data.Clear();
+    fStatusLayoutPending = fMeasuring = fStatCh0 = false;
     fFirstIdle = true;
 }
 
@@ -274,7 +260,7 @@ void TFormMain::EnableControls() {
 }
 
 MeasureSettings TFormMain::ReadSettingsFromControls() const {
-    MeasureSettings next = Settings;
+    MeasureSettings next = data.Settings;
     next.spsSel = ComboBox1->currentIndex();
     next.DataCountSel = ComboBox2->currentIndex();
     next.CHSel = ComboBox3->currentIndex();
@@ -283,11 +269,11 @@ MeasureSettings TFormMain::ReadSettingsFromControls() const {
 }
 
 void TFormMain::ShowSettingsInControls() {
-    ComboBox1->setCurrentIndex(Settings.spsSel);
-    ComboBox2->setCurrentIndex(Settings.DataCountSel);
-    ComboBox3->setCurrentIndex(Settings.CHSel);
-    Sinc3_RB->setChecked(!Settings.fSinc5);
-    Sinc5_RB->setChecked(Settings.fSinc5);
+    ComboBox1->setCurrentIndex(data.Settings.spsSel);
+    ComboBox2->setCurrentIndex(data.Settings.DataCountSel);
+    ComboBox3->setCurrentIndex(data.Settings.CHSel);
+    Sinc3_RB->setChecked(!data.Settings.fSinc5);
+    Sinc5_RB->setChecked(data.Settings.fSinc5);
 }
 
 void TFormMain::RelayoutStatusBar() {
@@ -319,7 +305,7 @@ void TFormMain::FormResize() {
         return;
     }
     Graph->UpdateSize();
-    if (Ch0Series.Count != 0 || Ch1Series.Count != 0) {
+    if (data.Series(0).Count != 0 || data.Series(1).Count != 0) {
         Graph->DrawAll(VoltMode());
     } else {
         Graph->DrawEmpty(VoltMode());
@@ -342,7 +328,6 @@ void TFormMain::FormDestroy() {
     EndRunWaits();
     Messages.reset();
     Status.reset();
-    Board.reset();  // closes the USB device
     FileStore.reset();
     Graph.reset();
 }

@@ -11,16 +11,14 @@
 #include "app/BoardUse.h"
 #include "app/FrameLimiter.h"
 #include "app/RunWake.h"
-#include "common/ChannelSeries.h"
-#include "common/Codes.h"
 #include "common/MeasureSettings.h"
 #include "graph/Graph_2ch.h"
 #include "link/LinkTiming.h"
-#include "measure/BlockWait.h"
-#include "measure/ChannelStatistics.h"
+#include "measure/Acquisition.h"
+#include "measure/Measurement.h"
+#include "measure/WatchingSink.h"
 
 class AnchorLayout;
-class FifoDriver;
 class NoiseAnalysisWindow;
 class PaintBox;
 class RecordingWindow;
@@ -34,14 +32,14 @@ class QPainter;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
-class TADC;
 class TmyFile;
 class TmyMessage;
 class TmyStatus;
 
-// The program's one window: settings controls, the graph, the measure and quit buttons,
-// the status bar and the menus. It owns the service objects (messages, status line, board,
-// data file, graph) and the channel arrays, and runs a measurement in its idle time.
+// The program's main window: settings controls, the graph, the measure and quit buttons, the
+// status bar and the menus. It owns its service objects (messages, status line, data file,
+// graph); the acquisition engine it starts and stops, and the measurement it shows, are the
+// program's.
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -51,11 +49,11 @@ public:
     static inline const QString kStartCaption = QStringLiteral("測定開始");
     static inline const QString kStopCaption = QStringLiteral("測定停止");
 
-    // `timing` drives the board's reply waits, and its clock measures the frames of the
-    // progress read-out; `failCreating` names a service object whose creation fails as if
-    // memory had run out (to exercise that path).
-    TFormMain(FifoDriver& driver, Prompts& windowPrompts, LinkTiming timing = WindowTiming(),
-              const QString& failCreating = {});
+    // `now` is the clock of the board's link, which measures the frames of the progress
+    // read-out; `failCreating` names a service object whose creation fails as if memory had
+    // run out (to exercise that path).
+    TFormMain(Acquisition& acquisition, Measurement& measurement, Prompts& windowPrompts,
+              std::function<LinkTiming::Clock::time_point()> now, const QString& failCreating = {});
     ~TFormMain() override;
 
     // The board's waits measure time on the monotonic clock and sleep in the event loop until
@@ -131,19 +129,17 @@ public:
     void Sinc5_RBClick();
 
     // Read-only views for the program's own checks.
-    const MeasureSettings& CurrentSettings() const { return Settings; }
-    const ChannelSeries& Series(int channel) const { return channel == 0 ? Ch0Series : Ch1Series; }
-    bool HasData(int channel) const { return channel == 0 ? fCh0Data : fCh1Data; }
+    const MeasureSettings& CurrentSettings() const { return data.Settings; }
+    const ChannelSeries& Series(int channel) const { return data.Series(channel); }
+    bool HasData(int channel) const { return data.HasData(channel); }
     bool Measuring() const { return fMeasuring; }
-    bool BoardReady() const { return fBoardReady; }
+    bool BoardReady() const { return engine.BoardReady(); }
     bool StatisticsShowCh0() const { return fStatCh0; }
-    const ChannelStatistics& Statistics(int channel) const {
-        return channel == 0 ? Ch0Statistics : Ch1Statistics;
-    }
+    const ChannelStatistics& Statistics(int channel) const { return data.Statistics(channel); }
     TGraph_2CH* GraphObject() const { return Graph.get(); }
     bool IdleWorkPending() const { return idleTimer.isActive() || runWake.Armed(); }
     // Samples stored so far in the current (or last) run.
-    std::int32_t Acquired() const { return AcquiredCount; }
+    std::int32_t Acquired() const { return static_cast<std::int32_t>(engine.Acquired()); }
     // The noise analysis window, once it has been opened.
     NoiseAnalysisWindow* AnalysisWindow() const { return noiseAnalysis; }
     // The recording window, once it has been opened.
@@ -163,7 +159,7 @@ private:
     void BuildLayout();
     void BuildMenus();
     QLabel* AddLabel(const QString& text, QRect design, int anchors);
-    void CreateServices(FifoDriver& driver, LinkTiming timing, const QString& failCreating);
+    void CreateServices(const QString& failCreating);
     void SetDefaults();
 
     void UpdateTitle(const QString& fileName);
@@ -178,28 +174,18 @@ private:
     bool VoltMode() const;
 
     void StartRun();
-    void StopRun();
     bool ConnectBoard();
-    bool ConfigureBoard(const MeasureSettings& next);
-    void StopBoard();
-    void AcquireOneChannelBlock();
-    void AcquireTwoChannelBlock();
-    void AcquireBlock();
-    void FailRun();
+    // The run's view, as the engine's last sink: its start, each block, its end.
+    void RunBegun();
+    void BlockTaken();
+    void RunEnded(AcquisitionOutcome outcome);
     void PlotProgress();
     void ShowProgressReadout();
     void ScheduleRunWake();
     void EndRunWaits();
-    void FinishRun(std::int32_t count);
-    void SetRunData(std::int32_t count);
-    void SetDataFlags();
     void ShowLoadedFile(const MeasureSettings& loaded, const QString& fileName);
     void ShowRunData();
     void ClearData();
-    void ConvertAllToMicrovolts();
-    void ConvertRangeToMicrovolts(int first, int last);
-    void ComputeCodeStatistics();
-    void ComputeMicrovoltStatistics();
     void ShowChannelStatistics(int channel);
     void ShowStatisticsOfSettingsChannel();
     void UpdateNoiseAnalysis();
@@ -208,34 +194,22 @@ private:
     void BoardUseChanged();
     void EndBoardUse();
 
+    Acquisition& engine;
+    Measurement& data;
     Prompts& prompts;
     bool fConstructed = false;
     bool fStatCh0 = false;
-    bool fCh0Data = false;
-    bool fCh1Data = false;
     bool fStatusLayoutPending = false;
     bool fFirstIdle = true;
-    bool fBoardReady = false;
-    bool fMeasuring = false;
+    bool fMeasuring = false;          // the window's own run is going
+    bool fHadData = false;            // data were on screen when the run began
+    bool fRecordingHadBoard = false;  // the recording window used the board since the last run
     std::unique_ptr<TmyMessage> Messages;
     std::unique_ptr<TmyStatus> Status;
     std::unique_ptr<TGraph_2CH> Graph;
-    std::unique_ptr<TADC> Board;
     std::unique_ptr<TmyFile> FileStore;
-    QString BoardName;
-    QString BoardVersion;
     std::int32_t NextPlotIndex = 0;
-    std::int32_t TargetCount = 0;
-    std::int32_t AcquiredCount = 0;
-    std::array<std::int32_t, kSeriesCapacity> Ch0Codes{};
-    std::array<std::int32_t, kSeriesCapacity> Ch1Codes{};
-    std::array<float, kSeriesCapacity> Ch0Microvolts{};
-    std::array<float, kSeriesCapacity> Ch1Microvolts{};
-    ChannelSeries Ch0Series;
-    ChannelSeries Ch1Series;
-    MeasureSettings Settings;
-    ChannelStatistics Ch0Statistics;
-    ChannelStatistics Ch1Statistics;
+    WatchingSink runView;
     TGraph_2CH::XLabelPair TimeLabels{};
     TGraph_2CH::YLabelArray AxisLabels{};
 
@@ -247,6 +221,5 @@ private:
     std::function<LinkTiming::Clock::time_point()> clockNow;  // the board link's clock
     QTimer idleTimer;
     RunWake runWake{[this] { IdleHandler(); }};
-    BlockWait runPacing;
     FrameLimiter progressReadout;  // the progress text, once per display frame
 };

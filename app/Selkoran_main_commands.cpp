@@ -8,7 +8,6 @@
 #include "app/RecordingWindow.h"
 #include "common/Prompts.h"
 #include "datafile/Myfile.h"
-#include "link/Ad7172.h"
 #include "messages/Mymessage.h"
 #include "status/Mystatus.h"
 
@@ -24,7 +23,7 @@ QString TFormMain::WithDataExtension(const QString& name) {
 }
 
 void TFormMain::Save1Click() {
-    if (!fCh0Data && !fCh1Data) {
+    if (!HasData(0) && !HasData(1)) {
         Messages->NoData();
         return;
     }
@@ -35,15 +34,14 @@ void TFormMain::Save1Click() {
     const QString fileName = WithDataExtension(QString::fromStdString(*chosen));
     const std::string path = fileName.toStdString();
     bool saved = false;
-    switch (Settings.CHSel) {
+    switch (data.Settings.CHSel) {
         case 0:
-            saved = FileStore->SaveOneChannel(path, Settings, Ch0Series);
-            break;
         case 1:
-            saved = FileStore->SaveOneChannel(path, Settings, Ch1Series);
+            saved =
+                FileStore->SaveOneChannel(path, data.Settings, data.Series(data.Settings.CHSel));
             break;
         case 2:
-            saved = FileStore->SaveTwoChannels(path, Settings, Ch0Series, Ch1Series);
+            saved = FileStore->SaveTwoChannels(path, data.Settings, data.Series(0), data.Series(1));
             break;
         default:
             break;  // a channel choice no file can hold is a failed save
@@ -63,8 +61,8 @@ void TFormMain::Load1Click() {
     }
     activateWindow();
     DisableControls();
-    MeasureSettings loaded = Settings;
-    if (FileStore->Load(*chosen, loaded, Ch0Series, Ch1Series)) {
+    MeasureSettings loaded = data.Settings;
+    if (FileStore->Load(*chosen, loaded, data.Series(0), data.Series(1))) {
         ShowLoadedFile(loaded, QString::fromStdString(*chosen));
     } else {
         ClearData();
@@ -78,12 +76,13 @@ void TFormMain::Load1Click() {
 
 // A file whose data section is empty loads like any other, but shows no data.
 void TFormMain::ShowLoadedFile(const MeasureSettings& loaded, const QString& fileName) {
-    Settings = loaded;
-    Settings.GainFactor = Board->GetGainFactor();
+    data.Settings = loaded;
+    data.Settings.GainFactor = engine.Board().GetGainFactor();
+    data.start.reset();
     ShowSettingsInControls();
-    SetDataFlags();
-    const bool fAnyData = fCh0Data || fCh1Data;
+    const bool fAnyData = HasData(0) || HasData(1);
     if (fAnyData) {
+        data.Evaluate();
         ShowRunData();
     } else {
         Graph->DrawEmpty(VoltMode());
@@ -105,16 +104,18 @@ void TFormMain::DataClearClick() {
 }
 
 void TFormMain::MenuY_VoltClick() {
+    const bool fCh0Data = HasData(0);
+    const bool fCh1Data = HasData(1);
     if (fCh0Data || fCh1Data) {
         Graph->DrawAll(VoltMode());
     } else {
         Graph->DrawEmpty(VoltMode());
     }
-    if (Settings.CHSel == 0 && fCh0Data) {
+    if (data.Settings.CHSel == 0 && fCh0Data) {
         ShowChannelStatistics(0);
-    } else if (Settings.CHSel == 1 && fCh1Data) {
+    } else if (data.Settings.CHSel == 1 && fCh1Data) {
         ShowChannelStatistics(1);
-    } else if (Settings.CHSel == 2 && fCh0Data && fCh1Data) {
+    } else if (data.Settings.CHSel == 2 && fCh0Data && fCh1Data) {
         // In two-channel data each switch of the unit also alternates the channel shown.
         fStatCh0 = !fStatCh0;
         ShowChannelStatistics(fStatCh0 ? 0 : 1);
@@ -122,7 +123,7 @@ void TFormMain::MenuY_VoltClick() {
 }
 
 void TFormMain::StatusBar1Click() {
-    if (!(fCh0Data && fCh1Data)) {
+    if (!(HasData(0) && HasData(1))) {
         return;
     }
     fStatCh0 = !fStatCh0;
@@ -168,7 +169,7 @@ void TFormMain::AnalyseRecording(const QString& path) {
 void TFormMain::LongRecording1Click() {
     if (recording == nullptr) {
         recording = new RecordingWindow(
-            *Board, boardUse, *Messages, prompts, clockNow,
+            engine, boardUse, *Messages, prompts, clockNow,
             [this](const QString& path) { AnalyseRecording(path); }, this);
     }
     recording->show();
@@ -179,8 +180,9 @@ void TFormMain::LongRecording1Click() {
 // The run and the recording share the board: while one has it, the other cannot start.
 void TFormMain::BoardUseChanged() {
     if (boardUse.Holder() == BoardUse::User::Recording) {
-        // The recording may close the board: the next run identifies it again.
-        fBoardReady = false;
+        // The recording meets the board afresh and may close it: the next run identifies it
+        // again.
+        fRecordingHadBoard = true;
     }
     if (!fMeasuring && QuitBtn->isEnabled()) {
         MeasureBtn->setEnabled(boardUse.Holder() != BoardUse::User::Recording);
@@ -192,12 +194,14 @@ void TFormMain::UpdateNoiseAnalysis() {
     if (noiseAnalysis == nullptr || !noiseAnalysis->isVisible()) {
         return;
     }
-    const auto codesOf = [](bool fData, const ChannelSeries& series) {
-        return fData ? NoiseAnalysisWindow::ChannelCodes(std::in_place, series.Codes,
-                                                         static_cast<std::size_t>(series.Count))
-                     : std::nullopt;
+    const auto codesOf = [this](int channel) {
+        const ChannelSeries& series = data.Series(channel);
+        return HasData(channel)
+                   ? NoiseAnalysisWindow::ChannelCodes(std::in_place, series.Codes,
+                                                       static_cast<std::size_t>(series.Count))
+                   : std::nullopt;
     };
-    noiseAnalysis->ShowData(Settings, codesOf(fCh0Data, Ch0Series), codesOf(fCh1Data, Ch1Series));
+    noiseAnalysis->ShowData(data.Settings, codesOf(0), codesOf(1));
 }
 
 // Changing a setting takes effect at the next start, which reads the controls.

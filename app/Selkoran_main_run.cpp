@@ -3,24 +3,18 @@
 
 #include <QComboBox>
 #include <QPushButton>
-#include <QRadioButton>
+#include <utility>
 
-#include "link/Ad7172.h"
-#include "measure/BoardSession.h"
 #include "messages/Mymessage.h"
 #include "status/Mystatus.h"
 
-// The window's measurement run: identification, configuration, one block per look (the run
-// sleeps in between until the board's driver announces data), progress, the end of a run and
-// its statistics.
+// The window's part of a measurement run: the engine identifies, configures and reads the
+// blocks into the measurement; the window starts and stops it, wakes it when the board's driver
+// announces data, and shows the progress, the end and the statistics.
 
 void TFormMain::IdleHandler() {
     if (fMeasuring) {
-        if (Settings.CHSel == 0 || Settings.CHSel == 1) {
-            AcquireOneChannelBlock();
-        } else {
-            AcquireTwoChannelBlock();
-        }
+        engine.Wake();  // one block read; the run's view hears of the block and of the end
     }
     if (fMeasuring) {
         ScheduleRunWake();  // after every look
@@ -54,11 +48,7 @@ void TFormMain::ScheduleIdle() {
 }
 
 void TFormMain::ScheduleRunWake() {
-    BoardSession::RunRequest run;
-    run.fSinc5 = Settings.fSinc5;
-    run.spsSel = Settings.spsSel;
-    run.chSel = Settings.CHSel;
-    const BlockWait::Sleep next = BoardSession(*Board).NextLook(run, runPacing);
+    const BlockWait::Sleep next = engine.NextWait();
     runWake.Arm(next.fd, next.duration);
 }
 
@@ -74,7 +64,8 @@ void TFormMain::MeasureBtnClick() {
     if (caption == kStartCaption) {
         StartRun();
     } else if (caption == kStopCaption) {
-        StopRun();
+        EndRunWaits();
+        engine.Stop();  // the run's view shows the end
     }
 }
 
@@ -83,30 +74,23 @@ void TFormMain::StartRun() {
         return;  // the recording window has the board
     }
     DisableControls();
-    // The data on screen keep their own settings until the board has taken the new ones.
-    MeasureSettings next = ReadSettingsFromControls();
-    if (!fBoardReady) {
-        if (!ConnectBoard()) {
-            fBoardReady = false;
-            EndBoardUse();
-            Status->ShowBoardNotFound();
-            return;
-        }
-        fBoardReady = true;
+    if (std::exchange(fRecordingHadBoard, false)) {
+        engine.ForgetBoard();
     }
-    if (!ConfigureBoard(next)) {
-        fBoardReady = false;
+    if (!engine.BoardReady() && !ConnectBoard()) {
+        EndBoardUse();
+        Status->ShowBoardNotFound();
+        return;
+    }
+    fHadData = data.HasData(0) || data.HasData(1);
+    // The data on screen keep their own settings until the board has taken the new ones.
+    const MeasureSettings next = ReadSettingsFromControls();
+    if (engine.Start({next, kSampleCounts[next.DataCountSel]}, {&data, &runView}) !=
+        Acquisition::StartResult::Started) {
         EndBoardUse();
         Status->ShowBoardError();
         return;
     }
-    Settings = next;
-    if (fCh0Data || fCh1Data) {
-        Graph->DrawAxes(VoltMode());
-    }
-    ClearData();
-    AcquiredCount = 0;
-    runPacing = {};
     fMeasuring = true;
     MeasureBtn->setText(kStopCaption);
     Status->ShowMeasuring();
@@ -118,37 +102,22 @@ void TFormMain::StartRun() {
 }
 
 bool TFormMain::ConnectBoard() {
-    std::string name;
-    std::string version;
-    switch (BoardSession(*Board).Identify(name, version)) {
-        case BoardSession::IdentifyResult::Ok:
-            BoardName = QString::fromStdString(name);
-            BoardVersion = QString::fromStdString(version);
-            Status->ShowBoardIdentity(BoardName, BoardVersion);
+    const Acquisition::StartResult result = engine.Identify();
+    Messages->StartFailed(result);
+    switch (result) {
+        case Acquisition::StartResult::Started:
+            Status->ShowBoardIdentity(QString::fromStdString(engine.Info().boardName),
+                                      QString::fromStdString(engine.Info().boardVersion));
             return true;
-        case BoardSession::IdentifyResult::NotFound:
-            Messages->BoardNotFound();
+        case Acquisition::StartResult::NotFound:
             Status->ShowBoardNotFound();
             return false;
-        case BoardSession::IdentifyResult::NoResponse:
-            Messages->BoardNoResponse();
+        case Acquisition::StartResult::NoResponse:
             Status->ShowBoardNoResponse();
             return false;
-        case BoardSession::IdentifyResult::WrongName:
-            Messages->BoardNotFound();
+        default:
             return false;
     }
-    return false;
-}
-
-bool TFormMain::ConfigureBoard(const MeasureSettings& next) {
-    TargetCount = ComboBox2->currentText().toInt();
-    BoardSession::RunRequest request;
-    request.fSinc5 = next.fSinc5;
-    request.spsSel = next.spsSel;
-    request.chSel = next.CHSel;
-    request.count = TargetCount;
-    return BoardSession(*Board).ConfigureAndStart(request);
 }
 
 // The run is over: the recording window may have the board, and the controls come back.
@@ -157,170 +126,87 @@ void TFormMain::EndBoardUse() {
     EnableControls();
 }
 
-void TFormMain::StopBoard() {
-    Board->StopConversion();
-    Board->CloseBoard();
-    fBoardReady = false;
+// The previous data disappear from the graph as the run begins; its scales stay.
+void TFormMain::RunBegun() {
+    if (fHadData) {
+        Graph->DrawAxes(VoltMode());
+    }
+    ClearData();
 }
 
-void TFormMain::AcquireOneChannelBlock() {
-    AcquireBlock();
-}
-
-void TFormMain::AcquireTwoChannelBlock() {
-    AcquireBlock();
-}
-
-void TFormMain::AcquireBlock() {
-    if (AcquiredCount >= TargetCount) {
-        return;
-    }
-    int got = 0;
-    if (!BoardSession(*Board).ReadBlock(Settings.CHSel, Settings.spsSel, Ch0Codes.data(),
-                                        Ch1Codes.data(), AcquiredCount, &got)) {
-        FailRun();
-        return;
-    }
-    if (got == 0) {
-        return;
-    }
-    AcquiredCount += got;
-    if (AcquiredCount >= TargetCount) {
-        FinishRun(TargetCount);
-        return;
+void TFormMain::BlockTaken() {
+    if (engine.Acquired() >= engine.Total()) {
+        return;  // the run's end shows the rest
     }
     progressReadout.Request();
     PlotProgress();
 }
 
 void TFormMain::ShowProgressReadout() {
-    const int newest = AcquiredCount - 1;
-    if (Settings.CHSel == 2) {
-        Status->ShowProgressTwo(AcquiredCount, Ch0Codes[newest], Ch1Codes[newest]);
+    const auto count = static_cast<std::int32_t>(engine.Acquired());
+    const int newest = count - 1;
+    if (data.Settings.CHSel == 2) {
+        Status->ShowProgressTwo(count, data.Series(0).Codes[newest], data.Series(1).Codes[newest]);
     } else {
-        const auto& codes = Settings.CHSel == 1 ? Ch1Codes : Ch0Codes;
-        Status->ShowProgress(AcquiredCount, codes[newest]);
+        Status->ShowProgress(count, data.Series(data.Settings.CHSel).Codes[newest]);
     }
 }
 
 void TFormMain::PlotProgress() {
     // Slow, long runs are drawn 100 samples at a time while they go on.
-    if (Settings.spsSel <= 6 && Settings.DataCountSel >= 3 &&
-        AcquiredCount >= NextPlotIndex + 100) {
-        ConvertRangeToMicrovolts(NextPlotIndex, NextPlotIndex + 99);
+    if (data.Settings.spsSel <= 6 && data.Settings.DataCountSel >= 3 &&
+        engine.Acquired() >= NextPlotIndex + 100) {
+        data.ConvertRange(NextPlotIndex, NextPlotIndex + 99);
         Graph->DrawWindow(VoltMode(), NextPlotIndex, NextPlotIndex + 99);
         NextPlotIndex += 100;
     }
 }
 
-void TFormMain::FailRun() {
+void TFormMain::RunEnded(AcquisitionOutcome outcome) {
     EndRunWaits();
-    const bool fDeviceFailed = Board->LastStatus() != FifoStatusCode::Ok;
-    Board->StopConversion();
-    if (fDeviceFailed) {
-        // An unplugged or failing device is let go, so that the next start opens and
-        // identifies the board again (a re-plugged board is a new device); a malformed
-        // record keeps the board as it is.
-        Board->CloseBoard();
-        fBoardReady = false;
-    }
-    Status->ShowMeasureError();
     fMeasuring = false;
-    ClearData();
-    MeasureBtn->setText(kStartCaption);
-    EndBoardUse();
-}
-
-void TFormMain::FinishRun(std::int32_t count) {
-    EndRunWaits();
-    if (Settings.CHSel == 2) {
-        Status->ShowFinished();
-    }
-    fMeasuring = false;
-    SetRunData(count);
-    ShowRunData();
-    MeasureBtn->setText(kStartCaption);
-    EndBoardUse();
-    Status->ShowFinished();
-    ShowStatisticsOfSettingsChannel();
-}
-
-void TFormMain::StopRun() {
-    EndRunWaits();
-    StopBoard();
-    Status->ShowStopped();
-    fMeasuring = false;
-    if (AcquiredCount < BoardSession::kMinSamplesKept) {
-        ClearData();
-        Status->ClearReadout();
-    } else {
-        SetRunData(AcquiredCount);
-        ShowRunData();
-        ShowStatisticsOfSettingsChannel();
+    switch (outcome) {
+        case AcquisitionOutcome::Complete:
+            if (data.Settings.CHSel == 2) {
+                Status->ShowFinished();
+            }
+            ShowRunData();
+            MeasureBtn->setText(kStartCaption);
+            EndBoardUse();
+            Status->ShowFinished();
+            ShowStatisticsOfSettingsChannel();
+            return;
+        case AcquisitionOutcome::Stopped:
+            Status->ShowStopped();
+            if (data.HasData(0) || data.HasData(1)) {
+                ShowRunData();
+                ShowStatisticsOfSettingsChannel();
+            } else {
+                UpdateNoiseAnalysis();
+                Status->ClearReadout();
+            }
+            break;
+        default:  // a failed read: the run's samples are let go
+            Status->ShowMeasureError();
+            UpdateNoiseAnalysis();
+            break;
     }
     MeasureBtn->setText(kStartCaption);
     EndBoardUse();
-}
-
-void TFormMain::SetRunData(std::int32_t count) {
-    Ch0Series.Count = Settings.CHSel != 1 ? count : 0;
-    Ch1Series.Count = Settings.CHSel != 0 ? count : 0;
-    SetDataFlags();
-}
-
-// A channel holds data when the settings name it and it has samples.
-void TFormMain::SetDataFlags() {
-    fCh0Data = Settings.CHSel != 1 && Ch0Series.Count > 0;
-    fCh1Data = Settings.CHSel != 0 && Ch1Series.Count > 0;
 }
 
 void TFormMain::ShowRunData() {
-    ConvertAllToMicrovolts();
     Graph->DrawAll(VoltMode());
-    ComputeCodeStatistics();
-    ComputeMicrovoltStatistics();
     UpdateNoiseAnalysis();
 }
 
 void TFormMain::ClearData() {
-    fCh0Data = fCh1Data = false;
-    Ch0Series.Count = 0;
-    Ch1Series.Count = 0;
+    data.Clear();
     UpdateNoiseAnalysis();
 }
 
-void TFormMain::ConvertAllToMicrovolts() {
-    if (fCh0Data) {
-        ChannelStatistics::ConvertToMicrovolts(Ch0Series, 0, Ch0Series.Count - 1,
-                                               Settings.GainFactor);
-    }
-    if (fCh1Data) {
-        ChannelStatistics::ConvertToMicrovolts(Ch1Series, 0, Ch1Series.Count - 1,
-                                               Settings.GainFactor);
-    }
-}
-
-void TFormMain::ConvertRangeToMicrovolts(int first, int last) {
-    if (Settings.CHSel == 0 || Settings.CHSel == 2) {
-        ChannelStatistics::ConvertToMicrovolts(Ch0Series, first, last, Settings.GainFactor);
-    }
-    if (Settings.CHSel == 1 || Settings.CHSel == 2) {
-        ChannelStatistics::ConvertToMicrovolts(Ch1Series, first, last, Settings.GainFactor);
-    }
-}
-
-void TFormMain::ComputeCodeStatistics() {
-    Ch0Statistics.ComputeCodeStatistics(Ch0Series);
-    Ch1Statistics.ComputeCodeStatistics(Ch1Series);
-}
-
-void TFormMain::ComputeMicrovoltStatistics() {
-    Ch0Statistics.ComputeMicrovoltStatistics(Ch0Series);
-    Ch1Statistics.ComputeMicrovoltStatistics(Ch1Series);
-}
-
 void TFormMain::ShowChannelStatistics(int channel) {
-    const ChannelStatistics& stats = Statistics(channel);
+    const ChannelStatistics& stats = data.Statistics(channel);
     if (VoltMode()) {
         const float maximum = channel == 0 ? Graph->MaxMicrovoltsCH0() : Graph->MaxMicrovoltsCH1();
         const float minimum = channel == 0 ? Graph->MinMicrovoltsCH0() : Graph->MinMicrovoltsCH1();
@@ -333,6 +219,6 @@ void TFormMain::ShowChannelStatistics(int channel) {
 }
 
 void TFormMain::ShowStatisticsOfSettingsChannel() {
-    fStatCh0 = Settings.CHSel != 1;
-    ShowChannelStatistics(Settings.CHSel == 1 ? 1 : 0);
+    fStatCh0 = data.Settings.CHSel != 1;
+    ShowChannelStatistics(data.Settings.CHSel == 1 ? 1 : 0);
 }

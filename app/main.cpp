@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "app/Program.h"
 #include "app/ProgramStart.h"
 #include "app/QtPrompts.h"
 #include "app/QtTranslation.h"
-#include "app/Selkoran_main.h"
 #include "app/SingleInstance.h"
 #include "link/driver/DeviceChoice.h"
 
@@ -82,10 +82,11 @@ int RunWindow(FifoDriver& driver, QtPrompts& prompts) {
         }
         return 1;
     }
-    TFormMain window(driver, prompts);
-    if (!window.Constructed()) {
+    Program program(driver, prompts);
+    if (!program.Constructed()) {
         return 1;
     }
+    TFormMain& window = program.Window();
     if (!instance.Listen([&window] { BringForward(window); })) {
         std::fprintf(stderr,
                      "selkoran: %s を開けませんでした。このまま起動しますが、二つ目の起動は"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The command line's acquisition as `selkoran-cli measure` runs it (CliAcquisition), on the
+// The command line's acquisition as `selkoran-cli measure` runs it (RunLoop on the engine), on the
 // simulated board in real time: processor time of the process from the start command to the
 // end of the run.
 //   bench_cli slow [seconds]   1.25 samples per second on CH0, stopped as Ctrl-C stops it
@@ -19,13 +19,14 @@
 
 #include "bench/ProcessUsage.h"
 #include "bench/UnpacedAcquisition.h"
-#include "cli/CliAcquisition.h"
-#include "cli/MeasurementData.h"
 #include "cli/ProgressBar.h"
+#include "cli/RunLoop.h"
 #include "cli/StopSignal.h"
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
+#include "measure/Acquisition.h"
 #include "measure/BoardSession.h"
+#include "measure/Measurement.h"
 
 namespace {
 
@@ -36,23 +37,25 @@ constexpr double kStreamingSeconds = kRunSamples / 31250.0;
 
 // The board identified and the run started, as the command line does before it acquires.
 struct CliScene {
-    explicit CliScene(const BoardSession::RunRequest& run) : adc(fifo), request(run) {
-        std::string name;
-        std::string version;
-        fStarted = BoardSession(adc).Identify(name, version) == BoardSession::IdentifyResult::Ok &&
-                   BoardSession(adc).ConfigureAndStart(request);
-        data.Settings.spsSel = run.spsSel;
-        data.Settings.CHSel = run.chSel;
+    explicit CliScene(const BoardSession::RunRequest& run) : adc(fifo), engine(adc), request(run) {
+        MeasureSettings settings;
+        settings.fSinc5 = run.fSinc5;
+        settings.spsSel = run.spsSel;
+        settings.CHSel = run.chSel;
+        fStarted =
+            engine.Identify() == Acquisition::StartResult::Started &&
+            engine.Start({settings, run.count}, {&data}) == Acquisition::StartResult::Started;
     }
     SimulatedFifo fifo;
     TADC adc;
+    Acquisition engine;
     BoardSession::RunRequest request;
-    MeasurementData data;
+    Measurement data;
     bool fStarted = false;
 };
 
 struct Measured {
-    CliAcquisition::Outcome outcome;
+    AcquisitionOutcome outcome;
     int acquired;
     double cpu;
     double wall;
@@ -60,15 +63,15 @@ struct Measured {
 };
 
 Measured Acquire(CliScene& scene) {
-    CliAcquisition acquisition(scene.adc, scene.request, scene.data);
+    Acquisition& engine = scene.engine;
     ProgressBar progress;
     const double cpu0 = ProcessUsage::CpuSeconds();
     const ProcessUsage::Wakes wakes0 = ProcessUsage::CountWakes();
     const auto t0 = Steady::now();
-    const CliAcquisition::Outcome outcome = acquisition.Run(progress);
+    RunLoop::Drive(engine, [&] { progress.Show(engine.Acquired(), engine.Total()); });
     const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    return {outcome, acquisition.Acquired(), ProcessUsage::CpuSeconds() - cpu0, wall,
-            ProcessUsage::CountWakes() - wakes0};
+    return {engine.Result(), static_cast<int>(engine.Acquired()), ProcessUsage::CpuSeconds() - cpu0,
+            wall, ProcessUsage::CountWakes() - wakes0};
 }
 
 int Slow(int seconds) {
@@ -89,7 +92,7 @@ int Slow(int seconds) {
         "%s\n",
         m.acquired, m.cpu, m.wall, 100.0 * m.cpu / m.wall,
         ProcessUsage::WakesText(m.wakes, m.wall).c_str());
-    return m.outcome == CliAcquisition::Outcome::Stopped ? 0 : 1;
+    return m.outcome == AcquisitionOutcome::Stopped ? 0 : 1;
 }
 
 int Run() {
@@ -116,7 +119,7 @@ int Run() {
         100.0 * m.cpu / m.wall);
     std::printf("samples: %d acquired; %d differ from the same seed unpaced\n", m.acquired,
                 mismatches);
-    return m.outcome == CliAcquisition::Outcome::Complete && mismatches == 0 ? 0 : 1;
+    return m.outcome == AcquisitionOutcome::Complete && mismatches == 0 ? 0 : 1;
 }
 
 int Usage() {

@@ -39,7 +39,7 @@
 #include "bench/UnpacedRecording.h"
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
-#include "record/Recorder.h"
+#include "measure/Acquisition.h"
 #include "record/RecordingFile.h"
 #include "record/RecordingFormat.h"
 
@@ -48,7 +48,7 @@ namespace {
 using Steady = std::chrono::steady_clock;
 
 constexpr double kTopSamplesPerSecond = 31250.0;
-constexpr std::int64_t kLongRun = Recorder::kMaxStartCount;
+constexpr std::int64_t kLongRun = Acquisition::kMaxStartCount;
 
 std::string BuildProgram(const char* name) {
     return std::string(SELKORAN_BUILD_DIR) + '/' + name;
@@ -302,7 +302,7 @@ int Analyze(std::int64_t count) {
 
 int ReadBack() {
     const std::string path = TemporaryPath("readback.csv");
-    constexpr std::int64_t kCount = 2 * Recorder::kMaxStartCount;
+    constexpr std::int64_t kCount = 2 * Acquisition::kMaxStartCount;
     constexpr std::int64_t kSpan = 2000;
     UnpacedRecording recording(2, kCount, path);
     if (!recording.Finish()) {

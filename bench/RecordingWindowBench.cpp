@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Program.h"
 #include "app/RecordingWindow.h"
 #include "app/Selkoran_main.h"
 #include "bench/ProcessUsage.h"
@@ -41,7 +42,7 @@ namespace {
 using Steady = std::chrono::steady_clock;
 
 constexpr int kSlowestRate = 0;
-constexpr std::int64_t kTopRunSamples = Recorder::kMaxStartCount;
+constexpr std::int64_t kTopRunSamples = Acquisition::kMaxStartCount;
 
 std::string TemporaryPath(const std::string& name) {
     return (std::filesystem::temp_directory_path() /
@@ -67,7 +68,7 @@ void RunEventLoopFor(int ms) {
 
 // The main window on the simulated board in real time with its recording window open.
 struct RecordingScene {
-    explicit RecordingScene(const std::string& file) : window(fifo, prompts) {
+    explicit RecordingScene(const std::string& file) : program(fifo, prompts) {
         window.show();
         window.LongRecording1Click();
         recording = window.Recording();
@@ -82,7 +83,8 @@ struct RecordingScene {
     }
     SimulatedFifo fifo;
     FakePrompts prompts;
-    TFormMain window;
+    Program program;
+    TFormMain& window = program.Window();
     RecordingWindow* recording = nullptr;
 };
 

@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/UnpacedAcquisition.h"
 
-#include <string>
+#include <algorithm>
 #include <utility>
 
 namespace {
 
-// Polls that bring nothing before the run counts as stuck; with every record due, the
-// first poll of each block already finds it.
-constexpr int kMaxEmptyPolls = 100;
+// Wakes that bring nothing before the run counts as stuck; with every record due, the first
+// wake of each block already finds it.
+constexpr int kMaxWakes = 100000;
 
 }  // namespace
 
 UnpacedAcquisition::UnpacedAcquisition(BoardOptions options)
-    : fifo(std::move(options), [this] { return now; }), adc(fifo, Timing()), session(adc) {}
+    : fifo(std::move(options), [this] { return now; }),
+      adc(fifo, Timing()),
+      engine(adc, [this] { return now; }) {}
 
 LinkTiming UnpacedAcquisition::Timing() {
     return {[this] { return now; },
@@ -24,22 +26,21 @@ LinkTiming UnpacedAcquisition::Timing() {
 
 bool UnpacedAcquisition::Acquire(const BoardSession::RunRequest& request, std::int32_t* ch0,
                                  std::int32_t* ch1) {
-    std::string name;
-    std::string version;
-    if (session.Identify(name, version) != BoardSession::IdentifyResult::Ok ||
-        !session.ConfigureAndStart(request)) {
+    MeasureSettings settings;
+    settings.fSinc5 = request.fSinc5;
+    settings.spsSel = request.spsSel;
+    settings.CHSel = request.chSel;
+    if (engine.Start({settings, request.count}, {&data}) != Acquisition::StartResult::Started) {
         return false;
     }
     now += std::chrono::hours(1);
-    int acquired = 0;
-    int emptyPolls = 0;
-    while (acquired < request.count && emptyPolls < kMaxEmptyPolls) {
-        int got = 0;
-        if (!session.ReadBlock(request.chSel, request.spsSel, ch0, ch1, acquired, &got)) {
-            return false;
-        }
-        acquired += got;
-        emptyPolls = got == 0 ? emptyPolls + 1 : 0;
+    for (int wakes = 0; engine.Running() && wakes < kMaxWakes; ++wakes) {
+        engine.Wake();
     }
-    return acquired == request.count;
+    if (engine.Result() != AcquisitionOutcome::Complete) {
+        return false;
+    }
+    std::ranges::copy(data.Taken(0), ch0);
+    std::ranges::copy(data.Taken(1), ch1);
+    return true;
 }

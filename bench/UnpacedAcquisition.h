@@ -6,17 +6,21 @@
 #include "link/Ad7172.h"
 #include "link/LinkTiming.h"
 #include "link/driver/SimulatedFifo.h"
+#include "measure/Acquisition.h"
 #include "measure/BoardSession.h"
+#include "measure/Measurement.h"
 
-// One run from the simulated board with its clock moved far past the run's end once the run
-// has started, so every record is due at once: the link's whole path (simulator, driver,
-// transport, block reads, parsing) without waiting for the board's pace.
+// One run of the acquisition engine from the simulated board with its clock moved far past the
+// run's end once the run has started, so every record is due at once: the whole path
+// (simulator, driver, transport, engine, block reads, parsing, the measurement) without
+// waiting for the board's pace.
 class UnpacedAcquisition {
 public:
     explicit UnpacedAcquisition(BoardOptions options = {});
 
-    // Identifies the board, starts the run and reads blocks until request.count samples are
-    // in ch0 and/or ch1 (as BoardSession stores them). False on any failure.
+    // Identifies the board, runs the engine until request.count samples are in, and copies the
+    // codes into ch0 and/or ch1 (a one-channel run's into its own channel's array). False on
+    // any failure.
     bool Acquire(const BoardSession::RunRequest& request, std::int32_t* ch0, std::int32_t* ch1);
 
 private:
@@ -25,5 +29,6 @@ private:
     LinkTiming::Clock::time_point now{std::chrono::hours(1)};
     SimulatedFifo fifo;
     TADC adc;
-    BoardSession session;
+    Acquisition engine;
+    Measurement data;
 };

@@ -10,14 +10,15 @@ UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::str
                  [this](const FifoReadiness&, LinkTiming::Clock::duration) {
                      clockNow += std::chrono::milliseconds(1);
                  }}),
-      recorder(adc, [this] { return clockNow; }) {
-    Recorder::Request request;
+      engine(adc, [this] { return clockNow; }),
+      recorder(engine, [this] { return clockNow; }) {
+    RecordingSession::Request request;
     request.spsSel = kTopRate;
     request.chSel = chSel;
     request.count = count;
     request.path = path;
     request.fOverwrite = true;
-    fStarted = recorder.Start(request, type, fCompress) == Recorder::StartResult::Started;
+    fStarted = recorder.Start(request, type, fCompress) == Acquisition::StartResult::Started;
 }
 
 bool UnpacedRecording::Finish() {
@@ -25,7 +26,7 @@ bool UnpacedRecording::Finish() {
         clockNow += std::chrono::microseconds(3200);
         recorder.Wake();
     }
-    return fStarted && recorder.Result() == Recorder::Outcome::Complete;
+    return fStarted && recorder.Result() == AcquisitionOutcome::Complete;
 }
 
 UnpacedRecording::Comparison UnpacedRecording::CompareRows(const std::string& path,

@@ -7,7 +7,7 @@
 
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
-#include "record/Recorder.h"
+#include "measure/Acquisition.h"
 #include "record/RecordingSession.h"
 
 // A top-rate recording by the recorder on the simulated board in process, its clock moved one
@@ -39,6 +39,7 @@ private:
     std::chrono::steady_clock::time_point clockNow{std::chrono::hours(1)};
     SimulatedFifo fifo;
     TADC adc;
+    Acquisition engine;
     RecordingSession recorder;
     bool fStarted = false;
 };

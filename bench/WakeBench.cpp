@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Program.h"
 #include "app/Selkoran_main.h"
 #include "bench/ProcessUsage.h"
 #include "boardsim/UsbOutput.h"
@@ -91,7 +92,8 @@ public:
 bool Latency(int rateIndex, int records) {
     TimedFifo fifo;
     FakePrompts prompts;
-    TFormMain window(fifo, prompts);
+    Program program(fifo, prompts);
+    TFormMain& window = program.Window();
     window.show();
     RunEventLoopFor(300);
     window.ComboBox1->setCurrentIndex(rateIndex);
@@ -194,7 +196,8 @@ int Soak(int runs) {
     ReseededFifo fifo;
     fifo.Reseed(1);
     FakePrompts prompts;
-    TFormMain window(fifo, prompts);
+    Program program(fifo, prompts);
+    TFormMain& window = program.Window();
     window.show();
     RunEventLoopFor(300);
     window.ComboBox1->setCurrentIndex(kTopRateIndex);

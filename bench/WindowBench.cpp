@@ -22,6 +22,7 @@
 #include <string>
 
 #include "app/PaintBox.h"
+#include "app/Program.h"
 #include "app/QtPrompts.h"
 #include "app/Selkoran_main.h"
 #include "app/SingleInstance.h"
@@ -56,13 +57,14 @@ void RunEventLoopFor(int ms) {
 
 // The window on the simulated board in real time, shown and past its first idle call.
 struct WindowScene {
-    WindowScene() : window(fifo, prompts) {
+    WindowScene() : program(fifo, prompts) {
         window.show();
         RunEventLoopFor(500);
     }
     SimulatedFifo fifo;
     FakePrompts prompts;
-    TFormMain window;
+    Program program;
+    TFormMain& window = program.Window();
 };
 
 int Idle(int seconds) {
@@ -198,7 +200,8 @@ int StartupChild(int argc, char** argv, long long startNs) {
         return 1;
     }
     SimulatedFifo fifo;
-    TFormMain window(fifo, prompts);
+    Program program(fifo, prompts);
+    TFormMain& window = program.Window();
     FirstGraphWatch watch(window, startNs);
     window.PaintBox1->installEventFilter(&watch);
     instance.Listen([] {});

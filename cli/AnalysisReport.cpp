@@ -9,8 +9,8 @@
 
 #include "analysis/NoiseFigureTable.h"
 #include "app/PictureCaption.h"
-#include "cli/MeasurementData.h"
 #include "common/SampleRates.h"
+#include "measure/Measurement.h"
 #include "record/RecordingAnalysis.h"
 
 namespace {
@@ -34,7 +34,7 @@ QString ChannelPrefix(int channel) {
 
 }  // namespace
 
-AnalysisReport::AnalysisReport(const MeasurementData& data, std::optional<int> onlyChannel)
+AnalysisReport::AnalysisReport(const Measurement& data, std::optional<int> onlyChannel)
     : sampleRate(SampleRates::SamplesPerSecond(data.Settings)), fSinc5(data.Settings.fSinc5) {
     for (int channel = 0; channel < 2; ++channel) {
         const bool fNamed =

@@ -12,7 +12,7 @@
 #include "analysis/NoiseAnalysis.h"
 #include "app/AnalysisCharts.h"
 
-class MeasurementData;
+class Measurement;
 class RecordingAnalysis;
 
 // The noise analysis of a measurement's channels as the command line prints it: one line per
@@ -26,7 +26,7 @@ public:
     };
 
     // Every channel the settings name, or only `onlyChannel`.
-    AnalysisReport(const MeasurementData& data, std::optional<int> onlyChannel);
+    AnalysisReport(const Measurement& data, std::optional<int> onlyChannel);
     // Every channel of a recording, or only `onlyChannel`.
     AnalysisReport(RecordingAnalysis recording, std::optional<int> onlyChannel);
 

@@ -10,20 +10,19 @@
 
 #include "app/AnalysisCharts.h"
 #include "cli/AnalysisReport.h"
-#include "cli/CliAcquisition.h"
 #include "cli/CliMonitor.h"
 #include "cli/CliRecording.h"
 #include "cli/CliServe.h"
 #include "cli/GraphPicture.h"
-#include "cli/MeasurementData.h"
 #include "cli/ProgressBar.h"
+#include "cli/RunLoop.h"
 #include "cli/StopSignal.h"
 #include "common/FileError.h"
 #include "datafile/Myfile.h"
 #include "link/Ad7172.h"
 #include "link/driver/DeviceChoice.h"
 #include "link/driver/FtdiDeviceList.h"
-#include "measure/BoardSession.h"
+#include "measure/Measurement.h"
 #include "record/RecordingAnalysis.h"
 #include "record/RecordingConverter.h"
 #include "record/RecordingSource.h"
@@ -138,7 +137,8 @@ int CliCommands::Run() {
 
 int CliCommands::Info(FifoDriver& driver) {
     TADC adc(driver);  // its reply waits sleep in poll() until the board answers
-    const std::optional<CliReport::Board> board = Identify(adc);
+    Acquisition engine(adc);
+    const std::optional<CliReport::Board> board = Identify(engine);
     if (!board) {
         return kExitFailure;
     }
@@ -164,16 +164,15 @@ int CliCommands::ListUsbDevices() {
 }
 
 int CliCommands::Measure(FifoDriver& driver) {
-    auto data = std::make_unique<MeasurementData>();
+    auto data = std::make_unique<Measurement>();
     data->Settings = options.Settings();
     std::optional<CliReport::Board> board;
-    const CliAcquisition::Outcome outcome = Acquire(driver, *data, board);
-    if (outcome == CliAcquisition::Outcome::Failed) {
+    const std::optional<AcquisitionOutcome> outcome = Acquire(driver, *data, board);
+    if (!outcome) {
         return kExitFailure;
     }
-    data->Evaluate();
     const int exitCode = Report(*data, board);
-    if (outcome == CliAcquisition::Outcome::Stopped) {
+    if (outcome == AcquisitionOutcome::Stopped) {
         PrintError(StoppedNotice(data->Series(data->Settings.CHSel == 1 ? 1 : 0).Count));
     }
     return exitCode;
@@ -194,48 +193,45 @@ QString CliCommands::StoppedNotice(int count) const {
            files.join(QStringLiteral("、"));
 }
 
-CliAcquisition::Outcome CliCommands::Acquire(FifoDriver& driver, MeasurementData& data,
-                                             std::optional<CliReport::Board>& board) {
+std::optional<AcquisitionOutcome> CliCommands::Acquire(FifoDriver& driver, Measurement& data,
+                                                       std::optional<CliReport::Board>& board) {
     const StopSignal stopSignal;
-    TADC adc(driver);
-    board = Identify(adc);
+    TADC adc(driver);  // its reply waits sleep in poll() until the board answers
+    Acquisition engine(adc);
+    board = Identify(engine);
     if (!board) {
-        return CliAcquisition::Outcome::Failed;
+        return std::nullopt;
     }
-    if (!BoardSession(adc).ConfigureAndStart(options.request)) {
-        PrintError(TmyStatus::BoardErrorText(kDeviceName));
-        return CliAcquisition::Outcome::Failed;
+    const Acquisition::StartResult started =
+        engine.Start({data.Settings, options.request.count}, {&data});
+    if (started != Acquisition::StartResult::Started) {
+        messages.StartFailed(started);
+        return std::nullopt;
     }
-    data.start = std::chrono::system_clock::now();
-    data.Settings.GainFactor = adc.GetGainFactor();
-    CliAcquisition acquisition(adc, options.request, data);
     ProgressBar progress;
-    const CliAcquisition::Outcome outcome = acquisition.Run(progress);
+    RunLoop::Drive(engine, [&] { progress.Show(engine.Acquired(), engine.Total()); });
     progress.Finish();
-    switch (outcome) {
-        case CliAcquisition::Outcome::Complete:
-            data.SetRunData(options.request.count);
-            break;
-        case CliAcquisition::Outcome::Stopped:
+    switch (engine.Result()) {
+        case AcquisitionOutcome::Complete:
+            return AcquisitionOutcome::Complete;
+        case AcquisitionOutcome::Stopped:
             // As the stop button: the samples are kept from 10 on.
             PrintError(TmyStatus::StoppedText());
-            if (acquisition.Acquired() < BoardSession::kMinSamplesKept) {
+            if (!data.HasData(data.Settings.CHSel == 1 ? 1 : 0)) {
                 PrintError(QStringLiteral("データが %1 個未満のため保存していません（%2 データ）")
-                               .arg(BoardSession::kMinSamplesKept)
-                               .arg(acquisition.Acquired()));
-                return CliAcquisition::Outcome::Failed;
+                               .arg(Measurement::kMinSamplesKept)
+                               .arg(engine.Acquired()));
+                return std::nullopt;
             }
-            data.SetRunData(acquisition.Acquired());
-            break;
-        case CliAcquisition::Outcome::Failed:
+            return AcquisitionOutcome::Stopped;
+        default:
             PrintError(TmyStatus::MeasureErrorText());
-            break;
+            return std::nullopt;
     }
-    return outcome;
 }
 
 int CliCommands::Show() {
-    auto data = std::make_unique<MeasurementData>();
+    auto data = std::make_unique<Measurement>();
     if (!LoadDataFile(*data)) {
         return kExitFailure;
     }
@@ -249,7 +245,7 @@ int CliCommands::Analyze() {
     if (RecordingSource::IsRecording(options.dataFile.toStdString())) {
         analysis = AnalyseRecording(options.dataFile, settings);
     } else {
-        auto data = std::make_unique<MeasurementData>();
+        auto data = std::make_unique<Measurement>();
         if (!LoadDataFile(*data)) {
             return kExitFailure;
         }
@@ -344,7 +340,7 @@ void CliCommands::PrintAnalysis(const AnalysisReport& analysis, const QJsonObjec
     }
 }
 
-bool CliCommands::LoadDataFile(MeasurementData& data) {
+bool CliCommands::LoadDataFile(Measurement& data) {
     // Keys the file lacks keep the start-up settings.
     MeasureSettings loaded;
     TmyFile file(prompts);
@@ -359,7 +355,7 @@ bool CliCommands::LoadDataFile(MeasurementData& data) {
     return true;
 }
 
-std::optional<AnalysisReport> CliCommands::Analyse(const MeasurementData& data) {
+std::optional<AnalysisReport> CliCommands::Analyse(const Measurement& data) {
     return Checked(AnalysisReport(data, options.analysisChannel));
 }
 
@@ -389,26 +385,19 @@ bool CliCommands::WriteAnalysisPictures(const AnalysisReport& analysis) {
     return fWritten;
 }
 
-std::optional<CliReport::Board> CliCommands::Identify(TADC& adc) {
-    std::string name;
-    std::string version;
-    switch (BoardSession(adc).Identify(name, version)) {
-        case BoardSession::IdentifyResult::Ok:
-            return CliReport::Board{QString::fromStdString(name), QString::fromStdString(version)};
-        case BoardSession::IdentifyResult::NotFound:
-        case BoardSession::IdentifyResult::WrongName:
-            messages.BoardNotFound();
-            return std::nullopt;
-        case BoardSession::IdentifyResult::NoResponse:
-            messages.BoardNoResponse();
-            return std::nullopt;
+std::optional<CliReport::Board> CliCommands::Identify(Acquisition& engine) {
+    const Acquisition::StartResult result = engine.Identify();
+    if (result != Acquisition::StartResult::Started) {
+        messages.StartFailed(result);
+        return std::nullopt;
     }
-    return std::nullopt;
+    return CliReport::Board{QString::fromStdString(engine.Info().boardName),
+                            QString::fromStdString(engine.Info().boardVersion)};
 }
 
 // Every file is written that can be, and the figures are printed all the same: a file that
 // could not be written costs neither the others nor the run's statistics.
-int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Board>& board) {
+int CliCommands::Report(Measurement& data, const std::optional<CliReport::Board>& board) {
     const std::optional<AnalysisReport> analysis =
         options.WantsAnalysis() ? Analyse(data) : std::nullopt;
     const CliReport report(data, options.fVolt);
@@ -434,7 +423,7 @@ int CliCommands::Report(MeasurementData& data, const std::optional<CliReport::Bo
     return fWritten ? kExitOk : kExitFailure;
 }
 
-bool CliCommands::WriteFiles(MeasurementData& data, const CliReport& report,
+bool CliCommands::WriteFiles(Measurement& data, const CliReport& report,
                              const std::optional<CliReport::Board>& board,
                              const AnalysisReport* analysis) {
     bool fWritten = options.output.isEmpty() || SaveDataFile(data);
@@ -453,7 +442,7 @@ bool CliCommands::WriteFiles(MeasurementData& data, const CliReport& report,
     return fWritten;
 }
 
-bool CliCommands::SaveDataFile(const MeasurementData& data) {
+bool CliCommands::SaveDataFile(const Measurement& data) {
     const std::string path = options.output.toStdString();
     TmyFile file(prompts);
     FileFailure failure;

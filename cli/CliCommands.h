@@ -6,18 +6,17 @@
 #include <memory>
 #include <optional>
 
-#include "cli/CliAcquisition.h"
 #include "cli/CliOptions.h"
 #include "cli/CliOutputs.h"
 #include "cli/CliPrompts.h"
 #include "cli/CliReport.h"
+#include "measure/Acquisition.h"
 #include "messages/Mymessage.h"
 
 class AnalysisReport;
 class FifoDriver;
 struct FileFailure;
-class MeasurementData;
-class TADC;
+class Measurement;
 
 // The commands of selkoran-cli on the window's own code: identification,
 // configuration and acquisition through the measurement session, files through the data
@@ -54,25 +53,25 @@ private:
 
     // The data file named on the command line; a file that cannot be read prints the file
     // and the reason.
-    bool LoadDataFile(MeasurementData& data);
+    bool LoadDataFile(Measurement& data);
 
-    // Identification, configuration and acquisition, with Ctrl-C as the stop button; Failed
-    // when the run ends without data to keep (the reason is printed).
-    CliAcquisition::Outcome Acquire(FifoDriver& driver, MeasurementData& data,
-                                    std::optional<CliReport::Board>& board);
+    // Identification, configuration and acquisition, with Ctrl-C as the stop button: how the
+    // run ended, or nothing when it left no data to keep (the reason is printed).
+    std::optional<AcquisitionOutcome> Acquire(FifoDriver& driver, Measurement& data,
+                                              std::optional<CliReport::Board>& board);
     QString StoppedNotice(int count) const;
 
     // Identification as a start does it; failures print the window's message.
-    std::optional<CliReport::Board> Identify(TADC& adc);
+    std::optional<CliReport::Board> Identify(Acquisition& engine);
     // Writes the requested files, then prints the statistics or the JSON object, and the
     // analysis when asked for.
-    int Report(MeasurementData& data, const std::optional<CliReport::Board>& board);
+    int Report(Measurement& data, const std::optional<CliReport::Board>& board);
     // Every file asked for; false when one of them was not written (the reason printed).
-    bool WriteFiles(MeasurementData& data, const CliReport& report,
+    bool WriteFiles(Measurement& data, const CliReport& report,
                     const std::optional<CliReport::Board>& board, const AnalysisReport* analysis);
     // The analysis of `data` as asked for; nothing (the reasons printed) when no channel
     // could be analysed.
-    std::optional<AnalysisReport> Analyse(const MeasurementData& data);
+    std::optional<AnalysisReport> Analyse(const Measurement& data);
     // The analysis of a recording file (its settings keys into `settings`); nothing, the
     // reasons printed, when the file is no recording or no channel could be analysed.
     std::optional<AnalysisReport> AnalyseRecording(const QString& path, QJsonObject& settings);
@@ -83,7 +82,7 @@ private:
                        const QJsonObject& extra);
     // The analysis pictures asked for, of the --channel channel or the first one analysed.
     bool WriteAnalysisPictures(const AnalysisReport& analysis);
-    bool SaveDataFile(const MeasurementData& data);
+    bool SaveDataFile(const Measurement& data);
     // Every file the command writes can be written: checked before anything is measured or read.
     bool OutputsMayBeWritten();
 

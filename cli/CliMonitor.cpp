@@ -10,20 +10,18 @@
 #include <cstdlib>
 
 #include "cli/CliCommands.h"
+#include "cli/RunLoop.h"
 #include "cli/StopSignal.h"
 #include "common/FileError.h"
 #include "link/Ad7172.h"
-#include "link/ReadyWait.h"
 #include "messages/Mymessage.h"
 #include "publish/IntervalFormat.h"
 #include "publish/IntervalStatistics.h"
-#include "record/Recorder.h"
 #include "record/RecordingFormat.h"
 #include "status/Mystatus.h"
 
 namespace {
 
-const QString kDeviceName = QStringLiteral("SELKORAN Board");
 const char* const kPasswordVariable = "SELKORAN_MQTT_PASSWORD";
 
 void PrintNotice(const std::string& text) {
@@ -89,19 +87,19 @@ int CliMonitor::Run(FifoDriver& driver) {
     IntervalStatistics statistics(
         *options.monitor.interval,
         [this](std::span<const IntervalFigures> interval) { return TakeInterval(interval); });
-    engine.Attach(statistics);
+    std::vector<AcquisitionSink*> sinks = {&statistics};
     if (file) {
         statistics.ContinueAfter(file->LastSeq());
-        engine.Attach(*file);
+        sinks.push_back(&*file);
     }
-    if (!Started(engine.Start(Request()))) {
+    if (!Started(engine.Start(Request(), std::move(sinks)))) {
         FinishBroker();
         return CliCommands::kExitFailure;
     }
     if (publisher) {
         publisher->SetMeta(MetaJson(engine.Info(), serial));
     }
-    Drive(engine);
+    RunLoop::Drive(engine);
     const int exitCode = Ended(engine.Result());
     FinishBroker();
     return exitCode;
@@ -193,40 +191,12 @@ Acquisition::Request CliMonitor::Request() const {
 }
 
 bool CliMonitor::Started(Acquisition::StartResult result) {
-    switch (result) {
-        case Acquisition::StartResult::Started:
-            return true;
-        case Acquisition::StartResult::Refused:
-            // The file appeared or could not be made since it was looked at.
-            return FileUsable(file ? file->LastProblem() : IntervalFile::Problem::Failed);
-        case Acquisition::StartResult::NotFound:
-        case Acquisition::StartResult::WrongName:
-            messages.BoardNotFound();
-            return false;
-        case Acquisition::StartResult::NoResponse:
-            messages.BoardNoResponse();
-            return false;
-        case Acquisition::StartResult::BoardError:
-            CliCommands::PrintError(TmyStatus::BoardErrorText(kDeviceName));
-            return false;
-        case Acquisition::StartResult::Busy:
-            return false;
+    if (result == Acquisition::StartResult::Refused) {
+        // The file appeared or could not be made since it was looked at.
+        return FileUsable(file ? file->LastProblem() : IntervalFile::Problem::Failed);
     }
-    return false;
-}
-
-void CliMonitor::Drive(Acquisition& engine) {
-    while (engine.Running()) {
-        if (StopSignal::Requested()) {
-            engine.Stop();
-            break;
-        }
-        engine.Wake();
-        if (engine.Running()) {
-            const BlockWait::Sleep next = engine.NextWait();
-            ReadyWait::Sleep({next.fd, StopSignal::Descriptor()}, next.duration);
-        }
-    }
+    messages.StartFailed(result);
+    return result == Acquisition::StartResult::Started;
 }
 
 int CliMonitor::Ended(AcquisitionOutcome outcome) {

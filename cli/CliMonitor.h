@@ -47,7 +47,6 @@ private:
     Acquisition::Request Request() const;
     // False, with the reason printed, unless the run started.
     bool Started(Acquisition::StartResult result);
-    void Drive(Acquisition& engine);
     // The exit code for how the run ended, the reason printed.
     int Ended(AcquisitionOutcome outcome);
     void FinishBroker();

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "common/SampleRates.h"
-#include "record/Recorder.h"
+#include "measure/Acquisition.h"
 #include "record/RecordingSession.h"
 
 namespace {
@@ -186,7 +186,7 @@ bool ResolveRate(CliOptions& options, QString& error) {
 bool ParseRecordCount(const QString& text, std::int64_t& count) {
     bool fOk = false;
     const qlonglong number = text.toLongLong(&fOk, 10);
-    if (!fOk || number < 1 || number > Recorder::kMaxStartCount || text.trimmed() != text) {
+    if (!fOk || number < 1 || number > Acquisition::kMaxStartCount || text.trimmed() != text) {
         return false;
     }
     count = number;
@@ -438,7 +438,7 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
 
 std::int64_t CliOptions::RecordSamples() const {
     if (recordDuration) {
-        return Recorder::SamplesIn(*recordDuration, request.spsSel, request.fSinc5);
+        return SampleRates::SamplesIn(*recordDuration, request.spsSel, request.fSinc5);
     }
     return recordCount;
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "cli/CliOptions.h"
-#include "record/Recorder.h"
 #include "record/RecordingFormat.h"
 #include "record/RecordingSession.h"
 
@@ -29,11 +28,9 @@ public:
     std::int64_t Written() const { return written; }
 
 private:
-    Recorder::Request Request() const;
+    RecordingSession::Request Request() const;
     // False, with the reason printed, unless the recording started.
-    bool Started(Recorder::StartResult result, const RecordingSession& recorder);
-    // Wakes the recorder until it ends or a stop is asked for.
-    void Drive(RecordingSession& recorder, ProgressBar& progress);
+    bool Started(Acquisition::StartResult result, const RecordingSession& recorder);
     // False, with the reason printed, unless the recording ended complete or stopped with
     // samples kept.
     bool Ended(const RecordingSession& recorder);

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "cli/AnalysisReport.h"
-#include "cli/MeasurementData.h"
+#include "measure/Measurement.h"
 #include "record/RecordingFormat.h"
+#include "status/Mystatus.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ double JsonNumber(float value) {
     return number;
 }
 
-std::vector<int> ChannelsWithData(const MeasurementData& data) {
+std::vector<int> ChannelsWithData(const Measurement& data) {
     std::vector<int> channels;
     for (int channel = 0; channel < 2; ++channel) {
         if (data.HasData(channel)) {
@@ -52,7 +53,7 @@ void AddAnalysis(QJsonObject& object, const AnalysisReport* analysis, int channe
 
 }  // namespace
 
-CliReport::CliReport(MeasurementData& measurement, bool fVoltMode)
+CliReport::CliReport(Measurement& measurement, bool fVoltMode)
     : data(measurement), fVolt(fVoltMode) {}
 
 QStringList CliReport::SettingsLines() const {
@@ -65,10 +66,21 @@ QStringList CliReport::SettingsLines() const {
             QStringLiteral("fBUF_ON:%1").arg(s.fBUF_ON ? 1 : 0)};
 }
 
+QString CliReport::StatisticsText(int channel) const {
+    const Measurement::Extremes extremes = data.ExtremesOf(channel);
+    const ChannelStatistics& stats = data.Statistics(channel);
+    if (fVolt) {
+        return TmyStatus::VoltStatisticsText(channel, extremes.maxMicrovolts,
+                                             extremes.minMicrovolts, stats.MicrovoltStdDev);
+    }
+    return TmyStatus::CodeStatisticsText(extremes.maxCode, extremes.minCode, stats.CodeStdDev,
+                                         channel);
+}
+
 QStringList CliReport::StatisticsLines() const {
     QStringList lines;
     for (const int channel : ChannelsWithData(data)) {
-        lines << data.StatisticsText(channel, fVolt);
+        lines << StatisticsText(channel);
     }
     return lines;
 }
@@ -89,7 +101,7 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
     root["settings"] = SettingsJson();
     QJsonArray channels;
     for (const int channel : ChannelsWithData(data)) {
-        const MeasurementData::Extremes extremes = data.ExtremesOf(channel);
+        const Measurement::Extremes extremes = data.ExtremesOf(channel);
         const ChannelStatistics& stats = data.Statistics(channel);
         QJsonObject object{{"channel", channel},
                            {"count", data.Series(channel).Count},
@@ -101,7 +113,7 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
                            {"minMicrovolts", JsonNumber(extremes.minMicrovolts)},
                            {"meanMicrovolts", JsonNumber(stats.MeanMicrovolts)},
                            {"microvoltStdDev", JsonNumber(stats.MicrovoltStdDev)},
-                           {"statistics", data.StatisticsText(channel, fVolt)}};
+                           {"statistics", StatisticsText(channel)}};
         AddAnalysis(object, analysis, channel);
         channels.append(object);
     }

@@ -8,7 +8,7 @@
 #include <optional>
 
 class AnalysisReport;
-class MeasurementData;
+class Measurement;
 
 // What the command line prints and exports about one measurement: the settings lines, one
 // statistics line per channel with data (the status bar's text), the JSON object and the
@@ -20,7 +20,7 @@ public:
         QString version;
     };
 
-    CliReport(MeasurementData& measurement, bool fVoltMode);
+    CliReport(Measurement& measurement, bool fVoltMode);
 
     // The six settings as the data file's settings lines ("spsSel:3", ...).
     QStringList SettingsLines() const;
@@ -37,6 +37,9 @@ public:
     QByteArray Csv(const std::optional<Board>& board) const;
 
 private:
-    MeasurementData& data;
+    // The statistics line the status bar shows for the channel, in microvolts or codes.
+    QString StatisticsText(int channel) const;
+
+    Measurement& data;
     bool fVolt;
 };

@@ -8,11 +8,11 @@
 #include "app/PaintBox.h"
 #include "app/PictureCaption.h"
 #include "app/WindowFont.h"
-#include "cli/MeasurementData.h"
 #include "common/SampleRates.h"
 #include "graph/Graph_2ch.h"
+#include "measure/Measurement.h"
 
-QImage GraphPicture::Render(MeasurementData& data, bool fVolt, const QString& sourcePath) {
+QImage GraphPicture::Render(Measurement& data, bool fVolt, const QString& sourcePath) {
     QWidget client;
     client.setFont(WindowFont(12));
     client.setFixedSize(kSize);

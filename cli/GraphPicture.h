@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSize>
 
-class MeasurementData;
+class Measurement;
 class QString;
 
 // The graph as the window draws it, off-screen: the part of the window's client area left of
@@ -19,5 +19,5 @@ public:
 
     // Draws all samples (or the empty graph when there are none) in microvolts or codes; the
     // caption names the data file at `sourcePath` (empty: data just measured).
-    static QImage Render(MeasurementData& data, bool fVolt, const QString& sourcePath);
+    static QImage Render(Measurement& data, bool fVolt, const QString& sourcePath);
 };

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 
 #include "common/MeasureSettings.h"
@@ -30,6 +32,13 @@ constexpr double SamplesPerSecond(int spsSel, bool fSinc5) {
 
 constexpr double SamplesPerSecond(const MeasureSettings& settings) {
     return SamplesPerSecond(settings.spsSel, settings.fSinc5);
+}
+
+// Samples that `duration` gives at a rate (whole samples, at least 1). The small allowance keeps
+// 90 s at 1.25 per second from coming out one short.
+inline std::int64_t SamplesIn(std::chrono::duration<double> duration, int spsSel, bool fSinc5) {
+    const double samples = duration.count() * SamplesPerSecond(spsSel, fSinc5);
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(std::floor(samples + 1e-6)));
 }
 
 // The rate index whose figure for the filter lies within 1 % of `samplesPerSecond` (the figures

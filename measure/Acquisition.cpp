@@ -24,21 +24,13 @@ Acquisition::StartResult FromIdentify(BoardSession::IdentifyResult result) {
 Acquisition::Acquisition(TADC& adc, NowFunction nowFunction)
     : board(adc), session(adc), now(std::move(nowFunction)) {}
 
-void Acquisition::Attach(AcquisitionSink& sink) {
-    if (std::find(sinks.begin(), sinks.end(), &sink) == sinks.end()) {
-        sinks.push_back(&sink);
-    }
-}
-
-void Acquisition::Detach(AcquisitionSink& sink) {
-    std::erase(sinks, &sink);
-}
-
-Acquisition::StartResult Acquisition::Start(const Request& asked) {
+Acquisition::StartResult Acquisition::Start(const Request& asked,
+                                            std::vector<AcquisitionSink*> runSinks) {
     if (fBusy || fRunning) {
         return StartResult::Busy;
     }
     fBusy = true;
+    sinks = std::move(runSinks);
     request = asked;
     run = AcquisitionInfo{request.settings, request.count, run.boardName, run.boardVersion, {},
                           run.serial};

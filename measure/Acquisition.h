@@ -36,6 +36,10 @@ public:
     static constexpr std::int64_t kMaxStartCount = 0xFFFFF;
 
     struct Request {
+        Request() = default;
+        Request(const MeasureSettings& measured, std::int64_t samples)
+            : settings(measured), count(samples) {}
+
         MeasureSettings settings;  // fSinc5, spsSel and CHSel are sent to the board
         std::int64_t count = 1;    // samples per channel, at least 1
         // No record for this long ends the run; none: wait as long as it takes.
@@ -50,14 +54,11 @@ public:
     Acquisition(const Acquisition&) = delete;
     Acquisition& operator=(const Acquisition&) = delete;
 
-    // Sinks take part in every run from the next Start on, in the order attached.
-    void Attach(AcquisitionSink& sink);
-    void Detach(AcquisitionSink& sink);
-
-    // Refused: a sink's check or file failed (the sink knows why); the board may have been
-    // identified. BoardError: configuration failed, the board stays open but must be
-    // identified again. Anything but Started leaves the sinks as they were before Open.
-    StartResult Start(const Request& request);
+    // `runSinks` take part in this run, in this order. Refused: a sink's check or file failed
+    // (the sink knows why); the board may have been identified. BoardError: configuration
+    // failed, the board stays open but must be identified again. Anything but Started leaves
+    // the sinks as they were before Open.
+    StartResult Start(const Request& request, std::vector<AcquisitionSink*> runSinks);
     // Identification alone, outside a run, as a start does it: afterwards Info() names the
     // board and the next start goes straight to the configuration. Busy during a run or a step.
     StartResult Identify();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/Prompts.h"
+#include "status/Mystatus.h"
 
 namespace {
 
@@ -40,6 +41,25 @@ void TmyMessage::BoardNotFound() {
 
 void TmyMessage::BoardNoResponse() {
     Show(appName + QStringLiteral(" が応答しませんでした"));
+}
+
+void TmyMessage::StartFailed(Acquisition::StartResult result) {
+    switch (result) {
+        case Acquisition::StartResult::NotFound:
+        case Acquisition::StartResult::WrongName:
+            BoardNotFound();
+            break;
+        case Acquisition::StartResult::NoResponse:
+            BoardNoResponse();
+            break;
+        case Acquisition::StartResult::BoardError:
+            Show(TmyStatus::BoardErrorText(boxCaption));  // the caption names the board
+            break;
+        case Acquisition::StartResult::Started:
+        case Acquisition::StartResult::Busy:
+        case Acquisition::StartResult::Refused:
+            break;
+    }
 }
 
 void TmyMessage::SaveFailed() {

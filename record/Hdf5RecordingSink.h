@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "measure/AcquisitionSink.h"
+#include "record/FileRefusal.h"
 #include "record/Hdf5Handle.h"
 #include "record/RecordingDescription.h"
 
@@ -33,8 +34,7 @@ public:
         bool fOverwrite = false;
         bool fCompress = false;  // shuffle and gzip
     };
-    // Why a start was refused.
-    enum class Refusal { None, Exists, Failed };
+    using Refusal = FileRefusal;
 
     explicit Hdf5RecordingSink(NowFunction now = Clock::now);
     ~Hdf5RecordingSink() override;

@@ -11,6 +11,7 @@
 #include "analysis/NoiseStatistics.h"
 #include "analysis/WelchSpectrum.h"
 #include "common/Codes.h"
+#include "common/SampleRates.h"
 #include "serve/ScpiSession.h"
 
 namespace {
@@ -287,7 +288,8 @@ Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const Scp
         case ScpiCommand::Count:
             if (unit.fQuery) {
                 session.Answer() += std::to_string(setup.count);
-            } else if (const auto count = Numeric(session, *value, 1.0, RunSamples::kCapacity)) {
+            } else if (const auto count =
+                           Numeric(session, *value, 1.0, Acquisition::kMaxStartCount)) {
                 setup.count = std::llround(*count);
             }
             break;
@@ -393,23 +395,23 @@ Step ScpiCommands::Run(ScpiSession& session, ScpiCommand command, ScpiUnit& unit
 
 Step ScpiCommands::Data(ScpiSession& session, ScpiCommand command) {
     ScpiInstrument& instrument = session.Instrument();
-    const RunSamples& samples = instrument.Samples();
+    const Measurement& samples = instrument.Samples();
     switch (command) {
         case ScpiCommand::Fetch:
         case ScpiCommand::FetchCode:
             if (instrument.Busy()) {
                 return Step::Wait;
             }
-            if (samples.Count() == 0) {
+            if (samples.Acquired() == 0) {
                 session.Error(ScpiError::kDataStale);
             } else {
-                ScpiResponse::AppendSamples(session.Answer(), samples.Codes(0), samples.Codes(1),
-                                            samples.Info().settings.GainFactor,
+                ScpiResponse::AppendSamples(session.Answer(), samples.Taken(0), samples.Taken(1),
+                                            samples.Settings.GainFactor,
                                             command == ScpiCommand::FetchCode, session.Format());
             }
             break;
         case ScpiCommand::Points:
-            session.Answer() += std::to_string(samples.Count());
+            session.Answer() += std::to_string(samples.Acquired());
             break;
         case ScpiCommand::Average:
             Average(session);
@@ -431,22 +433,23 @@ Step ScpiCommands::Data(ScpiSession& session, ScpiCommand command) {
 }
 
 void ScpiCommands::Average(ScpiSession& session) {
-    const RunSamples& samples = session.Instrument().Samples();
-    if (samples.Count() == 0) {
+    const Measurement& samples = session.Instrument().Samples();
+    if (samples.Acquired() == 0) {
         session.Error(ScpiError::kDataStale);
         return;
     }
-    const std::int32_t gain = samples.Info().settings.GainFactor;
+    const std::int32_t gain = samples.Settings.GainFactor;
     std::string& answer = session.Answer();
     bool fFirst = true;
     for (const int channel : {0, 1}) {
-        const std::span<const std::int32_t> codes = samples.Codes(channel);
+        const std::span<const std::int32_t> codes = samples.Taken(channel);
         if (codes.empty()) {
             continue;
         }
         const NoiseStatistics statistics =
-            codes.size() >= 2 ? NoiseStatistics::Compute(codes, samples.Info().SampleRate())
-                              : OneSample(codes[0], gain);
+            codes.size() >= 2
+                ? NoiseStatistics::Compute(codes, SampleRates::SamplesPerSecond(samples.Settings))
+                : OneSample(codes[0], gain);
         AppendFigures(answer,
                       {statistics.meanMicrovolts * kPerMicro, statistics.rmsMicrovolts * kPerMicro,
                        ScpiResponse::Volts(statistics.minCode, gain),
@@ -456,16 +459,16 @@ void ScpiCommands::Average(ScpiSession& session) {
 }
 
 void ScpiCommands::Noise(ScpiSession& session) {
-    const RunSamples& samples = session.Instrument().Samples();
-    if (samples.Count() < NoiseAnalysis::kMinSamples) {
+    const Measurement& samples = session.Instrument().Samples();
+    if (samples.Acquired() < NoiseAnalysis::kMinSamples) {
         session.Error(ScpiError::kDataStale);
         return;
     }
-    const double rate = samples.Info().SampleRate();
+    const double rate = SampleRates::SamplesPerSecond(samples.Settings);
     std::string& answer = session.Answer();
     bool fFirst = true;
     for (const int channel : {0, 1}) {
-        const std::span<const std::int32_t> codes = samples.Codes(channel);
+        const std::span<const std::int32_t> codes = samples.Taken(channel);
         if (codes.empty()) {
             continue;
         }

@@ -10,9 +10,7 @@ constexpr double kNoDataSeconds = 3.0;
 
 }  // namespace
 
-ScpiInstrument::ScpiInstrument(TADC& adc) : board(adc), engine(adc) {
-    engine.Attach(samples);
-}
+ScpiInstrument::ScpiInstrument(TADC& adc) : board(adc), engine(adc) {}
 
 Acquisition::StartResult ScpiInstrument::Identify() {
     const Acquisition::StartResult result = engine.Identify();
@@ -65,7 +63,7 @@ int ScpiInstrument::StartRun() {
         kNoDataSeconds + 2.0 / SampleRates::SamplesPerSecond(settings.spsSel, settings.fSinc5);
     request.noDataTimeout = std::chrono::duration_cast<Acquisition::Clock::duration>(
         std::chrono::duration<double>(seconds));
-    if (engine.Start(request) != Acquisition::StartResult::Started) {
+    if (engine.Start(request, {&samples}) != Acquisition::StartResult::Started) {
         Ended(true);
         return ScpiError::kHardware;
     }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "measure/Acquisition.h"
-#include "serve/RunSamples.h"
+#include "measure/Measurement.h"
 
 // The instrument all connections share: the board behind the acquisition engine, its settings
 // and the last measurement. A run starts at INIT (or at *TRG when the trigger source is BUS)
@@ -70,7 +70,7 @@ public:
     // Runs that ended since the last call, oldest first.
     std::vector<RunEnd> TakeEnds();
 
-    const RunSamples& Samples() const { return samples; }
+    const Measurement& Samples() const { return samples; }
 
 private:
     enum class State { Idle, Armed, Running };
@@ -80,7 +80,9 @@ private:
 
     TADC& board;
     Acquisition engine;
-    RunSamples samples;
+    // The last run's samples, whatever part of it came, up to one start command's count.
+    Measurement samples{static_cast<std::int32_t>(Acquisition::kMaxStartCount),
+                        Measurement::Keeping::Everything};
     Settings settings;
     State state = State::Idle;
     std::uint64_t runNumber = 0;

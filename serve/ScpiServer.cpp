@@ -92,8 +92,9 @@ void ScpiServer::Serve(int stopFd) {
         ServeConnections(fds, 3);
         TellRunEnds();
         // A run that a command has just started is woken as its first wait says; one that a
-        // command has ended is not woken again.
-        WakeInstrument(false);
+        // command has ended is not woken again. Nothing is woken here: a run that ended now
+        // would end untold until some client spoke again.
+        ArmInstrument();
     }
 }
 
@@ -138,35 +139,35 @@ void ScpiServer::ServeConnections(const std::vector<pollfd>& ready, std::size_t 
 }
 
 void ScpiServer::WakeInstrument(bool fReadable) {
-    if (!instrument.Running()) {
+    if (instrument.Running() && wakeAt && (fReadable || Clock::now() >= *wakeAt)) {
         wakeAt.reset();
-        wakeFd = -1;
-        return;
-    }
-    if (wakeAt && !fReadable && Clock::now() < *wakeAt) {
-        return;
-    }
-    if (wakeAt) {
         instrument.Wake();
     }
+    ArmInstrument();
+}
+
+void ScpiServer::ArmInstrument() {
     if (!instrument.Running()) {
         wakeAt.reset();
         wakeFd = -1;
-        return;
+    } else if (!wakeAt) {
+        const BlockWait::Sleep sleep = instrument.NextWait();
+        wakeAt = Clock::now() + sleep.duration;
+        wakeFd = sleep.fd;
     }
-    const BlockWait::Sleep sleep = instrument.NextWait();
-    wakeAt = Clock::now() + sleep.duration;
-    wakeFd = sleep.fd;
 }
 
+// Until none is left: a command that waited for one end may end the next run (ABORt).
 void ScpiServer::TellRunEnds() {
-    for (const ScpiInstrument::RunEnd& end : instrument.TakeEnds()) {
-        for (auto& connection : connections) {
-            if (!connection->OnRunEnded(end)) {
-                connection.reset();
+    for (auto ends = instrument.TakeEnds(); !ends.empty(); ends = instrument.TakeEnds()) {
+        for (const ScpiInstrument::RunEnd& end : ends) {
+            for (auto& connection : connections) {
+                if (!connection->OnRunEnded(end)) {
+                    connection.reset();
+                }
             }
+            std::erase(connections, nullptr);
         }
-        std::erase(connections, nullptr);
     }
 }
 

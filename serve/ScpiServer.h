@@ -43,7 +43,10 @@ private:
 
     void Accept();
     void ServeConnections(const std::vector<pollfd>& ready, std::size_t first);
+    // A wake when the driver announced data or the run's sleep is over, then the next sleep.
     void WakeInstrument(bool fReadable);
+    // The next sleep of a run that has none yet; none for a run that ended.
+    void ArmInstrument();
     void TellRunEnds();
     int PollTimeoutMs() const;
 

@@ -28,8 +28,8 @@ struct AnalysisFixture : WindowFixture {
     // Ctrl+A in the active main window.
     NoiseAnalysisWindow& Open() {
         window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        QTest::keyClick(window.get(), Qt::Key_A, Qt::ControlModifier);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         if (window->AnalysisWindow() == nullptr) {
             throw std::runtime_error("Ctrl+A opened no analysis window");
         }

@@ -103,7 +103,7 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
 
     f.r->StartBtnClick();
     EXPECT_FALSE(f.r->Recording());
-    EXPECT_EQ(f.r->Outcome(), Recorder::Outcome::Stopped);
+    EXPECT_EQ(f.r->Outcome(), AcquisitionOutcome::Stopped);
     EXPECT_TRUE(f.board.wire.ends_with("AX\r"));
     EXPECT_EQ(f.r->StartBtn->text(), "記録開始");
     EXPECT_TRUE(f.prompts.boxes.empty());
@@ -135,7 +135,7 @@ TEST(AppRecording, AZoomIntoAnOldStretchDrawsTheSamplesFromTheFile) {
     f.Choose(16, 0, 120000);
     f.r->StartBtnClick();
     f.RecordFor(5000ms);
-    ASSERT_EQ(f.r->Outcome(), Recorder::Outcome::Complete);
+    ASSERT_EQ(f.r->Outcome(), AcquisitionOutcome::Complete);
     RecordingChart& chart = f.r->Chart();
     const auto zoom = [&chart](std::int64_t first, std::int64_t last) {
         chart.chart()
@@ -187,7 +187,7 @@ TEST(AppRecording, AnExistingFileAndClosingBothAskAndTheFileStaysComplete) {
     f.prompts.yesNoAnswers = {true};
     EXPECT_TRUE(f.r->close());
     EXPECT_FALSE(f.r->Recording());
-    EXPECT_EQ(f.r->Outcome(), Recorder::Outcome::Stopped);
+    EXPECT_EQ(f.r->Outcome(), AcquisitionOutcome::Stopped);
     std::ifstream file(f.path);
     const std::string text((std::istreambuf_iterator<char>(file)), {});
     EXPECT_TRUE(text.ends_with('\n'));
@@ -202,7 +202,7 @@ TEST(AppRecording, AnUnpluggedBoardEndsWithTheMeasureErrorAndKeepsWhatCame) {
     f.Choose(8, 1, 1000);
     f.r->StartBtnClick();
     f.RecordFor(10000ms);
-    EXPECT_EQ(f.r->Outcome(), Recorder::Outcome::ReadFailed);
+    EXPECT_EQ(f.r->Outcome(), AcquisitionOutcome::ReadFailed);
     ASSERT_EQ(f.prompts.boxes.size(), 1u);
     EXPECT_EQ(f.prompts.boxes[0].text, "計測エラーで終了");
     // The records before the board went, in the chart and in the file alike.
@@ -251,7 +251,7 @@ TEST(AppRecording, RecordsIntoAnHdf5FileWhoseOldStretchesTheChartReadsBack) {
     f.Choose(16, 0, 120000);
     f.r->StartBtnClick();
     f.RecordFor(5000ms);
-    ASSERT_EQ(f.r->Outcome(), Recorder::Outcome::Complete);
+    ASSERT_EQ(f.r->Outcome(), AcquisitionOutcome::Complete);
 
     SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
                         BoardOptions{}.ch1Microvolts);
@@ -284,11 +284,11 @@ TEST(AppRecording, RecordsIntoAnHdf5FileWhoseOldStretchesTheChartReadsBack) {
 TEST(AppRecording, TheNoDataTimeOutIsInSeconds) {
     struct Row {
         const char* faults;
-        Recorder::Outcome outcome;
+        AcquisitionOutcome outcome;
         int milliseconds;  // until the end
     };
-    const Row rows[] = {{"", Recorder::Outcome::Complete, 4000},
-                        {"stopafter=0", Recorder::Outcome::TimedOut, 3000}};
+    const Row rows[] = {{"", AcquisitionOutcome::Complete, 4000},
+                        {"stopafter=0", AcquisitionOutcome::TimedOut, 3000}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
         BoardOptions options;

@@ -317,7 +317,7 @@ TEST(AppRun, StopClickWhileTheFinishedRunIsDrawn) {
     f.Start();
     // The click arrives while the completed run's graph is being drawn.
     bool clicked = false;
-    QTimer::singleShot(0, f.window.get(), [&] {
+    QTimer::singleShot(0, f.window, [&] {
         clicked = f.window->MeasureBtn->text() == "測定停止";
         f.window->MeasureBtn->click();
     });

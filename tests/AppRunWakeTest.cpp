@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "app/Program.h"
 #include "app/RecordingWindow.h"
 #include "app/Selkoran_main.h"
 #include "link/Ad7172.h"
@@ -51,7 +52,8 @@ struct ScriptedRun {
         }
         board.OnCommand("U?", {"SELKORAN\r"});
         board.OnCommand("V?", {"1.10\r"});
-        window = std::make_unique<TFormMain>(board, prompts, clock.Timing());
+        program = std::make_unique<Program>(board, prompts, clock.Timing());
+        window = &program->Window();
         window->show();
         window->ComboBox1->setCurrentIndex(16);
         window->ComboBox2->setCurrentIndex(countIndex);
@@ -76,7 +78,8 @@ struct ScriptedRun {
     ScriptedFifo board;
     FakeClock clock;
     FakePrompts prompts;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<Program> program;
+    TFormMain* window = nullptr;
 };
 
 TEST(AppRunWake, AWakeReadsWholeBlocksOneAtATimeAndLeavesAPartOne) {

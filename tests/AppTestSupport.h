@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/PaintBox.h"
+#include "app/Program.h"
 #include "app/Selkoran_main.h"
 #include "link/LinkTiming.h"
 #include "link/driver/SimulatedFifo.h"
@@ -58,7 +59,8 @@ public:
 struct WindowFixture {
     explicit WindowFixture(BoardOptions options = {}) : board(std::move(options)) {
         TestApplication();
-        window = std::make_unique<TFormMain>(board, prompts, board.Timing());
+        program = std::make_unique<Program>(board, prompts, board.Timing());
+        window = &program->Window();
         window->show();
         window->IdleHandler();
     }
@@ -87,5 +89,6 @@ struct WindowFixture {
 
     FakePrompts prompts;
     TestBoard board;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<Program> program;
+    TFormMain* window = nullptr;
 };

@@ -139,8 +139,8 @@ TEST(AppWindow, FailedCreationShowsTheFatalMessage) {
     for (const auto& c : cases) {
         FakePrompts prompts;
         TestBoard board;
-        TFormMain window(board, prompts, board.Timing(), c.failing);
-        EXPECT_FALSE(window.Constructed());
+        Program program(board, prompts, board.Timing(), c.failing);
+        EXPECT_FALSE(program.Constructed());
         ASSERT_EQ(prompts.boxes.size(), 1u);
         EXPECT_EQ(prompts.boxes[0].caption, "SELKORAN Board");
         EXPECT_EQ(prompts.boxes[0].text, c.text);

@@ -11,8 +11,9 @@
 #include <QThread>
 
 #include "link/Ad7172.h"
+#include "measure/Acquisition.h"
 #include "record/Hdf5Handle.h"
-#include "record/Recorder.h"
+#include "record/RecordingSession.h"
 #include "tests/CliTestSupport.h"
 #include "tests/fakes/TappedBoard.h"
 
@@ -54,13 +55,14 @@ protected:
         seven.seed = 7;
         TappedBoard board(clock, seven);
         TADC adc(board, clock.Timing());
-        Recorder recorder(adc, [&clock] { return clock.Now(); });
-        Recorder::Request request;
+        Acquisition engine(adc, [&clock] { return clock.Now(); });
+        RecordingSession recorder(engine, [&clock] { return clock.Now(); });
+        RecordingSession::Request request;
         request.spsSel = 16;
         request.chSel = 2;
         request.count = 200000;
         request.path = csvDir->filePath("ref.csv").toStdString();
-        recorder.Start(request);
+        recorder.Start(request, RecordingSession::FileType::Csv);
         while (recorder.Recording()) {
             clock.Advance(std::chrono::microseconds(3200));
             recorder.Wake();

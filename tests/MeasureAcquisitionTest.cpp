@@ -58,7 +58,6 @@ protected:
     explicit MeasureAcquisition(BoardOptions options = {}) : board(clock, std::move(options)) {
         for (LogSink* sink : {&a, &b}) {
             sink->log = &log;
-            engine.Attach(*sink);
         }
         a.name = "a";
         b.name = "b";
@@ -89,7 +88,7 @@ protected:
 
 TEST_F(MeasureAcquisition, ChainsStartCommandsAndHandsEveryBlockToEverySinkInOrder) {
     constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 150;
-    ASSERT_EQ(engine.Start(Run(16, 2, kCount)), Start::Started);
+    ASSERT_EQ(engine.Start(Run(16, 2, kCount), {&a, &b}), Start::Started);
     RunToEnd();
     EXPECT_EQ(engine.Result(), Outcome::Complete);
     const std::vector<std::string> starts = {"A2FFFFF", "A200096"};
@@ -114,7 +113,7 @@ TEST_F(MeasureAcquisition, ChainsStartCommandsAndHandsEveryBlockToEverySinkInOrd
 TEST_F(MeasureAcquisition, IdentifiesTheBoardOnlyWhenItIsNotKnown) {
     const std::vector<std::string> identify = {"?", "U?", "V?"};
     const auto started = [this, &identify](Acquisition::Request request) {
-        EXPECT_EQ(engine.Start(request), Start::Started);
+        EXPECT_EQ(engine.Start(request, {&a, &b}), Start::Started);
         const std::vector<std::string> sent = board.TakeCommands();
         return std::vector<std::string>(sent.begin(), sent.begin() + 3) == identify;
     };
@@ -135,7 +134,7 @@ TEST_F(MeasureAcquisition, IdentificationAloneNamesTheBoardAndSparesTheNextStart
     EXPECT_EQ(engine.Info().boardName, "SELKORAN");
     EXPECT_EQ(engine.Info().boardVersion, "1.10");
     EXPECT_EQ(board.TakeCommands(), (std::vector<std::string>{"?", "U?", "V?"}));
-    ASSERT_EQ(engine.Start(Run(16, 0, 100)), Start::Started);
+    ASSERT_EQ(engine.Start(Run(16, 0, 100), {&a, &b}), Start::Started);
     EXPECT_EQ(board.TakeCommands().front(), "S5");
     EXPECT_EQ(engine.Identify(), Start::Busy) << "never in the middle of a run";
     EXPECT_TRUE(board.TakeCommands().empty());
@@ -143,7 +142,7 @@ TEST_F(MeasureAcquisition, IdentificationAloneNamesTheBoardAndSparesTheNextStart
 
 TEST_F(MeasureAcquisition, AFailingSinkEndsTheRunAsAFailedWrite) {
     b.failTakeAt = 1;
-    ASSERT_EQ(engine.Start(Run(16, 0, 1000)), Start::Started);
+    ASSERT_EQ(engine.Start(Run(16, 0, 1000), {&a, &b}), Start::Started);
     RunToEnd();
     EXPECT_EQ(engine.Result(), Outcome::WriteFailed);
     EXPECT_EQ(engine.Acquired(), 200);
@@ -151,25 +150,25 @@ TEST_F(MeasureAcquisition, AFailingSinkEndsTheRunAsAFailedWrite) {
     EXPECT_TRUE(adc.IsOpen());
 
     a.fEnd = false;  // a complete run whose file cannot be finished did not keep its samples
-    ASSERT_EQ(engine.Start(Run(16, 0, 100)), Start::Started);
+    ASSERT_EQ(engine.Start(Run(16, 0, 100), {&a, &b}), Start::Started);
     RunToEnd();
     EXPECT_EQ(engine.Result(), Outcome::WriteFailed);
 }
 
 TEST_F(MeasureAcquisition, ARefusingSinkLeavesTheBoardUnconfigured) {
     a.fCheck = false;
-    EXPECT_EQ(engine.Start(Run(16, 0, 100)), Start::Refused);
+    EXPECT_EQ(engine.Start(Run(16, 0, 100), {&a, &b}), Start::Refused);
     EXPECT_TRUE(board.TakeCommands().empty());  // refused before the board was contacted
     a.fCheck = true;
     b.fOpen = false;
-    EXPECT_EQ(engine.Start(Run(16, 0, 100)), Start::Refused);
+    EXPECT_EQ(engine.Start(Run(16, 0, 100), {&a, &b}), Start::Refused);
     EXPECT_EQ(board.TakeCommands(), (std::vector<std::string>{"?", "U?", "V?"}));
     EXPECT_EQ(log, (std::vector<std::string>{"a open", "b open", "a discard"}));
     EXPECT_FALSE(engine.Running());
 }
 
 TEST_F(MeasureAcquisition, AStopAskedDuringAStepIsDoneWhenTheStepReturns) {
-    ASSERT_EQ(engine.Start(Run(16, 0, 1000)), Start::Started);
+    ASSERT_EQ(engine.Start(Run(16, 0, 1000), {&a, &b}), Start::Started);
     a.onTake = [this] {
         engine.Stop();
         EXPECT_TRUE(engine.Running());  // never inside the step
@@ -180,7 +179,7 @@ TEST_F(MeasureAcquisition, AStopAskedDuringAStepIsDoneWhenTheStepReturns) {
     EXPECT_FALSE(adc.IsOpen());
 
     // A stop asked for while the last block completes the run still stops the board.
-    ASSERT_EQ(engine.Start(Run(16, 0, 100)), Start::Started);
+    ASSERT_EQ(engine.Start(Run(16, 0, 100), {&a, &b}), Start::Started);
     board.TakeCommands();
     clock.Advance(20ms);  // past the chip's latency time
     engine.Wake();
@@ -203,7 +202,7 @@ protected:
 TEST_F(MeasureAcquisitionSilent, NoRecordForTheTimeOutEndsTheRunAndClosesTheBoard) {
     Acquisition::Request request = Run(3, 0, 100);  // 10 per second
     request.noDataTimeout = 3s;
-    ASSERT_EQ(engine.Start(request), Start::Started);
+    ASSERT_EQ(engine.Start(request, {&a, &b}), Start::Started);
     while (engine.Acquired() < 5) {
         clock.Advance(100ms);
         engine.Wake();
@@ -231,7 +230,7 @@ protected:
 };
 
 TEST_F(MeasureAcquisitionRefusedFilter, AConfigurationFailureUndoesTheSinksAndForgetsTheBoard) {
-    EXPECT_EQ(engine.Start(Run(3, 0, 100)), Start::BoardError);
+    EXPECT_EQ(engine.Start(Run(3, 0, 100), {&a, &b}), Start::BoardError);
     EXPECT_EQ(log, (std::vector<std::string>{"a open", "b open", "a discard", "b discard"}));
     EXPECT_FALSE(engine.BoardReady());
     EXPECT_TRUE(adc.IsOpen());

@@ -62,12 +62,11 @@ std::vector<std::vector<IntervalFigures>> Intervals(std::int64_t count, double s
     TappedBoard board(clock);
     TADC adc(board, clock.Timing());
     Acquisition engine(adc, [&clock] { return clock.Now(); });
-    engine.Attach(statistics);
     Acquisition::Request request;
     request.settings.spsSel = kTopRate;
     request.settings.CHSel = 2;
     request.count = count;
-    EXPECT_EQ(engine.Start(request), Acquisition::StartResult::Started);
+    EXPECT_EQ(engine.Start(request, {&statistics}), Acquisition::StartResult::Started);
     for (int wakes = 0; engine.Running() && wakes < 100000; ++wakes) {
         if (stopAt >= 0 && engine.Acquired() >= stopAt) {
             engine.Stop();

@@ -43,10 +43,11 @@ struct Recording {
     FakeClock clock;
     TappedBoard board{clock, WithSerial()};
     TADC adc{board, clock.Timing()};
-    RecordingSession session{adc, [this] { return clock.Now(); }};
+    Acquisition engine{adc, [this] { return clock.Now(); }};
+    RecordingSession session{engine, [this] { return clock.Now(); }};
 
-    Recorder::StartResult Start(const std::string& path, std::int64_t count, FileType type) {
-        Recorder::Request request;
+    Acquisition::StartResult Start(const std::string& path, std::int64_t count, FileType type) {
+        RecordingSession::Request request;
         request.spsSel = 16;
         request.chSel = 2;
         request.count = count;
@@ -96,12 +97,13 @@ TEST_F(Hdf5Recording, HoldsTheCsvRecordingsCodesSettingsAndRestartsAndGivesTheSa
     constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 5000;
     Recording hdf5;
     Recording csv;
-    ASSERT_EQ(hdf5.Start(Path("rec.h5"), kCount, FileType::Hdf5), Recorder::StartResult::Started);
-    ASSERT_EQ(csv.Start(Path("rec.csv"), kCount, FileType::Csv), Recorder::StartResult::Started);
+    ASSERT_EQ(hdf5.Start(Path("rec.h5"), kCount, FileType::Hdf5),
+              Acquisition::StartResult::Started);
+    ASSERT_EQ(csv.Start(Path("rec.csv"), kCount, FileType::Csv), Acquisition::StartResult::Started);
     hdf5.Wake();
     csv.Wake();
-    ASSERT_EQ(hdf5.session.Result(), Recorder::Outcome::Complete);
-    ASSERT_EQ(csv.session.Result(), Recorder::Outcome::Complete);
+    ASSERT_EQ(hdf5.session.Result(), AcquisitionOutcome::Complete);
+    ASSERT_EQ(csv.session.Result(), AcquisitionOutcome::Complete);
 
     RecordingReader::Contents fromHdf5;
     RecordingReader::Contents fromCsv;
@@ -168,7 +170,7 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
     };
     Recording recording;
     ASSERT_EQ(recording.Start(Path("rec.h5"), kCount, FileType::Hdf5),
-              Recorder::StartResult::Started);
+              Acquisition::StartResult::Started);
     recording.Wake(100);  // a chunk in the file, the rest waiting in memory
     const std::int64_t taken = recording.session.Written();
     ASSERT_GT(taken, Hdf5Layout::kChunkRows + 1000);
@@ -177,7 +179,7 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
     Codes codes;
     EXPECT_FALSE(recording.session.ReadBack(taken - 1, taken + 1, codes));
     recording.Wake();
-    ASSERT_EQ(recording.session.Result(), Recorder::Outcome::Complete);
+    ASSERT_EQ(recording.session.Result(), AcquisitionOutcome::Complete);
     check(recording, kCount - 3000, kCount);
 }
 
@@ -186,11 +188,11 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
 // as the command line's does, as long as the engine says.
 TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
     Recording recording;
-    Recorder::Request request;
+    RecordingSession::Request request;
     request.spsSel = 0;
     request.count = 12;
     request.path = Path("slow.h5");
-    ASSERT_EQ(recording.session.Start(request, FileType::Hdf5), Recorder::StartResult::Started);
+    ASSERT_EQ(recording.session.Start(request, FileType::Hdf5), Acquisition::StartResult::Started);
     int idleWakes = 0;
     while (recording.session.Recording()) {
         const auto sleep = recording.session.NextWait().duration;
@@ -199,10 +201,10 @@ TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
         recording.session.Wake();
         idleWakes += recording.session.Written() == before;
         const auto deadline = recording.session.NextDeadline();
-        EXPECT_TRUE(deadline == Recorder::Clock::time_point::max() ||
+        EXPECT_TRUE(deadline == Acquisition::Clock::time_point::max() ||
                     deadline <= recording.clock.Now() + std::chrono::seconds(1));
     }
-    EXPECT_EQ(recording.session.Result(), Recorder::Outcome::Complete);
+    EXPECT_EQ(recording.session.Result(), AcquisitionOutcome::Complete);
     EXPECT_LE(idleWakes, 1);
 }
 
@@ -210,7 +212,7 @@ TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
 TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
     Recording recording;
     ASSERT_EQ(recording.Start(Path("good.h5"), 3000, FileType::Hdf5),
-              Recorder::StartResult::Started);
+              Acquisition::StartResult::Started);
     recording.Wake();
     const std::string good = FileText(Path("good.h5"));
     // A copy of the good file changed by `change`, which gets the file and /codes.
@@ -277,7 +279,7 @@ TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
 TEST_F(Hdf5Recording, ConvertingThereAndBackGivesTheSameFile) {
     Recording recording;
     ASSERT_EQ(recording.Start(Path("rec.csv"), Acquisition::kMaxStartCount + 5000, FileType::Csv),
-              Recorder::StartResult::Started);
+              Acquisition::StartResult::Started);
     while (recording.session.Written() < Acquisition::kMaxStartCount + 700) {
         recording.Wake(1);
     }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The recorder in process, on the simulated board with its clock moved a block at a time, so a
-// recording longer than one start command takes no real time.
+// A recording session in process, on the simulated board with its clock moved a block at a time, so
+// a recording longer than one start command takes no real time.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,13 +14,13 @@
 
 #include "boardsim/SampleSource.h"
 #include "link/Ad7172.h"
-#include "link/driver/SimulatedFifo.h"
-#include "record/Recorder.h"
+#include "measure/Acquisition.h"
 #include "record/RecordingAnalysis.h"
 #include "record/RecordingFile.h"
 #include "record/RecordingReader.h"
+#include "record/RecordingSession.h"
 #include "tests/fakes/FakeClock.h"
-#include "tests/fakes/ForwardingFifo.h"
+#include "tests/fakes/TappedBoard.h"
 
 using namespace std::chrono_literals;
 
@@ -51,34 +51,12 @@ std::string LastLine(const std::string& path) {
     return last;
 }
 
-// The simulated board behind a tap that keeps every command line the PC writes.
-class TappedBoard : public ForwardingFifo {
-public:
-    explicit TappedBoard(FakeClock& clock, BoardOptions options = {})
-        : board(std::move(options), [&clock] { return clock.Now(); }) {}
-
-    std::vector<std::string> commands;
-
-    FifoStatus Write(FifoHandle h, const void* b, unsigned n, unsigned* written) override {
-        std::string text(static_cast<const char*>(b), n);
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
-        }
-        commands.push_back(text);
-        return board.Write(h, b, n, written);
-    }
-
-private:
-    FifoDriver& Inner() override { return board; }
-    SimulatedFifo board;
-};
-
-class RecordRecorder : public ::testing::Test {
+class RecordSession : public ::testing::Test {
 protected:
     void TearDown() override { std::filesystem::remove(path); }
 
-    Recorder::Request TopRate(std::int64_t count) const {
-        Recorder::Request request;
+    RecordingSession::Request TopRate(std::int64_t count) const {
+        RecordingSession::Request request;
         request.spsSel = 16;
         request.count = count;
         request.path = path;
@@ -96,21 +74,23 @@ protected:
     FakeClock clock;
     TappedBoard board{clock};
     TADC adc{board, clock.Timing()};
-    Recorder recorder{adc, [this] { return clock.Now(); }};
+    Acquisition engine{adc, [this] { return clock.Now(); }};
+    RecordingSession recorder{engine, [this] { return clock.Now(); }};
     std::string path = TemporaryPath("record");
 };
 
-TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary) {
-    constexpr std::int64_t kCount = Recorder::kMaxStartCount + 1;
+TEST_F(RecordSession, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary) {
+    constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 1;
     std::int64_t observed = 0;
-    recorder.SetBlockObserver([&observed](const Recorder::Block& block) {
+    recorder.SetBlockObserver([&observed](const SampleBlock& block) {
         EXPECT_EQ(block.firstSample, observed);
         EXPECT_TRUE(block.ch1.empty());
         observed += static_cast<std::int64_t>(block.ch0.size());
     });
-    ASSERT_EQ(recorder.Start(TopRate(kCount)), Recorder::StartResult::Started);
+    ASSERT_EQ(recorder.Start(TopRate(kCount), RecordingSession::FileType::Csv),
+              Acquisition::StartResult::Started);
     RunToEnd();
-    EXPECT_EQ(recorder.Result(), Recorder::Outcome::Complete);
+    EXPECT_EQ(recorder.Result(), AcquisitionOutcome::Complete);
     EXPECT_EQ(observed, kCount);
 
     const std::vector<std::string> starts = [this] {
@@ -133,7 +113,7 @@ TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary
     std::vector<std::string> boundaries;
     while (std::getline(file, line)) {
         if (line.starts_with("# restart:")) {
-            EXPECT_EQ(rows, Recorder::kMaxStartCount);
+            EXPECT_EQ(rows, Acquisition::kMaxStartCount);
             boundaries.push_back(line);
         } else if (!line.starts_with('#') && !line.starts_with("sample,")) {
             std::int64_t sample = 0;
@@ -153,10 +133,11 @@ TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary
 }
 
 // Whatever came more than a second before a wake is in the file after it.
-TEST_F(RecordRecorder, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
-    Recorder::Request request = TopRate(1000);
+TEST_F(RecordSession, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
+    RecordingSession::Request request = TopRate(1000);
     request.spsSel = 8;  // 100.2 per second
-    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
+              Acquisition::StartResult::Started);
     std::vector<std::int64_t> written;  // after each wake, 10 ms apart
     while (recorder.Recording() && written.size() < 400) {
         clock.Advance(std::chrono::milliseconds(10));
@@ -185,11 +166,12 @@ TEST(RecordFile, ASampleWakeTakesTheRowOfTheWakeBeforeAlong) {
 }
 
 // Where the filters differ (2597 per second with Sinc5+Sinc1, 2604 with Sinc3).
-TEST_F(RecordRecorder, ASinc3RecordingIsAnalysedAtItsOwnRate) {
-    Recorder::Request request = TopRate(3000);
+TEST_F(RecordSession, ASinc3RecordingIsAnalysedAtItsOwnRate) {
+    RecordingSession::Request request = TopRate(3000);
     request.spsSel = 12;
     request.fSinc5 = false;
-    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
+              Acquisition::StartResult::Started);
     RunToEnd();
     RecordingAnalysis::Failure failure{};
     const auto analysis = RecordingAnalysis::Analyse(path, std::nullopt, &failure);
@@ -199,11 +181,12 @@ TEST_F(RecordRecorder, ASinc3RecordingIsAnalysedAtItsOwnRate) {
 
 // Old stretches read back through the file's index equal the simulator's codes, across the
 // boundary line of the second start command too; rows still in the file's buffer are not read.
-TEST_F(RecordRecorder, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
-    constexpr std::int64_t kCount = Recorder::kMaxStartCount + 3000;
-    Recorder::Request request = TopRate(kCount);
+TEST_F(RecordSession, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
+    constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 3000;
+    RecordingSession::Request request = TopRate(kCount);
     request.chSel = 2;
-    ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+    ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
+              Acquisition::StartResult::Started);
     std::array<std::vector<std::int32_t>, 2> codes;
     for (int i = 0; i < 50; ++i) {
         clock.Advance(std::chrono::microseconds(3200));
@@ -213,7 +196,7 @@ TEST_F(RecordRecorder, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
     ASSERT_GT(written, 0);
     EXPECT_FALSE(recorder.ReadBack(written - 1, written, codes));
     RunToEnd();
-    ASSERT_EQ(recorder.Result(), Recorder::Outcome::Complete);
+    ASSERT_EQ(recorder.Result(), AcquisitionOutcome::Complete);
 
     SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
                         BoardOptions{}.ch1Microvolts);
@@ -234,7 +217,7 @@ TEST_F(RecordRecorder, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
     };
     check(0, 1);
     check(5000, 6700);
-    check(Recorder::kMaxStartCount - 900, Recorder::kMaxStartCount + 900);
+    check(Acquisition::kMaxStartCount - 900, Acquisition::kMaxStartCount + 900);
     check(kCount - 2000, kCount);
     EXPECT_FALSE(recorder.ReadBack(kCount - 10, kCount + 1, codes));
     // The index stays a small part of the codes' own size.
@@ -243,19 +226,19 @@ TEST_F(RecordRecorder, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
 
 // Every way but completion ends with "AX"; the stop button and silence also close the board,
 // which must then be identified again, while a failed read leaves it open as the window does.
-TEST(RecordRecorderEnd, EndsSendStopAndKeepTheRowsReceived) {
+TEST(RecordSessionEnd, EndsSendStopAndKeepTheRowsReceived) {
     struct Row {
         const char* faults;
         bool fStop;  // the stop button after 250 records
-        Recorder::Outcome outcome;
+        AcquisitionOutcome outcome;
         bool fOpenAfter;
         std::size_t rows;
         const char* ending;  // the outcome in the file's last line
     };
     const Row rows[] = {
-        {"", true, Recorder::Outcome::Stopped, false, 250, "stopped"},
-        {"stopafter=300", false, Recorder::Outcome::TimedOut, false, 300, "timeout"},
-        {"short=350", false, Recorder::Outcome::ReadFailed, true, 350, "read-failed"}};
+        {"", true, AcquisitionOutcome::Stopped, false, 250, "stopped"},
+        {"stopafter=300", false, AcquisitionOutcome::TimedOut, false, 300, "timeout"},
+        {"short=350", false, AcquisitionOutcome::ReadFailed, true, 350, "read-failed"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.faults);
         const std::string path = TemporaryPath("end");
@@ -264,13 +247,15 @@ TEST(RecordRecorderEnd, EndsSendStopAndKeepTheRowsReceived) {
         FakeClock clock;
         TappedBoard board(clock, options);
         TADC adc(board, clock.Timing());
-        Recorder recorder(adc, [&clock] { return clock.Now(); });
-        Recorder::Request request;
+        Acquisition engine(adc, [&clock] { return clock.Now(); });
+        RecordingSession recorder(engine, [&clock] { return clock.Now(); });
+        RecordingSession::Request request;
         request.spsSel = 8;  // 100.2 per second, one record per block
         request.count = 1000;
         request.path = path;
         request.noDataTimeout = std::chrono::seconds(2);
-        ASSERT_EQ(recorder.Start(request), Recorder::StartResult::Started);
+        ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
+                  Acquisition::StartResult::Started);
         while (recorder.Recording()) {
             if (row.fStop && recorder.Written() == 250) {
                 recorder.Stop();

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "record/CsvRecordingSink.h"
+
+#include <filesystem>
+#include <string_view>
+
+#include "common/Codes.h"
+#include "record/RecordingDescription.h"
+
+namespace {
+
+bool Exists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() !=
+           std::filesystem::file_type::not_found;
+}
+
+}  // namespace
+
+void CsvRecordingSink::Prepare(Options fileOptions) {
+    options = std::move(fileOptions);
+    refusal = Refusal::None;
+    written = 0;
+    kept = 0;
+}
+
+bool CsvRecordingSink::Check() {
+    if (!options.fOverwrite && Exists(options.path)) {
+        refusal = Refusal::Exists;
+    }
+    return refusal == Refusal::None;
+}
+
+bool CsvRecordingSink::Open(const AcquisitionInfo& run) {
+    index.Begin(options.path, RecordingFormat::ChannelsOf(run.settings.CHSel));
+    switch (file.Create(options.path, options.fOverwrite, timeNow())) {
+        case RecordingFile::CreateResult::Ok:
+            return true;
+        case RecordingFile::CreateResult::Exists:
+            refusal = Refusal::Exists;
+            return false;
+        case RecordingFile::CreateResult::Failed:
+            break;
+    }
+    refusal = Refusal::Failed;
+    return false;
+}
+
+void CsvRecordingSink::Discard() {
+    file.Discard();
+}
+
+bool CsvRecordingSink::Begin(const AcquisitionInfo& run) {
+    gainFactor = run.settings.GainFactor;
+    fCh0 = run.Measures(0);
+    fCh1 = run.Measures(1);
+    const RecordingHeader header{run.boardName,      run.boardVersion,    run.settings.spsSel,
+                                 run.settings.CHSel, run.settings.fSinc5, run.count,
+                                 run.start};
+    return file.Append(RecordingFormat::HeaderText(header), timeNow());
+}
+
+bool CsvRecordingSink::Take(const SampleBlock& block) {
+    const auto cellOf = [this](std::int32_t code) {
+        return RecordingFormat::Cell{code, static_cast<float>(CodeToMicrovolts(code, gainFactor))};
+    };
+    char* end = rowText.data();
+    for (std::size_t i = 0; i < block.Size(); ++i) {
+        const std::int64_t sample = written + static_cast<std::int64_t>(i);
+        if (sample % RecordingIndex::kStride == 0) {
+            index.Note(sample, file.Size() + static_cast<std::uint64_t>(end - rowText.data()));
+        }
+        RecordingFormat::Cell cells[2];
+        std::size_t n = 0;
+        if (fCh0) {
+            cells[n++] = cellOf(block.ch0[i]);
+        }
+        if (fCh1) {
+            cells[n++] = cellOf(block.ch1[i]);
+        }
+        end = RecordingFormat::AppendRow(end, sample + 1, std::span(cells, n));
+    }
+    const auto length = static_cast<std::size_t>(end - rowText.data());
+    if (!file.Append(std::string_view(rowText.data(), length), block.arrived)) {
+        return false;
+    }
+    written += static_cast<std::int64_t>(block.Size());
+    return true;
+}
+
+bool CsvRecordingSink::Restart(std::int64_t firstSample,
+                               std::chrono::system_clock::time_point time) {
+    return file.Append(RecordingFormat::RestartLine(time, firstSample + 1), timeNow());
+}
+
+bool CsvRecordingSink::End(AcquisitionOutcome outcome) {
+    // The rows first, so that the last line can say how many the file keeps.
+    if (!file.Settle(timeNow())) {
+        outcome = AcquisitionOutcome::WriteFailed;
+    }
+    kept = written - file.RowsDropped();
+    const std::string endLine = RecordingFormat::EndLine(
+        std::chrono::system_clock::now(), kept, RecordingDescription::OutcomeWord(outcome));
+    return file.Finish(endLine) && outcome != AcquisitionOutcome::WriteFailed;
+}
