@@ -21,6 +21,7 @@
 
 class AnchorLayout;
 class FifoDriver;
+class GraphPanel;
 class NoiseAnalysisWindow;
 class PaintBox;
 class RecordingWindow;
@@ -236,8 +237,7 @@ private:
     MeasureSettings Settings;
     ChannelStatistics Ch0Statistics;
     ChannelStatistics Ch1Statistics;
-    TGraph_2CH::XLabelPair TimeLabels{};
-    TGraph_2CH::YLabelArray AxisLabels{};
+    std::unique_ptr<GraphPanel> graphPanel;  // the paint box and the graph's axis labels
 
     std::unique_ptr<AnchorLayout> anchors;
     QWidget* client = nullptr;

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "analysis/NoiseFigureTable.h"
-#include "app/PictureCaption.h"
+#include "charts/PictureCaption.h"
 #include "cli/MeasurementData.h"
 #include "common/SampleRates.h"
 #include "record/RecordingAnalysis.h"
