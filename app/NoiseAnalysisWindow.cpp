@@ -21,9 +21,9 @@
 #include <memory>
 
 #include "analysis/NoiseFigureTable.h"
-#include "app/PictureCaption.h"
-#include "app/WindowFont.h"
-#include "app/ZoomingChartView.h"
+#include "charts/PictureCaption.h"
+#include "charts/WindowFont.h"
+#include "charts/ZoomingChartView.h"
 #include "common/ChannelSeries.h"
 #include "common/FileError.h"
 #include "common/Prompts.h"

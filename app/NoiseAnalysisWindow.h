@@ -10,7 +10,7 @@
 #include <span>
 
 #include "analysis/NoiseAnalysis.h"
-#include "app/AnalysisCharts.h"
+#include "charts/AnalysisCharts.h"
 #include "common/MeasureSettings.h"
 
 class Prompts;

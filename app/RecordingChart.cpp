@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/RoundTickAxis.h"
+#include "charts/RoundTickAxis.h"
 #include "common/Codes.h"
 
 namespace {

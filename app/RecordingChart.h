@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/ZoomingChartView.h"
+#include "charts/ZoomingChartView.h"
 #include "record/SampleEnvelope.h"
 
 class QLineSeries;

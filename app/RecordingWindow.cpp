@@ -20,7 +20,7 @@
 #include "analysis/NoiseFigureTable.h"
 #include "analysis/NoiseStatistics.h"
 #include "app/SettingItems.h"
-#include "app/WindowFont.h"
+#include "charts/WindowFont.h"
 #include "common/Prompts.h"
 #include "common/SampleRates.h"
 #include "link/Ad7172.h"

@@ -15,10 +15,11 @@
 
 #include "app/AnchorLayout.h"
 #include "app/Creation.h"
-#include "app/PaintBox.h"
 #include "app/RecordingWindow.h"
 #include "app/SettingItems.h"
-#include "app/WindowFont.h"
+#include "charts/GraphPanel.h"
+#include "charts/PaintBox.h"
+#include "charts/WindowFont.h"
 #include "common/Prompts.h"
 #include "datafile/Myfile.h"
 #include "messages/Mymessage.h"
@@ -33,8 +34,6 @@ const QString kVersion = QStringLiteral("v1.10");
 const char* const kBoxCaption = "SELKORAN Board";
 
 const QStringList kCountItems = {"100", "200", "500", "1000", "2000", "5000", "10000"};
-constexpr std::array<int, TGraph_2CH::kYLabelCount> kAxisLabelTops = {23,  50,  82,  123, 165, 206,
-                                                                      247, 288, 328, 362, 395};
 
 QIcon WindowIcon() {
     // The desktop's icon, built into the program.
@@ -83,11 +82,9 @@ void TFormMain::CreateServices(const QString& failCreating) {
     Messages = Create<TmyMessage>("Z_Message", failCreating, kProgramName, kBoxCaption, prompts);
     Status = Create<TmyStatus>("myStatus", failCreating, *StatusBar1, QString(kBoxCaption), 2);
     FileStore = Create<TmyFile>("FILE", failCreating, prompts);
-    AxisLabels = {Label1, Label2, Label3, Label4,  Label5, Label6,
-                  Label7, Label8, Label9, Label10, Label11};
-    TimeLabels = {Label15, Label16};
-    Graph = Create<TGraph_2CH>("TGraph_2CH", failCreating, PaintBox1, &data.Series(0), &AxisLabels,
-                               &TimeLabels, &data.Settings, &data.Series(1));
+    Graph = Create<TGraph_2CH>("TGraph_2CH", failCreating, PaintBox1, &data.Series(0),
+                               &graphPanel->YLabels(), &graphPanel->XLabels(), &data.Settings,
+                               &data.Series(1));
 }
 
 void TFormMain::SetDefaults() {
@@ -124,27 +121,27 @@ void TFormMain::BuildLayout() {
     setCentralWidget(client);
     anchors = std::make_unique<AnchorLayout>(QSize(kClientWidth, kClientHeight));
 
-    PaintBox1 = new PaintBox(client);
+    graphPanel = std::make_unique<GraphPanel>(*client);
+    PaintBox1 = graphPanel->Box();
     PaintBox1->OnPaint = [this](QPainter& painter) { FormPaint(painter); };
-    anchors->Add(PaintBox1, {72, 24, 560, 369}, A::Left | A::Top | A::Right | A::Bottom);
+    anchors->Add(PaintBox1, GraphPanel::kPaintBox, A::Left | A::Top | A::Right | A::Bottom);
 
     std::array<QLabel**, TGraph_2CH::kYLabelCount> axis = {&Label1, &Label2,  &Label3, &Label4,
                                                            &Label5, &Label6,  &Label7, &Label8,
                                                            &Label9, &Label10, &Label11};
     for (std::size_t i = 0; i < axis.size(); ++i) {
-        *axis[i] = AddLabel("8388608", {16, kAxisLabelTops[i], 42, 12}, A::Left);
+        *axis[i] = graphPanel->YLabels()[i];
+        anchors->Add(*axis[i], GraphPanel::YLabelDesign(i), A::Left);
     }
     Label12 = AddLabel("データ数", {664, 68, 47, 13}, A::Top | A::Right);
     Label13 = AddLabel("測定 CH", {664, 112, 47, 13}, A::Top | A::Right);
     Label12->setFont(WindowFont(13));
     Label13->setFont(WindowFont(13));
     Label14 = AddLabel("データレート", {664, 24, 63, 12}, A::Top | A::Right);
-    Label15 = AddLabel("Label15", {72, 403, 39, 12}, A::Left | A::Bottom);
-    Label16 = AddLabel("Label16", {592, 403, 39, 12}, A::Right | A::Bottom);
-    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9,
-                          Label10, Label11, Label15, Label16}) {
-        label->setFont(AxisLabelFont(12));
-    }
+    Label15 = graphPanel->XLabels()[0];
+    Label16 = graphPanel->XLabels()[1];
+    anchors->Add(Label15, GraphPanel::kXLabels[0], A::Left | A::Bottom);
+    anchors->Add(Label16, GraphPanel::kXLabels[1], A::Right | A::Bottom);
 
     Panel2 = new QFrame(client);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);

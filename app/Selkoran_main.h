@@ -19,6 +19,7 @@
 #include "measure/WatchingSink.h"
 
 class AnchorLayout;
+class GraphPanel;
 class NoiseAnalysisWindow;
 class PaintBox;
 class RecordingWindow;
@@ -210,8 +211,7 @@ private:
     std::unique_ptr<TmyFile> FileStore;
     std::int32_t NextPlotIndex = 0;
     WatchingSink runView;
-    TGraph_2CH::XLabelPair TimeLabels{};
-    TGraph_2CH::YLabelArray AxisLabels{};
+    std::unique_ptr<GraphPanel> graphPanel;  // the paint box and the graph's axis labels
 
     std::unique_ptr<AnchorLayout> anchors;
     QWidget* client = nullptr;

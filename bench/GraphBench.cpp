@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QPainter>
 #include <QPolygon>
 #include <QWidget>
@@ -14,6 +13,8 @@
 
 #include "bench/RatioReporter.h"
 #include "boardsim/SampleSource.h"
+#include "charts/GraphPanel.h"
+#include "charts/PaintBox.h"
 #include "common/ChannelSeries.h"
 #include "common/Codes.h"
 #include "graph/Graph_2ch.h"
@@ -22,20 +23,11 @@ namespace {
 
 constexpr int kSamples = 10000;
 constexpr int kTopRateIndex = 16;
-const QRect kPaintBoxGeometry(72, 24, 560, 369);  // the window's design
 
-// The graph as the window holds it: paint box, eleven axis labels and two time labels on
-// one (unshown) parent, two channels of simulated samples.
+// The graph as the window holds it: the window's graph panel on an unshown parent, two
+// channels of simulated samples.
 struct GraphScene {
     GraphScene() {
-        paintBox = new QWidget(&parent);
-        paintBox->setGeometry(kPaintBoxGeometry);
-        for (auto& label : yLabels) {
-            label = new QLabel(&parent);
-        }
-        for (auto& label : xLabels) {
-            label = new QLabel(&parent);
-        }
         SampleSource source(1, 4.0, 1250000.0);
         for (int i = 0; i < kSamples; ++i) {
             const auto codes = source.NextCodes(kTopRateIndex, true);
@@ -45,8 +37,8 @@ struct GraphScene {
         ch0.Series.Count = kSamples;
         ch1.Series.Count = kSamples;
         settings.CHSel = 2;
-        graph = std::make_unique<TGraph_2CH>(paintBox, &ch0.Series, &yLabels, &xLabels, &settings,
-                                             &ch1.Series);
+        graph = std::make_unique<TGraph_2CH>(panel.Box(), &ch0.Series, &panel.YLabels(),
+                                             &panel.XLabels(), &settings, &ch1.Series);
     }
 
     static void Store(ChannelBuffer& channel, int i, std::int32_t code) {
@@ -55,9 +47,7 @@ struct GraphScene {
     }
 
     QWidget parent;
-    QWidget* paintBox = nullptr;
-    TGraph_2CH::YLabelArray yLabels{};
-    TGraph_2CH::XLabelPair xLabels{};
+    GraphPanel panel{parent};
     ChannelBuffer ch0;
     ChannelBuffer ch1;
     MeasureSettings settings;

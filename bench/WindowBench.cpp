@@ -21,13 +21,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/PaintBox.h"
 #include "app/Program.h"
 #include "app/QtPrompts.h"
 #include "app/Selkoran_main.h"
 #include "app/SingleInstance.h"
 #include "bench/ProcessUsage.h"
 #include "bench/UnpacedAcquisition.h"
+#include "charts/PaintBox.h"
 #include "common/ChannelSeries.h"
 #include "link/driver/SimulatedFifo.h"
 #include "status/Mystatus.h"

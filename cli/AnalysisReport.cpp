@@ -8,7 +8,7 @@
 #include <span>
 
 #include "analysis/NoiseFigureTable.h"
-#include "app/PictureCaption.h"
+#include "charts/PictureCaption.h"
 #include "common/SampleRates.h"
 #include "measure/Measurement.h"
 #include "record/RecordingAnalysis.h"

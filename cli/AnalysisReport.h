@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/NoiseAnalysis.h"
-#include "app/AnalysisCharts.h"
+#include "charts/AnalysisCharts.h"
 
 class Measurement;
 class RecordingAnalysis;

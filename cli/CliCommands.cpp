@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/AnalysisCharts.h"
+#include "charts/AnalysisCharts.h"
 #include "cli/AnalysisReport.h"
 #include "cli/CliMonitor.h"
 #include "cli/CliRecording.h"

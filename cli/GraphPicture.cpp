@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/GraphPicture.h"
 
-#include <QLabel>
 #include <QPainter>
 #include <QWidget>
 
-#include "app/PaintBox.h"
-#include "app/PictureCaption.h"
-#include "app/WindowFont.h"
+#include "charts/GraphPanel.h"
+#include "charts/PaintBox.h"
+#include "charts/PictureCaption.h"
+#include "charts/WindowFont.h"
 #include "common/SampleRates.h"
 #include "graph/Graph_2ch.h"
 #include "measure/Measurement.h"
@@ -16,23 +16,10 @@ QImage GraphPicture::Render(Measurement& data, bool fVolt, const QString& source
     QWidget client;
     client.setFont(WindowFont(12));
     client.setFixedSize(kSize);
-    auto* paintBox = new PaintBox(&client);
-    paintBox->setGeometry(kPaintBox);
-    // The graph moves and sizes the labels at every drawing.
-    const auto axisLabel = [&client] {
-        auto* label = new QLabel(&client);
-        label->setFont(AxisLabelFont(12));
-        return label;
-    };
-    TGraph_2CH::YLabelArray yLabels{};
-    for (QLabel*& label : yLabels) {
-        label = axisLabel();
-    }
-    TGraph_2CH::XLabelPair xLabels = {axisLabel(), axisLabel()};
-
-    TGraph_2CH graph(paintBox, &data.Series(0), &yLabels, &xLabels, &data.Settings,
-                     &data.Series(1));
-    paintBox->OnPaint = [&graph](QPainter& painter) { graph.PaintToScreen(painter); };
+    GraphPanel panel(client);
+    TGraph_2CH graph(panel.Box(), &data.Series(0), &panel.YLabels(), &panel.XLabels(),
+                     &data.Settings, &data.Series(1));
+    panel.Box()->OnPaint = [&graph](QPainter& painter) { graph.PaintToScreen(painter); };
     if (data.HasData(0) || data.HasData(1)) {
         graph.DrawAll(fVolt);
     } else {

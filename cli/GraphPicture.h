@@ -2,20 +2,17 @@
 #pragma once
 
 #include <QImage>
-#include <QRect>
 #include <QSize>
 
 class Measurement;
 class QString;
 
 // The graph as the window draws it, off-screen: the part of the window's client area left of
-// the settings controls and above the status bar, with the paint box at its design size and
-// place and the 13 axis labels the graph places beside it, and the caption in one line under
-// that area. Needs a QApplication.
+// the settings controls and above the status bar, with the window's graph panel at its design
+// size and place, and the caption in one line under that area. Needs a QApplication.
 class GraphPicture {
 public:
     static constexpr QSize kSize{656, 433};
-    static constexpr QRect kPaintBox{72, 24, 560, 369};
 
     // Draws all samples (or the empty graph when there are none) in microvolts or codes; the
     // caption names the data file at `sourcePath` (empty: data just measured).

@@ -17,7 +17,7 @@
 #include <stdexcept>
 
 #include "app/NoiseAnalysisWindow.h"
-#include "app/PictureCaption.h"
+#include "charts/PictureCaption.h"
 #include "common/Codes.h"
 #include "record/RecordingFormat.h"
 #include "tests/AppTestSupport.h"

@@ -13,8 +13,8 @@
 
 #include "app/NoiseAnalysisWindow.h"
 #include "app/RecordingChart.h"
-#include "app/RoundTickAxis.h"
 #include "boardsim/SampleSource.h"
+#include "charts/RoundTickAxis.h"
 #include "common/Codes.h"
 #include "record/SampleEnvelope.h"
 #include "tests/fakes/FakePrompts.h"
@@ -29,28 +29,6 @@ QStringList ShownLabels(QValueAxis* axis) {
     EXPECT_GE(labels.size(), 3) << labels.join(' ').toStdString();
     EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size());
     return labels;
-}
-
-// The edges of the rule: inside one decade, over one and a half, seven decades, a microvolt
-// axis across zero and near full scale, and codes over three codes.
-TEST(AppChart, TicksStandAtRoundValuesForAnyRange) {
-    using Scale = RoundTickAxis::Scale;
-    const std::tuple<double, double, Scale, QString> rows[] = {
-        {std::log10(2.3), std::log10(4.1), Scale::Log, "2.5 3.0 3.5 4.0"},
-        {std::log10(3.0), std::log10(150.0), Scale::Log, "5 10 20 50 100"},
-        {-5.2, 1.1, Scale::Log, "0.00001 0.0001 0.001 0.01 0.1 1 10"},
-        {-1.7, 9.8, Scale::Linear, "0 2 4 6 8"},
-        {1250000.011, 1250000.0125, Scale::Linear,
-         "1250000.0110 1250000.0115 1250000.0120 1250000.0125"},
-        {8388619.5, 8388622.5, Scale::Whole, "8388620 8388621 8388622"},
-    };
-    for (const auto& [min, max, scale, labels] : rows) {
-        QStringList shown;
-        for (const RoundTickAxis::Tick& tick : RoundTickAxis::Ticks(min, max, scale)) {
-            shown << tick.label;
-        }
-        EXPECT_EQ(shown.join(' '), labels);
-    }
 }
 
 // A zoom into one decade of the spectrum keeps numbers on both log axes; a zoom of the

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/PaintBox.h"
 #include "app/Program.h"
 #include "app/Selkoran_main.h"
+#include "charts/PaintBox.h"
 #include "link/LinkTiming.h"
 #include "link/driver/SimulatedFifo.h"
 #include "status/Mystatus.h"

@@ -6,10 +6,13 @@
 #include <QIcon>
 #include <QImage>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 
+#include "charts/GraphPanel.h"
+#include "charts/WindowFont.h"
 #include "tests/AppTestSupport.h"
 
 namespace {
@@ -191,6 +194,29 @@ TEST(AppWindow, AxisLabelsLeaveTheGraphFrameAlone) {
         }
         EXPECT_GE(w.Label1->geometry().right(), box.left() - 4);  // the labels end close by
     }
+}
+
+// The window's graph area, left of the settings and above the status bar, is what the graph
+// panel shows on any parent with the window's font, as the command line's picture draws it:
+// the same pixels, axis labels included.
+TEST(AppWindow, GraphAreaIsTheGraphPanelAsPicturesDrawIt) {
+    WindowFixture f;
+    f.Measure(2);
+    TFormMain& w = *f.window;
+    QWidget area;
+    area.setFont(WindowFont(12));
+    area.setFixedSize(656, 433);
+    GraphPanel panel(area);
+    ChannelSeries ch0 = w.Series(0);
+    ChannelSeries ch1 = w.Series(1);
+    MeasureSettings settings = w.CurrentSettings();
+    TGraph_2CH graph(panel.Box(), &ch0, &panel.YLabels(), &panel.XLabels(), &settings, &ch1);
+    panel.Box()->OnPaint = [&graph](QPainter& painter) { graph.PaintToScreen(painter); };
+    graph.DrawAll(false);
+    const auto pixels = [](const QPixmap& grab) {
+        return grab.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    EXPECT_EQ(pixels(area.grab()), pixels(w.centralWidget()->grab({0, 0, 656, 433})));
 }
 
 TEST(AppWindow, DataExtensionRule) {

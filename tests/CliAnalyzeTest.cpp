@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "analysis/NoiseAnalysis.h"
-#include "app/AnalysisCharts.h"
-#include "app/PictureCaption.h"
+#include "charts/AnalysisCharts.h"
+#include "charts/PictureCaption.h"
 #include "datafile/Myfile.h"
 #include "tests/CliTestSupport.h"
 #include "tests/fakes/FakePrompts.h"

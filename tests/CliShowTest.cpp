@@ -11,7 +11,7 @@
 #include <QJsonObject>
 #include <QWidget>
 
-#include "app/PictureCaption.h"
+#include "charts/PictureCaption.h"
 #include "common/Codes.h"
 #include "datafile/Myfile.h"
 #include "graph/Graph_2ch.h"

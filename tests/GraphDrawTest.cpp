@@ -11,6 +11,8 @@
 #include <cmath>
 #include <memory>
 
+#include "charts/GraphPanel.h"
+#include "charts/PaintBox.h"
 #include "graph/Canvas.h"
 #include "graph/Graph_2ch.h"
 #include "tests/fakes/TestApplication.h"
@@ -22,22 +24,12 @@ const QRgb kGrey = qRgb(128, 128, 128);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlue = qRgb(0, 0, 255);
 
-// The graph with its paint box and labels laid out as in the window.
+// The graph on the window's graph panel.
 struct GraphOnForm {
     GraphOnForm() {
         form.resize(792, 458);
-        // Code labels narrow enough for their column, as the window's axis font makes them.
-        QFont font = form.font();
-        font.setPixelSize(9);
-        form.setFont(font);
-        paintBox = new QWidget(&form);
-        paintBox->setGeometry(72, 24, 560, 369);
-        for (auto& label : yLabels) {
-            label = new QLabel("8388608", &form);
-        }
-        xLabels = {new QLabel("Label15", &form), new QLabel("Label16", &form)};
-        graph = std::make_unique<TGraph_2CH>(paintBox, &ch0.Series, &yLabels, &xLabels, &settings,
-                                             &ch1.Series);
+        graph = std::make_unique<TGraph_2CH>(panel.Box(), &ch0.Series, &yLabels, &xLabels,
+                                             &settings, &ch1.Series);
     }
     void Fill(ChannelBuffer& channel, int count, const std::function<std::int32_t(int)>& code) {
         for (int i = 0; i < count; ++i) {
@@ -75,9 +67,9 @@ struct GraphOnForm {
 
     QApplication& application = TestApplication();  // before any widget
     QWidget form;
-    QWidget* paintBox = nullptr;
-    TGraph_2CH::YLabelArray yLabels{};
-    TGraph_2CH::XLabelPair xLabels{};
+    GraphPanel panel{form};
+    TGraph_2CH::YLabelArray& yLabels = panel.YLabels();
+    TGraph_2CH::XLabelPair& xLabels = panel.XLabels();
     ChannelBuffer ch0;
     ChannelBuffer ch1;
     MeasureSettings settings;

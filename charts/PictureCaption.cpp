@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/PictureCaption.h"
+#include "charts/PictureCaption.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStringList>
 
-#include "app/WindowFont.h"
+#include "charts/WindowFont.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/PaintBox.h"
+#include "charts/PaintBox.h"
 
 #include <QPainter>
 

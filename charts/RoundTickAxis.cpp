@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/RoundTickAxis.h"
+#include "charts/RoundTickAxis.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/AnalysisCharts.h"
+#include "charts/AnalysisCharts.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -13,9 +13,9 @@
 
 #include "analysis/NoiseAnalysis.h"
 #include "analysis/NoiseFigureTable.h"
-#include "app/PictureCaption.h"
-#include "app/RoundTickAxis.h"
-#include "app/WindowFont.h"
+#include "charts/PictureCaption.h"
+#include "charts/RoundTickAxis.h"
+#include "charts/WindowFont.h"
 
 namespace {
 
