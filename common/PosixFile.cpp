@@ -30,8 +30,11 @@ PosixFile::Transfer TransferAll(std::size_t size, int zeroError, Step step) {
     return transfer;
 }
 
-// 0 when a regular file stands in `status`, else why it is refused.
-int RegularOrWhyNot(const struct stat& status) {
+// 0 when a look (stat's result `looked`, and `status`) found a regular file, else why not.
+int RegularOrWhyNot(int looked, const struct stat& status) {
+    if (looked != 0) {
+        return errno;
+    }
     if (S_ISREG(status.st_mode)) {
         return 0;
     }
@@ -63,20 +66,15 @@ PosixFile PosixFile::Open(const std::string& path, int flags, mode_t mode) {
 }
 
 PosixFile PosixFile::OpenRegular(const std::string& path) {
-    PosixFile file;
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        file.error = errno;
-        return file;
-    }
-    if ((file.error = RegularOrWhyNot(status)) != 0) {
+    PosixFile file;
+    file.error = RegularOrWhyNot(::stat(path.c_str(), &status), status);
+    if (file.error != 0) {
         return file;
     }
     file = Open(path, O_RDONLY | O_NONBLOCK);
-    if (file.IsOpen() && ::fstat(file.fd, &status) != 0) {
-        file.error = errno;
-    } else if (file.IsOpen()) {
-        file.error = RegularOrWhyNot(status);
+    if (file.IsOpen()) {
+        file.error = RegularOrWhyNot(::fstat(file.fd, &status), status);
     }
     if (file.error != 0) {
         file.Close();
