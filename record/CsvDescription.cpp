@@ -184,13 +184,13 @@ bool Read(const std::string& path, Notes& notes, std::string* reason) {
     bool fLineStart = true;
     bool fComment = false;
     bool fGood = true;
-    PosixFile::Transfer read;
+    PosixFile::Transfer chunk;
     // A read that comes back short has met the end of the file.
     for (bool fMore = true; fGood && fMore;) {
-        read = file.ReadAll(std::span(buffer.get(), kReadSize));
-        fMore = read.done == kReadSize;
+        chunk = file.ReadAll(std::span(buffer.get(), kReadSize));
+        fMore = chunk.done == kReadSize;
         const char* at = buffer.get();
-        const char* const end = at + read.done;
+        const char* const end = at + chunk.done;
         while (fGood && at < end) {
             if (fLineStart) {
                 fComment = *at == '#';
@@ -212,8 +212,8 @@ bool Read(const std::string& path, Notes& notes, std::string* reason) {
             at = lineEnd == nullptr ? end : lineEnd + 1;
         }
     }
-    if (read.error != 0) {
-        *reason = FileErrorReason(read.error);
+    if (chunk.error != 0) {
+        *reason = FileErrorReason(chunk.error);
         return false;
     }
     if (!fGood) {
