@@ -76,16 +76,6 @@ TEST_F(PosixFileTest, WriteUnderFileSizeLimitReportsEfbigAndWhatWentOut) {
     EXPECT_EQ(std::filesystem::file_size(Path("run.csv")), 1000u);
 }
 
-TEST_F(PosixFileTest, ReadStopsAtTheEndOfTheFileWithoutError) {
-    std::ofstream(Path("short")) << "0123456789";
-    const PosixFile file = PosixFile::OpenRegular(Path("short"));
-    char buffer[64] = {};
-    const PosixFile::Transfer read = file.ReadAllAt(buffer, 4);
-    EXPECT_EQ(read.done, 6u);
-    EXPECT_EQ(read.error, 0);
-    EXPECT_EQ(std::string(buffer, read.done), "456789");
-}
-
 // Moved, replaced or dropped: every descriptor is closed once, by its last owner.
 TEST_F(PosixFileTest, DescriptorClosesWithItsLastOwner) {
     std::ofstream(Path("data.csv")) << "x";
