@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/NoiseAnalysisWindow.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QBoxLayout>
 #include <QChartView>
@@ -26,6 +24,7 @@
 #include "charts/ZoomingChartView.h"
 #include "common/ChannelSeries.h"
 #include "common/FileError.h"
+#include "common/PosixFile.h"
 #include "common/Prompts.h"
 #include "datafile/Myfile.h"
 #include "record/RecordingAnalysis.h"
@@ -50,22 +49,13 @@ QTableWidgetItem* Cell(const std::string& text, Qt::Alignment alignment = Qt::Al
 // Why the file cannot be analysed before its content is looked at: it cannot be opened, is a
 // folder or no regular file (a pipe would be waited on), or is empty.
 std::optional<std::string> UnreadableReason(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return FileErrorReason(errno);
-    }
+    const PosixFile file = PosixFile::OpenRegular(path);
     struct stat info {};
-    const bool fStat = ::fstat(fd, &info) == 0;
-    const int error = errno;
-    ::close(fd);
-    if (!fStat) {
-        return FileErrorReason(error);
+    if (!file.IsOpen()) {
+        return FileErrorReason(file.Error());
     }
-    if (S_ISDIR(info.st_mode)) {
-        return FileErrorReason(EISDIR);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return "通常のファイルではありません";
+    if (::fstat(file.Descriptor(), &info) != 0) {
+        return FileErrorReason(errno);
     }
     if (info.st_size == 0) {
         return "空のファイルです";

@@ -5,10 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "common/PosixFile.h"
+
 // Why a file could not be read or written, in the operator's words: the common causes in the
-// program's own Japanese, anything rarer in the system's own text.
+// program's own Japanese, anything rarer in the system's own text. `errorNumber` is an errno
+// value, or PosixFile::kNotRegular for something that is no regular file.
 inline std::string FileErrorReason(int errorNumber) {
     switch (errorNumber) {
+        case PosixFile::kNotRegular:
+            return "通常のファイルではありません";
         case ENOENT:
             return "ファイルまたはフォルダがありません";
         case ENOTDIR:

@@ -11,7 +11,7 @@ std::string FileFailure::Reason() const {
         case Kind::System:
             return FileErrorReason(error);
         case Kind::NotRegular:
-            return "通常のファイルではありません";
+            return FileErrorReason(PosixFile::kNotRegular);
         case Kind::Empty:
             return "空のファイルです";
         case Kind::NotDataFile:

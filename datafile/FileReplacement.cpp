@@ -7,19 +7,14 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <utility>
+
+#include "common/PosixFile.h"
 
 namespace {
 
 constexpr int kTemporaryAttempts = 100;
 constexpr int kMaxLinkHops = 40;  // as the kernel allows before it reports a loop
-
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Saving through a symbolic link writes the file it names, also one that does not exist
 // yet, as an editor does; the link stays a link. Empty for a loop of links.
@@ -31,7 +26,7 @@ std::optional<std::string> FollowLinks(std::string path) {
             return path;
         }
         const std::string next(target.data(), static_cast<std::size_t>(length));
-        path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
+        path = next.front() == '/' ? next : PosixFile::FolderOf(path) + "/" + next;
     }
     return std::nullopt;
 }
@@ -43,53 +38,27 @@ bool IsWritable(const std::string& fileName, const struct stat& status) {
 }
 
 // A short name of our own, so that a target name near the length limit still gets one.
-int CreateTemporary(const std::string& directory, std::string& name) {
+PosixFile CreateTemporary(const std::string& directory, std::string& name) {
+    PosixFile file;
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         name = directory + "/.selkoran-" + std::to_string(getpid()) + "-" +
                std::to_string(attempt) + ".tmp";
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+        file = PosixFile::Open(name, O_WRONLY | O_CREAT | O_EXCL);
+        if (file.Error() != EEXIST) {
+            break;
         }
     }
-    return -1;
-}
-
-// 0, or why the write failed (a write that takes nothing counts as a full disk).
-int WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return written < 0 ? errno : ENOSPC;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
+    return file;
 }
 
 // Every byte written and on disk, then the file closed: 0, or the first error.
-int Finish(int fd, std::string_view text) {
-    int error = WriteAll(fd, text);
-    if (error == 0 && fsync(fd) != 0) {
-        error = errno;
+int Finish(PosixFile file, std::string_view text) {
+    int error = file.WriteAll(text).error;
+    if (error == 0) {
+        error = file.Sync();
     }
-    if (close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    return error;
-}
-
-// The rename has already happened; a file system that cannot sync a directory does not
-// undo the save.
-void SyncDirectory(const std::string& directory) {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
+    const int closeError = file.Close();
+    return error != 0 ? error : closeError;
 }
 
 bool IsRefusedByFolder(int error) {
@@ -101,19 +70,13 @@ bool IsRefusedByFolder(int error) {
 // was. `mode` is the replaced file's; a new file gets the umask's default. A file with
 // further hard links is replaced like any other: the other names keep the old data.
 int ReplaceFile(const std::string& target, std::string_view text, std::optional<mode_t> mode) {
-    const std::string directory = DirectoryOf(target);
     std::string temporary;
-    const int fd = CreateTemporary(directory, temporary);
-    if (fd < 0) {
-        return errno;
+    PosixFile file = CreateTemporary(PosixFile::FolderOf(target), temporary);
+    if (!file.IsOpen()) {
+        return file.Error();
     }
-    int error = 0;
-    if (mode && fchmod(fd, *mode) != 0) {
-        error = errno;
-        close(fd);
-    } else {
-        error = Finish(fd, text);
-    }
+    int error =
+        mode && fchmod(file.Descriptor(), *mode) != 0 ? errno : Finish(std::move(file), text);
     if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) {
         error = errno;
     }
@@ -121,7 +84,8 @@ int ReplaceFile(const std::string& target, std::string_view text, std::optional<
         unlink(temporary.c_str());
         return error;
     }
-    SyncDirectory(directory);
+    // The rename has already happened: a folder that cannot be synced does not undo the save.
+    PosixFile::SyncFolderOf(target);
     return 0;
 }
 
@@ -129,8 +93,8 @@ int ReplaceFile(const std::string& target, std::string_view text, std::optional<
 // the existing file is rewritten in place, as a plain save does. A failure part way leaves
 // it incomplete, so this is only the way out when the atomic replace cannot be had.
 int WriteInPlace(const std::string& target, std::string_view text) {
-    const int fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
-    return fd < 0 ? errno : Finish(fd, text);
+    PosixFile file = PosixFile::Open(target, O_WRONLY | O_TRUNC | O_NONBLOCK);
+    return file.IsOpen() ? Finish(std::move(file), text) : file.Error();
 }
 
 // An existing file is replaced atomically where its folder allows it, else rewritten in place.
@@ -175,7 +139,7 @@ FileFailure FileReplacement::Check() const {
     if (errno != ENOENT) {
         return FileFailure::System(errno);
     }
-    return Result(access(DirectoryOf(*target).c_str(), W_OK | X_OK) == 0 ? 0 : errno);
+    return Result(access(PosixFile::FolderOf(*target).c_str(), W_OK | X_OK) == 0 ? 0 : errno);
 }
 
 FileFailure FileReplacement::Write(std::string_view text) const {

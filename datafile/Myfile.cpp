@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafile/Myfile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/PosixFile.h"
 #include "datafile/FileReplacement.h"
 
 namespace {
@@ -62,24 +62,10 @@ bool IsSeriesPresent(const ChannelSeries& series) {
     return series.Codes != nullptr;
 }
 
-// Only a regular file is read: a device or a pipe would never end, or never begin. The
-// second look, at what was opened, covers a file swapped in between. -1, and why, on failure.
-int OpenRegularFile(const std::string& fileName, FileFailure& failure) {
-    struct stat status {};
-    if (stat(fileName.c_str(), &status) != 0) {
-        failure = FileFailure::System(errno);
-        return -1;
-    }
-    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        failure = FileFailure::System(errno);
-    } else if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(fd);
-        failure = S_ISDIR(status.st_mode) ? FileFailure::System(EISDIR)
-                                          : FileFailure{FileFailure::Kind::NotRegular};
-        return -1;
-    }
-    return fd;
+// Why a file that is no regular one, or cannot be opened, is not read.
+FileFailure OpenFailure(const PosixFile& file) {
+    return file.Error() == PosixFile::kNotRegular ? FileFailure{FileFailure::Kind::NotRegular}
+                                                  : FileFailure::System(file.Error());
 }
 
 // The number, from 1, of the line in which the reading stands: the line just taken in, or at
@@ -159,16 +145,16 @@ bool TmyFile::Load(const std::string& fileName, MeasureSettings& settings, Chann
 
 FileFailure TmyFile::Read(const std::string& fileName, MeasureSettings& settings,
                           ChannelSeries& ch0, ChannelSeries& ch1) {
-    FileFailure failure;
-    const int fd = OpenRegularFile(fileName, failure);
-    if (fd < 0) {
-        return failure;
+    // Only a regular file is read: a device or a pipe would never end, or never begin.
+    PosixFile opened = PosixFile::OpenRegular(fileName);
+    if (!opened.IsOpen()) {
+        return OpenFailure(opened);
     }
-    const FilePointer file(fdopen(fd, "rb"), &std::fclose);
+    const FilePointer file(fdopen(opened.Descriptor(), "rb"), &std::fclose);
     if (!file) {
-        close(fd);
         return FileFailure::System(errno);
     }
+    opened.Release();  // the stream closes it now
     std::string line;
     if (!ReadLine(file.get(), line) || line != kIdentification) {
         return {IsEmpty(file.get()) ? FileFailure::Kind::Empty : FileFailure::Kind::NotDataFile};

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/PosixFile.h"
 #include "publish/IntervalFormat.h"
 #include "record/RecordingFormat.h"
 
@@ -40,8 +41,13 @@ IntervalFile::Problem IntervalFile::Prepare() {
 // The column line first (after comment lines), then rows that begin with their number; a
 // last line without its line end (cut by a crash) is left out and cut off when the file opens.
 IntervalFile::Problem IntervalFile::ReadExisting() {
+    // A regular file only, looked at before the stream opens it: the stream would wait on a pipe
+    // for a writer, and the monitor would never start.
+    if (!PosixFile::OpenRegular(path).IsOpen()) {
+        return Problem::Failed;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in || !std::filesystem::is_regular_file(path)) {
+    if (!in) {
         return Problem::Failed;
     }
     std::string line;

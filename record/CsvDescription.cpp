@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/CsvDescription.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "common/FileError.h"
+#include "common/PosixFile.h"
 #include "record/RecordingFormat.h"
 
 namespace CsvDescription {
@@ -174,9 +173,9 @@ bool Parser::Finish(std::string* reason) const {
 
 bool Read(const std::string& path, Notes& notes, std::string* reason) {
     notes = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *reason = FileErrorReason(errno);
+    const PosixFile file = PosixFile::OpenRegular(path);
+    if (!file.IsOpen()) {
+        *reason = FileErrorReason(file.Error());
         return false;
     }
     Parser parser(notes);
@@ -185,10 +184,13 @@ bool Read(const std::string& path, Notes& notes, std::string* reason) {
     bool fLineStart = true;
     bool fComment = false;
     bool fGood = true;
-    for (ssize_t n = ::read(fd, buffer.get(), kReadSize); fGood && n > 0;
-         n = ::read(fd, buffer.get(), kReadSize)) {
+    PosixFile::Transfer chunk;
+    // A read that comes back short has met the end of the file.
+    for (bool fMore = true; fGood && fMore;) {
+        chunk = file.ReadAll(std::span(buffer.get(), kReadSize));
+        fMore = chunk.done == kReadSize;
         const char* at = buffer.get();
-        const char* const end = at + n;
+        const char* const end = at + chunk.done;
         while (fGood && at < end) {
             if (fLineStart) {
                 fComment = *at == '#';
@@ -210,7 +212,10 @@ bool Read(const std::string& path, Notes& notes, std::string* reason) {
             at = lineEnd == nullptr ? end : lineEnd + 1;
         }
     }
-    ::close(fd);
+    if (chunk.error != 0) {
+        *reason = FileErrorReason(chunk.error);
+        return false;
+    }
     if (!fGood) {
         *reason = "注釈の行が正しくありません：" + line;
         return false;

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/Hdf5RecordingReader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +10,7 @@
 
 #include "common/Codes.h"
 #include "common/FileError.h"
+#include "common/PosixFile.h"
 #include "common/SampleRates.h"
 #include "record/Hdf5Attributes.h"
 #include "record/Hdf5Layout.h"
@@ -54,18 +53,11 @@ Hdf5RecordingReader::Hdf5RecordingReader() {
 }
 
 bool Hdf5RecordingReader::IsHdf5(const std::string& path) {
-    // Non-blocking, so that a pipe or a device named here never keeps the caller waiting.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat status {};
-    unsigned char start[sizeof kSignature] = {};
-    const bool fHdf5 = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                       ::read(fd, start, sizeof start) == static_cast<ssize_t>(sizeof start) &&
-                       std::memcmp(start, kSignature, sizeof start) == 0;
-    ::close(fd);
-    return fHdf5;
+    // A pipe or a device named here never keeps the caller waiting.
+    const PosixFile file = PosixFile::OpenRegular(path);
+    char start[sizeof kSignature] = {};
+    return file.IsOpen() && file.ReadAll(start).done == sizeof start &&
+           std::memcmp(start, kSignature, sizeof start) == 0;
 }
 
 bool Hdf5RecordingReader::Read(const std::string& path, RecordingReader::Contents& contents,

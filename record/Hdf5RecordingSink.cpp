@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "common/Codes.h"
-#include "common/FolderSync.h"
+#include "common/PosixFile.h"
 #include "record/Hdf5Attributes.h"
 #include "record/Hdf5Layout.h"
 #include "record/Hdf5RecordingReader.h"
@@ -85,14 +85,13 @@ std::int64_t Nanoseconds(std::chrono::system_clock::time_point time) {
 // After the library has let go of the file: the blocks reserved past its end are given back
 // (a cut at its own length does that), and the last bits of its close reach the disk.
 void ReleaseAndSync(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const PosixFile file = PosixFile::Open(path, O_WRONLY);
     struct stat status {};
-    if (fd >= 0) {
-        if (::fstat(fd, &status) == 0) {
-            static_cast<void>(::ftruncate(fd, status.st_size));
+    if (file.IsOpen()) {
+        if (::fstat(file.Descriptor(), &status) == 0) {
+            static_cast<void>(::ftruncate(file.Descriptor(), status.st_size));
         }
-        ::fdatasync(fd);
-        ::close(fd);
+        file.SyncData();
     }
 }
 
@@ -221,7 +220,7 @@ bool Hdf5RecordingSink::Begin(const AcquisitionInfo& run) {
         H5Fstart_swmr_write(file.Id()) < 0 || !Sync()) {
         return Break();
     }
-    SyncFolderOf(options.path);
+    PosixFile::SyncFolderOf(options.path);
     return true;
 }
 

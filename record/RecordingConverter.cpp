@@ -13,7 +13,7 @@
 
 #include "common/Codes.h"
 #include "common/FileError.h"
-#include "common/FolderSync.h"
+#include "common/PosixFile.h"
 #include "record/CsvDescription.h"
 #include "record/Hdf5RecordingReader.h"
 #include "record/Hdf5RecordingSink.h"
@@ -196,7 +196,7 @@ Result Publish(const std::string& temporary, const std::string& output, bool fOv
         *reason = FileErrorReason(error);
         return error == EEXIST ? Result::OutputExists : Result::OutputFailed;
     }
-    SyncFolderOf(output);
+    PosixFile::SyncFolderOf(output);
     return Result::Done;
 }
 

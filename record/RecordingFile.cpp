@@ -7,37 +7,20 @@
 
 #include <algorithm>
 #include <cerrno>
-
-#include "common/FolderSync.h"
+#include <utility>
 
 namespace {
 
 // Pipes and character devices (--output /dev/stdout) cannot be synced; that is no failure.
-bool SyncedOrUnsyncable(int fd) {
-    return ::fdatasync(fd) == 0 || errno == EINVAL || errno == EROFS;
-}
-
-// Writes all of `text` from `done` on, counting in `done` what went out: 0 when all did, else
-// why not (an errno value; ENOSPC for a write that took nothing).
-int WriteAll(int fd, std::string_view text, std::size_t& done) {
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return n < 0 ? errno : ENOSPC;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
+bool IsUnsyncable(int error) {
+    return error == EINVAL || error == EROFS;
 }
 
 // The file cut to `size` bytes, its next write going there (not past the end, leaving a hole);
 // false where it cannot be cut (a pipe).
-bool CutTo(int fd, std::uint64_t size) {
-    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
-           ::lseek(fd, static_cast<off_t>(size), SEEK_SET) >= 0;
+bool CutTo(const PosixFile& file, std::uint64_t size) {
+    return ::ftruncate(file.Descriptor(), static_cast<off_t>(size)) == 0 &&
+           ::lseek(file.Descriptor(), static_cast<off_t>(size), SEEK_SET) >= 0;
 }
 
 // Rows among whole lines: those that begin with their sample number.
@@ -63,7 +46,7 @@ RecordingFile::~RecordingFile() {
 
 RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool fOverwrite,
                                                   Clock::time_point now) {
-    Close();
+    file.Close();
     fFailed = false;
     error = 0;
     rowsDropped = 0;
@@ -71,9 +54,9 @@ RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool 
     written = 0;
     buffer.clear();
     const int mode = fOverwrite ? O_TRUNC : O_EXCL;
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | mode, 0666);
-    if (fd < 0) {
-        error = errno;
+    file = PosixFile::Open(path, O_WRONLY | O_CREAT | mode);
+    if (!file.IsOpen()) {
+        error = file.Error();
         return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
     }
     Opened(path, now);
@@ -81,15 +64,15 @@ RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool 
 }
 
 bool RecordingFile::Continue(const std::string& path, Clock::time_point now) {
-    Close();
+    file.Close();
     fFailed = false;
     buffer.clear();
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    PosixFile opened = PosixFile::Open(path, O_WRONLY | O_CREAT | O_APPEND);
     struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        Close();
+    if (!opened.IsOpen() || ::fstat(opened.Descriptor(), &status) != 0) {
         return false;
     }
+    file = std::move(opened);
     // A failed write cuts the file back from here, never into what was there before.
     written = static_cast<std::uint64_t>(status.st_size);
     Opened(path, now);
@@ -98,20 +81,20 @@ bool RecordingFile::Continue(const std::string& path, Clock::time_point now) {
 
 void RecordingFile::Opened(const std::string& path, Clock::time_point now) {
     filePath = path;
-    SyncFolderOf(path);
+    PosixFile::SyncFolderOf(path);
     lastSync = now;
     fUnsynced = false;
 }
 
 void RecordingFile::Discard() {
-    Close();
+    file.Close();
     if (!filePath.empty()) {
         ::unlink(filePath.c_str());
     }
 }
 
 bool RecordingFile::Append(std::string_view lines, Clock::time_point now) {
-    if (fFailed || fd < 0) {
+    if (fFailed || !file.IsOpen()) {
         return false;
     }
     if (buffer.size() + lines.size() > kBufferSize && !Flush()) {
@@ -125,7 +108,7 @@ bool RecordingFile::Append(std::string_view lines, Clock::time_point now) {
 }
 
 bool RecordingFile::Tick(Clock::time_point now) {
-    if (fFailed || fd < 0) {
+    if (fFailed || !file.IsOpen()) {
         return !fFailed;
     }
     // A wake that comes anyway takes rows half a second old along, so a slow recording's
@@ -140,14 +123,14 @@ bool RecordingFile::Tick(Clock::time_point now) {
 }
 
 bool RecordingFile::Settle(Clock::time_point now) {
-    if (fFailed || fd < 0) {
+    if (fFailed || !file.IsOpen()) {
         return !fFailed;
     }
     return Flush() && Sync(now);
 }
 
 bool RecordingFile::Finish(std::string_view lastLine) {
-    if (fd < 0) {
+    if (!file.IsOpen()) {
         return !fFailed;
     }
     const Clock::time_point now = Clock::now();
@@ -156,16 +139,16 @@ bool RecordingFile::Finish(std::string_view lastLine) {
     // After part of a line that could not be cut away, a last line would spoil the rows.
     const bool fLine = lastLine.empty() || (!fPartLineAtEnd && WriteWhole(lastLine));
     // A last line that may not have reached the disk must not vouch for rows that may not have.
-    if (!Sync(now) && written > before && CutTo(fd, before)) {
+    if (!Sync(now) && written > before && CutTo(file, before)) {
         written = before;
     }
-    Close();
+    file.Close();
     return fFlushed && fLine && !fFailed;
 }
 
 RecordingFile::Clock::time_point RecordingFile::NextDeadline() const {
     Clock::time_point deadline = Clock::time_point::max();
-    if (fFailed || fd < 0) {
+    if (fFailed || !file.IsOpen()) {
         return deadline;
     }
     if (!buffer.empty()) {
@@ -178,8 +161,7 @@ RecordingFile::Clock::time_point RecordingFile::NextDeadline() const {
 }
 
 bool RecordingFile::Flush() {
-    std::size_t done = 0;
-    const int failure = WriteAll(fd, std::string_view(buffer.data(), buffer.size()), done);
+    const auto [done, failure] = file.WriteAll(std::string_view(buffer.data(), buffer.size()));
     if (failure != 0) {
         CutToLastLine(done);
         return Fail(failure);
@@ -191,8 +173,9 @@ bool RecordingFile::Flush() {
 }
 
 bool RecordingFile::Sync(Clock::time_point now) {
-    if (!SyncedOrUnsyncable(fd)) {
-        return Fail(errno);
+    const int failure = file.SyncData();
+    if (failure != 0 && !IsUnsyncable(failure)) {
+        return Fail(failure);
     }
     fUnsynced = false;
     lastSync = now;
@@ -200,10 +183,9 @@ bool RecordingFile::Sync(Clock::time_point now) {
 }
 
 bool RecordingFile::WriteWhole(std::string_view line) {
-    std::size_t done = 0;
-    const int failure = WriteAll(fd, line, done);
+    const auto [done, failure] = file.WriteAll(line);
     if (failure != 0) {
-        if (done > 0 && !CutTo(fd, written)) {
+        if (done > 0 && !CutTo(file, written)) {
             written += done;
             fPartLineAtEnd = true;
         }
@@ -219,7 +201,7 @@ void RecordingFile::CutToLastLine(std::size_t done) {
     const auto kept = static_cast<std::size_t>(std::distance(buffer.begin(), lineEnd.base()));
     rowsDropped += RowsIn(std::string_view(buffer.data() + kept, buffer.size() - kept));
     // Where the file cannot be cut (a pipe), readers skip a last line without its line end.
-    const bool fCut = CutTo(fd, written + kept);
+    const bool fCut = CutTo(file, written + kept);
     written += fCut ? kept : done;
     fPartLineAtEnd = !fCut && done > kept;
 }
@@ -231,11 +213,4 @@ bool RecordingFile::Fail(int errorNumber) {
     fFailed = true;
     buffer.clear();
     return false;
-}
-
-void RecordingFile::Close() {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
 }

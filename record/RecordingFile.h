@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PosixFile.h"
+
 // The recording's file on disk, written under its final name as it grows, so it can be
 // watched while it does. Text goes through one fixed buffer: it reaches the file at least
 // once a second, and the disk (fdatasync) at least every ten seconds and at the end, so a
@@ -48,7 +50,7 @@ public:
     // When Tick has something to do; Clock::time_point::max() when nothing waits.
     Clock::time_point NextDeadline() const;
 
-    bool IsOpen() const { return fd >= 0; }
+    bool IsOpen() const { return file.IsOpen(); }
     bool Failed() const { return fFailed; }
     // Why the file could not be made or written (an errno value); 0 while nothing failed.
     int Error() const { return error; }
@@ -69,9 +71,8 @@ private:
     void CutToLastLine(std::size_t done);
     // Notes the failure `errorNumber`; the file stays open for its last line.
     bool Fail(int errorNumber);
-    void Close();
 
-    int fd = -1;
+    PosixFile file;
     std::string filePath;
     std::vector<char> buffer;
     std::uint64_t written = 0;  // bytes in the file

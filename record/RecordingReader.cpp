@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/RecordingReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -12,9 +8,11 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "common/Codes.h"
+#include "common/PosixFile.h"
 #include "record/RecordingFormat.h"
 
 namespace {
@@ -165,41 +163,24 @@ bool TableParser::Hand() {
 
 }  // namespace
 
-namespace {
-
-// The file at `path` opened for reading at `offset`, or -1. A regular file only: a pipe or a
-// device would lose its bytes to the reading, or keep it waiting.
-int OpenRegular(const std::string& path, std::uint64_t offset = 0) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat status {};
-    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-                    ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-}  // namespace
-
 bool RecordingReader::IsTable(const std::string& path) {
-    const int fd = OpenRegular(path);
-    if (fd < 0) {
-        return false;
-    }
+    // A regular file only: a pipe or a device would lose its bytes to the reading, or keep it
+    // waiting.
+    const PosixFile file = PosixFile::OpenRegular(path);
     char start[7] = {};
-    const ssize_t n = ::read(fd, start, sizeof start);
-    ::close(fd);
-    const std::string_view text(start, n > 0 ? static_cast<std::size_t>(n) : 0);
+    const std::size_t n = file.IsOpen() ? file.ReadAll(start).done : 0;
+    const std::string_view text(start, n);
     return text.starts_with('#') || text.starts_with("sample,");
 }
 
 namespace {
 
-// Hands the lines of the open file from where it stands up to `length` bytes on to the
-// parser, and closes it; a last line without its line end is left out.
-bool ParseLines(int fd, std::uint64_t length, TableParser& parser) {
-    if (fd < 0) {
+// Hands the lines of the regular file at `path` from `offset` up to `length` bytes on to the
+// parser; a last line without its line end is left out.
+bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t length,
+                TableParser& parser) {
+    const PosixFile file = PosixFile::OpenRegular(path);
+    if (!file.IsOpen()) {
         return false;
     }
     const auto buffer = std::make_unique<char[]>(kReadSize + kMaxLineLength);
@@ -207,13 +188,16 @@ bool ParseLines(int fd, std::uint64_t length, TableParser& parser) {
     bool fGood = true;
     while (fGood && length > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadSize, length));
-        const ssize_t n = ::read(fd, buffer.get() + held, want);
-        if (n <= 0) {
-            fGood = n == 0;
+        const auto [n, error] =
+            file.ReadAllAt(std::span(buffer.get() + held, want), static_cast<off_t>(offset));
+        if (error != 0 || n == 0) {
+            fGood = error == 0;
             break;
         }
-        length -= static_cast<std::uint64_t>(n);
-        const std::string_view text(buffer.get(), held + static_cast<std::size_t>(n));
+        offset += n;
+        // A read that comes back short has met the end of the file.
+        length = n < want ? 0 : length - n;
+        const std::string_view text(buffer.get(), held + n);
         std::size_t begin = 0;
         for (std::size_t lineEnd = text.find('\n'); fGood && lineEnd != std::string_view::npos;
              lineEnd = text.find('\n', begin)) {
@@ -224,7 +208,6 @@ bool ParseLines(int fd, std::uint64_t length, TableParser& parser) {
         fGood = fGood && held <= kMaxLineLength;
         std::copy(text.begin() + static_cast<std::ptrdiff_t>(begin), text.end(), buffer.get());
     }
-    ::close(fd);
     return fGood;
 }
 
@@ -233,7 +216,7 @@ bool ParseLines(int fd, std::uint64_t length, TableParser& parser) {
 bool RecordingReader::Read(const std::string& path, Contents& contents, const Sink& sink) {
     contents = {};
     TableParser parser(contents, sink);
-    return ParseLines(OpenRegular(path), std::numeric_limits<std::uint64_t>::max(), parser) &&
+    return ParseLines(path, 0, std::numeric_limits<std::uint64_t>::max(), parser) &&
            parser.Finish();
 }
 
@@ -242,5 +225,5 @@ bool RecordingReader::ReadRows(const std::string& path, const Rows& rows, const 
     TableParser parser(contents, sink);
     parser.ExpectRows(rows.channels, rows.firstNumber);
     const std::uint64_t length = rows.end > rows.offset ? rows.end - rows.offset : 0;
-    return ParseLines(OpenRegular(path, rows.offset), length, parser) && parser.Finish();
+    return ParseLines(path, rows.offset, length, parser) && parser.Finish();
 }

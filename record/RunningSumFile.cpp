@@ -4,9 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -19,44 +19,18 @@ std::string TemporaryFolder() {
 
 // A file without a name (O_TMPFILE), or where the file system cannot make one, a named file
 // removed at once.
-int OpenNamelessFile() {
+PosixFile OpenNamelessFile() {
     const std::string folder = TemporaryFolder();
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        return fd;
+    PosixFile file = PosixFile::Open(folder, O_TMPFILE | O_RDWR, 0600);
+    if (file.IsOpen()) {
+        return file;
     }
     std::string name = folder + "/selkoran-sums-XXXXXX";
-    const int named = ::mkostemp(name.data(), O_CLOEXEC);
-    if (named >= 0) {
+    file = PosixFile(::mkostemp(name.data(), O_CLOEXEC));
+    if (file.IsOpen()) {
         ::unlink(name.c_str());
     }
-    return named;
-}
-
-// pwrite and pread move whole buffers or fail.
-template <typename Byte, typename Transfer>
-bool TransferAll(Transfer transfer, int fd, Byte* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = transfer(fd, data, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
-    return TransferAll(::pwrite, fd, data, size, offset);
-}
-
-bool ReadAll(int fd, char* data, std::size_t size, off_t offset) {
-    return TransferAll(::pread, fd, data, size, offset);
+    return file;
 }
 
 constexpr off_t OffsetOf(std::int64_t index) {
@@ -69,16 +43,10 @@ RunningSumFile::RunningSumFile() {
     buffer.reserve(kBufferedSums);
 }
 
-RunningSumFile::~RunningSumFile() {
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
 bool RunningSumFile::Open() {
-    fd = OpenNamelessFile();
+    file = OpenNamelessFile();
     buffer.assign(1, 0);  // C[0]
-    return fd >= 0;
+    return file.IsOpen();
 }
 
 bool RunningSumFile::Append(std::span<const std::int32_t> codes) {
@@ -103,16 +71,19 @@ bool RunningSumFile::Finish() {
 bool RunningSumFile::WriteBuffer() {
     // The buffer holds C[count + 1 − size] .. C[count].
     const std::int64_t first = count + 1 - static_cast<std::int64_t>(buffer.size());
+    const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()),
+                                 buffer.size() * sizeof(std::int64_t));
+    // A write moves the whole buffer or fails.
     const bool fWritten =
-        fd >= 0 && WriteAll(fd, reinterpret_cast<const char*>(buffer.data()),
-                            buffer.size() * sizeof(std::int64_t), OffsetOf(first));
+        file.IsOpen() && file.WriteAllAt(bytes, OffsetOf(first)).done == bytes.size();
     buffer.clear();
     return fWritten;
 }
 
 bool RunningSumFile::ReadSums(std::int64_t first, std::span<std::int64_t> out) const {
-    return fd >= 0 &&
-           ReadAll(fd, reinterpret_cast<char*>(out.data()), out.size_bytes(), OffsetOf(first));
+    const std::span<char> bytes(reinterpret_cast<char*>(out.data()), out.size_bytes());
+    // A read that meets the end of the file fails as well.
+    return file.IsOpen() && file.ReadAllAt(bytes, OffsetOf(first)).done == bytes.size();
 }
 
 bool RunningSumFile::ReadCodes(std::int64_t first, std::span<std::int32_t> out) {

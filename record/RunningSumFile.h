@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "common/PosixFile.h"
+
 // One channel's codes kept on disk as their running sums, in a temporary file that has no
 // name and vanishes when closed: C[0] = 0, C[i + 1] = C[i] + code[i] − code[0]. The Allan
 // deviation pairs samples half a recording apart, so a long recording's figures read them
@@ -12,9 +14,6 @@
 class RunningSumFile {
 public:
     RunningSumFile();
-    ~RunningSumFile();
-    RunningSumFile(const RunningSumFile&) = delete;
-    RunningSumFile& operator=(const RunningSumFile&) = delete;
 
     // In $TMPDIR, else /tmp; false when no such file can be made.
     bool Open();
@@ -31,7 +30,7 @@ public:
 private:
     bool WriteBuffer();
 
-    int fd = -1;
+    PosixFile file;
     std::int32_t firstCode = 0;
     std::int64_t count = 0;
     std::int64_t runningSum = 0;

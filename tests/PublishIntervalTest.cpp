@@ -2,15 +2,21 @@
 // Interval statistics as a sink of the acquisition engine on the simulated board, the queue of
 // unconfirmed messages and the broker's address.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <vector>
 
 #include "boardsim/SampleSource.h"
 #include "common/Codes.h"
+#include "common/PosixFile.h"
 #include "measure/Acquisition.h"
+#include "publish/IntervalFile.h"
 #include "publish/IntervalQueue.h"
 #include "publish/IntervalStatistics.h"
 #include "publish/MqttAddress.h"
@@ -188,6 +194,21 @@ TEST(PublishAddress, ReadsHostPortTlsAndPrefix) {
         EXPECT_FALSE(MqttAddress::Parse(url, error)) << url;
         EXPECT_FALSE(error.empty()) << url;
     }
+}
+
+// A pipe named as the file to continue is refused at once, not waited on for a writer.
+TEST(PublishIntervalFile, APipeToContinueIsRefusedAtOnce) {
+    const QTemporaryDir dir;
+    const std::string pipe = dir.filePath("iv.csv").toStdString();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    IntervalFile file(pipe, IntervalFile::Mode::Continue, 1s);
+    auto prepared = std::async(std::launch::async, [&file] { return file.Prepare(); });
+    const bool fAtOnce = prepared.wait_for(5s) == std::future_status::ready;
+    if (!fAtOnce) {
+        PosixFile::Open(pipe, O_WRONLY);  // lets the waiting reader go
+    }
+    EXPECT_TRUE(fAtOnce);
+    EXPECT_EQ(prepared.get(), IntervalFile::Problem::Failed);
 }
 
 }  // namespace
