@@ -22,7 +22,7 @@ class Program {
 public:
     // `timing` drives the board's reply waits (in the window's event loop by default);
     // `failCreating` names a service whose creation fails as if memory had run out.
-    Program(FifoDriver& driver, Prompts& prompts, LinkTiming timing = TFormMain::WindowTiming(),
+    Program(FifoDriver& driver, Prompts& prompts, LinkTiming timing = RunWake::WindowTiming(),
             const QString& failCreating = {});
     ~Program();
     Program(const Program&) = delete;

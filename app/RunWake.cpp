@@ -53,6 +53,10 @@ void RunWake::Wake() {
     onWake();
 }
 
+LinkTiming RunWake::WindowTiming() {
+    return {[] { return LinkTiming::Clock::now(); }, &RunWake::WaitInEventLoop};
+}
+
 void RunWake::WaitInEventLoop(const FifoReadiness& readiness, std::chrono::nanoseconds timeLeft) {
     std::optional<QSocketNotifier> announce;
     if (readiness.fd >= 0) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "link/LinkTiming.h"
 #include "link/driver/FifoDriver.h"
 
 class QSocketNotifier;
@@ -23,6 +24,9 @@ public:
     void Disarm();
     bool Armed() const;
 
+    // The board link's timing in a window: time on the monotonic clock, and its reply waits
+    // sleep in the event loop until the board answers, so the window stays alive.
+    static LinkTiming WindowTiming();
     // A reply wait of the board link in the window: sleeps in the event loop until the
     // driver announces bytes, `timeLeft` has passed or any event has come, and handles what
     // came, so the window stays alive while the board answers.

@@ -4,52 +4,35 @@
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
-#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "app/BoardUse.h"
-#include "app/FrameLimiter.h"
-#include "app/RunWake.h"
+#include "app/CompanionWindows.h"
+#include "app/MainForm.h"
+#include "app/RunView.h"
 #include "common/MeasureSettings.h"
 #include "graph/Graph_2ch.h"
 #include "link/LinkTiming.h"
 #include "measure/Acquisition.h"
 #include "measure/Measurement.h"
-#include "measure/WatchingSink.h"
 
-class AnchorLayout;
-class GraphPanel;
 class NoiseAnalysisWindow;
-class PaintBox;
-class RecordingWindow;
 class Prompts;
-class QAction;
-class QComboBox;
-class QFrame;
-class QLabel;
-class QMenu;
 class QPainter;
-class QPushButton;
-class QRadioButton;
-class QStatusBar;
+class RecordingWindow;
 class TmyFile;
 class TmyMessage;
 class TmyStatus;
 
-// The program's main window: settings controls, the graph, the measure and quit buttons, the
-// status bar and the menus. It owns its service objects (messages, status line, data file,
+// The program's main window: the controls of its form, the graph, the status bar and the menus,
+// and the handlers behind them. It owns its service objects (messages, status line, data file,
 // graph); the acquisition engine it starts and stops, and the measurement it shows, are the
 // program's.
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, public MainForm {
     Q_OBJECT
 public:
-    static constexpr int kClientWidth = 792;
-    static constexpr int kClientHeight = 458;
-    static constexpr int kBorderWidth = 0;
-    static inline const QString kStartCaption = QStringLiteral("測定開始");
-    static inline const QString kStopCaption = QStringLiteral("測定停止");
-
     // `now` is the clock of the board's link, which measures the frames of the progress
     // read-out; `failCreating` names a service object whose creation fails as if memory had
     // run out (to exercise that path).
@@ -57,60 +40,16 @@ public:
               std::function<LinkTiming::Clock::time_point()> now, const QString& failCreating = {});
     ~TFormMain() override;
 
-    // The board's waits measure time on the monotonic clock and sleep in the event loop until
-    // the board answers, so the window stays alive.
-    static LinkTiming WindowTiming();
     // False when creating a service object failed; the window must not be shown then.
     bool Constructed() const { return fConstructed; }
-
-    // Controls.
-    PaintBox* PaintBox1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label13 = nullptr;
-    QLabel* Label14 = nullptr;
-    QLabel* Label15 = nullptr;
-    QLabel* Label16 = nullptr;
-    QFrame* Panel2 = nullptr;
-    QRadioButton* Sinc3_RB = nullptr;
-    QRadioButton* Sinc5_RB = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QComboBox* ComboBox3 = nullptr;
-    QPushButton* MeasureBtn = nullptr;
-    QPushButton* QuitBtn = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QMenu* File1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QMenu* Data1 = nullptr;
-    QAction* Save1 = nullptr;
-    QAction* Load1 = nullptr;
-    QAction* N1 = nullptr;
-    QAction* DataClear = nullptr;
-    QMenu* MenuY = nullptr;
-    QAction* MenuY_Volt = nullptr;
-    QMenu* Analysis1 = nullptr;
-    QAction* NoiseAnalysis1 = nullptr;
-    QAction* AnalyseFile1 = nullptr;
-    QAction* LongRecording1 = nullptr;
 
     // Events.
     void FormCreate();
     void FormResize();
     void FormPaint(QPainter& painter);
     void FormDestroy();
-    void QuitBtnClick();
-    void Exit1Click();
+    void QuitBtnClick() { close(); }
+    void Exit1Click() { close(); }
     void MeasureBtnClick();
     void IdleHandler();
     void Save1Click();
@@ -119,15 +58,16 @@ public:
     // Runs after the menu item has toggled its own check mark.
     void MenuY_VoltClick();
     void StatusBar1Click();
-    void NoiseAnalysis1Click();
+    void NoiseAnalysis1Click() { companions->ShowAnalysis(data); }
     // Any ".DTA" file or recording, analysed in the noise analysis window.
-    void AnalyseFile1Click();
-    void LongRecording1Click();
-    void ComboBox1Change();
-    void ComboBox2Change();
-    void ComboBox3Change();
-    void Sinc3_RBClick();
-    void Sinc5_RBClick();
+    void AnalyseFile1Click() { companions->AnalyseChosenFile(data); }
+    void LongRecording1Click() { companions->ShowRecording(); }
+    // Changing a setting takes effect at the next start, which reads the controls.
+    void ComboBox1Change() {}
+    void ComboBox2Change() {}
+    void ComboBox3Change() {}
+    void Sinc3_RBClick() {}
+    void Sinc5_RBClick() {}
 
     // Read-only views for the program's own checks.
     const MeasureSettings& CurrentSettings() const { return data.Settings; }
@@ -138,13 +78,12 @@ public:
     bool StatisticsShowCh0() const { return fStatCh0; }
     const ChannelStatistics& Statistics(int channel) const { return data.Statistics(channel); }
     TGraph_2CH* GraphObject() const { return Graph.get(); }
-    bool IdleWorkPending() const { return idleTimer.isActive() || runWake.Armed(); }
+    bool IdleWorkPending() const { return idleTimer.isActive() || runView.Armed(); }
     // Samples stored so far in the current (or last) run.
     std::int32_t Acquired() const { return static_cast<std::int32_t>(engine.Acquired()); }
-    // The noise analysis window, once it has been opened.
-    NoiseAnalysisWindow* AnalysisWindow() const { return noiseAnalysis; }
-    // The recording window, once it has been opened.
-    RecordingWindow* Recording() const { return recording; }
+    // The companion windows, once they have been opened.
+    NoiseAnalysisWindow* AnalysisWindow() const { return companions->Analysis(); }
+    RecordingWindow* Recording() const { return companions->Recording(); }
     // Who uses the board: the run or the recording window.
     const BoardUse& BoardUser() const { return boardUse; }
 
@@ -157,41 +96,29 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildLayout();
-    void BuildMenus();
-    QLabel* AddLabel(const QString& text, QRect design, int anchors);
+    void ConnectEvents();
     void CreateServices(const QString& failCreating);
     void SetDefaults();
 
-    void UpdateTitle(const QString& fileName);
-    void DisableControls();
-    void EnableControls();
-    void SetControlsEnabled(bool enabled);
-    // The settings the controls show, on top of those of the data on screen.
-    MeasureSettings ReadSettingsFromControls() const;
-    void ShowSettingsInControls();
-    void RelayoutStatusBar();
+    void DisableControls() { SetControlsEnabled(false, false); }
+    // The measure button waits while the recording window has the board.
+    void EnableControls() {
+        SetControlsEnabled(true, boardUse.Holder() != BoardUse::User::Recording);
+    }
+    // All data of the channels with data, else the empty graph, in the current unit.
+    void RedrawGraph();
     void ScheduleIdle();
-    bool VoltMode() const;
 
     void StartRun();
     bool ConnectBoard();
-    // The run's view, as the engine's last sink: its start, each block, its end.
-    void RunBegun();
-    void BlockTaken();
+    // The end of the window's run, as its view hears of it.
     void RunEnded(AcquisitionOutcome outcome);
-    void PlotProgress();
-    void ShowProgressReadout();
-    void ScheduleRunWake();
-    void EndRunWaits();
     void ShowLoadedFile(const MeasureSettings& loaded, const QString& fileName);
     void ShowRunData();
     void ClearData();
     void ShowChannelStatistics(int channel);
     void ShowStatisticsOfSettingsChannel();
     void UpdateNoiseAnalysis();
-    NoiseAnalysisWindow* OpenNoiseAnalysis();
-    void AnalyseRecording(const QString& path);
     void BoardUseChanged();
     void EndBoardUse();
 
@@ -203,23 +130,14 @@ private:
     bool fStatusLayoutPending = false;
     bool fFirstIdle = true;
     bool fMeasuring = false;          // the window's own run is going
-    bool fHadData = false;            // data were on screen when the run began
     bool fRecordingHadBoard = false;  // the recording window used the board since the last run
     std::unique_ptr<TmyMessage> Messages;
     std::unique_ptr<TmyStatus> Status;
     std::unique_ptr<TGraph_2CH> Graph;
     std::unique_ptr<TmyFile> FileStore;
-    std::int32_t NextPlotIndex = 0;
-    WatchingSink runView;
-    std::unique_ptr<GraphPanel> graphPanel;  // the paint box and the graph's axis labels
-
-    std::unique_ptr<AnchorLayout> anchors;
-    QWidget* client = nullptr;
-    NoiseAnalysisWindow* noiseAnalysis = nullptr;  // a child window, made when first asked for
-    RecordingWindow* recording = nullptr;          // likewise
     BoardUse boardUse;
     std::function<LinkTiming::Clock::time_point()> clockNow;  // the board link's clock
+    std::unique_ptr<CompanionWindows> companions;
     QTimer idleTimer;
-    RunWake runWake{[this] { IdleHandler(); }};
-    FrameLimiter progressReadout;  // the progress text, once per display frame
+    RunView runView;
 };

@@ -4,8 +4,6 @@
 #include <QAction>
 #include <QPushButton>
 
-#include "app/NoiseAnalysisWindow.h"
-#include "app/RecordingWindow.h"
 #include "common/Prompts.h"
 #include "datafile/Myfile.h"
 #include "messages/Mymessage.h"
@@ -33,19 +31,13 @@ void TFormMain::Save1Click() {
     }
     const QString fileName = WithDataExtension(QString::fromStdString(*chosen));
     const std::string path = fileName.toStdString();
-    bool saved = false;
-    switch (data.Settings.CHSel) {
-        case 0:
-        case 1:
-            saved =
-                FileStore->SaveOneChannel(path, data.Settings, data.Series(data.Settings.CHSel));
-            break;
-        case 2:
-            saved = FileStore->SaveTwoChannels(path, data.Settings, data.Series(0), data.Series(1));
-            break;
-        default:
-            break;  // a channel choice no file can hold is a failed save
-    }
+    const MeasureSettings& settings = data.Settings;
+    // A channel choice no file can hold is a failed save.
+    const bool saved =
+        settings.CHSel == 2
+            ? FileStore->SaveTwoChannels(path, settings, data.Series(0), data.Series(1))
+            : (settings.CHSel == 0 || settings.CHSel == 1) &&
+                  FileStore->SaveOneChannel(path, settings, data.Series(settings.CHSel));
     if (saved) {
         Status->ShowSaved();
     } else {
@@ -79,7 +71,7 @@ void TFormMain::ShowLoadedFile(const MeasureSettings& loaded, const QString& fil
     data.Settings = loaded;
     data.Settings.GainFactor = engine.Board().GetGainFactor();
     data.start.reset();
-    ShowSettingsInControls();
+    ShowSettingsInControls(data.Settings);
     const bool fAnyData = HasData(0) || HasData(1);
     if (fAnyData) {
         data.Evaluate();
@@ -106,11 +98,7 @@ void TFormMain::DataClearClick() {
 void TFormMain::MenuY_VoltClick() {
     const bool fCh0Data = HasData(0);
     const bool fCh1Data = HasData(1);
-    if (fCh0Data || fCh1Data) {
-        Graph->DrawAll(VoltMode());
-    } else {
-        Graph->DrawEmpty(VoltMode());
-    }
+    RedrawGraph();
     if (data.Settings.CHSel == 0 && fCh0Data) {
         ShowChannelStatistics(0);
     } else if (data.Settings.CHSel == 1 && fCh1Data) {
@@ -130,53 +118,6 @@ void TFormMain::StatusBar1Click() {
     ShowChannelStatistics(fStatCh0 ? 0 : 1);
 }
 
-void TFormMain::NoiseAnalysis1Click() {
-    OpenNoiseAnalysis();
-    UpdateNoiseAnalysis();
-}
-
-void TFormMain::AnalyseFile1Click() {
-    const auto chosen =
-        prompts.AskOpenFileName(NoiseAnalysisWindow::kOpenFilter.toStdString(), std::string());
-    if (!chosen || chosen->empty()) {
-        return;
-    }
-    // A file that cannot be read leaves the window as it was: a window just opened shows the
-    // data on screen.
-    const bool fWasOpen = noiseAnalysis != nullptr && noiseAnalysis->isVisible();
-    OpenNoiseAnalysis();
-    if (!fWasOpen) {
-        UpdateNoiseAnalysis();
-    }
-    noiseAnalysis->ShowFile(QString::fromStdString(*chosen));
-}
-
-NoiseAnalysisWindow* TFormMain::OpenNoiseAnalysis() {
-    if (noiseAnalysis == nullptr) {
-        noiseAnalysis = new NoiseAnalysisWindow(prompts, this);
-    }
-    noiseAnalysis->show();
-    noiseAnalysis->raise();
-    noiseAnalysis->activateWindow();
-    return noiseAnalysis;
-}
-
-// The analysis window shows the recording until the data on screen change.
-void TFormMain::AnalyseRecording(const QString& path) {
-    OpenNoiseAnalysis()->ShowRecording(path);
-}
-
-void TFormMain::LongRecording1Click() {
-    if (recording == nullptr) {
-        recording = new RecordingWindow(
-            engine, boardUse, *Messages, prompts, clockNow,
-            [this](const QString& path) { AnalyseRecording(path); }, this);
-    }
-    recording->show();
-    recording->raise();
-    recording->activateWindow();
-}
-
 // The run and the recording share the board: while one has it, the other cannot start.
 void TFormMain::BoardUseChanged() {
     if (boardUse.Holder() == BoardUse::User::Recording) {
@@ -185,28 +126,13 @@ void TFormMain::BoardUseChanged() {
         fRecordingHadBoard = true;
     }
     if (!fMeasuring && QuitBtn->isEnabled()) {
-        MeasureBtn->setEnabled(boardUse.Holder() != BoardUse::User::Recording);
+        EnableControls();
     }
 }
 
 // The analysis window follows the data on screen while it is open.
 void TFormMain::UpdateNoiseAnalysis() {
-    if (noiseAnalysis == nullptr || !noiseAnalysis->isVisible()) {
-        return;
+    if (companions) {
+        companions->Follow(data);
     }
-    const auto codesOf = [this](int channel) {
-        const ChannelSeries& series = data.Series(channel);
-        return HasData(channel)
-                   ? NoiseAnalysisWindow::ChannelCodes(std::in_place, series.Codes,
-                                                       static_cast<std::size_t>(series.Count))
-                   : std::nullopt;
-    };
-    noiseAnalysis->ShowData(data.Settings, codesOf(0), codesOf(1));
 }
-
-// Changing a setting takes effect at the next start, which reads the controls.
-void TFormMain::ComboBox1Change() {}
-void TFormMain::ComboBox2Change() {}
-void TFormMain::ComboBox3Change() {}
-void TFormMain::Sinc3_RBClick() {}
-void TFormMain::Sinc5_RBClick() {}

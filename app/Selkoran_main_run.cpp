@@ -17,7 +17,7 @@ void TFormMain::IdleHandler() {
         engine.Wake();  // one block read; the run's view hears of the block and of the end
     }
     if (fMeasuring) {
-        ScheduleRunWake();  // after every look
+        runView.Arm();  // after every look
     }
     if (fFirstIdle) {
         fFirstIdle = false;
@@ -33,30 +33,16 @@ void TFormMain::IdleHandler() {
 
 void TFormMain::ScheduleIdle() {
     // The idle handler runs only while it has work: no timer ticks in an idle window.
-    if (fFirstIdle || fStatusLayoutPending) {
-        if (!idleTimer.isActive()) {
-            idleTimer.start(0);
-        }
-    } else {
+    if (!fFirstIdle && !fStatusLayoutPending) {
         idleTimer.stop();
+    } else if (!idleTimer.isActive()) {
+        idleTimer.start(0);
     }
     if (!fMeasuring) {
-        runWake.Disarm();
-    } else if (!runWake.Armed()) {
-        ScheduleRunWake();
+        runView.Disarm();
+    } else if (!runView.Armed()) {
+        runView.Arm();
     }
-}
-
-void TFormMain::ScheduleRunWake() {
-    const BlockWait::Sleep next = engine.NextWait();
-    runWake.Arm(next.fd, next.duration);
-}
-
-void TFormMain::EndRunWaits() {
-    // Before the board may be closed: nothing may watch its descriptor any more, and no
-    // late progress text may cover the run's last read-out.
-    runWake.Disarm();
-    progressReadout.Cancel();
 }
 
 void TFormMain::MeasureBtnClick() {
@@ -64,7 +50,7 @@ void TFormMain::MeasureBtnClick() {
     if (caption == kStartCaption) {
         StartRun();
     } else if (caption == kStopCaption) {
-        EndRunWaits();
+        runView.Disarm();
         engine.Stop();  // the run's view shows the end
     }
 }
@@ -82,9 +68,9 @@ void TFormMain::StartRun() {
         Status->ShowBoardNotFound();
         return;
     }
-    fHadData = data.HasData(0) || data.HasData(1);
+    runView.Prepare(data.HasData(0) || data.HasData(1));
     // The data on screen keep their own settings until the board has taken the new ones.
-    const MeasureSettings next = ReadSettingsFromControls();
+    const MeasureSettings next = ReadSettingsFromControls(data.Settings);
     if (engine.Start({next, kSampleCounts[next.DataCountSel]}, {&data, &runView}) !=
         Acquisition::StartResult::Started) {
         EndBoardUse();
@@ -97,27 +83,18 @@ void TFormMain::StartRun() {
     Status->ShowStarting();
     MeasureBtn->setEnabled(true);
     UpdateTitle({});
-    NextPlotIndex = 0;
     ScheduleIdle();
 }
 
 bool TFormMain::ConnectBoard() {
     const Acquisition::StartResult result = engine.Identify();
     Messages->StartFailed(result);
-    switch (result) {
-        case Acquisition::StartResult::Started:
-            Status->ShowBoardIdentity(QString::fromStdString(engine.Info().boardName),
-                                      QString::fromStdString(engine.Info().boardVersion));
-            return true;
-        case Acquisition::StartResult::NotFound:
-            Status->ShowBoardNotFound();
-            return false;
-        case Acquisition::StartResult::NoResponse:
-            Status->ShowBoardNoResponse();
-            return false;
-        default:
-            return false;
+    Status->ShowIdentifyFailure(result);
+    if (result == Acquisition::StartResult::Started) {
+        Status->ShowBoardIdentity(QString::fromStdString(engine.Info().boardName),
+                                  QString::fromStdString(engine.Info().boardVersion));
     }
+    return result == Acquisition::StartResult::Started;
 }
 
 // The run is over: the recording window may have the board, and the controls come back.
@@ -126,73 +103,28 @@ void TFormMain::EndBoardUse() {
     EnableControls();
 }
 
-// The previous data disappear from the graph as the run begins; its scales stay.
-void TFormMain::RunBegun() {
-    if (fHadData) {
-        Graph->DrawAxes(VoltMode());
-    }
-    ClearData();
-}
-
-void TFormMain::BlockTaken() {
-    if (engine.Acquired() >= engine.Total()) {
-        return;  // the run's end shows the rest
-    }
-    progressReadout.Request();
-    PlotProgress();
-}
-
-void TFormMain::ShowProgressReadout() {
-    const auto count = static_cast<std::int32_t>(engine.Acquired());
-    const int newest = count - 1;
-    if (data.Settings.CHSel == 2) {
-        Status->ShowProgressTwo(count, data.Series(0).Codes[newest], data.Series(1).Codes[newest]);
-    } else {
-        Status->ShowProgress(count, data.Series(data.Settings.CHSel).Codes[newest]);
-    }
-}
-
-void TFormMain::PlotProgress() {
-    // Slow, long runs are drawn 100 samples at a time while they go on.
-    if (data.Settings.spsSel <= 6 && data.Settings.DataCountSel >= 3 &&
-        engine.Acquired() >= NextPlotIndex + 100) {
-        data.ConvertRange(NextPlotIndex, NextPlotIndex + 99);
-        Graph->DrawWindow(VoltMode(), NextPlotIndex, NextPlotIndex + 99);
-        NextPlotIndex += 100;
-    }
-}
-
 void TFormMain::RunEnded(AcquisitionOutcome outcome) {
-    EndRunWaits();
     fMeasuring = false;
-    switch (outcome) {
-        case AcquisitionOutcome::Complete:
-            if (data.Settings.CHSel == 2) {
-                Status->ShowFinished();
-            }
-            ShowRunData();
-            MeasureBtn->setText(kStartCaption);
-            EndBoardUse();
-            Status->ShowFinished();
-            ShowStatisticsOfSettingsChannel();
-            return;
-        case AcquisitionOutcome::Stopped:
-            Status->ShowStopped();
-            if (data.HasData(0) || data.HasData(1)) {
-                ShowRunData();
-                ShowStatisticsOfSettingsChannel();
-            } else {
-                UpdateNoiseAnalysis();
-                Status->ClearReadout();
-            }
-            break;
-        default:  // a failed read: the run's samples are let go
-            Status->ShowMeasureError();
-            UpdateNoiseAnalysis();
-            break;
+    const bool fComplete = outcome == AcquisitionOutcome::Complete;
+    if (fComplete && data.Settings.CHSel == 2) {
+        Status->ShowFinished();
+    } else if (outcome == AcquisitionOutcome::Stopped) {
+        Status->ShowStopped();
+    } else if (!fComplete) {
+        Status->ShowMeasureError();  // a failed read: the run's samples are let go
     }
+    const bool fShown = HasData(0) || HasData(1);  // a stop keeps them from 10 samples on
+    fShown ? ShowRunData() : UpdateNoiseAnalysis();
     MeasureBtn->setText(kStartCaption);
     EndBoardUse();
+    if (fComplete) {
+        Status->ShowFinished();
+    }
+    if (fShown) {
+        ShowStatisticsOfSettingsChannel();
+    } else if (outcome == AcquisitionOutcome::Stopped) {
+        Status->ClearReadout();
+    }
 }
 
 void TFormMain::ShowRunData() {
@@ -206,16 +138,7 @@ void TFormMain::ClearData() {
 }
 
 void TFormMain::ShowChannelStatistics(int channel) {
-    const ChannelStatistics& stats = data.Statistics(channel);
-    if (VoltMode()) {
-        const float maximum = channel == 0 ? Graph->MaxMicrovoltsCH0() : Graph->MaxMicrovoltsCH1();
-        const float minimum = channel == 0 ? Graph->MinMicrovoltsCH0() : Graph->MinMicrovoltsCH1();
-        Status->ShowVoltStatistics(channel, maximum, minimum, stats.MicrovoltStdDev);
-    } else {
-        const std::int32_t maximum = channel == 0 ? Graph->MaxCodeCH0() : Graph->MaxCodeCH1();
-        const std::int32_t minimum = channel == 0 ? Graph->MinCodeCH0() : Graph->MinCodeCH1();
-        Status->ShowCodeStatistics(maximum, minimum, stats.CodeStdDev, channel);
-    }
+    Status->ShowStatistics(data, channel, VoltMode());
 }
 
 void TFormMain::ShowStatisticsOfSettingsChannel() {

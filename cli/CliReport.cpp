@@ -66,21 +66,10 @@ QStringList CliReport::SettingsLines() const {
             QStringLiteral("fBUF_ON:%1").arg(s.fBUF_ON ? 1 : 0)};
 }
 
-QString CliReport::StatisticsText(int channel) const {
-    const Measurement::Extremes extremes = data.ExtremesOf(channel);
-    const ChannelStatistics& stats = data.Statistics(channel);
-    if (fVolt) {
-        return TmyStatus::VoltStatisticsText(channel, extremes.maxMicrovolts,
-                                             extremes.minMicrovolts, stats.MicrovoltStdDev);
-    }
-    return TmyStatus::CodeStatisticsText(extremes.maxCode, extremes.minCode, stats.CodeStdDev,
-                                         channel);
-}
-
 QStringList CliReport::StatisticsLines() const {
     QStringList lines;
     for (const int channel : ChannelsWithData(data)) {
-        lines << StatisticsText(channel);
+        lines << TmyStatus::StatisticsText(data, channel, fVolt);
     }
     return lines;
 }
@@ -113,7 +102,7 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
                            {"minMicrovolts", JsonNumber(extremes.minMicrovolts)},
                            {"meanMicrovolts", JsonNumber(stats.MeanMicrovolts)},
                            {"microvoltStdDev", JsonNumber(stats.MicrovoltStdDev)},
-                           {"statistics", StatisticsText(channel)}};
+                           {"statistics", TmyStatus::StatisticsText(data, channel, fVolt)}};
         AddAnalysis(object, analysis, channel);
         channels.append(object);
     }

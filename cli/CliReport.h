@@ -37,9 +37,6 @@ public:
     QByteArray Csv(const std::optional<Board>& board) const;
 
 private:
-    // The statistics line the status bar shows for the channel, in microvolts or codes.
-    QString StatisticsText(int channel) const;
-
     Measurement& data;
     bool fVolt;
 };

@@ -199,3 +199,25 @@ QString TmyStatus::VoltStatisticsText(int channel, float maximum, float minimum,
 void TmyStatus::ShowVoltStatistics(int channel, float maximum, float minimum, float deviation) {
     SetPanelText(VoltStatisticsText(channel, maximum, minimum, deviation), kReadoutPanel);
 }
+
+QString TmyStatus::StatisticsText(const Measurement& data, int channel, bool fVolt) {
+    const Measurement::Extremes extremes = data.ExtremesOf(channel);
+    const ChannelStatistics& stats = data.Statistics(channel);
+    if (fVolt) {
+        return VoltStatisticsText(channel, extremes.maxMicrovolts, extremes.minMicrovolts,
+                                  stats.MicrovoltStdDev);
+    }
+    return CodeStatisticsText(extremes.maxCode, extremes.minCode, stats.CodeStdDev, channel);
+}
+
+void TmyStatus::ShowStatistics(const Measurement& data, int channel, bool fVolt) {
+    SetPanelText(StatisticsText(data, channel, fVolt), kReadoutPanel);
+}
+
+void TmyStatus::ShowIdentifyFailure(Acquisition::StartResult result) {
+    if (result == Acquisition::StartResult::NotFound) {
+        ShowBoardNotFound();
+    } else if (result == Acquisition::StartResult::NoResponse) {
+        ShowBoardNoResponse();
+    }
+}

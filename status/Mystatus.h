@@ -4,6 +4,9 @@
 #include <QString>
 #include <cstdint>
 
+#include "measure/Acquisition.h"
+#include "measure/Measurement.h"
+
 class QLabel;
 class QStatusBar;
 
@@ -44,6 +47,11 @@ public:
     void ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, float deviation,
                             int channel);
     void ShowVoltStatistics(int channel, float maximum, float minimum, float deviation);
+    // One channel's statistics line of a measurement (its extremes and deviation), in
+    // microvolts or codes.
+    void ShowStatistics(const Measurement& data, int channel, bool fVolt);
+    // Panel 0 after an identification that failed: the board not found, or not answering.
+    void ShowIdentifyFailure(Acquisition::StartResult result);
 
     // Texts of the operations above, for callers without a status bar (the command line).
     static QString BoardErrorText(const QString& deviceName);
@@ -52,6 +60,7 @@ public:
     static QString CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, float deviation,
                                       int channel);
     static QString VoltStatisticsText(int channel, float maximum, float minimum, float deviation);
+    static QString StatisticsText(const Measurement& data, int channel, bool fVolt);
 
 private:
     QStatusBar& statusBar;

@@ -46,7 +46,7 @@ TEST(AppPty, TwoChannelRunThroughTheKernelMatchesTheInProcessBoard) {
     TtyFifo tty(server.path.toStdString());
     FakePrompts prompts;
     // The window's own event pump, with its 100 ms reply time-out stretched to 5 s of real time.
-    Program program(tty, prompts, Slowed(TFormMain::WindowTiming(), 50));
+    Program program(tty, prompts, Slowed(RunWake::WindowTiming(), 50));
     TFormMain& window = program.Window();
     window.show();
     window.ComboBox1->setCurrentIndex(16);
