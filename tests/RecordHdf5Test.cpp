@@ -185,7 +185,9 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
 
 // At 1.25 per second every flush rides on a sample's wake: the file never wakes the recording
 // between two samples, and no sample waits longer than a second for the file. The loop sleeps
-// as the command line's does, as long as the engine says.
+// as the command line's does, as long as the engine says, to the next whole millisecond: the
+// simulated board hands its due time over on the steady clock, and a busy machine's
+// microseconds between two looks at it would otherwise wake the loop just short of a sample.
 TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
     Recording recording;
     RecordingSession::Request request;
@@ -196,7 +198,7 @@ TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
     int idleWakes = 0;
     while (recording.session.Recording()) {
         const auto sleep = recording.session.NextWait().duration;
-        recording.clock.Advance(std::chrono::ceil<std::chrono::microseconds>(sleep));
+        recording.clock.Advance(std::chrono::ceil<std::chrono::milliseconds>(sleep));
         const std::int64_t before = recording.session.Written();
         recording.session.Wake();
         idleWakes += recording.session.Written() == before;
