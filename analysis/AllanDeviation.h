@@ -20,8 +20,8 @@ struct AllanDeviation {
     std::optional<std::size_t> minimum;
 
     static AllanDeviation Compute(std::span<const std::int32_t> codes, double sampleRate);
-    // The same from the running sums of `count` codes kept elsewhere (a file), read a stretch
-    // at a time; nothing when a read fails.
+    // The same from the running sums of `count` codes kept elsewhere (a file), read 4096 sums
+    // at a time, so memory stays the same whatever the count; nothing when a read fails.
     static std::optional<AllanDeviation> FromRunningSums(std::int64_t count, double sampleRate,
                                                          const RunningSums& read);
 };

@@ -22,9 +22,11 @@ class QStackedWidget;
 class QTabWidget;
 class QTableWidget;
 
-// The noise analysis of the data on screen, one channel at a time: a table of every figure
-// and the histogram, spectrum and Allan deviation charts, each savable as a picture. It holds
-// no samples: the main window hands it the data whenever they change.
+// The noise analysis of the data on screen, one channel at a time: a non-modal window with a
+// channel chooser and the tabs "数値" (every figure with its unit), "ヒストグラム", "スペクトル"
+// and "アラン偏差" (rubber-band zoom; a right click shows the whole chart again). It holds no
+// samples: the main window hands it the data whenever they change (a run ends, a file loads,
+// the data are cleared). A file the operator opens is analysed in arrays of the window's own.
 class NoiseAnalysisWindow : public QWidget {
     Q_OBJECT
 public:
@@ -46,8 +48,9 @@ public:
     // The codes of each channel with data, nothing for a channel without.
     using ChannelCodes = std::optional<std::span<const std::int32_t>>;
     void ShowData(const MeasureSettings& settings, ChannelCodes ch0, ChannelCodes ch1);
-    // A recording's CSV file, read as the command line's analysis reads it (any length, with
-    // bounded memory); its name stands in the title until the data on screen change.
+    // A recording (CSV or HDF5), read as the command line's analysis reads it (any length, with
+    // bounded memory); its name stands in the title until the data on screen change. A file
+    // that cannot be analysed says why in place of the tabs.
     void ShowRecording(const QString& path);
     // A ".DTA" file or a recording, as the operator chose it; a file that cannot be analysed
     // leaves what is shown and says why in a box.
@@ -59,7 +62,9 @@ public:
     // What stands in place of the tabs; empty while they are shown.
     QString NoticeText() const;
 
-    // "画像を保存...": the chart of the current tab as a PNG file, captioned with the data.
+    // "画像を保存...": the chart of the current tab as a PNG file, captioned with the data
+    // (PictureCaption), written through a temporary file so a failure leaves an older picture
+    // whole; an existing file only after the overwrite question.
     void SaveImageClick();
 
     QComboBox* ChannelBox = nullptr;

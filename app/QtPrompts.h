@@ -4,8 +4,10 @@
 #include "common/Prompts.h"
 
 // Prompts shown with Qt: message boxes owned by no window (so they appear even before the
-// main window does) and Qt's own file dialogs rather than the desktop's, which look and
-// behave the same everywhere.
+// main window does), yes/no questions with the given button texts and default (Escape says no),
+// and Qt's own file dialogs rather than the desktop's, which look and behave the same
+// everywhere. The save dialog asks no overwrite question (the file code asks its own); where it
+// offers several types, a name typed without an extension takes the chosen type's.
 class QtPrompts : public Prompts {
 public:
     void ShowMessage(const std::string& caption, const std::string& text, PromptIcon icon) override;

@@ -19,7 +19,10 @@ class QValueAxis;
 // recording draws as fast as a short one. It follows the newest sample over the whole recording
 // or its last minutes, until a dragged rectangle zooms into a stretch (drawn from the envelope
 // level that fits it, or from the samples themselves, read back from the recording's file when
-// the envelope no longer holds them); a right click follows again.
+// the envelope no longer holds them, or its buckets where that read fails: the file gone, the
+// stretch not yet handed to the system); a right click follows again. Sample i stands at
+// i / rate seconds, a bucket amid its samples' times, so a zoom shows the samples at both ends
+// of the axis.
 class RecordingChart : public ZoomingChartView {
 public:
     // The codes of samples [first, last) per channel, read back from the recording's file;

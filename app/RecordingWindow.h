@@ -26,9 +26,22 @@ class QTableWidget;
 class TmyMessage;
 
 // "SELKORAN / 長時間記録": a long recording to a CSV or HDF5 file made with the recorder of the
-// command line, woken by the board's driver through the window's event loop, watched while it
-// grows: a chart of the whole recording or its last minutes, the noise figures of the newest
-// samples and the progress. It borrows the main window's board while it records.
+// command line (RecordingSession), woken by the board's driver through the window's event loop
+// (RunWake), watched while it grows: a chart of the whole recording or its last minutes, the
+// noise figures of the newest samples and the progress. It borrows the main window's board
+// while it records.
+// - Settings: rate, filter, channel, a count or a duration (only the chosen one editable), the
+//   file (the save dialog offers both types and gives a bare name the chosen type's extension;
+//   any other name becomes a CSV file's) and "データなし時間切れ" in seconds. The overwrite and
+//   the stop questions default to いいえ.
+// - Each block goes into one SampleEnvelope per channel; the chart and the progress line are
+//   redrawn when a block comes, at most four times a second, the figures
+//   (NoiseFigureTable::StatisticsRows, only the recorded channels' columns) at most twice a
+//   second, and the elapsed time a second after the last text while no block comes. "残り"
+//   shows only while recording; every start clears the line, a failed one too.
+// - Failures are the catalogue's boxes; a file's failure names the file, the reason and the
+//   samples kept. "ノイズ解析" analyses the last file a recording ended with samples in, also
+//   after a failed start that left it.
 class RecordingWindow : public QWidget {
     Q_OBJECT
 public:

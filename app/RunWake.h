@@ -13,7 +13,11 @@
 class QSocketNotifier;
 
 // Wakes the window's measurement run once per arming: when the board's driver signals on its
-// descriptor, or when the sleep it was armed with has passed, whichever comes first.
+// descriptor, or when the sleep it was armed with has passed, whichever comes first. The sleep
+// is the engine's NextWait (BlockWait): none while a whole block is there, until the rest of a
+// part block is due, until the driver says bytes are due, and a second at the latest (100 ms
+// for a driver that does not announce its bytes). Qt's timers count whole milliseconds; the
+// sleep is rounded up, so a wake never comes early.
 class RunWake : public QObject {
 public:
     explicit RunWake(std::function<void()> onWake);

@@ -29,7 +29,9 @@ class TmyStatus;
 // The program's main window: the controls of its form, the graph, the status bar and the menus,
 // and the handlers behind them. It owns its service objects (messages, status line, data file,
 // graph); the acquisition engine it starts and stops, and the measurement it shows, are the
-// program's.
+// program's. A run is one block read per look of the idle handler, which sleeps between looks
+// until the board's driver announces data (RunView); no timer runs while the window is idle.
+// The menus and settings are disabled during a run.
 class TFormMain : public QMainWindow, public MainForm {
     Q_OBJECT
 public:

@@ -13,7 +13,10 @@ class QLocalSocket;
 // One copy of the program per user session. The first copy holds a lock file in the user's
 // runtime folder (atomic, and a copy that crashed leaves a lock that the next start takes
 // over) and listens on a local socket beside it; a second copy asks it to bring its window
-// forward. Both live in the user's own folder, so another user's copies never meet ours.
+// forward. Both live in the user's own folder, so another user's copies never meet ours;
+// without a runtime folder they go to the shared temporary folder with the user id in their
+// names. On the socket the first copy greets every caller with "SELKORAN\n" and shows its
+// window on "show\n"; a caller waits at most 2 s for each step.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:

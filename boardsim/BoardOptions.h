@@ -13,7 +13,7 @@ struct BoardOptions {
     double ch1Microvolts = 1250000.0;  // a 1.25 V source on CH1
     std::string name = "SELKORAN";
     std::string version = "1.10";
-    std::string serial;  // the USB chip's serial number (none by default)
+    std::string serial;  // the USB chip's serial number (none by default; in process only)
 
     bool fSilent = false;    // no answer at all: no replies, no records
     std::string ngCommand;   // refused with "NG" (exact command text, without CR)
@@ -22,7 +22,8 @@ struct BoardOptions {
     int lineFeedAt = -1;     // this record ends with LF instead of CR
     int shortRecordAt = -1;  // this record lacks its last digit
     int stopAfter = -1;      // the stream stops after this many records
-    int purgeFailsAt = -1;   // purges counted from 0 since start: this one fails
+    int purgeFailsAt = -1;   // purges counted from 0 since start: this one fails (in process
+                             // only: a client of the pseudo-terminal purges in its own kernel)
     int vanishAfter = -1;    // the device disappears once a run has produced this many records
 
     // Reads "key=value,key=value,..." (keys: seed ch0 ch1 name serial silent ng delay split lf

@@ -15,6 +15,18 @@
 // The board's controller as a model: it takes the bytes the PC writes, answers the command
 // lines and streams the sample records of a run, paced at the selected output data rate
 // against an injectable clock, with the faults that `BoardOptions` switches on.
+// Every line ends with a carriage return, the board's answers too:
+//   "?", "S3", "S5"           "OK" (S3/S5 choose the filter)
+//   "F0".."F9", "FA".."FF",   "OK"; the rate index 0..16 (before any "F" the board runs at
+//   "FX"                      31250 per second)
+//   "U?", "V?"                the name, the version ("1.10")
+//   "A" + channel 0/1/2 +     exactly that many records, each six (one channel) or twelve
+//   five hex count digits     (both) upper-case hexadecimal digits; 0 starts nothing; a new
+//                             start command restarts the stream
+//   "AX"                      nothing; the stream stops at once
+//   anything else, or longer  "NG"
+//   than 19 characters
+// The rate and filter in force when a run starts pace it (the rates of SampleRates.h).
 class BoardSimulator {
 public:
     using Clock = std::chrono::steady_clock;

@@ -13,7 +13,8 @@ inline constexpr double kFastestNoiseRms = 5.0;
 inline constexpr double kPeakToPeakPerRms = 6.6;
 
 // Noise rms in microvolts: the fastest rate's figure scaled with the square root of the
-// rate; Sinc3 is a little quieter at the slowest rates.
+// rate; Sinc3 is 15 % quieter at rates up to 20.01 per second. That gives about 17.2
+// noise-free bits at 31250 per second and 23.5 at 5 per second.
 double NoiseRmsMicrovolts(int rateIndex, bool fSinc5);
 
 // log2 of the input span (twice the reference) over the peak-to-peak noise.

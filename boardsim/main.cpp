@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // selkoran-boardsim: the simulated board on a pseudo-terminal. Prints the slave path on its
-// first line, then answers whatever opens it until SIGINT or SIGTERM.
+// first line, then answers whatever opens it until SIGINT or SIGTERM. Exit code 0 after a stop
+// signal or when the board vanished, 1 when the pseudo-terminal fails, 2 for a bad option.
 
 #include <csignal>
 #include <cstdio>

@@ -10,7 +10,8 @@ struct PictureCaption;
 
 // The noise analysis window's charts of one channel: the code histogram with its Gaussian,
 // the noise spectral density and the Allan deviation, the last two on log-log axes (their
-// series hold log10 of the values). The command line draws the same charts off-screen.
+// series hold log10 of the values on numbered axes, with Qt's own log axes behind them for the
+// light lines at 2 .. 9 of each decade). The command line draws the same charts off-screen.
 class AnalysisCharts {
 public:
     enum class Kind { Histogram, Spectrum, Allan };

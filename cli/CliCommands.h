@@ -21,6 +21,12 @@ class Measurement;
 // The commands of selkoran-cli on the window's own code: identification,
 // configuration and acquisition through the measurement session, files through the data
 // file writer and reader, texts from the message catalogue and the status line.
+// `info --device usb:list` lists the FTDI chips instead of a board. `analyze` takes a ".DTA"
+// file, a table (a recording, `measure --csv`, `show --csv`; refused unless its "#" lines or
+// --rate give the rate) or an HDF5 recording, told apart by their first bytes; --rate on a
+// ".DTA" file is a usage error. `convert` copies a recording into the other type. A file that
+// cannot be read or written is named with the reason; after Ctrl-C the tool says where the
+// samples kept went.
 class CliCommands {
 public:
     static constexpr int kExitOk = 0;

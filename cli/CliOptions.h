@@ -50,8 +50,11 @@ struct CliOptions {
     bool fNoAnnounce = false;
     MonitorOptions monitor;
 
-    // `arguments` without the program name. Bad: `error` says why.
+    // `arguments` without the program name. Bad: `error` says why. --rate (samples per
+    // second) is matched to the chosen filter's rates once every option is read, so --rate and
+    // --filter may come in either order.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);
+    // The usage, with both filters' rates and the simulated board's keys.
     static QString UsageText();
 
     // The settings a measurement with these options records.

@@ -14,7 +14,9 @@ class TmyMessage;
 // selkoran-cli record: the recorder (CSV or HDF5) driven by the command line's own loop, with
 // the window's texts for every way it can end and, after an early end, what the file keeps.
 // Ctrl-C and SIGTERM stop it as the stop button does; a file size limit or a reader of the
-// file that went away makes a failed write instead of ending the program.
+// file that went away makes a failed write instead of ending the program (SIGXFSZ and SIGPIPE
+// are ignored). Between wakes it sleeps as the engine says, which also bounds the sleep by the
+// file's flush and sync and by the time-out.
 class CliRecording {
 public:
     CliRecording(const CliOptions& cliOptions, TmyMessage& messageCatalogue);

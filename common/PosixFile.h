@@ -11,7 +11,8 @@
 // A file descriptor that closes itself, with the few things every file of the program needs:
 // a regular file opened for reading without waiting on a pipe or a device, everything written
 // or read in one call, and the syncs that make data and names last a crash. A descriptor that
-// could not be opened keeps why.
+// could not be opened keeps why. The programs' own data, recording and scratch files go
+// through it; sockets, terminals and wake-up pipes keep their own calls.
 class PosixFile {
 public:
     // Why a regular file was refused when something else stands under its name (a pipe, a

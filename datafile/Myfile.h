@@ -12,8 +12,28 @@
 #include "datafile/FileFailure.h"
 
 // Writes and reads ".DTA" data files: the settings of one measurement and the converter
-// codes of one channel or of both. Keeps no state between calls; every operation opens,
-// uses and closes its file within the call.
+// codes of one channel or of both, as text lines ending in CR LF. Keeps no state between
+// calls; every operation opens, uses and closes its file within the call. A file of both
+// channels (one channel has one code per line):
+//   AD7172_DataFile:
+//   M:
+//   spsSel:3
+//   DataCountSel:3
+//   CHSel:2
+//   GainSel:0
+//   fSinc5:1
+//   fBUF_ON:0
+//   MEND:
+//   D:
+//   8388621,12582914
+//   ...
+//   DEND:
+// Loading reads lines of at most 255 bytes, skips lines that begin with ";" or NUL and drops
+// every CR and LF; unknown settings keys are passed over. An integer takes leading blanks, a
+// sign, and decimal digits or hexadecimal ones after "$", "x" or "0x" (the sign applies to
+// them too); the signed value must fit in 32 bits. A load fails for more samples than a series
+// holds (kSeriesCapacity) and for a rate, count or channel index outside its list, so the
+// window can use them as indexes. Only a regular file is loaded (a link to one is fine).
 class TmyFile {
 public:
     explicit TmyFile(Prompts& operatorPrompts);

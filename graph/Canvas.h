@@ -6,7 +6,8 @@
 
 // Pen drawing into an RGB32 image with the platform's line rule: a line from the pen's
 // position to a point paints every pixel of the integer (Bresenham) line except the end
-// point itself, whatever the direction. Pixels outside the image are skipped.
+// point itself, whatever the direction. A line that reaches outside the image is cut to it
+// first, so samples far off the scale cost nothing.
 class Canvas {
 public:
     explicit Canvas(QImage& target);

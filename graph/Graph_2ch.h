@@ -21,6 +21,13 @@ class QWidget;
 // side, with the axis labels placed beside it. It reads the window's series and settings
 // through pointers and never writes them. Every numeric step is a small function that
 // works without a window; the paint box and the labels may be absent.
+// The picture (RGB32; the box's frame is never painted): white, eleven grey grid rows and
+// columns, the CH0 trace red and the CH1 trace blue over them, every pair of neighbouring
+// samples joined by its segment. The 11 Y labels and 2 X labels are captioned for the empty
+// graph, for all samples or for a window of them (a run draws 100 at a time); their numbers
+// are fixed-point with a "." whatever the locale, a negative value that rounds to zero
+// without a sign. A code label too wide for its column moves left, so a background column
+// always separates it from the frame.
 class TGraph_2CH {
 public:
     static constexpr int kYLabelCount = 11;  // index 0 at the top of the axis

@@ -16,7 +16,20 @@ char RateCharacter(int index);
 
 // The converter board's command language on top of the byte link: identification,
 // filter and rate selection, start and stop of a conversion, and the block reads that
-// turn hexadecimal sample records into converter codes in place.
+// turn hexadecimal sample records into converter codes in place. What each call sends (a
+// carriage return ends every line) and what it waits for, at most kCommandTimeoutMs:
+//   Ping                   "?"                          "OK"
+//   SelectSinc3/5          "S3" / "S5"                  "OK"
+//   SetDataRate            "F" + RateCharacter(index)   "OK"
+//   ReadBoardName          "U?"                         one line; "NG" is a refusal
+//   ReadBoardVersion       "V?"                         one line; "NG" is a refusal
+//   StartConversion        "A" + channel digit 0/1/2    nothing; the records follow
+//                          + CountToHex5(count)
+//   StopConversion         "AX"                         nothing
+// All but SetDataRate and StopConversion purge the link first. A record is six upper-case
+// hexadecimal digits per channel and a carriage return: kRecordBytes1CH or kRecordBytes2CH.
+// A block is taken whole or not at all; a record that does not end in its carriage return
+// fails the read, after the records before it.
 class TADC : public Tft_FIFO {
 public:
     static constexpr int kCommandTimeoutMs = 100;

@@ -11,11 +11,16 @@
 // Upper-case hexadecimal digit of a value 0..15.
 char NibbleToHexChar(unsigned v);
 
-// Byte-level link to the board's USB FIFO chip: opens the first device, discards stale
-// bytes, writes command lines, reads replies and sample data. Reads never block; the two
-// routines that wait for a reply look at the driver, and sleep until it announces bytes
-// (handling the caller's events meanwhile), until the reply is complete or the time-out has
-// run out.
+// Byte-level link to the board's USB FIFO chip: opens device 0, discards stale bytes, writes
+// command lines (at most kMaxCommandLength characters and a carriage return), reads replies
+// and sample data. Reads never block; the two routines that wait for a reply (an "OK" and
+// its carriage return, or one reply line) look at the driver, and sleep until it announces
+// bytes (handling the caller's events meanwhile), until the reply is complete or the time-out
+// has run out. When the time-out comes they look once more, so an answer that came while the
+// wait overran (a long paint, a busy machine) still counts.
+// Every destination is bounded: the held bytes (kRxStoreSize), the acknowledgement
+// (kAckAreaSize), the reply and the sample areas of TADC; what does not fit stays queued in
+// the driver.
 class Tft_FIFO {
 public:
     static constexpr unsigned kRxStoreSize = 10000;

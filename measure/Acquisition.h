@@ -26,6 +26,15 @@
 // The board's replies are awaited inside Start, in the front end's wait (its event loop for a
 // window): a Stop asked for meanwhile is kept and done when the step returns, and a Start or a
 // Wake asked for meanwhile is refused, so no step ever runs inside another.
+// How a run ends, and what the board is told then:
+//   Complete     the count is in                     nothing; the board stays open
+//   Stopped      Stop (the stop button, Ctrl-C)      "AX", the board closed
+//   TimedOut     no record for the time-out          "AX", the board closed
+//   ReadFailed   a transport failure, a bad record,  "AX"; the board closed when the
+//                a further start command failed      device failed (unplugged)
+//   WriteFailed  a sink failed (a full disk)         "AX"
+// A sink that cannot complete what it keeps at the end turns any outcome into WriteFailed. A
+// closed board is identified again at the next start.
 class Acquisition {
 public:
     using Clock = std::chrono::steady_clock;

@@ -30,10 +30,12 @@ public:
     // Samples asked of the board in one poll at data-rate index `spsSel` (0..16).
     static int SamplesPerPoll(int spsSel);
 
-    // Open, presence check, name (must be "SELKORAN") and version. Every failure closes the
-    // board first.
+    // Open (NotFound when that fails), presence check "?", name "U?" (must be "SELKORAN",
+    // else WrongName) and version "V?" (NoResponse when one of them goes unanswered). Every
+    // failure closes the board first.
     IdentifyResult Identify(std::string& name, std::string& version);
-    // Filter, rate, then the start command; false at the first failing step.
+    // Filter ("S5" or "S3"), rate ("F" and the rate's character), then the start command;
+    // false at the first failing step.
     bool ConfigureAndStart(const RunRequest& request);
     // One block of SamplesPerPoll(spsSel) samples, or of `most` when fewer are still due,
     // stored at index `first` (channel codes of a one-channel run go to ch0Codes for CH0 and

@@ -11,10 +11,12 @@
 #include "record/RecordingFile.h"
 
 // The CSV of intervals, one row per interval and channel, after the comment lines of a
-// recording (board, settings, count, start) and the interval's length. It grows under its
-// final name; each interval's rows are handed to the system at once, and synced within 10 s.
-// A continued file gets the comment lines of the new run and its rows go on with the file's
-// sequence.
+// recording (board, settings, count, start; count 0 for a run without end), "# interval:" and
+// the interval's length in seconds, and the column line
+// "seq,start,end,channel,n,mean_uV,std_uV,min_uV,max_uV". It grows under its final name; each
+// interval's rows are handed to the system at once, and synced within 10 s. A continued file
+// must be such a CSV: a last line cut by a crash is cut off, the file gets the comment lines of
+// the new run (no second column line), and its rows go on with the file's sequence.
 class IntervalFile : public AcquisitionSink {
 public:
     enum class Mode { New, Replace, Continue };

@@ -21,6 +21,15 @@
 // the board is contacted. Memory stays the same whatever the length: one block of rows and the
 // file's fixed buffer, besides an index of where each stretch of samples starts in the file
 // (8 bytes per 1024 samples), so old stretches can be read back from it.
+// The file at each end (the word of its last line in brackets):
+//   Complete (complete)          synced, complete
+//   Stopped (stopped)            every sample received, synced
+//   TimedOut (timeout)           complete up to there
+//   ReadFailed (read-failed)     complete up to the last good record
+//   WriteFailed (write-failed)   cut back to its last complete line; Kept() and FileError()
+//                                say how many samples it keeps and why
+// The rows are flushed and synced before the last line; a failure there is a failed write,
+// never complete.
 class CsvRecordingSink : public AcquisitionSink {
 public:
     using NowFunction = std::function<Clock::time_point()>;

@@ -14,8 +14,10 @@
 // Reads a recording's HDF5 file (the layout of `Hdf5Layout.h`), also while another program
 // writes it and after that program crashed: what it describes, its codes in stretches as the
 // CSV reader hands them on, or any part of them by index. Everything is checked before it is
-// believed (the format's name and version, the shape and type of /codes, the settings, every
-// code); anything else is no recording, with the reason in the operator's words.
+// believed (the format's name and version, the shape and type of /codes, the settings, the
+// sizes of chunks, every code); anything else is no recording, with the reason in the
+// operator's words. A record of the file met half-written is tried at most 24 times (about
+// 20 ms in all; the library's 100 would keep a damaged file waiting for ages).
 class Hdf5RecordingReader {
 public:
     // Rows read from the file at once, handed on RecordingReader::kStretch at a time.

@@ -17,9 +17,12 @@
 // A recording written into an HDF5 file (the layout of `Hdf5Layout.h`) as the acquisition
 // engine hands its blocks on. The file is made before the board is configured and is read by
 // other programs while it grows (HDF5's single-writer/multiple-reader mode): every sample
-// taken reaches the file and the disk at least once a second, so a crash or a pulled plug
-// loses at most that second, and what is there always opens. Codes wait in one chunk's worth
-// of memory (8192 samples) between writes; memory stays the same however long the recording.
+// taken reaches the file and the disk (fdatasync) at least once a second, so a crash or a
+// pulled plug loses at most that second, and what is there always opens (h5py: swmr=True)
+// holding every sample of its last flush. A flush rides on the last wake that comes anyway
+// before the second is up, so a slow recording wakes only for its samples. Codes wait in one
+// chunk's worth of memory (8192 samples) between writes; memory stays the same however long
+// the recording.
 // The disk space the next writes need is reserved ahead of them (1 MiB past the file's end),
 // so a disk that fills up, or a file size limit, stops the recording while there is still
 // room to write what waits and close the file properly: it keeps every sample taken, and its

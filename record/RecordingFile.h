@@ -10,11 +10,14 @@
 #include "common/PosixFile.h"
 
 // The recording's file on disk, written under its final name as it grows, so it can be
-// watched while it does. Text goes through one fixed buffer: it reaches the file at least
-// once a second, and the disk (fdatasync) at least every ten seconds and at the end, so a
-// crash or a pulled plug costs at most the last seconds. After a failed write the file is
-// cut back to its last complete line, so what was written before stays readable; the last
-// line (the recording's end) goes in whole or not at all.
+// watched while it does (tail -f); its folder is synced when it is made, so the name survives a
+// crash. Text goes through one fixed buffer: it reaches the file at least once a second (rows
+// half a second old ride along with any wake, so a slow recording flushes at its samples'
+// wakes), and the disk (fdatasync) at least every ten seconds and at the end, so a crash or a
+// pulled plug costs at most the last seconds. After a failed write the file is cut back to its
+// last complete line, so what was written before stays readable, and the rows it dropped are
+// counted. The last line (the recording's end) goes in whole or not at all, and is synced
+// itself; it is taken back if that sync fails, so it never vouches for rows that may be lost.
 class RecordingFile {
 public:
     using Clock = std::chrono::steady_clock;

@@ -25,7 +25,24 @@ struct RecordingHeader {
 // text that reads back as the stored float, "." as the decimal point). A recording puts
 // comment lines starting with "#" before the table and at each new start command, so a
 // reader that skips "#" lines reads a plain CSV. Its last line says how it ended; a file
-// without that line was cut short (a crash, a power cut).
+// without that line was cut short (a crash, a power cut), and every reader takes both:
+//   # board:SELKORAN / 1.10
+//   # spsSel:16
+//   # CHSel:2
+//   # fSinc5:1
+//   # sampleRate:31250
+//   # count:2097150
+//   # start:2025-03-01T08:00:00.000Z
+//   sample,ch0_code,ch0_microvolts,ch1_code,ch1_microvolts
+//   1,8388621,3.8743024,12582914,1250000.8
+//   ...
+//   1048575,8388610,0.5960465,12582904,1249997.8
+//   # restart:2025-03-01T08:00:33.628Z sample:1048576
+//   1048576,8388623,4.470349,12582917,1250001.6
+//   ...
+//   # end:2025-03-01T08:01:07.112Z samples:2097150 outcome:complete
+// The tables of `measure --csv` and `show --csv` start with the same header; one made from a
+// data file has no board and no start time, and leaves their lines out.
 namespace RecordingFormat {
 
 // One channel's value in a row.

@@ -14,7 +14,8 @@
 // of any length needs the same memory. The comment lines give the rate and the filter (the
 // start-up settings where they are missing), the column line the channels; the codes are
 // taken, the microvolts follow from them. A last line without its line end was being written
-// when the recording stopped and is left out.
+// when the recording stopped and is left out. Only a regular file is read (a link to one is
+// fine): a pipe or a device is no recording, refused before anything is read.
 class RecordingReader {
 public:
     // Rows handed on at a time.

@@ -12,7 +12,12 @@ class QStatusBar;
 
 // Composes every text of the window's three-panel status bar and puts it into its panel,
 // sizing the panel to the text: panel 0 the board connection, panel 1 the measurement and
-// the last file command, panel 2 progress and results.
+// the last file command, panel 2 progress and results (statistics in codes or microvolts).
+// Numbers are fixed-point with a "." whatever the locale, without grouping; a negative value
+// that rounds to zero reads as zero without a sign.
+// For checks that see the window only from outside (the emulated-chip harness), the
+// environment variable SELKORAN_STATUS_LOG names a file to which every text a panel shows is
+// appended as the panel number, a tab and the text; off unless the variable is set.
 class TmyStatus {
 public:
     static constexpr int kPanelCount = 3;
@@ -23,11 +28,13 @@ public:
     static void CreatePanels(QStatusBar& statusBar);
     // Panel `index` of a bar built by CreatePanels; null if there is none.
     static QLabel* Panel(const QStatusBar& statusBar, int index);
-    // Width of a panel whose text is `textWidth` pixels wide.
+    // Width of a panel whose text is `textWidth` pixels wide (in the bar's font): the text's
+    // width plus 5 pixels when it is wider than 100 pixels, else 105 pixels.
     static int PanelWidthFor(int textWidth);
 
     TmyStatus(QStatusBar& statusBar, QString deviceName, std::int32_t highestPanel);
 
+    // A text for a panel above `highestPanel` is dropped.
     void SetPanelText(const QString& text, int index);
 
     void ShowBoardIdentity(const QString& name, const QString& version);

@@ -27,7 +27,22 @@ inline constexpr unsigned kPurgeRx = 1;
 inline constexpr unsigned kPurgeTx = 2;
 
 // How a caller that waits for received bytes learns that they have come, instead of asking
-// the queue over and over.
+// the queue over and over. The descriptor signals arrivals, not queued bytes, so a caller that
+// leaves part of a block queued can sleep until more comes instead of waking without end.
+//   driver          fd                                due                  failure signalled
+//   TtyFifo         epoll on the line, edge-          -                    EPOLLHUP/EPOLLERR: an
+//                   triggered EPOLLIN                                      unplugged adapter, a
+//                                                                          closed pty master
+//   LibftdiFifo     eventfd the reader thread         -                    the reader's transfer
+//                   writes after queueing bytes                            failed (board gone)
+//   SimulatedFifo   -                                 next reply or        the device vanished
+//                                                     packet; now when     (every call fails)
+//                                                     bytes came since
+//                                                     TakeReadiness
+//   the default     -                                 -                    -
+// Callers never trust readiness alone: they look at least once a second where the driver
+// announces its bytes, every 100 ms where it does not; a signal with nothing to read costs one
+// look.
 struct FifoReadiness {
     using Clock = std::chrono::steady_clock;
 

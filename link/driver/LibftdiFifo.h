@@ -16,10 +16,12 @@
 struct ftdi_context;
 
 // The board's FTDI chip through libftdi and libusb. The kernel's serial driver lets go of
-// the chip while it is open here and takes it back at Close. libusb reads block, so a reader
-// thread of this driver drains the chip into a bounded receive queue; the queue count and
-// reads work on that queue and never wait. The thread signals an eventfd whenever it queues
-// bytes and when the board is gone.
+// the chip while it is open here and takes it back at Close (libftdi's re-attach mode), so
+// /dev/ttyUSB* is there again once the program is done. libusb reads block, so a reader thread
+// of this driver drains the chip into a bounded receive queue (64 KiB); the queue count and
+// reads work on that queue and never wait. While the queue is full the thread stops reading
+// and the chip holds the data back. The thread signals an eventfd whenever it queues bytes and
+// when the board is gone; an unplugged board makes every later call fail.
 class LibftdiFifo : public FifoDriver {
 public:
     // Device 0 is the chosen chip (by default the first FTDI chip).

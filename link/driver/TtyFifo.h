@@ -7,11 +7,17 @@
 #include "link/driver/ByteRing.h"
 #include "link/driver/FifoDriver.h"
 
-// The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver,
-// or a pseudo-terminal. The line is raw, so every byte passes unchanged in both directions.
-// The queue count and reads work on a queue of the driver's own, into which each of them
-// first moves everything the kernel holds for the line. A purge discards what was received
-// but lets what was written go out to the board first.
+// The board through a serial device node: a /dev/ttyUSB* of the kernel's ftdi_sio driver
+// (found through sysfs by FTDI's vendor id 0403), or a pseudo-terminal. POSIX termios only;
+// the line is raw, so every byte passes unchanged in both directions, and an exclusive flock
+// keeps a second user off an open port. The queue count and reads work on a queue of the
+// driver's own (kReceiveCapacity), into which each of them first moves everything the kernel
+// holds for the line: the kernel holds the chip back while more than a few bytes wait unread,
+// so a block left half in the kernel would never be completed. A purge discards what was
+// received, and what arrives until the line has been quiet for two latency periods (at most a
+// second), but lets what was written go out to the board first ("AX" before a close above all;
+// a pseudo-terminal's flush would drop it): only bytes that cannot leave within a second are
+// discarded.
 class TtyFifo : public FifoDriver {
 public:
     static constexpr std::chrono::milliseconds kDefaultLatency{16};
