@@ -474,3 +474,19 @@ bool CliCommands::OutputsMayBeWritten() {
 void CliCommands::PrintError(const QString& text) {
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
+
+void CliCommands::PrintRunEnd(TmyMessage& messages, AcquisitionOutcome outcome) {
+    switch (outcome) {
+        case AcquisitionOutcome::Stopped:
+            PrintError(TmyStatus::StoppedText());
+            break;
+        case AcquisitionOutcome::TimedOut:
+            messages.BoardNoResponse();
+            break;
+        case AcquisitionOutcome::ReadFailed:
+            PrintError(TmyStatus::MeasureErrorText());
+            break;
+        default:
+            break;
+    }
+}

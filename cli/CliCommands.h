@@ -47,6 +47,9 @@ public:
     static QString FileFailureText(const QString& text, const QString& fileName,
                                    const FileFailure& failure);
     static void PrintError(const QString& text);
+    // What a recording or a monitor says when its run was stopped, timed out or could not read
+    // the board; nothing for the other outcomes, whose words depend on the command.
+    static void PrintRunEnd(TmyMessage& messages, AcquisitionOutcome outcome);
 
 private:
     int Info(FifoDriver& driver);

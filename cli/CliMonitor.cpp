@@ -200,22 +200,15 @@ bool CliMonitor::Started(Acquisition::StartResult result) {
 }
 
 int CliMonitor::Ended(AcquisitionOutcome outcome) {
+    CliCommands::PrintRunEnd(messages, outcome);
     switch (outcome) {
         case AcquisitionOutcome::Complete:
-            return CliCommands::kExitOk;
         case AcquisitionOutcome::Stopped:
-            CliCommands::PrintError(TmyStatus::StoppedText());
             return CliCommands::kExitOk;
-        case AcquisitionOutcome::TimedOut:
-            messages.BoardNoResponse();
-            break;
-        case AcquisitionOutcome::ReadFailed:
-            CliCommands::PrintError(TmyStatus::MeasureErrorText());
-            break;
         case AcquisitionOutcome::WriteFailed:
             messages.SaveFailed();
             break;
-        case AcquisitionOutcome::None:
+        default:
             break;
     }
     return CliCommands::kExitFailure;

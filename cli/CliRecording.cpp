@@ -70,25 +70,15 @@ bool CliRecording::Started(Acquisition::StartResult result, const RecordingSessi
 
 bool CliRecording::Ended(const RecordingSession& recorder) {
     const std::string fileName = options.output.toStdString();
-    switch (recorder.Result()) {
-        case AcquisitionOutcome::Complete:
-            return true;
-        case AcquisitionOutcome::Stopped:
-            CliCommands::PrintError(TmyStatus::StoppedText());
-            break;
-        case AcquisitionOutcome::TimedOut:
-            messages.BoardNoResponse();
-            break;
-        case AcquisitionOutcome::ReadFailed:
-            CliCommands::PrintError(TmyStatus::MeasureErrorText());
-            break;
-        case AcquisitionOutcome::WriteFailed:
-            CliCommands::PrintError(
-                QString::fromStdString(RecordingTexts::FileFailed(fileName, recorder.FileError())));
-            break;
-        case AcquisitionOutcome::None:
-            return false;
+    const AcquisitionOutcome outcome = recorder.Result();
+    if (outcome == AcquisitionOutcome::Complete || outcome == AcquisitionOutcome::None) {
+        return outcome == AcquisitionOutcome::Complete;
+    }
+    CliCommands::PrintRunEnd(messages, outcome);
+    if (outcome == AcquisitionOutcome::WriteFailed) {
+        CliCommands::PrintError(
+            QString::fromStdString(RecordingTexts::FileFailed(fileName, recorder.FileError())));
     }
     CliCommands::PrintError(QString::fromStdString(RecordingTexts::Kept(fileName, written)));
-    return recorder.Result() == AcquisitionOutcome::Stopped && written > 0;
+    return outcome == AcquisitionOutcome::Stopped && written > 0;
 }
