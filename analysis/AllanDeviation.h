@@ -19,6 +19,10 @@ struct AllanDeviation {
     // Index of the smallest deviation (the first of equals); absent when there is no τ.
     std::optional<std::size_t> minimum;
 
+    // The deviation stops falling before the longest τ: the minimum is one, not merely where
+    // the data ran out while averaging still helped.
+    bool MinimumReached() const { return minimum && *minimum + 1 < tauSeconds.size(); }
+
     static AllanDeviation Compute(std::span<const std::int32_t> codes, double sampleRate);
     // The same from the running sums of `count` codes kept elsewhere (a file), read 4096 sums
     // at a time, so memory stays the same whatever the count; nothing when a read fails.

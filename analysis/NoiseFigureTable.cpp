@@ -57,10 +57,12 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
     }
     std::optional<double> allanTau;
     std::optional<double> allanLeast;
-    if (allan.minimum) {
+    if (allan.MinimumReached()) {
         allanTau = allan.tauSeconds[*allan.minimum];
         allanLeast = allan.deviationMicrovolts[*allan.minimum];
     }
+    const std::string allanNote =
+        allan.minimum && !allan.MinimumReached() ? kAllanNoMinimumNote : std::string();
     std::vector<NoiseFigure> rows = {
         {"サンプルレート", analysis.sampleRate, "Hz", FigureFormat::Rate},
         Count("データ数", s.count)};
@@ -73,7 +75,7 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
         {"ホワイトノイズ密度", spectrum.whiteNoiseNanovoltsPerRootHz, "nV/√Hz"},
         {"スペクトルピーク周波数", peakFrequency, "Hz"},
         {"スペクトルピーク密度", peakDensity, "nV/√Hz"},
-        {"アラン偏差が最小の τ", allanTau, "s"},
+        {"アラン偏差が最小の τ", allanTau, "s", FigureFormat::Noise, allanNote},
         {"アラン偏差の最小値", allanLeast, "uV"}};
     rows.insert(rows.end(), rest.begin(), rest.end());
     return rows;
@@ -83,8 +85,10 @@ std::vector<NoiseFigure> NoiseFigureTable::StatisticsRows(const NoiseStatistics&
     return {{"平均値", s.meanMicrovolts, "uV", FigureFormat::Level},
             {"ノイズ実効値 (rms)", s.rmsMicrovolts, "uV"},
             {"ピークツーピーク", s.peakToPeakMicrovolts, "uV"},
-            {"実効分解能", s.effectiveResolutionBits, "bit"},
-            {"ノイズフリー分解能", s.noiseFreeResolutionBits, "bit"},
+            {"実効分解能", s.effectiveResolutionBits, "bit", FigureFormat::Noise,
+             s.fResolutionLimitedByCode ? kCodeLimitNote : std::string()},
+            {"ノイズフリー分解能", s.noiseFreeResolutionBits, "bit", FigureFormat::Noise,
+             s.peakToPeakMicrovolts == 0.0 ? kCodeLimitNote : std::string()},
             {"ドリフト", s.driftMicrovoltsPerSecond, "uV/s", FigureFormat::Drift}};
 }
 
@@ -106,4 +110,15 @@ std::string NoiseFigureTable::ValueText(const NoiseFigure& figure) {
             return SignificantText(value, kDriftDigits);
     }
     return kAbsentText;
+}
+
+std::string NoiseFigureTable::LineText(const NoiseFigure& figure) {
+    std::string text = ValueText(figure);
+    if (figure.value && !figure.unit.empty()) {
+        text += ' ' + figure.unit;
+    }
+    if (!figure.note.empty()) {
+        text += "（" + figure.note + "）";
+    }
+    return text;
 }

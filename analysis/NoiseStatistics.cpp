@@ -8,11 +8,14 @@
 
 namespace {
 
-std::optional<double> ResolutionBits(double microvolts) {
+// The converter's own resolution: what a noise below one code leaves.
+constexpr double kConverterBits = 24.0;
+
+double ResolutionBits(double microvolts) {
     if (microvolts <= 0.0) {
-        return std::nullopt;
+        return kConverterBits;
     }
-    return std::log2(kInputSpanMicrovolts / microvolts);
+    return std::min(std::log2(kInputSpanMicrovolts / microvolts), kConverterBits);
 }
 
 }  // namespace
@@ -67,6 +70,8 @@ NoiseStatistics NoiseStatisticsSums::Result(double sampleRate) const {
         static_cast<double>(std::int64_t{maxCode} - minCode) * kMicrovoltsPerCode;
     figures.effectiveResolutionBits = ResolutionBits(figures.rmsMicrovolts);
     figures.noiseFreeResolutionBits = ResolutionBits(figures.peakToPeakMicrovolts);
+    figures.fResolutionLimitedByCode =
+        figures.rmsMicrovolts < kInputSpanMicrovolts / std::exp2(kConverterBits);
     figures.driftMicrovoltsPerSecond = SlopePerSample() * sampleRate * kMicrovoltsPerCode;
     return figures;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 
 // The figures of one channel's codes that need no spectrum: level, noise, resolution and
@@ -16,10 +15,14 @@ struct NoiseStatistics {
     double meanMicrovolts = 0.0;
     double rmsMicrovolts = 0.0;
     double peakToPeakMicrovolts = 0.0;
-    // log2 of the 5 V input span over the rms / over the peak-to-peak value; absent where
-    // that value is 0.
-    std::optional<double> effectiveResolutionBits;
-    std::optional<double> noiseFreeResolutionBits;
+    // log2 of the 5 V input span over the rms / over the peak-to-peak value, at most the
+    // converter's 24 bits: more would say the noise is below one code, which the codes
+    // cannot show (a noise of 0 included).
+    double effectiveResolutionBits = 0.0;
+    double noiseFreeResolutionBits = 0.0;
+    // The rms is below one code, so the effective resolution is the converter's, not the
+    // noise's (and so is the noise-free one when the peak-to-peak value is 0).
+    bool fResolutionLimitedByCode = false;
     // Least-squares slope of the microvolts against time.
     double driftMicrovoltsPerSecond = 0.0;
 

@@ -27,6 +27,25 @@ using A = AnchorLayout;
 
 const QStringList kCountItems = {"100", "200", "500", "1000", "2000", "5000", "10000"};
 
+// Narrowest the box's font is condensed to; its height stays the window's.
+constexpr int kNarrowestStretch = 60;
+constexpr int kStretchStep = 5;
+
+// Every item whole within the box's laid-out width ("16.63sps/16.67sps", "CH0 (Ain0-Ain1)"):
+// the box's font is condensed as far as the widest item needs, nothing else changes.
+void FitItems(QComboBox& box, int width) {
+    const QComboBox::SizeAdjustPolicy policy = box.sizeAdjustPolicy();
+    box.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    QFont font = box.font();
+    for (int stretch = QFont::Unstretched;
+         box.sizeHint().width() > width && stretch > kNarrowestStretch;) {
+        stretch -= kStretchStep;
+        font.setStretch(stretch);
+        box.setFont(font);
+    }
+    box.setSizeAdjustPolicy(policy);
+}
+
 QIcon WindowIcon() {
     // The desktop's icon, built into the program.
     return QIcon(QStringLiteral(":/selkoran.png"));
@@ -180,6 +199,7 @@ void MainForm::SetupSettings() {
         auto* box = new QComboBox(client);
         box->addItems(items);
         box->setMaxVisibleItems(static_cast<int>(items.size()));
+        FitItems(*box, design.width());
         anchors->Add(box, design, A::Top | A::Right);
         return box;
     };

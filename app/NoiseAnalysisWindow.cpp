@@ -84,8 +84,8 @@ void NoiseAnalysisWindow::BuildLayout() {
     top->addWidget(SaveImageBtn);
 
     Tabs = new QTabWidget;
-    FigureTable = new QTableWidget(0, 3);
-    FigureTable->setHorizontalHeaderLabels({"項目", "値", "単位"});
+    FigureTable = new QTableWidget(0, 4);
+    FigureTable->setHorizontalHeaderLabels({"項目", "値", "単位", "備考"});
     FigureTable->verticalHeader()->hide();
     FigureTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     FigureTable->horizontalHeader()->setStretchLastSection(true);
@@ -160,8 +160,10 @@ std::optional<QString> NoiseAnalysisWindow::ShowDataFile(const QString& path) {
     const auto ch0 = std::make_unique<ChannelBuffer>();
     const auto ch1 = std::make_unique<ChannelBuffer>();
     MeasureSettings settings;  // the start-up settings for keys the file lacks
-    if (!TmyFile(prompts).Load(path.toStdString(), settings, ch0->Series, ch1->Series)) {
-        return kBadFileText;
+    FileFailure failure;
+    if (!TmyFile(prompts).Load(path.toStdString(), settings, ch0->Series, ch1->Series, &failure)) {
+        return QString::fromStdString(
+            FileErrorText(kBadFileText.toStdString(), path.toStdString(), failure.Reason()));
     }
     const auto codesOf = [](const ChannelBuffer& buffer) {
         const ChannelSeries& series = buffer.Series;
@@ -182,11 +184,10 @@ std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& pat
                                                       std::nullopt, &reason);
     if (!recording) {
         switch (failure) {
-            case RecordingAnalysis::Failure::BadFile:  // an HDF5 file says what is wrong with it
-                return reason.empty()
-                           ? kBadFileText
-                           : QString::fromStdString(FileErrorText(kBadFileText.toStdString(),
-                                                                  path.toStdString(), reason));
+            case RecordingAnalysis::Failure::BadFile:
+                return QString::fromStdString(
+                    FileErrorText(kBadFileText.toStdString(), path.toStdString(),
+                                  reason.empty() ? RecordingAnalysis::kBadTableReason : reason));
             case RecordingAnalysis::Failure::NoSampleRate:  // a table written without its "#" lines
                 return QString::fromStdString(
                     FileErrorText("サンプルレートがわかりません", path.toStdString(),
@@ -266,6 +267,7 @@ void NoiseAnalysisWindow::ShowFigures(const NoiseAnalysis& analysis) {
         FigureTable->setItem(row, 0, Cell(figure.name));
         FigureTable->setItem(row, 1, Cell(NoiseFigureTable::ValueText(figure), Qt::AlignRight));
         FigureTable->setItem(row, 2, Cell(figure.unit));
+        FigureTable->setItem(row, 3, Cell(figure.note));
     }
 }
 

@@ -479,7 +479,8 @@ void RecordingWindow::closeEvent(QCloseEvent* event) {
 // ---- What the window shows ------------------------------------------------------------------
 
 // Cells keep their items; a text that stays the same costs nothing.
-void RecordingWindow::SetCell(int row, int column, const std::string& text) {
+void RecordingWindow::SetCell(int row, int column, const std::string& text,
+                              const std::string& note) {
     const QString shown = QString::fromStdString(text);
     QTableWidgetItem* item = FigureTable->item(row, column);
     if (item == nullptr) {
@@ -489,6 +490,7 @@ void RecordingWindow::SetCell(int row, int column, const std::string& text) {
     }
     if (item->text() != shown) {
         item->setText(shown);
+        item->setToolTip(QString::fromStdString(note));
     }
 }
 
@@ -536,7 +538,10 @@ void RecordingWindow::ShowFigures() {
         for (int row = 0; row < FigureTable->rowCount(); ++row) {
             const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];
             SetCell(row, 0, figure.name);
-            SetCell(row, 1 + channel, NoiseFigureTable::ValueText(figure));
+            // A figure with something to say is marked, and says it on hovering.
+            SetCell(row, 1 + channel,
+                    NoiseFigureTable::ValueText(figure) + (figure.note.empty() ? "" : " ※"),
+                    figure.note);
             SetCell(row, 3, figure.unit);
         }
     }

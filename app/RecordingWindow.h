@@ -114,7 +114,7 @@ private:
     void Finish();
     void ShowOutcome();
     void ShowFigures();
-    void SetCell(int row, int column, const std::string& text);
+    void SetCell(int row, int column, const std::string& text, const std::string& note = {});
     void FollowSpan();
 
     BoardUse& use;

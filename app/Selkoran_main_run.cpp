@@ -122,8 +122,11 @@ void TFormMain::RunEnded(AcquisitionOutcome outcome) {
     }
     if (fShown) {
         ShowStatisticsOfSettingsChannel();
-    } else if (outcome == AcquisitionOutcome::Stopped) {
-        Status->ClearReadout();
+    } else {
+        Status->ShowChannelSwitchHint(false);
+        if (outcome == AcquisitionOutcome::Stopped) {
+            Status->ClearReadout();
+        }
     }
 }
 
@@ -134,11 +137,13 @@ void TFormMain::ShowRunData() {
 
 void TFormMain::ClearData() {
     data.Clear();
+    Status->ShowChannelSwitchHint(false);
     UpdateNoiseAnalysis();
 }
 
 void TFormMain::ShowChannelStatistics(int channel) {
     Status->ShowStatistics(data, channel, VoltMode());
+    Status->ShowChannelSwitchHint(HasData(0) && HasData(1));
 }
 
 void TFormMain::ShowStatisticsOfSettingsChannel() {

@@ -217,7 +217,7 @@ QChart* AllanChart(const NoiseAnalysis& analysis, int channel) {
         }
     }
     chart->addSeries(deviation);
-    if (allan.minimum && allan.deviationMicrovolts[*allan.minimum] > 0.0) {
+    if (allan.MinimumReached() && allan.deviationMicrovolts[*allan.minimum] > 0.0) {
         const double tau = allan.tauSeconds[*allan.minimum];
         chart->addSeries(Mark(QStringLiteral("最小 τ = %1 s").arg(FigureText(tau)),
                               LogPoint(tau, allan.deviationMicrovolts[*allan.minimum])));

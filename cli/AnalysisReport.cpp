@@ -79,13 +79,9 @@ QStringList AnalysisReport::Lines() const {
     QStringList lines;
     for (const Channel& c : channels) {
         for (const NoiseFigure& figure : NoiseFigureTable::Rows(c.analysis)) {
-            QString line = ChannelPrefix(c.channel) + QString::fromStdString(figure.name) +
-                           QStringLiteral("：") +
-                           QString::fromStdString(NoiseFigureTable::ValueText(figure));
-            if (figure.value && !figure.unit.empty()) {
-                line += ' ' + QString::fromStdString(figure.unit);
-            }
-            lines << line;
+            lines << ChannelPrefix(c.channel) + QString::fromStdString(figure.name) +
+                         QStringLiteral("：") +
+                         QString::fromStdString(NoiseFigureTable::LineText(figure));
         }
     }
     if (!channels.empty()) {
@@ -115,8 +111,9 @@ QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
         {"meanMicrovolts", s.meanMicrovolts},
         {"rmsMicrovolts", s.rmsMicrovolts},
         {"peakToPeakMicrovolts", s.peakToPeakMicrovolts},
-        {"effectiveResolutionBits", Optional(s.effectiveResolutionBits)},
-        {"noiseFreeResolutionBits", Optional(s.noiseFreeResolutionBits)},
+        {"effectiveResolutionBits", s.effectiveResolutionBits},
+        {"noiseFreeResolutionBits", s.noiseFreeResolutionBits},
+        {"resolutionLimitedByCode", s.fResolutionLimitedByCode},
         {"driftMicrovoltsPerSecond", s.driftMicrovoltsPerSecond},
         {"missingCodes", static_cast<qint64>(a.histogram.missingCodes)},
         {"whiteNoiseNanovoltsPerRootHz", Optional(a.spectrum.whiteNoiseNanovoltsPerRootHz)},
@@ -127,7 +124,8 @@ QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
         {"spectrum", QJsonObject{{"frequencyHz", JsonArray(a.spectrum.frequencyHz)},
                                  {"nanovoltsPerRootHz", JsonArray(a.spectrum.nanovoltsPerRootHz)}}},
         {"allan", QJsonObject{{"tauSeconds", JsonArray(a.allan.tauSeconds)},
-                              {"deviationMicrovolts", JsonArray(a.allan.deviationMicrovolts)}}}};
+                              {"deviationMicrovolts", JsonArray(a.allan.deviationMicrovolts)}}},
+        {"allanMinimumReached", a.allan.MinimumReached()}};
 }
 
 QByteArray AnalysisReport::Json(const QJsonObject& settings, const QJsonObject& extra) const {

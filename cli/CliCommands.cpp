@@ -68,7 +68,7 @@ QString AnalysisFailureText(const QString& path, RecordingAnalysis::Failure fail
         case RecordingAnalysis::Failure::BadFile:
             return QString::fromStdString(
                 FileErrorText(kBadDataFileText.toStdString(), path.toStdString(),
-                              reason.empty() ? "表として読めない行があります" : reason));
+                              reason.empty() ? RecordingAnalysis::kBadTableReason : reason));
         default:
             return kTemporaryFileFailed;
     }

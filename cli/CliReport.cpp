@@ -4,25 +4,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <charconv>
 #include <string>
 #include <vector>
 
 #include "cli/AnalysisReport.h"
+#include "common/Codes.h"
 #include "measure/Measurement.h"
 #include "record/RecordingFormat.h"
 #include "status/Mystatus.h"
 
 namespace {
-
-// The float as the double its shortest text names, so that JSON shows 4.2 and not
-// 4.199999809265137.
-double JsonNumber(float value) {
-    const std::string text = RecordingFormat::FloatText(value);
-    double number = 0.0;
-    std::from_chars(text.data(), text.data() + text.size(), number);
-    return number;
-}
 
 std::vector<int> ChannelsWithData(const Measurement& data) {
     std::vector<int> channels;
@@ -34,8 +25,7 @@ std::vector<int> ChannelsWithData(const Measurement& data) {
     return channels;
 }
 
-// The analysis keys join the channel's statistics; "meanMicrovolts" takes the analysis's
-// double-precision value over the status bar's float.
+// The analysis keys join the channel's statistics (the same mean, from the same codes).
 void AddAnalysis(QJsonObject& object, const AnalysisReport* analysis, int channel) {
     if (analysis == nullptr) {
         return;
@@ -97,11 +87,11 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
                            {"maxCode", extremes.maxCode},
                            {"minCode", extremes.minCode},
                            {"meanCode", stats.MeanCode},
-                           {"codeStdDev", JsonNumber(stats.CodeStdDev)},
-                           {"maxMicrovolts", JsonNumber(extremes.maxMicrovolts)},
-                           {"minMicrovolts", JsonNumber(extremes.minMicrovolts)},
-                           {"meanMicrovolts", JsonNumber(stats.MeanMicrovolts)},
-                           {"microvoltStdDev", JsonNumber(stats.MicrovoltStdDev)},
+                           {"codeStdDev", stats.CodeStdDev},
+                           {"maxMicrovolts", extremes.maxMicrovolts},
+                           {"minMicrovolts", extremes.minMicrovolts},
+                           {"meanMicrovolts", stats.MeanMicrovolts},
+                           {"microvoltStdDev", stats.MicrovoltStdDev},
                            {"statistics", TmyStatus::StatisticsText(data, channel, fVolt)}};
         AddAnalysis(object, analysis, channel);
         channels.append(object);
@@ -132,8 +122,8 @@ QByteArray CliReport::Csv(const std::optional<Board>& board) const {
     std::vector<RecordingFormat::Cell> cells(channels.size());
     for (int i = 0; i < count; ++i) {
         for (std::size_t c = 0; c < channels.size(); ++c) {
-            const ChannelSeries& series = data.Series(channels[c]);
-            cells[c] = {series.Codes[i], series.Microvolts[i]};
+            const std::int32_t code = data.Series(channels[c]).Codes[i];
+            cells[c] = {code, CodeToMicrovolts(code, s.GainFactor)};
         }
         text.append(row, RecordingFormat::AppendRow(row, i + 1, cells));
     }

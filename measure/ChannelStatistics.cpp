@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/ChannelStatistics.h"
 
-#include <cmath>
+#include <span>
 
+#include "analysis/NoiseStatistics.h"
 #include "common/Codes.h"
 
 void ChannelStatistics::ConvertToMicrovolts(ChannelSeries& series, int first, int last,
@@ -12,39 +13,22 @@ void ChannelStatistics::ConvertToMicrovolts(ChannelSeries& series, int first, in
     }
 }
 
-void ChannelStatistics::ComputeCodeStatistics(const ChannelSeries& series) {
+void ChannelStatistics::Compute(const ChannelSeries& series, std::int32_t gainFactor) {
     const int n = series.Count;
     if (n == 0) {
         return;
     }
-    double sum = 0.0;
+    std::int64_t sum = 0;
     for (int i = 0; i < n; ++i) {
         sum += series.Codes[i];
     }
-    MeanCode = static_cast<std::int32_t>(sum / n);
-    // Deviations from the truncated integer mean, as the read-out has always shown them.
-    double squares = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double d = static_cast<double>(series.Codes[i]) - MeanCode;
-        squares += d * d;
-    }
-    CodeStdDev = static_cast<float>(std::sqrt(squares / n));
-}
-
-void ChannelStatistics::ComputeMicrovoltStatistics(const ChannelSeries& series) {
-    const int n = series.Count;
-    if (n == 0) {
-        return;
-    }
-    double sum = 0.0;
-    for (int i = 0; i < n; ++i) {
-        sum += series.Microvolts[i];
-    }
-    MeanMicrovolts = static_cast<float>(sum / n);
-    double squares = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double d = static_cast<double>(series.Microvolts[i]) - MeanMicrovolts;
-        squares += d * d;
-    }
-    MicrovoltStdDev = static_cast<float>(std::sqrt(squares / n));
+    MeanCode = static_cast<std::int32_t>(static_cast<double>(sum) / n);
+    // The deviation around the exact mean, from the analysis's exact sums: the same figure
+    // the noise analysis, the monitor and the instrument give for the same codes.
+    NoiseStatisticsSums sums;
+    sums.Add(std::span<const std::int32_t>(series.Codes, static_cast<std::size_t>(n)));
+    const NoiseStatistics figures = sums.Result(1.0);
+    CodeStdDev = figures.rmsCode;
+    MeanMicrovolts = figures.meanMicrovolts / gainFactor;
+    MicrovoltStdDev = figures.rmsMicrovolts / gainFactor;
 }

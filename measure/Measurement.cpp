@@ -24,10 +24,8 @@ Measurement::Extremes Measurement::ExtremesOf(int channel) const {
     const auto [low, high] = std::minmax_element(s.Codes, s.Codes + s.Count);
     const std::int32_t maximum = s.Count > 0 ? *high : 0;
     const std::int32_t minimum = s.Count > 0 ? *low : 0;
-    const auto volts = [this](std::int32_t code) {
-        return static_cast<float>(CodeToMicrovolts(code, Settings.GainFactor));
-    };
-    return {maximum, minimum, volts(maximum), volts(minimum)};
+    return {maximum, minimum, CodeToMicrovolts(maximum, Settings.GainFactor),
+            CodeToMicrovolts(minimum, Settings.GainFactor)};
 }
 
 std::span<const std::int32_t> Measurement::Taken(int channel) const {
@@ -63,10 +61,7 @@ void Measurement::Evaluate() {
         }
     }
     for (std::size_t i = 0; i < series.size(); ++i) {
-        statistics[i].ComputeCodeStatistics(series[i]);
-    }
-    for (std::size_t i = 0; i < series.size(); ++i) {
-        statistics[i].ComputeMicrovoltStatistics(series[i]);
+        statistics[i].Compute(series[i], Settings.GainFactor);
     }
 }
 

@@ -26,12 +26,12 @@ public:
 
     enum class Keeping { AsTheWindow, Everything };
 
-    // The extremes the status line's statistics take.
+    // The extremes the status line's statistics take, the microvolts straight from the codes.
     struct Extremes {
         std::int32_t maxCode;
         std::int32_t minCode;
-        float maxMicrovolts;
-        float minMicrovolts;
+        double maxMicrovolts;
+        double minMicrovolts;
     };
 
     explicit Measurement(std::int32_t capacity = kSeriesCapacity,

@@ -62,7 +62,7 @@ bool CsvRecordingSink::Begin(const AcquisitionInfo& run) {
 
 bool CsvRecordingSink::Take(const SampleBlock& block) {
     const auto cellOf = [this](std::int32_t code) {
-        return RecordingFormat::Cell{code, static_cast<float>(CodeToMicrovolts(code, gainFactor))};
+        return RecordingFormat::Cell{code, CodeToMicrovolts(code, gainFactor)};
     };
     char* end = rowText.data();
     for (std::size_t i = 0; i < block.Size(); ++i) {

@@ -28,6 +28,8 @@ class RecordingAnalysis {
 public:
     // NoSampleRate: the file does not say its rate, and none was given.
     enum class Failure { None, BadFile, TemporaryFile, NoSampleRate };
+    // Why a CSV file is a bad file: a line that is not a row of the table.
+    static inline const std::string kBadTableReason = "表として読めない行があります";
 
     struct Channel {
         int channel;

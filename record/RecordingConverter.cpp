@@ -104,7 +104,7 @@ bool WriteCsv(const Source& source, const std::string& path, Progress& progress)
             std::size_t n = 0;
             for (const int channel : source.channels) {
                 const std::int32_t code = columns[channel][i];
-                cells[n++] = {code, static_cast<float>(CodeToMicrovolts(code, 1))};
+                cells[n++] = {code, CodeToMicrovolts(code, 1)};
             }
             text.append(row, RecordingFormat::AppendRow(row, ++progress.rows, std::span(cells, n)));
         }

@@ -96,10 +96,4 @@ std::string IsoTime(std::chrono::system_clock::time_point time) {
     return std::string(text, length) + fraction;
 }
 
-std::string FloatText(float value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    return std::string(text, result.ptr);
-}
-
 }  // namespace RecordingFormat

@@ -22,7 +22,7 @@ struct RecordingHeader {
 
 // The CSV table of samples that `measure --csv` and recordings share: a column line, then
 // per sample its number (from 1) and, per channel, the code and the microvolts (the shortest
-// text that reads back as the stored float, "." as the decimal point). A recording puts
+// text that reads back as the code rule's double, "." as the decimal point). A recording puts
 // comment lines starting with "#" before the table and at each new start command, so a
 // reader that skips "#" lines reads a plain CSV. Its last line says how it ended; a file
 // without that line was cut short (a crash, a power cut), and every reader takes both:
@@ -34,11 +34,11 @@ struct RecordingHeader {
 //   # count:2097150
 //   # start:2025-03-01T08:00:00.000Z
 //   sample,ch0_code,ch0_microvolts,ch1_code,ch1_microvolts
-//   1,8388621,3.8743024,12582914,1250000.8
+//   1,8388621,3.874302372253224,12582914,1250000.7450581484
 //   ...
-//   1048575,8388610,0.5960465,12582904,1249997.8
+//   1048575,8388610,0.5960465188081883,12582904,1249997.7648255546
 //   # restart:2025-03-01T08:00:33.628Z sample:1048576
-//   1048576,8388623,4.470349,12582917,1250001.6
+//   1048576,8388623,4.470348891061413,12582917,1250001.6391279267
 //   ...
 //   # end:2025-03-01T08:01:07.112Z samples:2097150 outcome:complete
 // The tables of `measure --csv` and `show --csv` start with the same header; one made from a
@@ -48,7 +48,7 @@ namespace RecordingFormat {
 // One channel's value in a row.
 struct Cell {
     std::int32_t code;
-    float microvolts;
+    double microvolts;
 };
 
 // Room one row needs at most, line end included.
@@ -86,7 +86,5 @@ std::string EndLine(std::chrono::system_clock::time_point time, std::int64_t sam
                     std::string_view outcome);
 // ISO 8601 in UTC with milliseconds: "2025-01-31T23:59:59.123Z".
 std::string IsoTime(std::chrono::system_clock::time_point time);
-// The shortest decimal text that reads back as the same float, fixed notation with a ".".
-std::string FloatText(float value);
 
 }  // namespace RecordingFormat

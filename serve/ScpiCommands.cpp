@@ -477,8 +477,7 @@ void ScpiCommands::Noise(ScpiSession& session) {
         AppendFigures(
             answer,
             {statistics.rmsMicrovolts * kPerMicro, statistics.peakToPeakMicrovolts * kPerMicro,
-             OrNotANumber(statistics.effectiveResolutionBits),
-             OrNotANumber(statistics.noiseFreeResolutionBits),
+             statistics.effectiveResolutionBits, statistics.noiseFreeResolutionBits,
              OrNotANumber(spectrum.whiteNoiseNanovoltsPerRootHz, kPerNano)},
             fFirst);
     }

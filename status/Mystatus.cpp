@@ -43,16 +43,16 @@ QString Fixed(double value, int decimals) {
 }
 
 // A code deviation shows two decimals below 10, else one.
-int CodeDeviationDecimals(float deviation) {
-    return deviation >= 10.0F ? 1 : 2;
+int CodeDeviationDecimals(double deviation) {
+    return deviation >= 10.0 ? 1 : 2;
 }
 
 // All four microvolt numbers take the decimals the deviation calls for.
-int VoltDecimals(float deviation) {
-    if (deviation >= 100.0F) {
+int VoltDecimals(double deviation) {
+    if (deviation >= 100.0) {
         return 0;
     }
-    return deviation >= 10.0F ? 1 : 2;
+    return deviation >= 10.0 ? 1 : 2;
 }
 
 QString StatisticsHead(int channel) {
@@ -172,7 +172,7 @@ void TmyStatus::ShowProgressTwo(std::int32_t number, std::int32_t ch0Code, std::
                  kReadoutPanel);
 }
 
-QString TmyStatus::CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, float deviation,
+QString TmyStatus::CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, double deviation,
                                       int channel) {
     const std::int64_t peakToPeak = std::int64_t{maximum} - minimum;
     return StatisticsHead(channel) + Decimal(maximum) + QStringLiteral(" / 最小値：") +
@@ -181,22 +181,23 @@ QString TmyStatus::CodeStatisticsText(std::int32_t maximum, std::int32_t minimum
            Fixed(deviation, CodeDeviationDecimals(deviation)) + QStringLiteral(" digit");
 }
 
-void TmyStatus::ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, float deviation,
+void TmyStatus::ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, double deviation,
                                    int channel) {
     SetPanelText(CodeStatisticsText(maximum, minimum, deviation, channel), kReadoutPanel);
 }
 
 // The peak-to-peak value comes from the values as passed, not from their rounded texts.
-QString TmyStatus::VoltStatisticsText(int channel, float maximum, float minimum, float deviation) {
+QString TmyStatus::VoltStatisticsText(int channel, double maximum, double minimum,
+                                      double deviation) {
     const int decimals = VoltDecimals(deviation);
-    const double peakToPeak = static_cast<double>(maximum) - static_cast<double>(minimum);
+    const double peakToPeak = maximum - minimum;
     return StatisticsHead(channel) + Fixed(maximum, decimals) + QStringLiteral("[uV] / 最小値：") +
            Fixed(minimum, decimals) + QStringLiteral("[uV] / pp値：") +
            Fixed(peakToPeak, decimals) + QStringLiteral("[uV] / 標準偏差：") +
            Fixed(deviation, decimals) + QStringLiteral("[uV]");
 }
 
-void TmyStatus::ShowVoltStatistics(int channel, float maximum, float minimum, float deviation) {
+void TmyStatus::ShowVoltStatistics(int channel, double maximum, double minimum, double deviation) {
     SetPanelText(VoltStatisticsText(channel, maximum, minimum, deviation), kReadoutPanel);
 }
 
@@ -212,6 +213,10 @@ QString TmyStatus::StatisticsText(const Measurement& data, int channel, bool fVo
 
 void TmyStatus::ShowStatistics(const Measurement& data, int channel, bool fVolt) {
     SetPanelText(StatisticsText(data, channel, fVolt), kReadoutPanel);
+}
+
+void TmyStatus::ShowChannelSwitchHint(bool fBothChannels) {
+    statusBar.setToolTip(fBothChannels ? kChannelSwitchHint : QString());
 }
 
 void TmyStatus::ShowIdentifyFailure(Acquisition::StartResult result) {

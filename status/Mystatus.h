@@ -51,12 +51,16 @@ public:
     void ClearReadout();
     void ShowProgress(std::int32_t number, std::int32_t code);
     void ShowProgressTwo(std::int32_t number, std::int32_t ch0Code, std::int32_t ch1Code);
-    void ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, float deviation,
+    void ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, double deviation,
                             int channel);
-    void ShowVoltStatistics(int channel, float maximum, float minimum, float deviation);
+    void ShowVoltStatistics(int channel, double maximum, double minimum, double deviation);
     // One channel's statistics line of a measurement (its extremes and deviation), in
     // microvolts or codes.
     void ShowStatistics(const Measurement& data, int channel, bool fVolt);
+    // The bar's tooltip while both channels hold data: a click shows the other channel.
+    void ShowChannelSwitchHint(bool fBothChannels);
+    static inline const QString kChannelSwitchHint =
+        QStringLiteral("クリックすると CH0 と CH1 の統計を切り替えます");
     // Panel 0 after an identification that failed: the board not found, or not answering.
     void ShowIdentifyFailure(Acquisition::StartResult result);
 
@@ -64,9 +68,10 @@ public:
     static QString BoardErrorText(const QString& deviceName);
     static QString StoppedText();
     static QString MeasureErrorText();
-    static QString CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, float deviation,
+    static QString CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, double deviation,
                                       int channel);
-    static QString VoltStatisticsText(int channel, float maximum, float minimum, float deviation);
+    static QString VoltStatisticsText(int channel, double maximum, double minimum,
+                                      double deviation);
     static QString StatisticsText(const Measurement& data, int channel, bool fVolt);
 
 private:

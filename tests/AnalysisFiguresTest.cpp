@@ -44,13 +44,14 @@ std::vector<std::int32_t> Series(int n, auto codeOf) {
     return codes;
 }
 
-TEST(AnalysisFigures, ConstantHasNoNoiseAndNoResolutionFigure) {
+TEST(AnalysisFigures, ConstantHasNoNoiseAndTheConvertersResolution) {
     const NoiseAnalysis a = Analyse(std::vector<std::int32_t>(100, kMidScaleCode + 10));
     EXPECT_DOUBLE_EQ(a.statistics.meanMicrovolts, 10 * kCode);
     EXPECT_EQ(a.statistics.rmsMicrovolts, 0.0);
     EXPECT_EQ(a.statistics.peakToPeakMicrovolts, 0.0);
-    EXPECT_FALSE(a.statistics.effectiveResolutionBits);
-    EXPECT_FALSE(a.statistics.noiseFreeResolutionBits);
+    EXPECT_EQ(a.statistics.effectiveResolutionBits, 24.0);
+    EXPECT_EQ(a.statistics.noiseFreeResolutionBits, 24.0);
+    EXPECT_TRUE(a.statistics.fResolutionLimitedByCode);
     EXPECT_EQ(a.statistics.driftMicrovoltsPerSecond, 0.0);
     EXPECT_EQ(a.histogram.counts, std::vector<std::int64_t>{100});
     EXPECT_EQ(a.histogram.missingCodes, 0);
@@ -67,7 +68,7 @@ TEST(AnalysisFigures, RampOfOneCodePerSample) {
     EXPECT_NEAR(a.statistics.meanMicrovolts, 499.5 * kCode, 1e-12);
     EXPECT_NEAR(a.statistics.rmsMicrovolts, std::sqrt((n * n - 1) / 12.0) * kCode, 1e-12);
     EXPECT_NEAR(a.statistics.driftMicrovoltsPerSecond, kFs * kCode, 1e-9);
-    EXPECT_NEAR(*a.statistics.noiseFreeResolutionBits, std::log2(5e6 / (999 * kCode)), 1e-12);
+    EXPECT_NEAR(a.statistics.noiseFreeResolutionBits, std::log2(5e6 / (999 * kCode)), 1e-12);
     EXPECT_EQ(a.histogram.missingCodes, 0);
     EXPECT_EQ(a.histogram.counts, std::vector<std::int64_t>(1000, 1));
     // u[i+m] − u[i] = m codes, summed m times: σ(τ) = m codes / √2, growing with τ.
@@ -85,7 +86,8 @@ TEST(AnalysisFigures, CodesAlternatingTwoApart) {
         Analyse(Series(1000, [](int i) { return kMidScaleCode + 2 * (i % 2); }));
     EXPECT_DOUBLE_EQ(a.statistics.meanMicrovolts, kCode);
     EXPECT_DOUBLE_EQ(a.statistics.rmsMicrovolts, kCode);
-    EXPECT_DOUBLE_EQ(*a.statistics.effectiveResolutionBits, std::log2(5e6 / kCode));
+    EXPECT_DOUBLE_EQ(a.statistics.effectiveResolutionBits, std::log2(5e6 / kCode));
+    EXPECT_FALSE(a.statistics.fResolutionLimitedByCode);
     EXPECT_EQ(a.histogram.counts, (std::vector<std::int64_t>{500, 0, 500}));
     EXPECT_EQ(a.histogram.missingCodes, 1);
     EXPECT_DOUBLE_EQ(a.histogram.GaussianCount(kMidScaleCode + 1),
@@ -101,6 +103,45 @@ TEST(AnalysisFigures, CodesAlternatingTwoApart) {
     EXPECT_DOUBLE_EQ(a.spectrum.peak->frequencyHz, 255 * kFs / 512);
     EXPECT_NEAR(a.spectrum.peak->nanovoltsPerRootHz,
                 *a.spectrum.whiteNoiseNanovoltsPerRootHz * std::sqrt(255.0), 1e-9);
+}
+
+// Half a code of noise would be 25 bits: the codes cannot show more than the converter's 24,
+// and the table says why. A one-code peak-to-peak is just under 24 bits and stands as it is.
+TEST(AnalysisFigures, ResolutionBelowOneCodeOfNoiseIsTheConverters24Bits) {
+    const NoiseAnalysis a = Analyse(Series(1000, [](int i) { return kMidScaleCode + i % 2; }));
+    EXPECT_DOUBLE_EQ(a.statistics.rmsMicrovolts, kCode / 2);
+    EXPECT_EQ(a.statistics.effectiveResolutionBits, 24.0);
+    EXPECT_TRUE(a.statistics.fResolutionLimitedByCode);
+    EXPECT_DOUBLE_EQ(a.statistics.noiseFreeResolutionBits, std::log2(5e6 / kCode));
+    EXPECT_LT(a.statistics.noiseFreeResolutionBits, 24.0);
+    const std::vector<NoiseFigure> rows = NoiseFigureTable::StatisticsRows(a.statistics);
+    EXPECT_EQ(NoiseFigureTable::LineText(rows[3]),
+              "24.00 bit（" + NoiseFigureTable::kCodeLimitNote + "）");
+    EXPECT_EQ(NoiseFigureTable::LineText(rows[4]), "24.00 bit");
+}
+
+// An Allan deviation still falling at its longest τ names no best averaging time.
+TEST(AnalysisFigures, AllanMinimumOnlyWhereTheDeviationTurnsUp) {
+    const auto allanRows = [](const NoiseAnalysis& a) {
+        std::vector<NoiseFigure> rows = NoiseFigureTable::Rows(a);
+        return std::vector<NoiseFigure>(rows.end() - 2, rows.end());
+    };
+    // 0, 2, 0, 2, 0: σ(1 sample) = √2 codes, σ(2 samples) = 0 at the longest τ.
+    const NoiseAnalysis falling = Analyse(
+        {kMidScaleCode, kMidScaleCode + 2, kMidScaleCode, kMidScaleCode + 2, kMidScaleCode});
+    ASSERT_EQ(falling.allan.tauSeconds.size(), 2u);
+    EXPECT_FALSE(falling.allan.MinimumReached());
+    const std::vector<NoiseFigure> none = allanRows(falling);
+    EXPECT_EQ(NoiseFigureTable::LineText(none[0]),
+              "—（" + NoiseFigureTable::kAllanNoMinimumNote + "）");
+    EXPECT_EQ(NoiseFigureTable::LineText(none[1]), "—");
+    // Nine samples give a third τ, no lower than the second: the minimum is one.
+    const NoiseAnalysis turned =
+        Analyse(Series(9, [](int i) { return kMidScaleCode + 2 * (i % 2); }));
+    ASSERT_EQ(turned.allan.tauSeconds.size(), 3u);
+    EXPECT_TRUE(turned.allan.MinimumReached());
+    EXPECT_EQ(NoiseFigureTable::LineText(allanRows(turned)[0]),
+              NoiseFigureTable::ValueText({"", 2 / kFs, "", FigureFormat::Noise}) + " s");
 }
 
 TEST(AnalysisFigures, BinAndSegmentRulesAtTheirEdges) {

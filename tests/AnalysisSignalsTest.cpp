@@ -40,7 +40,7 @@ TEST(AnalysisSignals, GaussianNoiseGivesItsRmsAndAFlatDensity) {
     const auto codes = Simulated(rate, 200000, [](int) { return 0.0; });
     const NoiseAnalysis a = *NoiseAnalysis::Compute(codes, Rate(rate));
     EXPECT_NEAR(a.statistics.rmsMicrovolts, rms, 0.01 * rms);
-    EXPECT_NEAR(*a.statistics.effectiveResolutionBits, std::log2(5e6 / rms), 0.02);
+    EXPECT_NEAR(a.statistics.effectiveResolutionBits, std::log2(5e6 / rms), 0.02);
     // White noise spreads its power evenly up to half the rate: rms / √(fs / 2).
     const double flat = rms / std::sqrt(a.sampleRate / 2) * 1000.0;
     EXPECT_NEAR(*a.spectrum.whiteNoiseNanovoltsPerRootHz, flat, 0.01 * flat);

@@ -201,13 +201,20 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
     EXPECT_EQ(f.Figure(0, 1), "16.67");
 
     f.Write("bad.DTA", "8388608,x\n");
+    std::ofstream(f.dir.filePath("cut.DTA").toStdString())
+        << "AD7172_DataFile:\nM:\nspsSel:3\nDataCountSel:0\nCHSel:0\nGainSel:0\nfSinc5:1\n"
+           "fBUF_ON:0\nMEND:\nD:\n8388608\n";
     std::ofstream(f.dir.filePath("old.csv").toStdString())
         << "sample,ch0_code,ch0_microvolts\n1,8388608,0\n2,8388609,0.3\n";
+    std::ofstream(f.dir.filePath("notes.csv").toStdString()) << "sample,ch0_code\n1,hello\n";
+    // Every failure names the file and the reason, as the command line does.
     const QString badText = "データファイルの内容が正しくありませんでした";
     const std::pair<QString, QString> failures[] = {
         {"missing.DTA", badText + "：%1（ファイルまたはフォルダがありません）"},
         {"", badText + "：%1（フォルダです）"},
-        {"bad.DTA", badText},
+        {"bad.DTA", badText + "：%1（11 行目が正しくありません）"},
+        {"cut.DTA", badText + "：%1（11 行目で途切れています）"},
+        {"notes.csv", badText + "：%1（表として読めない行があります）"},
         {"old.csv", "サンプルレートがわかりません：%1（表にサンプルレートの # 行がありません）"},
     };
     for (const auto& [name, text] : failures) {
@@ -215,7 +222,7 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
         f.prompts.fileAnswers.push_back(path.toStdString());
         f.window->AnalyseFile1->trigger();
         ASSERT_FALSE(f.prompts.boxes.empty());
-        EXPECT_EQ(QString::fromStdString(f.prompts.boxes.back().text), text.arg(path));
+        EXPECT_EQ(f.prompts.boxes.back().text, text.arg(path).toStdString());
         EXPECT_EQ(f.Figure(1, 1), "200");  // the recording stays shown
     }
 }

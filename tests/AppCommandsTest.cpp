@@ -126,7 +126,8 @@ TEST(AppCommands, LoadShowsTheFileAsIfJustMeasured) {
     EXPECT_TRUE(f.Panel(2).startsWith("CH0 : "));
     EXPECT_TRUE(w.windowTitle().endsWith("two.DTA"));
 
-    // A click anywhere on the status bar switches to CH1 and back.
+    // A click anywhere on the status bar switches to CH1 and back, as its tooltip says.
+    EXPECT_EQ(w.StatusBar1->toolTip(), "クリックすると CH0 と CH1 の統計を切り替えます");
     QTest::mouseClick(TmyStatus::Panel(*w.StatusBar1, 2), Qt::LeftButton);
     EXPECT_TRUE(f.Panel(2).startsWith("CH1 : "));
     QTest::mouseClick(TmyStatus::Panel(*w.StatusBar1, 0), Qt::LeftButton);
@@ -210,6 +211,7 @@ TEST(AppCommands, OneChannelFileOverTwoChannelData) {
     const QString before = f.Panel(2);
     f.window->StatusBar1Click();
     EXPECT_EQ(f.Panel(2), before);
+    EXPECT_EQ(f.window->StatusBar1->toolTip(), "");  // nothing to switch to
 }
 
 TEST(AppCommands, ClearLeavesStatusTitleAndSettings) {

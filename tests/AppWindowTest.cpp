@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 
 #include "charts/GraphPanel.h"
@@ -68,6 +70,18 @@ TEST(AppWindow, CaptionsItemsAndDefaults) {
     EXPECT_EQ(w.ComboBox3->itemText(2), "CH0 + CH1");
     for (QComboBox* box : {w.ComboBox1, w.ComboBox2, w.ComboBox3}) {
         EXPECT_FALSE(box->isEditable());  // pick-only: a start always has a valid choice
+        // Every item whole in the box's laid-out width ("16.63sps/16.67sps" of 113 pixels),
+        // at the window font's height.
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, box);
+        EXPECT_EQ(box->font().pixelSize(), 12);
+        for (int i = 0; i < box->count(); ++i) {
+            EXPECT_LE(QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)),
+                      field.width() - 4)
+                << box->itemText(i).toStdString();
+        }
     }
     EXPECT_EQ(w.CurrentSettings(), MeasureSettings{});
 }

@@ -28,6 +28,8 @@ const QByteArray kHeader =
 const QByteArray kTwoChannels = QByteArray(kHeader).replace("%1", "2") +
                                 "8388608,8388608\n8388610,8388608\n8388608,8388608\n"
                                 "8388610,8388608\nDEND:\n";
+const QString kCodeLimit = "ノイズが1コード未満のため、変換器の24ビットが上限";
+const QString kNoMinimum = "最長の τ が最小のため、まだ下がる可能性があります";
 // One code is 2500000 / 8388607 µV.
 constexpr double kCodeMicrovolts = 0.29802325940409413;
 
@@ -36,16 +38,16 @@ const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : 平均値：0.000 uV",
                                     "CH1 : ノイズ実効値 (rms)：0 uV",
                                     "CH1 : ピークツーピーク：0 uV",
-                                    "CH1 : 実効分解能：—",
-                                    "CH1 : ノイズフリー分解能：—",
+                                    "CH1 : 実効分解能：24.00 bit（" + kCodeLimit + "）",
+                                    "CH1 : ノイズフリー分解能：24.00 bit（" + kCodeLimit + "）",
                                     "CH1 : ドリフト：0 uV/s",
                                     "CH1 : ミッシングコード：0",
                                     "CH1 : ヒストグラムのビン幅：1 digit",
                                     "CH1 : ホワイトノイズ密度：0 nV/√Hz",
                                     "CH1 : スペクトルピーク周波数：—",
                                     "CH1 : スペクトルピーク密度：—",
-                                    "CH1 : アラン偏差が最小の τ：0.0001920 s",
-                                    "CH1 : アラン偏差の最小値：0 uV",
+                                    "CH1 : アラン偏差が最小の τ：—（" + kNoMinimum + "）",
+                                    "CH1 : アラン偏差の最小値：—",
                                     "※ミッシングコード：正規分布なら5回以上出るはずなのに、"
                                     "一度も出なかったコードの数"};
 
@@ -70,7 +72,9 @@ TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {
                            "CH0 : ノイズフリー分解能：23.00 bit", "CH0 : ドリフト：621 uV/s"}));
     // Four samples leave the code between two codes empty by chance, not as a fault.
     EXPECT_EQ(lines[8], "CH0 : ミッシングコード：0");
-    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：0.4215 uV");
+    // Four samples give one τ: no minimum can be told from it.
+    EXPECT_EQ(lines[13], "CH0 : アラン偏差が最小の τ：—（" + kNoMinimum + "）");
+    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：—");
     EXPECT_EQ(lines.mid(15), kConstantLines);
 
     const CliResult one = Run({"analyze", "two.DTA", "--channel", "1"});
@@ -90,11 +94,12 @@ TEST_F(CliAnalyze, JsonHasTheGivenShapeAndFullNumbers) {
     const QJsonArray channels = root["channels"].toArray();
     ASSERT_EQ(channels.size(), 2);
     const QJsonObject ch0 = channels[0].toObject();
-    EXPECT_EQ(ch0.keys(),
-              QStringList({"allan", "channel", "count", "driftMicrovoltsPerSecond",
-                           "effectiveResolutionBits", "histogram", "meanMicrovolts", "missingCodes",
-                           "noiseFreeResolutionBits", "peakToPeakMicrovolts", "rmsMicrovolts",
-                           "spectralPeak", "spectrum", "whiteNoiseNanovoltsPerRootHz"}));
+    EXPECT_EQ(
+        ch0.keys(),
+        QStringList({"allan", "allanMinimumReached", "channel", "count", "driftMicrovoltsPerSecond",
+                     "effectiveResolutionBits", "histogram", "meanMicrovolts", "missingCodes",
+                     "noiseFreeResolutionBits", "peakToPeakMicrovolts", "resolutionLimitedByCode",
+                     "rmsMicrovolts", "spectralPeak", "spectrum", "whiteNoiseNanovoltsPerRootHz"}));
     EXPECT_EQ(ch0["count"].toInt(), 4);
     EXPECT_DOUBLE_EQ(ch0["meanMicrovolts"].toDouble(), kCodeMicrovolts);
     EXPECT_EQ(ch0["histogram"].toObject(), QJsonObject({{"firstCode", 8388608},
@@ -106,8 +111,10 @@ TEST_F(CliAnalyze, JsonHasTheGivenShapeAndFullNumbers) {
     EXPECT_DOUBLE_EQ(ch0["allan"].toObject()["deviationMicrovolts"].toArray()[0].toDouble(),
                      std::sqrt(2.0) * kCodeMicrovolts);
     const QJsonObject ch1 = channels[1].toObject();
-    EXPECT_TRUE(ch1["effectiveResolutionBits"].isNull());
-    EXPECT_TRUE(ch1["noiseFreeResolutionBits"].isNull());
+    EXPECT_EQ(ch1["effectiveResolutionBits"].toDouble(), 24.0);
+    EXPECT_EQ(ch1["noiseFreeResolutionBits"].toDouble(), 24.0);
+    EXPECT_TRUE(ch1["resolutionLimitedByCode"].toBool());
+    EXPECT_FALSE(ch1["allanMinimumReached"].toBool(true));
     EXPECT_EQ(ch1["whiteNoiseNanovoltsPerRootHz"].toDouble(-1.0), 0.0);
 }
 

@@ -147,9 +147,10 @@ TEST_F(CliMeasure, JsonHoldsTheBoardTheSettingsAndEachChannelsNumbers) {
             sum += static_cast<double>(code);
         }
         const auto mean = static_cast<std::int64_t>(sum / 200.0);
+        // The deviation is taken around the exact mean, not the truncated one shown.
         double squares = 0.0;
         for (const auto code : codes) {
-            squares += std::pow(static_cast<double>(code - mean), 2.0);
+            squares += std::pow(static_cast<double>(code) - sum / 200.0, 2.0);
         }
         const auto maxCode = *std::max_element(codes.begin(), codes.end());
         EXPECT_EQ(channel["channel"], QJsonValue(c));
@@ -157,10 +158,10 @@ TEST_F(CliMeasure, JsonHoldsTheBoardTheSettingsAndEachChannelsNumbers) {
         EXPECT_EQ(channel["maxCode"].toInteger(), maxCode);
         EXPECT_EQ(channel["minCode"].toInteger(), *std::min_element(codes.begin(), codes.end()));
         EXPECT_EQ(channel["meanCode"].toInteger(), mean);
-        EXPECT_NEAR(channel["codeStdDev"].toDouble(), std::sqrt(squares / 200.0), 1e-4);
-        // The JSON number is the shortest text of the stored float.
-        EXPECT_EQ(static_cast<float>(channel["maxMicrovolts"].toDouble()),
-                  static_cast<float>(CodeToMicrovolts(static_cast<std::int32_t>(maxCode), 1)));
+        EXPECT_NEAR(channel["codeStdDev"].toDouble(), std::sqrt(squares / 200.0), 1e-9);
+        // The JSON number is the code rule's double itself.
+        EXPECT_EQ(channel["maxMicrovolts"].toDouble(),
+                  CodeToMicrovolts(static_cast<std::int32_t>(maxCode), 1));
         EXPECT_NEAR(channel["meanMicrovolts"].toDouble(), inputs[c], 5.0);
         EXPECT_GT(channel["microvoltStdDev"].toDouble(), 0.0);
         EXPECT_TRUE(channel["minMicrovolts"].isDouble());

@@ -15,7 +15,7 @@ inline const QByteArray kTwoChannels =
 inline const QString kCh0Codes =
     "CH0 : 最大値：8388618 / 最小値：8388608 / pp値：10 digit / 標準偏差：5.00 digit";
 inline const QString kCh1Codes =
-    "CH1 : 最大値：8388610 / 最小値：8388609 / pp値：1 digit / 標準偏差：0.71 digit";
+    "CH1 : 最大値：8388610 / 最小値：8388609 / pp値：1 digit / 標準偏差：0.50 digit";
 inline const QString kCh0Volts =
     "CH0 : 最大値：2.98[uV] / 最小値：0.00[uV] / pp値：2.98[uV] / 標準偏差：1.49[uV]";
 inline const QString kCh1Volts =

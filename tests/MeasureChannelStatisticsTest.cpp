@@ -4,7 +4,9 @@
 #include <cmath>
 #include <vector>
 
+#include "common/Codes.h"
 #include "measure/ChannelStatistics.h"
+#include "measure/Measurement.h"
 
 namespace {
 
@@ -16,48 +18,66 @@ void Fill(ChannelBuffer& buffer, const std::vector<std::int32_t>& codes) {
     ChannelStatistics::ConvertToMicrovolts(buffer.Series, 0, buffer.Series.Count - 1, 1);
 }
 
-TEST(ChannelStatistics, CodeMeanIsTruncatedAndDeviationUsesIt) {
+// `high` samples of code + 1 among n: a Bernoulli spread of sqrt(p (1 − p)) codes.
+std::vector<std::int32_t> TwoValued(std::int32_t code, int n, int high) {
+    std::vector<std::int32_t> codes(static_cast<std::size_t>(n), code);
+    for (int i = 0; i < high; ++i) {
+        codes[static_cast<std::size_t>(i * n / high)] = code + 1;
+    }
+    return codes;
+}
+
+TEST(ChannelStatistics, MeanCodeIsTruncatedButTheDeviationIsAroundTheExactMean) {
     struct Case {
         std::vector<std::int32_t> codes;
         std::int32_t mean;
         double deviation;
     };
     const std::vector<Case> cases = {
-        {{1, 2}, 1, std::sqrt(0.5)},  // mean 1.5 truncates to 1
+        {{1, 2}, 1, 0.5},  // mean 1.5 shows as 1; the spread is still half a code
+        {TwoValued(8388621, 1000, 500), 8388621, 0.5},
+        {TwoValued(8388621, 1000, 300), 8388621, std::sqrt(0.3 * 0.7)},
         {{8388608, 8388608, 8388608}, 8388608, 0.0},
-        {{10, 20, 30, 40}, 25, std::sqrt(125.0)},
         {{0, 16777215}, 8388607, 8388607.5},
-        {{-3, -4}, -3, std::sqrt(0.5)},  // hand-edited files may hold negatives: toward zero
+        {{-3, -4}, -3, 0.5},  // hand-edited files may hold negatives: toward zero
     };
     for (const auto& c : cases) {
         ChannelBuffer buffer;
         Fill(buffer, c.codes);
         ChannelStatistics stats;
-        stats.ComputeCodeStatistics(buffer.Series);
-        EXPECT_EQ(stats.MeanCode, c.mean);
-        EXPECT_FLOAT_EQ(stats.CodeStdDev, static_cast<float>(c.deviation));
+        stats.Compute(buffer.Series, 1);
+        EXPECT_EQ(stats.MeanCode, c.mean) << c.codes.size();
+        EXPECT_NEAR(stats.CodeStdDev, c.deviation, 1e-12) << c.codes.size();
     }
 }
 
-TEST(ChannelStatistics, MicrovoltStatistics) {
+TEST(ChannelStatistics, MicrovoltsComeFromTheCodesNotFromTheDrawingFloats) {
+    // Near 1.25 V a float steps by 0.125 uV, a code by 0.298 uV: codes one apart must still
+    // be one code step apart, and their spread half of it.
     ChannelBuffer buffer;
-    Fill(buffer, {8388608, 8388618, 8388598});  // 0, +10 codes, -10 codes
-    EXPECT_FLOAT_EQ(buffer.Microvolts[1], 2.98023224F);
+    Fill(buffer, TwoValued(12582912, 1000, 500));
     ChannelStatistics stats;
-    stats.ComputeMicrovoltStatistics(buffer.Series);
-    EXPECT_NEAR(stats.MeanMicrovolts, 0.0F, 1e-6);
-    EXPECT_FLOAT_EQ(stats.MicrovoltStdDev, static_cast<float>(2.98023224 * std::sqrt(2.0 / 3.0)));
+    stats.Compute(buffer.Series, 1);
+    EXPECT_NEAR(stats.MeanMicrovolts, CodeToMicrovolts(12582912, 1) + kMicrovoltsPerCode / 2, 1e-9);
+    EXPECT_NEAR(stats.MicrovoltStdDev, kMicrovoltsPerCode / 2, 1e-12);
+
+    Measurement data(100);
+    data.Settings.CHSel = 0;
+    std::copy(buffer.Codes.begin(), buffer.Codes.begin() + 100, data.Series(0).Codes);
+    data.SetRunData(100);
+    data.Evaluate();
+    const Measurement::Extremes extremes = data.ExtremesOf(0);
+    EXPECT_NEAR(extremes.maxMicrovolts - extremes.minMicrovolts, kMicrovoltsPerCode, 1e-9);
 }
 
 TEST(ChannelStatistics, EmptySeriesKeepsThePreviousValues) {
     ChannelBuffer buffer;
-    ChannelStatistics stats{123, 4.5F, 6.5F, 7.5F};
-    stats.ComputeCodeStatistics(buffer.Series);
-    stats.ComputeMicrovoltStatistics(buffer.Series);
+    ChannelStatistics stats{123, 4.5, 6.5, 7.5};
+    stats.Compute(buffer.Series, 1);
     EXPECT_EQ(stats.MeanCode, 123);
-    EXPECT_EQ(stats.CodeStdDev, 4.5F);
-    EXPECT_EQ(stats.MeanMicrovolts, 6.5F);
-    EXPECT_EQ(stats.MicrovoltStdDev, 7.5F);
+    EXPECT_EQ(stats.CodeStdDev, 4.5);
+    EXPECT_EQ(stats.MeanMicrovolts, 6.5);
+    EXPECT_EQ(stats.MicrovoltStdDev, 7.5);
 }
 
 TEST(ChannelStatistics, ConvertsOnlyTheGivenStretch) {

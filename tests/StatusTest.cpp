@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "measure/Measurement.h"
 #include "status/Mystatus.h"
 
 namespace {
@@ -139,6 +140,23 @@ TEST_F(StatusLine, VoltStatisticsTakeTheirDecimalsFromTheDeviation) {
         status.ShowVoltStatistics(row.channel, row.maximum, row.minimum, row.deviation);
         EXPECT_EQ(Text(2), row.text);
     }
+}
+
+// At slow rates the noise is about one code: two neighbouring codes near 1.25 V must read as
+// one code step (0.298 uV) apart with half a code of spread, in both units.
+TEST_F(StatusLine, AOneCodeSpreadNear1Point25VoltShowsAsItIs) {
+    Measurement data(100);
+    data.Settings.CHSel = 1;
+    for (int i = 0; i < 100; ++i) {
+        data.Series(1).Codes[i] = 12582912 + i % 2;
+    }
+    data.SetRunData(100);
+    data.Evaluate();
+    EXPECT_EQ(TmyStatus::StatisticsText(data, 1, false).toStdString(),
+              "CH1 : 最大値：12582913 / 最小値：12582912 / pp値：1 digit / 標準偏差：0.50 digit");
+    EXPECT_EQ(TmyStatus::StatisticsText(data, 1, true).toStdString(),
+              "CH1 : 最大値：1250000.45[uV] / 最小値：1250000.15[uV] / pp値：0.30[uV] / "
+              "標準偏差：0.15[uV]");
 }
 
 TEST_F(StatusLine, TextsAboveTheHighestPanelAreDropped) {

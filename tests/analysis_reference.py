@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""selkoran-cli analyze --json against the noise figures computed here independently with
-numpy and scipy, on data files of known signals. Usage: analysis_reference.py SELKORAN_CLI"""
+"""selkoran-cli analyze --json and show --json against the figures computed here independently
+with numpy and scipy, on data files of known signals. Usage: analysis_reference.py SELKORAN_CLI"""
 
 import json
 import os
@@ -12,7 +12,9 @@ import tempfile
 import numpy as np
 from scipy import signal, stats
 
-RATES = {4: (16.63, 16.67), 13: (5208.0, 5208.0), 16: (31250.0, 31250.0)}
+RATES = {0: (1.25, 1.25), 4: (16.63, 16.67), 13: (5208.0, 5208.0), 16: (31250.0, 31250.0)}
+UV_PER_CODE = 2500000 / 8388607
+CONVERTER_BITS = 24
 RTOL = 1e-9
 
 
@@ -52,6 +54,14 @@ def missing_codes(x):
     return int(np.sum((expected >= 5) & ~np.isin(k, x)))
 
 
+def resolution_bits(microvolts):
+    """log2(5 V / noise), at most the converter's bits: a noise below one code (0 included)
+    leaves the converter's resolution."""
+    if microvolts < 5e6 / 2**CONVERTER_BITS:
+        return CONVERTER_BITS
+    return np.log2(5e6 / microvolts)
+
+
 def reference(codes, fs):
     x = np.asarray(codes, dtype=np.int64)
     u = (x - 8388608) * 2500000 / 8388607
@@ -63,7 +73,10 @@ def reference(codes, fs):
     width = -(-span // 4096)
     counts = np.bincount((x - x.min()) // width)
     L = 1 << int(np.floor(np.log2(min(n, 4096))))
-    f, pxx = signal.welch(u, fs, window="hann", nperseg=L, noverlap=L // 2,
+    # Each segment's mean is removed, so an offset changes nothing but the rounding: near
+    # 1.25 V the microvolts themselves would lose digits of a noise below one code.
+    centred = (x - int(np.median(x))) * UV_PER_CODE
+    f, pxx = signal.welch(centred, fs, window="hann", nperseg=L, noverlap=L // 2,
                           detrend="constant", scaling="density")
     inner = pxx[1:-1]
     white = np.sqrt(inner.mean()) * 1000 if len(inner) else None
@@ -77,8 +90,9 @@ def reference(codes, fs):
         "meanMicrovolts": u.mean(),
         "rmsMicrovolts": rms,
         "peakToPeakMicrovolts": pp,
-        "effectiveResolutionBits": np.log2(5e6 / rms) if rms > 0 else None,
-        "noiseFreeResolutionBits": np.log2(5e6 / pp) if pp > 0 else None,
+        "effectiveResolutionBits": resolution_bits(rms),
+        "noiseFreeResolutionBits": resolution_bits(pp),
+        "resolutionLimitedByCode": bool(rms < 5e6 / 2**CONVERTER_BITS),
         "driftMicrovoltsPerSecond": np.polyfit(t, u, 1)[0],
         "missingCodes": missing_codes(x),
         "whiteNoiseNanovoltsPerRootHz": white,
@@ -86,7 +100,21 @@ def reference(codes, fs):
         "histogram": {"firstCode": int(x.min()), "binWidthCodes": width, "counts": counts},
         "spectrum": {"frequencyHz": f, "nanovoltsPerRootHz": np.sqrt(pxx) * 1000},
         "allan": {"tauSeconds": taus, "deviationMicrovolts": devs},
+        # The deviation turns up again before the longest τ (np.argmin takes the first of
+        # equals, as the minimum is named).
+        "allanMinimumReached": bool(len(devs) > 0 and np.argmin(devs) < len(devs) - 1),
     }
+
+
+def statistics_reference(codes):
+    """The status line's figures of `show --json`: the deviation around the exact mean, the
+    microvolts from the codes in double precision; the mean code truncated toward zero."""
+    x = np.asarray(codes, dtype=np.int64)
+    u = (x - 8388608) * UV_PER_CODE
+    return {"count": len(x), "maxCode": int(x.max()), "minCode": int(x.min()),
+            "meanCode": int(np.trunc(x.mean())), "codeStdDev": x.std(),
+            "maxMicrovolts": u.max(), "minMicrovolts": u.min(), "meanMicrovolts": u.mean(),
+            "microvoltStdDev": u.std()}
 
 
 def compare(name, got, want, failures, atol=0.0):
@@ -119,6 +147,8 @@ def cases(rng):
     hole = np.where(noise == mid + 3, mid + 4, noise)
     wide = rng.integers(1000, 12000000, 777)
     extreme = rng.integers(-2**31, 2**31, 500)  # a hand-edited file: any 32-bit integers
+    # A slow run near 1.25 V whose noise is below one code: two neighbouring codes.
+    quiet = mid + 4194304 + 13 + (rng.random(400) < 0.3).astype(int)
     return [
         ("noise-and-hum", 16, True, [noise, hum]),
         ("noise-with-hole", 16, True, [hole]),
@@ -128,7 +158,21 @@ def cases(rng):
         ("three", 16, True, [np.array([mid, mid + 2, mid - 1])]),
         ("two-equal", 13, True, [np.array([mid, mid])]),
         ("constant", 16, True, [np.full(64, mid + 7)]),
+        ("below-one-code", 0, True, [quiet]),
     ]
+
+
+def compare_show(cli, name, path, channels, failures):
+    run = subprocess.run([cli, "show", path, "--json"], capture_output=True, text=True)
+    got = json.loads(run.stdout)["channels"] if run.returncode == 0 else []
+    if len(got) != len(channels):
+        failures.append(f"{name}: show gave {len(got)} channels {run.stderr}")
+        return
+    for index, codes in enumerate(channels):
+        shown = {key: got[index][key] for key in statistics_reference(codes)}
+        # numpy's own rounding leaves a deviation of 4e-16 where the codes have none.
+        compare(f"{name}.show.CH{index}", shown, statistics_reference(codes), failures,
+                atol=1e-12)
 
 
 def main():
@@ -151,6 +195,7 @@ def main():
             for index, codes in enumerate(channels):
                 want = {"channel": index, **reference(codes, fs)}
                 compare(f"{name}.CH{index}", got["channels"][index], want, failures)
+            compare_show(cli, name, path, channels, failures)
     for failure in failures:
         print(failure)
     print(f"{len(failures)} differences")
