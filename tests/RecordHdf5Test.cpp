@@ -4,7 +4,10 @@
 // back, damaged files, and conversion between the two types.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QProcess>
 #include <array>
@@ -82,6 +85,25 @@ std::string FileText(const std::string& path) {
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// Puts rows into /restarts of `file`, one per first sample, as a recording writes them.
+void WriteRestarts(hid_t file, const std::vector<std::int64_t>& samples) {
+    struct Row {
+        std::int64_t sample;
+        std::int64_t timeNs;
+    };
+    std::vector<Row> rows;
+    for (const std::int64_t sample : samples) {
+        rows.push_back({sample, 1'700'000'000'000'000'000 + sample});
+    }
+    const Hdf5Handle dataset(H5Dopen2(file, Hdf5Layout::kRestarts, H5P_DEFAULT), H5Dclose);
+    const Hdf5Handle type(H5Tcreate(H5T_COMPOUND, sizeof(Row)), H5Tclose);
+    H5Tinsert(type.Id(), Hdf5Layout::kRestartSample, HOFFSET(Row, sample), H5T_NATIVE_INT64);
+    H5Tinsert(type.Id(), Hdf5Layout::kRestartTime, HOFFSET(Row, timeNs), H5T_NATIVE_INT64);
+    const hsize_t extent[] = {rows.size()};
+    ASSERT_GE(H5Dset_extent(dataset.Id(), extent), 0);
+    ASSERT_GE(H5Dwrite(dataset.Id(), type.Id(), H5S_ALL, H5S_ALL, H5P_DEFAULT, rows.data()), 0);
 }
 
 class Hdf5Recording : public ::testing::Test {
@@ -210,6 +232,53 @@ TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
     EXPECT_LE(idleWakes, 1);
 }
 
+// Past a further start command the file still waits a second between flushes: once its rows
+// and the restart row are out, nothing waits, so the file's deadline is never already due
+// (a deadline in the past would flush and sync the disk at every block).
+TEST_F(Hdf5Recording, AfterAFurtherStartCommandTheFileFlushesOnlyOnceASecond) {
+    Recording recording;
+    ASSERT_EQ(recording.Start(Path("long.h5"), Acquisition::kMaxStartCount + 40000, FileType::Hdf5),
+              Acquisition::StartResult::Started);
+    int dueAlready = 0;
+    int wakesAfterRestart = 0;
+    while (recording.session.Recording()) {
+        recording.Wake(1);
+        if (recording.session.Written() > Acquisition::kMaxStartCount) {
+            ++wakesAfterRestart;
+            dueAlready += recording.session.NextDeadline() <= recording.clock.Now();
+        }
+    }
+    EXPECT_EQ(recording.session.Result(), AcquisitionOutcome::Complete);
+    EXPECT_GT(wakesAfterRestart, 300);
+    EXPECT_EQ(dueAlready, 0);
+}
+
+// The last rows cannot be written when the run has ended well: the file says the write failed,
+// not that the run was complete.
+TEST_F(Hdf5Recording, ALastFlushThatFailsIsTheOutcomeEvenOfACompleteRun) {
+    Recording recording;
+    ASSERT_EQ(recording.Start(Path("last.h5"), 50, FileType::Hdf5),
+              Acquisition::StartResult::Started);
+    // From now on the file may not grow: the 50 rows wait in memory for the end's flush.
+    const auto size = static_cast<rlim_t>(fs::file_size(Path("last.h5")));
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limited{size, old.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    recording.Wake();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    // Room again (other files deleted): the space the library had taken for the rows that
+    // could not be written reads as zeros.
+    fs::resize_file(Path("last.h5"), fs::file_size(Path("last.h5")) + (1 << 20));
+    const Hdf5Handle file(
+        H5Fopen(Path("last.h5").c_str(), H5F_ACC_RDONLY | H5F_ACC_SWMR_READ, H5P_DEFAULT),
+        H5Fclose);
+    ASSERT_TRUE(file.Valid());
+    EXPECT_EQ(Hdf5Attributes::ReadText(file.Id(), Hdf5Layout::kOutcomeKey), "write-failed");
+}
+
 // Damaged and foreign files: never a crash, always the reason.
 TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
     Recording recording;
@@ -262,7 +331,15 @@ TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
                      H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, at, nullptr, one, nullptr);
                      H5Dwrite(codes, H5T_NATIVE_INT32, memory.Id(), space.Id(), H5P_DEFAULT, &code);
                  }),
-         "範囲外のコードがあります（サンプル 101）"}};
+         "範囲外のコードがあります（サンプル 101）"},
+        // A further start command begins after the first sample and after the one before.
+        {changed("restart0.h5", [](hid_t file, hid_t) { WriteRestarts(file, {0}); }),
+         "/restarts が正しくありません"},
+        {changed("restart-twice.h5",
+                 [](hid_t file, hid_t) {
+                     WriteRestarts(file, {1000, 1000});
+                 }),
+         "/restarts が正しくありません"}};
     for (const auto& [path, reason] : rows) {
         SCOPED_TRACE(path);
         RecordingReader::Contents contents;
