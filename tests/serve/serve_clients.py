@@ -5,6 +5,7 @@ the pyvisa-py backend, lxi scpi --raw and PyMeasure's Instrument; and by a hosti
 Usage: serve_clients.py SELKORAN_CLI [unittest arguments]"""
 
 import csv
+import math
 import os
 import random
 import socket
@@ -14,6 +15,7 @@ import sys
 import tempfile
 import time
 import unittest
+from fractions import Fraction
 
 import pyvisa
 from pymeasure.instruments import Instrument
@@ -24,9 +26,21 @@ CLI = sys.argv[1]
 IDENTITY = "SELKORAN,SELKORAN Board,FT7SIM01,1.10"
 
 
-def volts_of(microvolts_text):
-    """What the server sends for the window's microvolts: the 32-bit float over 10^6."""
-    return struct.unpack("f", struct.pack("f", float(microvolts_text)))[0] / 1e6
+def exact_volts(code):
+    """The code rule in exact arithmetic: (code - 8388608) x 2.5 V / 8388607."""
+    return Fraction(int(code) - 8388608) * Fraction(5, 2) / 8388607
+
+
+def within_ten_digits(text, exact):
+    """The text is the exact value to 10 significant digits (half a unit of the last)."""
+    if exact == 0:
+        return float(text) == 0
+    unit = Fraction(10) ** (math.floor(math.log10(abs(exact))) - 9)
+    return abs(Fraction(float(text)) - exact) <= unit / 2 * Fraction(1001, 1000)
+
+
+def single(value):
+    return struct.unpack("f", struct.pack("f", value))[0]
 
 
 class ServerCase(unittest.TestCase):
@@ -56,11 +70,11 @@ class PyVisa(ServerCase):
         self.assertAlmostEqual(sum(values[1::2]) / 300, 1.25, places=4, msg="CH1 holds 1.25 V")
         for order, big in (("NORM", True), ("SWAP", False)):
             inst.write(f"FORM REAL,64;FORM:BORD {order}")
-            self.assertEqual(inst.query_binary_values("FETC?", datatype="d",
-                                                      is_big_endian=big), values)
+            doubles = inst.query_binary_values("FETC?", datatype="d", is_big_endian=big)
+            self.assertEqual([float(f"{v:.9e}") for v in doubles], values, "ASCII: 10 digits")
         inst.write("FORMat:DATA REAL,32;:FORM:BORD NORM")
         singles = inst.query_binary_values("FETC?", datatype="f", is_big_endian=True)
-        self.assertEqual(singles, [struct.unpack("f", struct.pack("f", v))[0] for v in values])
+        self.assertEqual(singles, [single(v) for v in doubles])
         codes = inst.query_binary_values("FETCh:CODE?", datatype="i", is_big_endian=True)
         inst.write("FORM ASC")
         self.assertEqual(codes, [int(c) for c in inst.query("FETC:CODE?").split(",")])
@@ -131,7 +145,7 @@ class PyVisa(ServerCase):
 
 
 class SamplesEqualMeasure(unittest.TestCase):
-    def test_a_client_receives_what_measure_records_for_the_same_seed(self):
+    def test_a_client_receives_the_codes_measure_records_and_their_exact_volts(self):
         with tempfile.TemporaryDirectory() as folder:
             table = os.path.join(folder, "m.csv")
             base = [CLI, "measure", "--device", "sim:seed=7", "--channel", "2", "--count", "1000",
@@ -145,10 +159,17 @@ class SamplesEqualMeasure(unittest.TestCase):
         volts = ask(server.port, "ROUT:SCAN (@0,1);:SAMP:COUN 1000;:READ?").split(",")
         codes = ask(server.port, "FETC:CODE?").split(",")
         expected_codes = [r[k] for r in rows for k in ("ch0_code", "ch1_code")]
-        expected_volts = [volts_of(r[k]) for r in rows for k in ("ch0_microvolts",
-                                                                  "ch1_microvolts")]
         self.assertEqual(codes, expected_codes)
-        self.assertEqual([float(v) for v in volts], expected_volts)
+        self.assertEqual(len(volts), len(codes))
+        for code, text in zip(codes, volts):
+            self.assertTrue(within_ten_digits(text, exact_volts(code)), (code, text))
+        # Neighbouring codes near 1.25 V (CH1) are told apart: one code step, 0.298 µV.
+        ch1 = dict(zip(codes[1::2], volts[1::2]))
+        pairs = [c for c in ch1 if str(int(c) + 1) in ch1]
+        self.assertGreater(len(pairs), 10)
+        for code in pairs:
+            step = Fraction(float(ch1[str(int(code) + 1)])) - Fraction(float(ch1[code]))
+            self.assertAlmostEqual(float(step) * 1e6, 0.298023, delta=0.0011, msg=code)
 
 
 class BoardFailure(unittest.TestCase):
@@ -167,8 +188,11 @@ class BoardFailure(unittest.TestCase):
             self.assertLess(len(held), 10000, "the samples before the loss are kept")
             self.assertEqual(query("SYST:ERR?;*ESR?"), '-240,"Hardware error";16')
             self.assertEqual(query("INIT;:SYST:ERR?;*TST?"), '-240,"Hardware error";1')
+            peer = "127.0.0.1:%d" % s.getsockname()[1]
         code, said = server.stop()
         self.assertEqual(code, 0, said)
+        # For whoever watches an unattended server: each hardware error, with the peer.
+        self.assertEqual(said.count("ボードのエラーで計測が失敗しました：" + peer + "\n"), 2, said)
 
 
 class CommandLine(unittest.TestCase):
@@ -184,13 +208,65 @@ class CommandLine(unittest.TestCase):
             self.assertEqual(s.recv(100), b"", "closed at once")
         code, said = server.stop()
         self.assertEqual(code, 0)
-        self.assertIn("接続を許可していないアドレスからの接続を閉じました: 127.0.0.1", said)
+        self.assertRegex(said, "接続を許可していないアドレスからの接続を閉じました：127.0.0.1:[0-9]+\n")
+        self.assertNotIn("接続しました", said)
+
+    def test_each_connection_opened_and_closed_is_a_line_unless_quiet(self):
+        for quiet in (False, True):
+            server = Server(CLI, extra=["--quiet"] if quiet else [])
+            self.addCleanup(server.kill)
+            with socket.create_connection(("127.0.0.1", server.port), timeout=10) as s:
+                peer = "127.0.0.1:%d" % s.getsockname()[1]
+                s.sendall(b"*IDN?\n")
+                s.recv(100)
+            self.assertEqual(ask(server.port, "*IDN?"), IDENTITY)
+            code, said = server.stop()
+            self.assertEqual(code, 0)
+            lines = said.splitlines()
+            self.assertRegex(lines[0], "ポート [0-9]+ で待ち受けています", "always said")
+            if quiet:
+                self.assertEqual(len(lines), 1, said)
+            else:
+                self.assertEqual(lines[1:3], ["接続しました：" + peer, "切断しました：" + peer])
+                self.assertEqual(len(lines), 5, "the second connection too")
 
     def test_sigterm_during_a_run_ends_it_and_the_server(self):
         server = Server(CLI)
         self.addCleanup(server.kill)
         ask(server.port, "SAMP:COUN 1048575;:INIT;:DATA:POIN?")
         self.assertEqual(server.stop()[0], 0)
+
+
+class LongMessages(ServerCase):
+    """A message longer than 64 KiB is not executed at all, whether it comes in one piece or
+    in several: one -223 for it, and the connection goes on."""
+
+    def exchange(self, message, pieces):
+        with socket.create_connection(("127.0.0.1", self.server.port), timeout=20) as s:
+            size = -(-len(message) // pieces)
+            for at in range(0, len(message), size):
+                s.sendall(message[at:at + size])
+                if pieces > 1:
+                    time.sleep(0.05)
+            s.sendall(b"SYST:ERR?;ERR?;:SAMP:COUN?\n")
+            reader = s.makefile("rb")
+            return reader.readline().decode().rstrip("\n")
+
+    def test_over_long_messages_sent_at_once_or_in_pieces(self):
+        idn = b"*IDN?;" * 20000 + b"\n"  # 120,000 bytes
+        count = b"SAMP:COUN 7;" + b" " * 100000 + b"\n"
+        for pieces in (1, 7):
+            for message in (idn, count):
+                self.assertEqual(self.exchange(message, pieces),
+                                 '-223,"Too much data";0,"No error";1000', (pieces, message[:12]))
+
+    def test_a_message_of_64_kib_is_executed_and_one_byte_more_is_not(self):
+        for pieces in (1, 3):
+            longest = b"SAMP:COUN 7" + b" " * (65536 - 11) + b"\n"
+            self.assertEqual(self.exchange(longest, pieces), '0,"No error";0,"No error";7')
+            self.assertEqual(ask(self.server.port, "*RST;*OPC?"), "1")
+            self.assertEqual(self.exchange(b"SAMP:COUN 7 " + longest, pieces),
+                             '-223,"Too much data";0,"No error";1000')
 
 
 class Lxi(ServerCase):
@@ -274,7 +350,7 @@ class HostileClients(ServerCase):
         self.assertEqual(ask(port, "*IDN?"), IDENTITY)
         code, said = self.server.stop()
         self.assertEqual(code, 0)
-        self.assertIn("同時接続数が上限の 16 に達しているため接続を閉じました: 127.0.0.1", said)
+        self.assertIn("同時接続数が上限の 16 に達しているため接続を閉じました：127.0.0.1:", said)
 
 
 if __name__ == "__main__":
