@@ -35,6 +35,7 @@ constexpr OptionRule kOptionRules[] = {
     {"port", true, kServe},
     {"allow", true, kServe},
     {"no-announce", false, kServe},
+    {"quiet", false, kServe},
     {"rate", true, kMeasure | kAnalyze | kRecord | kMonitor},
     {"filter", true, kMeasure | kRecord | kMonitor},
     {"channel", true, kMeasure | kAnalyze | kRecord | kMonitor},
@@ -310,6 +311,8 @@ void StoreFlag(const QString& name, CliOptions& options) {
         options.fAnalyze = true;
     } else if (name == "no-announce") {
         options.fNoAnnounce = true;
+    } else if (name == "quiet") {
+        options.fQuiet = true;
     } else if (name == "append") {
         options.monitor.fAppend = true;
     } else if (name == "compress") {
@@ -484,7 +487,7 @@ QString CliOptions::UsageText() {
                "                       --output FILE.csv|FILE.h5 [--format csv|h5] [--compress]\n"
                "                       [--force] [--timeout S] [--analyze] [--json]\n"
                "  selkoran-cli serve   [--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
-               "                       [--no-announce]\n"
+               "                       [--no-announce] [--quiet]\n"
                "  selkoran-cli monitor [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
                "                       [--channel 0|1|2|both] --interval 10s [--duration 7d]\n"
                "                       [--csv FILE [--force|--append]] [--mqtt URL]\n"
@@ -561,6 +564,7 @@ QString CliOptions::UsageText() {
                "  --port N       serve: ポート番号（既定 5025、0 は空いているポート）\n"
                "  --allow LIST   serve: 接続を受け付けるアドレスとネットワーク（既定: すべて）\n"
                "  --no-announce  serve: Avahi で告知しません\n"
+               "  --quiet        serve: 接続と切断、ボードのエラーごとの行を出しません\n"
                "  measure は書き出すファイルをすべて、ボードに接続する前に確かめます\n"
                "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残して\n"
                "  保存先を表示し、record はそれまでのデータをすべてファイルに残します）\n"

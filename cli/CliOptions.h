@@ -42,12 +42,13 @@ struct CliOptions {
     std::optional<double> timeoutSeconds;  // record: no record for this long ends it
     QString format;          // record: "csv" or "h5"; none: the output's extension decides
     bool fCompress = false;  // record, convert: an HDF5 file with shuffle and gzip
-    // serve: where it listens (0: any free port), which peers it accepts (empty: all), and
-    // whether it is announced on the network
+    // serve: where it listens (0: any free port), which peers it accepts (empty: all), whether
+    // it is announced on the network, and whether each connection is logged
     QString listen = QStringLiteral("127.0.0.1");
     std::uint16_t port = 5025;
     QString allow;
     bool fNoAnnounce = false;
+    bool fQuiet = false;
     MonitorOptions monitor;
 
     // `arguments` without the program name. Bad: `error` says why. --rate (samples per

@@ -34,7 +34,8 @@ int CliServe::Run(FifoDriver& driver) {
             messages.BoardNotFound();
             return CliCommands::kExitFailure;
     }
-    ScpiServer server(instrument, {options.listen.toStdString(), options.port, *allow});
+    ScpiServer server(instrument,
+                      {options.listen.toStdString(), options.port, *allow, options.fQuiet});
     if (!server.Listen(&error)) {
         CliCommands::PrintError(QString::fromStdString(error));
         instrument.Shutdown();

@@ -18,6 +18,8 @@ constexpr Entry kTexts[] = {
     {ScpiError::kExecution, "Execution error"},
     {ScpiError::kTriggerIgnored, "Trigger ignored"},
     {ScpiError::kInitIgnored, "Init ignored"},
+    {ScpiError::kTriggerDeadlock, "Trigger deadlock"},
+    {ScpiError::kSettingsConflict, "Settings conflict"},
     {ScpiError::kDataOutOfRange, "Data out of range"},
     {ScpiError::kTooMuchData, "Too much data"},
     {ScpiError::kIllegalParameterValue, "Illegal parameter value"},
@@ -37,18 +39,23 @@ const char* ScpiError::Text(int number) {
     return "Execution error";
 }
 
-void ErrorQueue::Push(int number) {
+void ErrorQueue::Push(int number, std::string_view detail) {
     if (errors.size() < kCapacity) {
-        errors.push_back(number);
+        errors.push_back({number, detail});
     } else {
-        errors.back() = ScpiError::kQueueOverflow;
+        errors.back() = {ScpiError::kQueueOverflow, {}};
     }
 }
 
 std::string ErrorQueue::Next() {
-    const int number = errors.empty() ? 0 : errors.front();
+    const Entry entry = errors.empty() ? Entry{} : errors.front();
     if (!errors.empty()) {
         errors.pop_front();
     }
-    return std::to_string(number) + ",\"" + ScpiError::Text(number) + '"';
+    std::string text = std::to_string(entry.number) + ",\"" + ScpiError::Text(entry.number);
+    if (!entry.detail.empty()) {
+        text += ';';
+        text += entry.detail;
+    }
+    return text + '"';
 }

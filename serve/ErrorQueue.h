@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
 
 // The standard error numbers of the instrument language, and one connection's queue of them.
 namespace ScpiError {
@@ -14,6 +15,8 @@ inline constexpr int kUndefinedHeader = -113;
 inline constexpr int kExecution = -200;
 inline constexpr int kTriggerIgnored = -211;
 inline constexpr int kInitIgnored = -213;
+inline constexpr int kTriggerDeadlock = -214;
+inline constexpr int kSettingsConflict = -221;
 inline constexpr int kDataOutOfRange = -222;
 inline constexpr int kTooMuchData = -223;
 inline constexpr int kIllegalParameterValue = -224;
@@ -31,12 +34,19 @@ class ErrorQueue {
 public:
     static constexpr std::size_t kCapacity = 32;
 
-    void Push(int number);
-    // The oldest error as `number,"text"`, removed; `0,"No error"` when the queue is empty.
+    // `detail` (a text that lives as long as the program) follows the standard text after ";".
+    void Push(int number, std::string_view detail = {});
+    // The oldest error as `number,"text"` (`number,"text;detail"`), removed; `0,"No error"`
+    // when the queue is empty.
     std::string Next();
     std::size_t Count() const { return errors.size(); }
     void Clear() { errors.clear(); }
 
 private:
-    std::deque<int> errors;
+    struct Entry {
+        int number = 0;
+        std::string_view detail;
+    };
+
+    std::deque<Entry> errors;
 };

@@ -10,7 +10,6 @@
 #include "analysis/NoiseAnalysis.h"
 #include "analysis/NoiseStatistics.h"
 #include "analysis/WelchSpectrum.h"
-#include "common/Codes.h"
 #include "common/SampleRates.h"
 #include "serve/ScpiSession.h"
 
@@ -22,23 +21,45 @@ using Kind = ScpiDataFormat::Kind;
 constexpr double kPerMicro = 1e-6;
 constexpr double kPerNano = 1e-9;
 constexpr double kLargestRegister = 255.0;
+// The board's one input range, ±2.5 V.
+constexpr double kRangeVolts = 2.5;
 
-// The setting forms that take a value; every other form takes none.
-bool TakesValue(ScpiCommand command) {
+// The most parameters a form takes: a setting's value, a numeric setting's query MIN|MAX, the
+// multimeter forms' range and resolution.
+std::size_t MostParameters(ScpiCommand command, bool fQuery) {
     switch (command) {
+        case ScpiCommand::Measure:
+        case ScpiCommand::Configure:
+            return 2;
         case ScpiCommand::EventEnable:
         case ScpiCommand::ServiceEnable:
         case ScpiCommand::Rate:
+        case ScpiCommand::Count:
+            return 1;
+        case ScpiCommand::Format:
+            return fQuery ? 0 : 2;
         case ScpiCommand::Filter:
         case ScpiCommand::Scan:
-        case ScpiCommand::Count:
         case ScpiCommand::TriggerSource:
-        case ScpiCommand::Format:
         case ScpiCommand::ByteOrder:
-            return true;
+            return fQuery ? 0 : 1;
         default:
-            return false;
+            return 0;
     }
+}
+
+// The setting forms that take exactly one value and are executed here.
+bool TakesOneValue(ScpiCommand command) {
+    return MostParameters(command, false) == 1 && command != ScpiCommand::EventEnable &&
+           command != ScpiCommand::ServiceEnable;
+}
+
+// The setting forms that change what a run measures: refused while one is armed or under way,
+// so that its data stay those of the settings a query reports.
+bool ChangesRun(ScpiCommand command) {
+    return command == ScpiCommand::Rate || command == ScpiCommand::Filter ||
+           command == ScpiCommand::Scan || command == ScpiCommand::Count ||
+           command == ScpiCommand::TriggerSource || command == ScpiCommand::Configure;
 }
 
 // The one value of a setting, or nothing (-109 missing, -108 one too many).
@@ -97,6 +118,45 @@ void TwoWay(ScpiSession& session, const std::string* value,
     }
 }
 
+// A numeric setting's query: the value in force, or with MIN|MAX the least or the most the
+// setting takes; nothing (-224) for any other parameter.
+std::optional<double> Queried(ScpiSession& session, const ScpiUnit& unit, double current,
+                              double first, double last) {
+    if (unit.parameters.empty()) {
+        return current;
+    }
+    const auto choice = Choice(session, unit.parameters.front(), {"MINimum", "MAXimum"});
+    if (!choice) {
+        return std::nullopt;
+    }
+    return *choice == 0 ? first : last;
+}
+
+// The multimeter forms' range and resolution. The range: AUTO, MIN, MAX, DEF or a figure up to
+// the board's 2.5 V (-222 beyond). The resolution: MIN, MAX, DEF or a positive figure in volts;
+// the rate alone sets it, so it is taken and changes nothing. -224 for any other text. False
+// when refused.
+bool MultimeterForm(ScpiSession& session, const ScpiUnit& unit) {
+    for (std::size_t i = 0; i < unit.parameters.size(); ++i) {
+        const std::string& text = unit.parameters[i];
+        const bool fRange = i == 0;
+        if (ScpiParser::Matches(text, "MINimum") || ScpiParser::Matches(text, "MAXimum") ||
+            ScpiParser::Matches(text, "DEFault") || (fRange && ScpiParser::Matches(text, "AUTO"))) {
+            continue;
+        }
+        const std::optional<double> figure = ScpiParser::Number(text);
+        if (!figure) {
+            session.Error(ScpiError::kIllegalParameterValue);
+            return false;
+        }
+        if (fRange ? std::abs(*figure) > kRangeVolts : *figure <= 0.0) {
+            session.Error(ScpiError::kDataOutOfRange);
+            return false;
+        }
+    }
+    return true;
+}
+
 // A register setting (*ESE, *SRE): 0..255.
 std::optional<std::uint8_t> Register(ScpiSession& session, const ScpiUnit& unit) {
     const std::string* text = OneValue(session, unit);
@@ -144,15 +204,6 @@ void AppendFigures(std::string& answer, std::initializer_list<double> figures, b
     }
 }
 
-// One sample has no spread; the statistics need two.
-NoiseStatistics OneSample(std::int32_t code, std::int32_t gainFactor) {
-    NoiseStatistics statistics;
-    statistics.count = 1;
-    statistics.minCode = statistics.maxCode = code;
-    statistics.meanMicrovolts = CodeToMicrovolts(code, gainFactor);
-    return statistics;
-}
-
 double OrNotANumber(const std::optional<double>& figure, double scale = 1.0) {
     return figure ? *figure * scale : ScpiResponse::kNotANumber;
 }
@@ -169,7 +220,7 @@ Step ScpiCommands::Execute(ScpiSession& session, ScpiUnit& unit) {
         session.Error(ScpiError::kUndefinedHeader);
         return Step::Done;
     }
-    if ((unit.fQuery || !TakesValue(*command)) && !unit.parameters.empty()) {
+    if (unit.parameters.size() > MostParameters(*command, unit.fQuery)) {
         session.Error(ScpiError::kParameterNotAllowed);
         return Step::Done;
     }
@@ -224,8 +275,10 @@ Step ScpiCommands::Common(ScpiSession& session, ScpiCommand command, const ScpiU
         case ScpiCommand::ServiceEnable: {
             const bool fEvent = command == ScpiCommand::EventEnable;
             if (unit.fQuery) {
-                session.Answer() +=
-                    std::to_string(fEvent ? status.EventEnable() : status.ServiceEnable());
+                const double mask = fEvent ? status.EventEnable() : status.ServiceEnable();
+                if (const auto answer = Queried(session, unit, mask, 0.0, kLargestRegister)) {
+                    session.Answer() += std::to_string(std::lround(*answer));
+                }
             } else if (const auto mask = Register(session, unit)) {
                 fEvent ? status.SetEventEnable(*mask) : status.SetServiceEnable(*mask);
             }
@@ -266,18 +319,22 @@ Step ScpiCommands::Common(ScpiSession& session, ScpiCommand command, const ScpiU
 }
 
 Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const ScpiUnit& unit) {
-    ScpiInstrument::Settings& setup = session.Instrument().Setup();
-    const std::string* value =
-        unit.fQuery || command == ScpiCommand::Configure || command == ScpiCommand::Format
-            ? nullptr
-            : OneValue(session, unit);
-    const bool fSet = value != nullptr;
-    if (!unit.fQuery && !fSet && TakesValue(command) && command != ScpiCommand::Format) {
-        return Step::Done;  // the missing or extra value is reported
+    ScpiInstrument& instrument = session.Instrument();
+    ScpiInstrument::Settings& setup = instrument.Setup();
+    if (!unit.fQuery && ChangesRun(command) && instrument.Busy()) {
+        session.Error(ScpiError::kSettingsConflict);
+        return Step::Done;
+    }
+    const std::string* value = nullptr;
+    if (!unit.fQuery && TakesOneValue(command)) {
+        value = OneValue(session, unit);
+        if (value == nullptr) {
+            return Step::Done;  // the missing or extra value is reported
+        }
     }
     switch (command) {
         case ScpiCommand::Rate:
-            Rate(session, value);
+            Rate(session, unit, value);
             break;
         case ScpiCommand::Filter:
             TwoWay(session, value, {"SINC5", "SINC3"}, setup.fSinc5, false);
@@ -287,7 +344,10 @@ Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const Scp
             break;
         case ScpiCommand::Count:
             if (unit.fQuery) {
-                session.Answer() += std::to_string(setup.count);
+                if (const auto count = Queried(session, unit, static_cast<double>(setup.count), 1.0,
+                                               Acquisition::kMaxStartCount)) {
+                    session.Answer() += std::to_string(std::llround(*count));
+                }
             } else if (const auto count =
                            Numeric(session, *value, 1.0, Acquisition::kMaxStartCount)) {
                 setup.count = std::llround(*count);
@@ -297,7 +357,9 @@ Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const Scp
             TwoWay(session, value, {"IMMediate", "BUS"}, setup.fBusTrigger, true);
             break;
         case ScpiCommand::Configure:
-            session.Instrument().Configure();
+            if (MultimeterForm(session, unit)) {
+                instrument.Configure();
+            }
             break;
         case ScpiCommand::Format:
             Format(session, unit);
@@ -309,16 +371,16 @@ Step ScpiCommands::Settings(ScpiSession& session, ScpiCommand command, const Scp
     return Step::Done;
 }
 
-void ScpiCommands::Rate(ScpiSession& session, const std::string* value) {
+void ScpiCommands::Rate(ScpiSession& session, const ScpiUnit& unit, const std::string* value) {
     ScpiInstrument::Settings& setup = session.Instrument().Setup();
-    if (value == nullptr) {
-        ScpiResponse::AppendReal(session.Answer(),
-                                 SampleRates::SamplesPerSecond(setup.spsSel, setup.fSinc5));
-        return;
-    }
     const double slowest = SampleRates::SamplesPerSecond(0, setup.fSinc5);
     const double fastest = SampleRates::SamplesPerSecond(kRateCount - 1, setup.fSinc5);
-    if (const auto rate = Numeric(session, *value, slowest, fastest)) {
+    if (value == nullptr) {
+        const double rate = SampleRates::SamplesPerSecond(setup.spsSel, setup.fSinc5);
+        if (const auto answer = Queried(session, unit, rate, slowest, fastest)) {
+            ScpiResponse::AppendReal(session.Answer(), *answer);
+        }
+    } else if (const auto rate = Numeric(session, *value, slowest, fastest)) {
         setup.spsSel = SampleRates::NearestIndex(*rate, setup.fSinc5);
     }
 }
@@ -377,8 +439,20 @@ Step ScpiCommands::Run(ScpiSession& session, ScpiCommand command, ScpiUnit& unit
         instrument.Abort();
         return Step::Done;
     }
-    if (command == ScpiCommand::Measure && !instrument.Busy()) {
+    if (command == ScpiCommand::Measure) {
+        if (instrument.Busy()) {
+            session.Error(ScpiError::kSettingsConflict);
+            return Step::Done;
+        }
+        if (!MultimeterForm(session, unit)) {
+            return Step::Done;
+        }
         instrument.Configure();
+    } else if (command == ScpiCommand::Read && !instrument.Busy() &&
+               instrument.Setup().fBusTrigger) {
+        // The run would wait for a *TRG that this connection, waiting, could never send.
+        session.Error(ScpiError::kTriggerDeadlock);
+        return Step::Done;
     }
     if (const int error = instrument.Initiate(); error != 0) {
         session.Error(error);
@@ -390,6 +464,7 @@ Step ScpiCommands::Run(ScpiSession& session, ScpiCommand command, ScpiUnit& unit
     }
     // READ? and MEASure? go on as FETCh? of the run just started.
     unit.header = {"FETCH"};
+    unit.parameters.clear();
     return Data(session, ScpiCommand::Fetch);
 }
 
@@ -446,12 +521,16 @@ void ScpiCommands::Average(ScpiSession& session) {
         if (codes.empty()) {
             continue;
         }
+        NoiseStatisticsSums sums;
+        sums.Add(codes);
         const NoiseStatistics statistics =
-            codes.size() >= 2
-                ? NoiseStatistics::Compute(codes, SampleRates::SamplesPerSecond(samples.Settings))
-                : OneSample(codes[0], gain);
+            sums.Result(SampleRates::SamplesPerSecond(samples.Settings));
+        // One sample has no spread.
+        const double deviation = statistics.count >= NoiseAnalysis::kMinSamples
+                                     ? statistics.rmsMicrovolts * kPerMicro
+                                     : ScpiResponse::kNotANumber;
         AppendFigures(answer,
-                      {statistics.meanMicrovolts * kPerMicro, statistics.rmsMicrovolts * kPerMicro,
+                      {statistics.meanMicrovolts * kPerMicro, deviation,
                        ScpiResponse::Volts(statistics.minCode, gain),
                        ScpiResponse::Volts(statistics.maxCode, gain)},
                       fFirst);
@@ -460,7 +539,7 @@ void ScpiCommands::Average(ScpiSession& session) {
 
 void ScpiCommands::Noise(ScpiSession& session) {
     const Measurement& samples = session.Instrument().Samples();
-    if (samples.Acquired() < NoiseAnalysis::kMinSamples) {
+    if (samples.Acquired() == 0) {
         session.Error(ScpiError::kDataStale);
         return;
     }
@@ -470,6 +549,11 @@ void ScpiCommands::Noise(ScpiSession& session) {
     for (const int channel : {0, 1}) {
         const std::span<const std::int32_t> codes = samples.Taken(channel);
         if (codes.empty()) {
+            continue;
+        }
+        if (std::ssize(codes) < NoiseAnalysis::kMinSamples) {
+            constexpr double kNone = ScpiResponse::kNotANumber;
+            AppendFigures(answer, {kNone, kNone, kNone, kNone, kNone}, fFirst);
             continue;
         }
         const NoiseStatistics statistics = NoiseStatistics::Compute(codes, rate);

@@ -22,7 +22,7 @@ private:
     static Step Run(ScpiSession& session, ScpiCommand command, ScpiUnit& unit);
     static Step Data(ScpiSession& session, ScpiCommand command);
     // `value`: the setting's one value; null for the query.
-    static void Rate(ScpiSession& session, const std::string* value);
+    static void Rate(ScpiSession& session, const ScpiUnit& unit, const std::string* value);
     static void Scan(ScpiSession& session, const std::string* value);
     static void Format(ScpiSession& session, const ScpiUnit& unit);
     static void Average(ScpiSession& session);

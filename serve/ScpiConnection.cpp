@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -17,11 +18,17 @@ bool WouldBlock(int error) {
 
 }  // namespace
 
-ScpiConnection::ScpiConnection(int socket, ScpiInstrument& instrument)
-    : fd(socket), session(instrument) {}
+ScpiConnection::ScpiConnection(int socket, ScpiInstrument& instrument, std::string peerText,
+                               const ServerLog& serverLog)
+    : fd(socket), peer(std::move(peerText)), log(serverLog), session(instrument, [this] {
+          log.SayAboutConnection("ボードのエラーで計測が失敗しました：" + peer);
+      }) {
+    log.SayAboutConnection("接続しました：" + peer);
+}
 
 ScpiConnection::~ScpiConnection() {
     ::close(fd);
+    log.SayAboutConnection("切断しました：" + peer);
 }
 
 short ScpiConnection::Events() const {
@@ -76,7 +83,8 @@ void ScpiConnection::ExecuteMessages() {
         }
         std::string_view message(input.data() + taken, end - taken);
         taken = end + 1;
-        if (fDiscarding) {
+        // Whether its start was dropped or it came whole in one read.
+        if (fDiscarding || message.size() > kLongestMessage) {
             fDiscarding = false;
             session.Error(ScpiError::kTooMuchData);
             continue;

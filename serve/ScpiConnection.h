@@ -5,19 +5,21 @@
 #include <string>
 
 #include "serve/ScpiSession.h"
+#include "serve/ServerLog.h"
 
 // One client on its socket (non-blocking): program messages end with LF (CR LF too); each
 // response message leaves in one write where the socket takes it. Bounded however the client
-// behaves: a message longer than 64 KiB is discarded up to its LF (-223); a client that does
-// not read its responses is not read from either once 1 MiB of them waits, and a command that
-// waits for a run holds back the input behind it.
+// behaves: a message longer than 64 KiB before its LF is not executed at all, however its
+// bytes came (-223 once); a client that does not read its responses is not read from either
+// once 1 MiB of them waits, and a command that waits for a run holds back the input behind it.
+// Its opening, its end and each hardware error it is given are a line in the log.
 class ScpiConnection {
 public:
     static constexpr std::size_t kLongestMessage = 64 * 1024;
     static constexpr std::size_t kMostWaitingOutput = 1024 * 1024;
 
-    // Takes over the socket `fd`.
-    ScpiConnection(int fd, ScpiInstrument& instrument);
+    // Takes over the socket `fd` of the peer `peer` ("127.0.0.1:43210").
+    ScpiConnection(int fd, ScpiInstrument& instrument, std::string peer, const ServerLog& log);
     ~ScpiConnection();
     ScpiConnection(const ScpiConnection&) = delete;
     ScpiConnection& operator=(const ScpiConnection&) = delete;
@@ -36,6 +38,8 @@ private:
     bool Over() const;
 
     int fd;
+    std::string peer;
+    const ServerLog& log;
     ScpiSession session;
     std::string input;
     std::string output;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "serve/ScpiInstrument.h"
 
+#include <utility>
+
 #include "serve/ErrorQueue.h"
 
 namespace {
@@ -10,7 +12,8 @@ constexpr double kNoDataSeconds = 3.0;
 
 }  // namespace
 
-ScpiInstrument::ScpiInstrument(TADC& adc) : board(adc), engine(adc) {}
+ScpiInstrument::ScpiInstrument(TADC& adc, Acquisition::NowFunction now)
+    : board(adc), engine(adc, std::move(now)) {}
 
 Acquisition::StartResult ScpiInstrument::Identify() {
     const Acquisition::StartResult result = engine.Identify();
@@ -86,13 +89,14 @@ void ScpiInstrument::Abort() {
         engine.Stop();
     }
     if (state != State::Idle) {
-        Ended(false);
+        Ended(false, true);
     }
 }
 
 void ScpiInstrument::Reset() {
     Abort();
     settings = {};
+    samples.Clear();
 }
 
 void ScpiInstrument::Shutdown() {
@@ -103,10 +107,13 @@ void ScpiInstrument::Shutdown() {
     }
 }
 
-void ScpiInstrument::Ended(bool fFailed) {
+void ScpiInstrument::Ended(bool fFailed, bool fAborted) {
     state = State::Idle;
     fIdentifyNext = fIdentifyNext || fFailed;
-    ends.push_back({runNumber, fFailed});
+    ends.push_back({runNumber, fFailed, fAborted});
+    for (Listener* listener : listeners) {
+        listener->RunEnding(ends.back());
+    }
 }
 
 std::vector<ScpiInstrument::RunEnd> ScpiInstrument::TakeEnds() {

@@ -10,7 +10,7 @@
 
 // The instrument all connections share: the board behind the acquisition engine, its settings
 // and the last measurement. A run starts at INIT (or at *TRG when the trigger source is BUS)
-// and ends when its count is in, at ABORt, or when the board fails.
+// and ends when its count is in, at ABORt or *RST, or when the board fails.
 class ScpiInstrument {
 public:
     static constexpr std::int64_t kDefaultCount = 1000;
@@ -27,9 +27,20 @@ public:
     struct RunEnd {
         std::uint64_t run = 0;
         bool fFailed = false;
+        bool fAborted = false;  // by ABORt or *RST
     };
 
-    explicit ScpiInstrument(TADC& adc);
+    // Told of a run's end the moment it ends, while the run's samples are still those of the
+    // run: the connection that ended it may go on to *RST or INIT in the same message.
+    class Listener {
+    public:
+        virtual void RunEnding(const RunEnd& end) = 0;
+
+    protected:
+        ~Listener() = default;
+    };
+
+    explicit ScpiInstrument(TADC& adc, Acquisition::NowFunction now = Acquisition::Clock::now);
     ScpiInstrument(const ScpiInstrument&) = delete;
     ScpiInstrument& operator=(const ScpiInstrument&) = delete;
 
@@ -58,7 +69,7 @@ public:
     int Trigger();
     // ABORt: ends an armed or running run; what has arrived is kept.
     void Abort();
-    // *RST: the defaults, a run in progress aborted.
+    // *RST: the defaults, a run in progress aborted, the last measurement forgotten.
     void Reset();
     // At the end of the server: a run in progress is stopped ("AX") and the board closed.
     void Shutdown();
@@ -69,6 +80,8 @@ public:
     void Wake();
     // Runs that ended since the last call, oldest first.
     std::vector<RunEnd> TakeEnds();
+    void Attach(Listener* listener) { listeners.push_back(listener); }
+    void Detach(Listener* listener) { std::erase(listeners, listener); }
 
     const Measurement& Samples() const { return samples; }
 
@@ -76,7 +89,7 @@ private:
     enum class State { Idle, Armed, Running };
 
     int StartRun();
-    void Ended(bool fFailed);
+    void Ended(bool fFailed, bool fAborted = false);
 
     TADC& board;
     Acquisition engine;
@@ -89,4 +102,5 @@ private:
     bool fIdentifyNext = false;  // after a failure, the next run identifies the board again
     std::string serialNumber;
     std::vector<RunEnd> ends;
+    std::vector<Listener*> listeners;
 };

@@ -5,12 +5,15 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 #include "common/Codes.h"
 
 namespace {
 
 constexpr double kMicrovoltsPerVolt = 1e6;
+// Enough to tell every code from its neighbour (a code is 0.298 µV, 2.4E-7 of full scale).
+constexpr int kSignificantDigits = 10;
 
 // Appends the bytes of `value`, most significant first unless `fSwapped`.
 template <typename T>
@@ -67,15 +70,26 @@ void AppendText(std::string& out, std::span<const std::int32_t> ch0,
 }  // namespace
 
 double ScpiResponse::Volts(std::int32_t code, std::int32_t gainFactor) {
-    return static_cast<float>(CodeToMicrovolts(code, gainFactor)) / kMicrovoltsPerVolt;
+    return CodeToMicrovolts(code, gainFactor) / kMicrovoltsPerVolt;
 }
 
 void ScpiResponse::AppendReal(std::string& out, double value) {
     char text[32];
-    const auto result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
-    std::replace(text, result.ptr, 'e', 'E');
-    out.append(text, result.ptr);
+    const auto result = std::to_chars(text, text + sizeof text, value,
+                                      std::chars_format::scientific, kSignificantDigits - 1);
+    // "1.250000000e+00" as "1.25E+00": the zeros the rounding left say nothing.
+    const std::string_view written(text, static_cast<std::size_t>(result.ptr - text));
+    const std::size_t exponent = written.find('e');
+    std::string_view mantissa = written.substr(0, exponent);
+    if (mantissa.find('.') != std::string_view::npos) {
+        mantissa.remove_suffix(mantissa.size() - 1 - mantissa.find_last_not_of('0'));
+        if (mantissa.ends_with('.')) {
+            mantissa.remove_suffix(1);
+        }
+    }
+    out += mantissa;
+    out += 'E';
+    out += written.substr(exponent + 1);
 }
 
 void ScpiResponse::AppendSamples(std::string& out, std::span<const std::int32_t> ch0,

@@ -19,14 +19,16 @@ public:
     // What the instrument language answers for a figure that does not exist.
     static constexpr double kNotANumber = 9.91e37;
 
-    // NR3: the shortest text that reads back as `value` ("4.0001E-06", "3.125E+04").
+    // NR3 with 10 significant digits, the zeros at the end left off ("1.250000149E+00",
+    // "4.0001E-06", "3.125E+04").
     static void AppendReal(std::string& out, double value);
     // A run's samples, channels interleaved (CH0, CH1, CH0, ...), appended to `out`: in volts
-    // (the microvolts of the code rule, held as 32-bit floats as everywhere in the program,
-    // over 10^6) or as converter codes; text joined by commas, or one definite-length block
-    // (#<digits><length><bytes>; codes as 32-bit integers).
+    // (the code rule's microvolts over 10^6 in double precision; REAL,32 blocks hold them
+    // rounded to 32-bit floats) or as converter codes; text joined by commas, or one
+    // definite-length block (#<digits><length><bytes>; codes as 32-bit integers).
     static void AppendSamples(std::string& out, std::span<const std::int32_t> ch0,
                               std::span<const std::int32_t> ch1, std::int32_t gainFactor,
                               bool fCodes, const ScpiDataFormat& format);
+    // A code in volts, in double precision.
     static double Volts(std::int32_t code, std::int32_t gainFactor);
 };

@@ -9,26 +9,29 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
 constexpr int kBacklog = 64;
 
-void Say(const std::string& line) {
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
-
 // The listening address as people write it: "[::]" for IPv6.
 std::string HostText(const std::string& host) {
     return host.find(':') == std::string::npos ? host : '[' + host + ']';
 }
 
+// A peer as people write it: "127.0.0.1:43210", "[fd00::7]:43210".
+std::string PeerText(const sockaddr_storage& peer) {
+    const in_port_t port = peer.ss_family == AF_INET
+                               ? reinterpret_cast<const sockaddr_in*>(&peer)->sin_port
+                               : reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port;
+    return HostText(AllowList::AddressText(peer)) + ':' + std::to_string(ntohs(port));
+}
+
 }  // namespace
 
 ScpiServer::ScpiServer(ScpiInstrument& shared, Options serverOptions)
-    : instrument(shared), options(std::move(serverOptions)) {}
+    : instrument(shared), options(std::move(serverOptions)), log(options.fQuiet) {}
 
 ScpiServer::~ScpiServer() {
     if (listenFd >= 0) {
@@ -69,8 +72,8 @@ bool ScpiServer::Listen(std::string* error) {
     getsockname(listenFd, reinterpret_cast<sockaddr*>(&bound), &length);
     port = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&bound)->sin_port
                                             : reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
-    Say("SCPI サーバー: " + HostText(options.listen) + " のポート " + std::to_string(port) +
-        " で待ち受けています");
+    ServerLog::Say("SCPI サーバー: " + HostText(options.listen) + " のポート " +
+                   std::to_string(port) + " で待ち受けています");
     return true;
 }
 
@@ -107,19 +110,19 @@ void ScpiServer::Accept() {
         if (fd < 0) {
             return;
         }
-        const std::string address = AllowList::AddressText(peer);
+        const std::string address = PeerText(peer);
         if (!options.allow.Allows(peer)) {
-            Say("接続を許可していないアドレスからの接続を閉じました: " + address);
+            ServerLog::Say("接続を許可していないアドレスからの接続を閉じました：" + address);
             ::close(fd);
         } else if (connections.size() >= kMostConnections) {
-            Say("同時接続数が上限の " + std::to_string(kMostConnections) +
-                " に達しているため接続を閉じました: " + address);
+            ServerLog::Say("同時接続数が上限の " + std::to_string(kMostConnections) +
+                           " に達しているため接続を閉じました：" + address);
             ::close(fd);
         } else {
             // Short responses leave at once, not after the peer's acknowledgement.
             const int on = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            connections.push_back(std::make_unique<ScpiConnection>(fd, instrument));
+            connections.push_back(std::make_unique<ScpiConnection>(fd, instrument, address, log));
         }
     }
 }

@@ -12,6 +12,7 @@
 
 #include "serve/AllowList.h"
 #include "serve/ScpiConnection.h"
+#include "serve/ServerLog.h"
 
 // The instrument on a TCP port: one poll() loop over the listening socket, the connections,
 // the board's readiness while a run goes on, and a stop descriptor. Everything runs on the
@@ -24,6 +25,7 @@ public:
         std::string listen = "127.0.0.1";
         std::uint16_t port = 5025;  // 0: any free port
         AllowList allow;
+        bool fQuiet = false;  // no line for each connection opened and closed, nor its errors
     };
 
     ScpiServer(ScpiInstrument& instrument, Options options);
@@ -52,6 +54,7 @@ private:
 
     ScpiInstrument& instrument;
     Options options;
+    ServerLog log;
     int listenFd = -1;
     std::uint16_t port = 0;
     std::vector<std::unique_ptr<ScpiConnection>> connections;

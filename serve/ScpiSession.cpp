@@ -1,9 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "serve/ScpiSession.h"
 
+#include <utility>
+
 #include "serve/ScpiCommands.h"
 
-ScpiSession::ScpiSession(ScpiInstrument& shared) : instrument(shared) {}
+namespace {
+
+// What a FETCh? or READ? whose run another connection ended says besides the samples.
+constexpr std::string_view kRunAborted = "run aborted";
+
+bool FetchesData(const ScpiUnit& unit) {
+    const std::optional<ScpiCommand> command = ScpiCommandTable::Find(unit);
+    return command == ScpiCommand::Fetch || command == ScpiCommand::FetchCode;
+}
+
+}  // namespace
+
+ScpiSession::ScpiSession(ScpiInstrument& shared, std::function<void()> hardwareErrorSeen)
+    : instrument(shared), onHardwareError(std::move(hardwareErrorSeen)) {
+    instrument.Attach(this);
+}
+
+ScpiSession::~ScpiSession() {
+    instrument.Detach(this);
+}
 
 void ScpiSession::Receive(std::string_view message, std::string& output) {
     for (ScpiUnit& unit : ScpiParser::Parse(message)) {
@@ -23,10 +44,27 @@ void ScpiSession::RunEnded(const ScpiInstrument::RunEnd& end, std::string& outpu
     Run(output);
 }
 
+// Only the waiting command runs here, inside the command or wake that ended the run; it reads
+// and changes nothing shared.
+void ScpiSession::RunEnding(const ScpiInstrument::RunEnd& end) {
+    if (!fWaiting) {
+        return;
+    }
+    ScpiUnit& waiting = pending.front();
+    if (end.fAborted && FetchesData(waiting)) {
+        Error(ScpiError::kExecution, kRunAborted);
+    }
+    fWaiting = ScpiCommands::Execute(*this, waiting) == ScpiCommands::Step::Wait;
+    if (!fWaiting) {
+        pending.pop_front();
+    }
+}
+
 void ScpiSession::Run(std::string& output) {
     fOutputPending = !output.empty();
     while (!pending.empty()) {
-        if (ScpiCommands::Execute(*this, pending.front()) == ScpiCommands::Step::Wait) {
+        fWaiting = ScpiCommands::Execute(*this, pending.front()) == ScpiCommands::Step::Wait;
+        if (fWaiting) {
             return;
         }
         pending.pop_front();
@@ -44,9 +82,12 @@ void ScpiSession::Run(std::string& output) {
     }
 }
 
-void ScpiSession::Error(int number) {
-    errors.Push(number);
+void ScpiSession::Error(int number, std::string_view detail) {
+    errors.Push(number, detail);
     status.NoteError(number);
+    if (number == ScpiError::kHardware && onHardwareError) {
+        onHardwareError();
+    }
 }
 
 std::string& ScpiSession::Answer() {

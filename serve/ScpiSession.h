@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,24 +16,31 @@
 // One connection's side of the instrument: its error queue, status registers and data format,
 // and the execution of its program messages in order. A command that waits for the end of a
 // run (FETCh?, READ?, *OPC?, *WAI) holds back the rest of its message and every later one;
-// the answers of one message's queries leave as one response message, joined by ";".
-class ScpiSession {
+// it completes the moment the run ends (a FETCh? then holds that run's samples, whatever
+// another connection does next), the rest of its message when the run's end is told. The
+// answers of one message's queries leave as one response message, joined by ";".
+class ScpiSession : private ScpiInstrument::Listener {
 public:
-    explicit ScpiSession(ScpiInstrument& shared);
+    // `onHardwareError` is called for each -240 the connection is given.
+    explicit ScpiSession(ScpiInstrument& shared, std::function<void()> onHardwareError = {});
+    ~ScpiSession();
+    ScpiSession(const ScpiSession&) = delete;
+    ScpiSession& operator=(const ScpiSession&) = delete;
 
     // One program message, without its line end; a response goes to `output`, ended by LF.
     void Receive(std::string_view message, std::string& output);
-    // A run ended: waiting commands go on.
+    // A run's end is told: the rest of a waiting message goes on.
     void RunEnded(const ScpiInstrument::RunEnd& end, std::string& output);
-    // A command waits for a run's end; later messages must wait too.
-    bool Waiting() const { return !pending.empty(); }
+    // A message waits for a run's end or for its response to be handed over; later messages
+    // must wait too.
+    bool Waiting() const { return !pending.empty() || fAnswered; }
 
     // For the commands:
     ScpiInstrument& Instrument() { return instrument; }
     ErrorQueue& Errors() { return errors; }
     StatusRegisters& Status() { return status; }
     ScpiDataFormat& Format() { return format; }
-    void Error(int number);
+    void Error(int number, std::string_view detail = {});
     // The text of the next answer in this message's response.
     std::string& Answer();
     // The run just armed or started is this connection's: it hears of its failure.
@@ -42,9 +50,11 @@ public:
     bool OutputPending() const { return fOutputPending; }
 
 private:
+    void RunEnding(const ScpiInstrument::RunEnd& end) override;
     void Run(std::string& output);
 
     ScpiInstrument& instrument;
+    std::function<void()> onHardwareError;
     ErrorQueue errors;
     StatusRegisters status;
     ScpiDataFormat format;
@@ -53,5 +63,6 @@ private:
     bool fAnswered = false;
     bool fOpcAsked = false;
     bool fOutputPending = false;
+    bool fWaiting = false;  // the first pending command waits for the run's end
     std::uint64_t involvedRun = 0;
 };

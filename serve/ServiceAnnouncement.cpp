@@ -8,17 +8,46 @@
 #include <avahi-common/malloc.h>
 #include <avahi-common/thread-watch.h>
 
-#include <cstdio>
+#include "serve/ServerLog.h"
 
 namespace {
 
 constexpr const char* kServiceType = "_scpi-raw._tcp";
 
-void Say(const std::string& line) {
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
+struct Reason {
+    int error;
+    const char* text;
+};
+
+// The causes met in practice; Avahi's own texts are English.
+constexpr Reason kReasons[] = {
+    {AVAHI_ERR_NO_DAEMON, "Avahi のデーモンが動いていません"},
+    {AVAHI_ERR_DISCONNECTED, "Avahi のデーモンとの接続が切れました"},
+    {AVAHI_ERR_DBUS_ERROR, "システムのメッセージバス（D-Bus）とやりとりできません"},
+    {AVAHI_ERR_COLLISION, "ネットワーク上のほかの機器が同じ名前を使っています"},
+    {AVAHI_ERR_ACCESS_DENIED, "Avahi が許可しませんでした"},
+    {AVAHI_ERR_NOT_PERMITTED, "Avahi が許可しませんでした"},
+    {AVAHI_ERR_BAD_STATE, "Avahi がこのコンピューターの名前を登録し終えていません"},
+    {AVAHI_ERR_NO_NETWORK, "告知に使えるネットワークがありません"},
+    {AVAHI_ERR_TIMEOUT, "Avahi が時間内に応答しませんでした"},
+    {AVAHI_ERR_TOO_MANY_CLIENTS, "Avahi の接続数が上限に達しています"},
+    {AVAHI_ERR_TOO_MANY_OBJECTS, "Avahi の登録数が上限に達しています"},
+    {AVAHI_ERR_TOO_MANY_ENTRIES, "Avahi の登録数が上限に達しています"},
+    {AVAHI_ERR_NO_MEMORY, "メモリが足りません"},
+    {AVAHI_ERR_INVALID_SERVICE_NAME, "告知する名前が正しくありません"},
+    {AVAHI_ERR_VERSION_MISMATCH, "Avahi のバージョンが合いません"},
+};
 
 }  // namespace
+
+std::string ServiceAnnouncement::ReasonText(int avahiError) {
+    for (const Reason& reason : kReasons) {
+        if (reason.error == avahiError) {
+            return reason.text;
+        }
+    }
+    return "Avahi のエラーです（エラー番号 " + std::to_string(avahiError) + "）";
+}
 
 // Everything here is touched by Avahi's thread, under its lock, once the poll has started.
 struct ServiceAnnouncement::Avahi {
@@ -41,10 +70,15 @@ struct ServiceAnnouncement::Avahi {
         }
     }
 
+    // "WHAT（REASON）"
+    static std::string Failure(const char* what, int error) {
+        return std::string(what) + "（" + ReasonText(error) + "）";
+    }
+
     void SayOnce(const std::string& line) {
         if (!fFailureSaid) {
             fFailureSaid = true;
-            Say(line);
+            ServerLog::Say(line);
         }
     }
 
@@ -53,8 +87,7 @@ struct ServiceAnnouncement::Avahi {
             group = avahi_entry_group_new(c, &Avahi::OnGroup, this);
         }
         if (group == nullptr) {
-            SayOnce(std::string("ネットワークへの告知ができません: ") +
-                    avahi_strerror(avahi_client_errno(c)));
+            SayOnce(Failure("ネットワークへの告知ができません", avahi_client_errno(c)));
             return;
         }
         AvahiStringList* txt = nullptr;
@@ -68,7 +101,7 @@ struct ServiceAnnouncement::Avahi {
         if (result == AVAHI_ERR_COLLISION) {
             Rename();
         } else if (result < 0 || avahi_entry_group_commit(group) < 0) {
-            SayOnce(std::string("ネットワークへの告知ができません: ") + avahi_strerror(result));
+            SayOnce(Failure("ネットワークへの告知ができません", result));
         }
     }
 
@@ -87,8 +120,8 @@ struct ServiceAnnouncement::Avahi {
         if (state == AVAHI_ENTRY_GROUP_COLLISION) {
             self->Rename();
         } else if (state == AVAHI_ENTRY_GROUP_FAILURE) {
-            self->SayOnce(std::string("ネットワークへの告知ができません: ") +
-                          avahi_strerror(avahi_client_errno(avahi_entry_group_get_client(g))));
+            self->SayOnce(Failure("ネットワークへの告知ができません",
+                                  avahi_client_errno(avahi_entry_group_get_client(g))));
         }
     }
 
@@ -104,7 +137,8 @@ struct ServiceAnnouncement::Avahi {
             self->group = nullptr;
             if (!self->fWaitSaid) {
                 self->fWaitSaid = true;
-                Say("Avahi が動いていないため、ネットワークへの告知は Avahi "
+                ServerLog::Say(
+                    "Avahi が動いていないため、ネットワークへの告知は Avahi "
                     "が動き出してからにします");
             }
         } else if (state == AVAHI_CLIENT_S_COLLISION || state == AVAHI_CLIENT_S_REGISTERING) {
@@ -116,9 +150,8 @@ struct ServiceAnnouncement::Avahi {
                    avahi_client_errno(c) == AVAHI_ERR_DISCONNECTED) {
             self->Reconnect();
         } else if (state == AVAHI_CLIENT_FAILURE) {
-            self->SayOnce(
-                std::string("Avahi との接続に失敗したため、ネットワークへの告知を止めました: ") +
-                avahi_strerror(avahi_client_errno(c)));
+            self->SayOnce(Failure("Avahi との接続に失敗したため、ネットワークへの告知を止めました",
+                                  avahi_client_errno(c)));
         }
     }
 
@@ -130,8 +163,7 @@ struct ServiceAnnouncement::Avahi {
         client = avahi_client_new(avahi_threaded_poll_get(poll), AVAHI_CLIENT_NO_FAIL,
                                   &Avahi::OnClient, this, &error);
         if (client == nullptr) {
-            SayOnce(std::string("Avahi に接続できないため、ネットワークへの告知を止めました: ") +
-                    avahi_strerror(error));
+            SayOnce(Failure("Avahi に接続できないため、ネットワークへの告知を止めました", error));
         }
     }
 };
@@ -159,8 +191,8 @@ bool ServiceAnnouncement::Start(Service service) {
                                          &Avahi::OnClient, avahi.get(), &error);
     }
     if (avahi->client == nullptr || avahi_threaded_poll_start(avahi->poll) < 0) {
-        Say(std::string("Avahi に接続できないため、ネットワークへの告知はしません (") +
-            avahi_strerror(error) + ')');
+        ServerLog::Say(
+            Avahi::Failure("Avahi に接続できないため、ネットワークへの告知はしません", error));
         avahi.reset();
         return false;
     }

@@ -30,6 +30,9 @@ public:
     // standard error while it does not run. False, with one line, when the system's message
     // bus cannot be reached at all; the server then serves unannounced.
     bool Start(Service service);
+    // Why Avahi failed, in the operator's words ("Avahi のデーモンが動いていません"); its number
+    // where the cause is a rare one.
+    static std::string ReasonText(int avahiError);
 
 private:
     struct Avahi;

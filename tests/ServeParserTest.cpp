@@ -122,4 +122,19 @@ TEST(ServeAllowList, AcceptsTheListedAddressesAndNetworksOnly) {
     }
 }
 
+TEST(ServeAllowList, APrefixWithAPartialByteComparesItsLeadingBits) {
+    std::string error;
+    const auto list = AllowList::Parse("10.1.16.0/20,172.16.0.0/12,fd00:aa00::/23", &error);
+    ASSERT_TRUE(list) << error;
+    const std::pair<const char*, bool> peers[] = {
+        {"10.1.16.0", true},     {"10.1.31.7", true},      {"10.1.32.1", false},
+        {"10.1.15.255", false},  {"172.31.255.254", true}, {"172.32.0.1", false},
+        {"fd00:abff::1", true},  {"fd00:aa00::1", true},   {"fd00:ac00::1", false},
+        {"fd00:a900::1", false},
+    };
+    for (const auto& [peer, fAllowed] : peers) {
+        EXPECT_EQ(list->Allows(Peer(peer)), fAllowed) << peer;
+    }
+}
+
 }  // namespace

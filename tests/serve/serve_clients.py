@@ -14,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+from fractions import Fraction
 
 import pyvisa
 from pymeasure.instruments import Instrument
@@ -24,9 +25,9 @@ CLI = sys.argv[1]
 IDENTITY = "SELKORAN,SELKORAN Board,FT7SIM01,1.10"
 
 
-def volts_of(microvolts_text):
-    """What the server sends for the window's microvolts: the 32-bit float over 10^6."""
-    return struct.unpack("f", struct.pack("f", float(microvolts_text)))[0] / 1e6
+def exact_volts(code):
+    """The code rule in exact arithmetic: (code - 8388608) x 2.5 V / 8388607."""
+    return Fraction(int(code) - 8388608) * Fraction(5, 2) / 8388607
 
 
 class ServerCase(unittest.TestCase):
@@ -56,11 +57,11 @@ class PyVisa(ServerCase):
         self.assertAlmostEqual(sum(values[1::2]) / 300, 1.25, places=4, msg="CH1 holds 1.25 V")
         for order, big in (("NORM", True), ("SWAP", False)):
             inst.write(f"FORM REAL,64;FORM:BORD {order}")
-            self.assertEqual(inst.query_binary_values("FETC?", datatype="d",
-                                                      is_big_endian=big), values)
+            doubles = inst.query_binary_values("FETC?", datatype="d", is_big_endian=big)
+            self.assertEqual([float(f"{v:.9e}") for v in doubles], values, "ASCII: 10 digits")
         inst.write("FORMat:DATA REAL,32;:FORM:BORD NORM")
         singles = inst.query_binary_values("FETC?", datatype="f", is_big_endian=True)
-        self.assertEqual(singles, [struct.unpack("f", struct.pack("f", v))[0] for v in values])
+        self.assertEqual(singles, [struct.unpack("f", struct.pack("f", v))[0] for v in doubles])
         codes = inst.query_binary_values("FETCh:CODE?", datatype="i", is_big_endian=True)
         inst.write("FORM ASC")
         self.assertEqual(codes, [int(c) for c in inst.query("FETC:CODE?").split(",")])
@@ -131,7 +132,7 @@ class PyVisa(ServerCase):
 
 
 class SamplesEqualMeasure(unittest.TestCase):
-    def test_a_client_receives_what_measure_records_for_the_same_seed(self):
+    def test_a_client_receives_the_codes_measure_records_and_their_exact_volts(self):
         with tempfile.TemporaryDirectory() as folder:
             table = os.path.join(folder, "m.csv")
             base = [CLI, "measure", "--device", "sim:seed=7", "--channel", "2", "--count", "1000",
@@ -145,10 +146,17 @@ class SamplesEqualMeasure(unittest.TestCase):
         volts = ask(server.port, "ROUT:SCAN (@0,1);:SAMP:COUN 1000;:READ?").split(",")
         codes = ask(server.port, "FETC:CODE?").split(",")
         expected_codes = [r[k] for r in rows for k in ("ch0_code", "ch1_code")]
-        expected_volts = [volts_of(r[k]) for r in rows for k in ("ch0_microvolts",
-                                                                  "ch1_microvolts")]
         self.assertEqual(codes, expected_codes)
-        self.assertEqual([float(v) for v in volts], expected_volts)
+        self.assertEqual(len(volts), len(codes))
+        for code, text in zip(codes, volts):  # 10 significant digits: half a unit of the last
+            exact = exact_volts(code)
+            self.assertLessEqual(abs(Fraction(text) - exact), abs(exact) * Fraction(5, 10**10))
+        # Neighbouring codes near 1.25 V (CH1) are told apart: one code step, 0.298 µV.
+        ch1 = {int(code): Fraction(text) for code, text in zip(codes[1::2], volts[1::2])}
+        pairs = [code for code in ch1 if code + 1 in ch1]
+        self.assertGreater(len(pairs), 10)
+        for code in pairs:
+            self.assertAlmostEqual(float(ch1[code + 1] - ch1[code]) * 1e6, 0.298023, delta=0.0011)
 
 
 class BoardFailure(unittest.TestCase):
@@ -167,8 +175,11 @@ class BoardFailure(unittest.TestCase):
             self.assertLess(len(held), 10000, "the samples before the loss are kept")
             self.assertEqual(query("SYST:ERR?;*ESR?"), '-240,"Hardware error";16')
             self.assertEqual(query("INIT;:SYST:ERR?;*TST?"), '-240,"Hardware error";1')
+            peer = "127.0.0.1:%d" % s.getsockname()[1]
         code, said = server.stop()
         self.assertEqual(code, 0, said)
+        # For whoever watches an unattended server: each hardware error, with the peer.
+        self.assertEqual(said.count("ボードのエラーで計測が失敗しました：" + peer + "\n"), 2, said)
 
 
 class CommandLine(unittest.TestCase):
@@ -184,13 +195,57 @@ class CommandLine(unittest.TestCase):
             self.assertEqual(s.recv(100), b"", "closed at once")
         code, said = server.stop()
         self.assertEqual(code, 0)
-        self.assertIn("接続を許可していないアドレスからの接続を閉じました: 127.0.0.1", said)
+        self.assertRegex(said, "接続を許可していないアドレスからの接続を閉じました：127.0.0.1:[0-9]+\n")
+        self.assertNotIn("接続しました", said)
+
+    def test_each_connection_opened_and_closed_is_a_line_unless_quiet(self):
+        for quiet in (False, True):
+            server = Server(CLI, extra=["--quiet"] if quiet else [])
+            self.addCleanup(server.kill)
+            with socket.create_connection(("127.0.0.1", server.port), timeout=10) as s:
+                peer = "127.0.0.1:%d" % s.getsockname()[1]
+            self.assertEqual(ask(server.port, "*IDN?"), IDENTITY)
+            lines = server.stop()[1].splitlines()[1:]
+            self.assertEqual(len(lines), 0 if quiet else 4, lines)
+            if not quiet:
+                self.assertLess(lines.index("接続しました：" + peer), lines.index("切断しました：" + peer))
 
     def test_sigterm_during_a_run_ends_it_and_the_server(self):
         server = Server(CLI)
         self.addCleanup(server.kill)
         ask(server.port, "SAMP:COUN 1048575;:INIT;:DATA:POIN?")
         self.assertEqual(server.stop()[0], 0)
+
+
+class LongMessages(ServerCase):
+    """Nothing of a message over 64 KiB is executed, however it comes: one -223."""
+
+    def exchange(self, message, pieces):
+        with socket.create_connection(("127.0.0.1", self.server.port), timeout=20) as s:
+            size = -(-len(message) // pieces)
+            for at in range(0, len(message), size):
+                s.sendall(message[at:at + size])
+                if pieces > 1:
+                    time.sleep(0.05)
+            s.sendall(b"SYST:ERR?;ERR?;:SAMP:COUN?\n")
+            reader = s.makefile("rb")
+            return reader.readline().decode().rstrip("\n")
+
+    def test_over_long_messages_sent_at_once_or_in_pieces(self):
+        idn = b"*IDN?;" * 20000 + b"\n"  # 120,000 bytes
+        count = b"SAMP:COUN 7;" + b" " * 100000 + b"\n"
+        for pieces in (1, 7):
+            for message in (idn, count):
+                self.assertEqual(self.exchange(message, pieces),
+                                 '-223,"Too much data";0,"No error";1000', (pieces, message[:12]))
+
+    def test_a_message_of_64_kib_is_executed_and_one_byte_more_is_not(self):
+        for pieces in (1, 3):
+            longest = b"SAMP:COUN 7" + b" " * (65536 - 11) + b"\n"
+            self.assertEqual(self.exchange(longest, pieces), '0,"No error";0,"No error";7')
+            self.assertEqual(ask(self.server.port, "*RST;*OPC?"), "1")
+            self.assertEqual(self.exchange(b"SAMP:COUN 7 " + longest, pieces),
+                             '-223,"Too much data";0,"No error";1000')
 
 
 class Lxi(ServerCase):
@@ -274,7 +329,7 @@ class HostileClients(ServerCase):
         self.assertEqual(ask(port, "*IDN?"), IDENTITY)
         code, said = self.server.stop()
         self.assertEqual(code, 0)
-        self.assertIn("同時接続数が上限の 16 に達しているため接続を閉じました: 127.0.0.1", said)
+        self.assertIn("同時接続数が上限の 16 に達しているため接続を閉じました：127.0.0.1:", said)
 
 
 if __name__ == "__main__":

@@ -117,7 +117,7 @@ start_avahi() {
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/bus
 # Without any message bus the server says so in one line and serves all the same.
 serve "$work/nobus.err" --device sim
-said "$work/nobus.err" "Avahi に接続できないため、ネットワークへの告知はしません"
+said "$work/nobus.err" "Avahi に接続できないため、ネットワークへの告知はしません（Avahi のデーモンが動いていません）"
 
 dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile 2>"$work/bus.err" &
 pids+=($!)

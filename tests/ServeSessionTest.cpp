@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Connections to the shared instrument as bench scripts use them, on the simulated board with
+// its clock moved by the test; the instrument is woken and its run ends told as the server does.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "boardsim/SampleSource.h"
+#include "serve/ScpiSession.h"
+#include "tests/fakes/TappedBoard.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kNoError = "0,\"No error\"";
+
+std::vector<double> Figures(const std::string& text) {
+    std::vector<double> figures;
+    std::istringstream in(text);
+    for (std::string figure; std::getline(in, figure, ',');) {
+        figures.push_back(std::stod(figure));
+    }
+    return figures;
+}
+
+// One connection and the responses that have left it (without their line end).
+struct Client {
+    std::string Ask(std::string_view message) {
+        session.Receive(message, output);
+        return Take();
+    }
+    std::string Take() {
+        const std::string taken = std::exchange(output, {});
+        return taken.substr(0, taken.find_last_not_of('\n') + 1);
+    }
+
+    ScpiSession session;
+    std::string output;
+};
+
+class ServeSession : public ::testing::Test {
+protected:
+    ServeSession() { EXPECT_EQ(instrument.Identify(), Acquisition::StartResult::Started); }
+
+    Client& Connect() { return *clients.emplace_back(new Client{ScpiSession(instrument), {}}); }
+    // Wakes as the server's loop does, the board's clock moving `step` a wake, `wakes` times
+    // at most or until the run has ended.
+    void Serve(std::chrono::microseconds step, int wakes = 100000) {
+        for (int i = 0; i < wakes && instrument.Running(); ++i) {
+            clock.Advance(step);
+            instrument.Wake();
+        }
+        for (const ScpiInstrument::RunEnd& end : instrument.TakeEnds()) {
+            for (auto& client : clients) {
+                client->session.RunEnded(end, client->output);
+            }
+        }
+    }
+
+    FakeClock clock;
+    TappedBoard board{clock};
+    TADC adc{board, clock.Timing()};
+    ScpiInstrument instrument{adc, [this] { return clock.Now(); }};
+    std::vector<std::unique_ptr<Client>> clients;
+};
+
+TEST_F(ServeSession, SettingsChangedDuringARunAreRefusedAndTheDataStayThoseOfTheRun) {
+    Client& runner = Connect();
+    Client& other = Connect();
+    runner.Ask("VOLT:RATE 10;:SAMP:COUN 20;:INIT");
+    Serve(100ms, 3);
+    for (const char* change : {"VOLT:RATE 1000", "VOLT:FILT SINC3", "ROUT:SCAN (@0,1)",
+                               "SAMP:COUN 5", "TRIG:SOUR BUS", "CONF 1,DEF", "MEAS?"}) {
+        EXPECT_EQ(other.Ask(std::string(change) + ";:SYST:ERR?"), "-221,\"Settings conflict\"")
+            << change;
+    }
+    EXPECT_EQ(other.Ask("VOLT:RATE?;FILT?;:ROUT:SCAN?;:SAMP:COUN?"), "1E+01;SINC5;(@0);20");
+    Serve(100ms);
+    SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
+                        BoardOptions{}.ch1Microvolts);
+    std::string run;
+    for (int i = 0; i < 20; ++i) {
+        run += (i == 0 ? "" : ",") + std::to_string(source.NextCodes(3, true)[0]);
+    }
+    EXPECT_EQ(other.Ask("FETC:CODE?"), run) << "the samples of 10 sps";
+    EXPECT_EQ(other.Ask("VOLT:RATE 1000;RATE?;:SYST:ERR?"), "1.007E+03;" + kNoError);
+}
+
+TEST_F(ServeSession, ReadWithTheBusTriggerIsADeadlockAtOnceAndArmsNothing) {
+    Client& client = Connect();
+    EXPECT_EQ(client.Ask("TRIG:SOUR BUS;:READ?;:SYST:ERR?"), "-214,\"Trigger deadlock\"");
+    EXPECT_EQ(client.Ask("*TRG;:SYST:ERR?"), "-211,\"Trigger ignored\"") << "nothing armed";
+    client.Ask("MEAS?");  // sets the trigger to IMMediate, as multimeters do
+    Serve(1ms);
+    EXPECT_EQ(Figures(client.Take()).size(), 1U);
+}
+
+TEST_F(ServeSession, FiguresOfARunTooShortForThemAreNotANumber) {
+    Client& client = Connect();
+    EXPECT_EQ(client.Ask("CALC:NOIS?;:SYST:ERR?"), "-230,\"Data corrupt or stale\"");
+    client.Ask("SAMP:COUN 1;:INIT");
+    Serve(1ms);
+    EXPECT_EQ(client.Ask("CALC:NOIS?"), "9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37");
+    const std::vector<double> average = Figures(client.Ask("CALC:AVER:ALL?"));
+    EXPECT_EQ(average, (std::vector<double>{average[0], 9.91e37, average[0], average[0]}));
+    client.Ask("SAMP:COUN 2;:INIT");
+    Serve(1ms);
+    EXPECT_LT(Figures(client.Ask("CALC:NOIS?"))[0], 1e-3) << "two samples have an rms";
+}
+
+TEST_F(ServeSession, AFetchWhoseRunAnotherConnectionAbortsGetsWhatArrivedAndIsTold) {
+    Client& reader = Connect();
+    Client& other = Connect();
+    for (const std::string abort : {"ABOR", "*RST"}) {
+        reader.Ask("VOLT:RATE 10;:SAMP:COUN 1000;:READ?");
+        Serve(100ms, 30);
+        const std::size_t arrived = std::stoul(other.Ask("DATA:POIN?"));
+        ASSERT_GT(arrived, 10U);
+        // The aborting connection starts a new run in the same message, and is told nothing.
+        EXPECT_EQ(other.Ask(abort + ";:SAMP:COUN 5;:INIT;:SYST:ERR?"), kNoError);
+        Serve(1ms);
+        EXPECT_EQ(Figures(reader.Take()).size(), arrived) << abort;
+        EXPECT_EQ(reader.Ask("SYST:ERR?;ERR?"), "-200,\"Execution error;run aborted\";" + kNoError);
+    }
+    EXPECT_EQ(reader.Ask("*RST;FETC?;:SYST:ERR?"), "-230,\"Data corrupt or stale\"")
+        << "*RST forgets the measurement";
+}
+
+TEST_F(ServeSession, MultimeterFormsTakeRangeAndResolutionAndQueriesTakeMinAndMax) {
+    Client& client = Connect();
+    for (const char* form : {"MEAS? 2.5,1E-6", "MEAS:VOLT:DC? AUTO,DEF", "MEAS? MAX,MIN"}) {
+        client.Ask(form);
+        Serve(1ms);
+        EXPECT_EQ(Figures(client.Take()).size(), 1U) << form;
+    }
+    EXPECT_EQ(client.Ask("MEAS? 10;:SYST:ERR?"), "-222,\"Data out of range\"") << "over 2.5 V";
+    EXPECT_EQ(client.Ask("CONF 1,0;:SYST:ERR?"), "-222,\"Data out of range\"");
+    EXPECT_EQ(client.Ask("SYST:ERR?"), kNoError);
+    EXPECT_EQ(client.Ask("VOLT:FILT SINC3;RATE? MIN;RATE? MAX;:SAMP:COUN? MAX;*ESE? MAX"),
+              "1.25E+00;3.125E+04;1048575;255");
+}
+
+TEST_F(ServeSession, EachScanListMeasuresTheChannelsItNames) {
+    Client& client = Connect();
+    const std::pair<const char*, std::vector<double>> scans[] = {
+        {"(@0)", {0.0}}, {"(@1)", {1.25}}, {"(@0,1)", {0.0, 1.25}}};
+    for (const auto& [list, levels] : scans) {
+        client.Ask(std::string("ROUT:SCAN ") + list + ";:SAMP:COUN 3;:READ?");
+        Serve(1ms);
+        const std::vector<double> volts = Figures(client.Take());
+        ASSERT_EQ(volts.size(), 3 * levels.size()) << list;
+        for (std::size_t i = 0; i < volts.size(); ++i) {
+            EXPECT_NEAR(volts[i], levels[i % levels.size()], 1e-3) << list << " " << i;
+        }
+    }
+}
+
+TEST_F(ServeSession, TheSummaryBitOfTheStatusByteFollowsTheEventEnableMask) {
+    Client& client = Connect();
+    client.Ask("SAMP:COUN 0");  // an execution error (ESR 16), queued (STB 4)
+    EXPECT_EQ(client.Ask("*STB?;*ESE 32;*STB?;*ESE 16;*STB?"), "4;4;36");
+    EXPECT_EQ(client.Ask("*SRE 32;*STB?;*ESR?;*STB?"), "100;16;4");
+}
+
+}  // namespace
