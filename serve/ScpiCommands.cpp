@@ -295,6 +295,7 @@ Step ScpiCommands::Common(ScpiSession& session, ScpiCommand command, const ScpiU
         case ScpiCommand::Wait:
             if (unit.fQuery || command == ScpiCommand::Wait) {
                 if (instrument.Busy()) {
+                    session.Involve();  // what it waits for may fail
                     return Step::Wait;
                 }
                 if (unit.fQuery) {
@@ -475,6 +476,7 @@ Step ScpiCommands::Data(ScpiSession& session, ScpiCommand command) {
         case ScpiCommand::Fetch:
         case ScpiCommand::FetchCode:
             if (instrument.Busy()) {
+                session.Involve();  // a failed run's samples come with the error
                 return Step::Wait;
             }
             if (samples.Acquired() == 0) {

@@ -43,7 +43,8 @@ public:
     void Error(int number, std::string_view detail = {});
     // The text of the next answer in this message's response.
     std::string& Answer();
-    // The run just armed or started is this connection's: it hears of its failure.
+    // The run just armed or started, or waited for, is this connection's: it hears of its
+    // failure.
     void Involve() { involvedRun = instrument.RunNumber(); }
     // *OPC: the operation-complete event at the end of the run in progress, or now.
     void AskOperationComplete();

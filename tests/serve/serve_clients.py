@@ -161,18 +161,27 @@ class SamplesEqualMeasure(unittest.TestCase):
 
 class BoardFailure(unittest.TestCase):
     def test_a_board_lost_during_a_run_is_a_hardware_error_and_is_looked_for_again(self):
-        server = Server(CLI, device="sim:vanish=5000")
+        server = Server(CLI, device="sim:vanish=1000")
         self.addCleanup(server.kill)
-        with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s:
+        with socket.create_connection(("127.0.0.1", server.port), timeout=20) as s, \
+                socket.create_connection(("127.0.0.1", server.port), timeout=20) as w:
             reader = s.makefile("r")
+            watcher = w.makefile("r")
 
             def query(text):
                 s.sendall(text.encode() + b"\n")
                 return reader.readline().rstrip("\n")
 
             self.assertEqual(query("*TST?"), "0")
-            held = query("SAMP:COUN 10000;:READ?").split(",")
+            # The board vanishes after a second; a connection that only waits for the run's
+            # data hears of the failure as well as the one that started it.
+            s.sendall(b"VOLT:RATE 1000;:SAMP:COUN 10000;:READ?\n")
+            w.sendall(b"FETC:CODE?;:SYST:ERR?\n")
+            held = reader.readline().rstrip("\n").split(",")
             self.assertLess(len(held), 10000, "the samples before the loss are kept")
+            answer = watcher.readline().rstrip("\n").split(";")
+            self.assertEqual((len(answer[0].split(",")), answer[1]),
+                             (len(held), '-240,"Hardware error"'))
             self.assertEqual(query("SYST:ERR?;*ESR?"), '-240,"Hardware error";16')
             self.assertEqual(query("INIT;:SYST:ERR?;*TST?"), '-240,"Hardware error";1')
             peer = "127.0.0.1:%d" % s.getsockname()[1]
