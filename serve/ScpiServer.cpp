@@ -10,7 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+
+#include "common/SystemErrorText.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ bool ScpiServer::Listen(std::string* error) {
           ::listen(listenFd, kBacklog) == 0;
     freeaddrinfo(found);
     if (!fOk) {
-        *error = where + " で待ち受けできません: " + std::strerror(errno);
+        *error = where + " で待ち受けできません: " + SystemErrorText(errno);
         return false;
     }
     sockaddr_storage bound{};
