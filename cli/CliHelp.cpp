@@ -156,10 +156,6 @@ const OptionText kOptions[] = {
 constexpr int kLabelWidth = 13;
 const QString kIndent = QStringLiteral("  ");
 
-QString RateText(double samplesPerSecond) {
-    return QString::number(samplesPerSecond, 'g', 10);
-}
-
 QString Name(Command command) {
     return CliOptions::NameOf(command);
 }
@@ -205,7 +201,8 @@ QString Labelled(const QString& label, const QString& text) {
     QString head = kIndent;
     QString margin = kIndent;
     if (!label.isEmpty()) {
-        head += label.size() < kLabelWidth ? label.leftJustified(kLabelWidth) : label + kIndent;
+        const bool fFits = label.size() + kIndent.size() <= kLabelWidth;
+        head += fFits ? label.leftJustified(kLabelWidth) : label + kIndent;
         margin = QString(kIndent.size() + kLabelWidth, ' ');
     }
     QStringList lines = text.split('\n');
@@ -259,8 +256,8 @@ QString RateTable() {
         QStringList pairs;
         for (const int index : {row, row + kRows}) {
             if (index < kRateCount) {
-                pairs << pair(RateText(SampleRates::SamplesPerSecond(index, true)),
-                              RateText(SampleRates::SamplesPerSecond(index, false)));
+                pairs << pair(CliHelp::RateText(SampleRates::SamplesPerSecond(index, true)),
+                              CliHelp::RateText(SampleRates::SamplesPerSecond(index, false)));
             }
         }
         table += kIndent + pairs.join(QStringLiteral("    ")).trimmed() + '\n';
@@ -316,6 +313,10 @@ QString Overview() {
 }  // namespace
 
 namespace CliHelp {
+
+QString RateText(double samplesPerSecond) {
+    return QString::number(samplesPerSecond, 'g', 10);
+}
 
 QString Text(std::optional<CliOptions::Command> command) {
     if (!command) {

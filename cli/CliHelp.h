@@ -16,7 +16,9 @@ namespace CliHelp {
 QString Text(std::optional<CliOptions::Command> command);
 // "詳しくは selkoran-cli measure --help を見てください", or the overview's without a command.
 QString Pointer(std::optional<CliOptions::Command> command);
-// The rates of one filter, "1.25、2.5、...、31250", and the counts `measure` offers.
+// A rate as the help writes it ("16.63"), the rates of one filter ("1.25、2.5、...、31250")
+// and the counts `measure` offers.
+QString RateText(double samplesPerSecond);
 QString RateList(bool fSinc5);
 QString CountList();
 

@@ -108,10 +108,6 @@ QString FilterName(bool fSinc5) {
     return fSinc5 ? QStringLiteral("sinc5") : QStringLiteral("sinc3");
 }
 
-QString RateText(double samplesPerSecond) {
-    return QString::number(samplesPerSecond, 'g', 10);
-}
-
 // measure, record: --rate names one of the chosen filter's rates, whichever of --rate and
 // --filter came first.
 bool ResolveRate(CliOptions& options, QString& error) {
@@ -126,7 +122,7 @@ bool ResolveRate(CliOptions& options, QString& error) {
     if (!index) {
         error = QStringLiteral(
                     "--rate %1 は %2 フィルタのレートではありません。使えるレート（sps）：%3")
-                    .arg(RateText(*options.samplesPerSecond), FilterName(fSinc5),
+                    .arg(CliHelp::RateText(*options.samplesPerSecond), FilterName(fSinc5),
                          CliHelp::RateList(fSinc5));
         return false;
     }
