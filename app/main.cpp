@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Program.h"
@@ -12,6 +13,7 @@
 #include "app/QtPrompts.h"
 #include "app/QtTranslation.h"
 #include "app/SingleInstance.h"
+#include "app/WindowCommandLine.h"
 #include "link/driver/DeviceChoice.h"
 
 namespace {
@@ -24,36 +26,12 @@ QString InstanceKey() {
     return key.isEmpty() ? kProgramName : key;
 }
 
-void AddOptions(QCommandLineParser& parser) {
-    parser.setApplicationDescription("SELKORAN: measures with the SELKORAN USB converter board.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOption({"device",
-                      "The board: usb:N (the N-th FTDI chip through libftdi, from 0; usb:0 is "
-                      "the default), usb:serial=TEXT (the FTDI chip with that USB serial number), "
-                      "sim[:seed=N,...] (the simulated board) or tty:PATH (a serial device node). "
-                      "selkoran-cli info --device usb:list lists the FTDI chips.",
-                      "device", "usb:0"});
-}
-
 QStringList Arguments(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     return arguments;
-}
-
-// Help and version end the program at once; they need no display.
-void ShowHelpOrVersion(QCommandLineParser& parser, int argc, char* argv[]) {
-    if (!parser.isSet("help") && !parser.isSet("version")) {
-        return;
-    }
-    QCoreApplication core(argc, argv);
-    if (parser.isSet("help")) {
-        parser.showHelp(0);
-    }
-    parser.showVersion();
 }
 
 std::unique_ptr<FifoDriver> ChosenDevice(const QCommandLineParser& parser) {
@@ -108,10 +86,12 @@ int main(int argc, char* argv[]) {
     // line the parser does not know may carry Qt's own options (-platform, -style): it is
     // read again once the application object has taken those.
     QCommandLineParser early;
-    AddOptions(early);
+    WindowCommandLine::AddOptions(early);
     std::unique_ptr<FifoDriver> driver;
     if (early.parse(Arguments(argc, argv))) {
-        ShowHelpOrVersion(early, argc, argv);
+        if (const std::optional<int> exitCode = WindowCommandLine::AnswerHelpOrVersion(early)) {
+            return *exitCode;
+        }
         driver = ChosenDevice(early);
         if (!driver) {
             return 2;
@@ -120,8 +100,16 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<QApplication> app = StartApplicationOrExit(argc, argv);
     if (!driver) {
         QCommandLineParser late;
-        AddOptions(late);
-        late.process(*app);
+        WindowCommandLine::AddOptions(late);
+        if (!late.parse(QApplication::arguments())) {
+            std::fputs(
+                WindowCommandLine::ErrorText(late, QApplication::arguments()).toUtf8().constData(),
+                stderr);
+            return 2;
+        }
+        if (const std::optional<int> exitCode = WindowCommandLine::AnswerHelpOrVersion(late)) {
+            return *exitCode;
+        }
         driver = ChosenDevice(late);
         if (!driver) {
             return 2;

@@ -9,7 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+
+#include "common/SystemErrorText.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ constexpr std::size_t kChunkSize = 4096;
 constexpr int kIdleWaitMs = 200;
 
 std::string SystemError(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
+    return std::string(what) + "：" + SystemErrorText(errno);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CliMonitor.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QSysInfo>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "cli/RunLoop.h"
 #include "cli/StopSignal.h"
 #include "common/FileError.h"
+#include "common/PosixFile.h"
 #include "link/Ad7172.h"
 #include "messages/Mymessage.h"
 #include "publish/IntervalFormat.h"
@@ -34,26 +36,59 @@ std::string BoardSerial(TADC& adc) {
     return adc.OpenBoard() ? adc.SerialNumber() : std::string();
 }
 
-// The first line of the password file, without its line end.
-std::optional<std::string> ReadPassword(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        CliCommands::PrintError(QString::fromStdString(
-            FileErrorText("パスワードファイルを読めませんでした", path.toStdString(),
-                          file.errorString().toStdString())));
-        return std::nullopt;
-    }
-    return QString::fromUtf8(file.readLine()).remove('\n').remove('\r').toStdString();
+// A file of secrets that others may read is refused, as ssh refuses such a private key.
+constexpr mode_t kOthersMayUse = S_IRWXG | S_IRWXO;
+// More than any password a broker takes.
+constexpr std::size_t kLongestPasswordFile = 64 * 1024;
+
+void PrintFileError(const char* text, const QString& path, const std::string& reason) {
+    CliCommands::PrintError(
+        QString::fromStdString(FileErrorText(text, path.toStdString(), reason)));
 }
 
-bool Readable(const QString& path) {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        return true;
+// The file opened for reading; nothing, with the reason printed, when it cannot be.
+std::optional<PosixFile> OpenToRead(const char* text, const QString& path) {
+    PosixFile file = PosixFile::OpenRegular(path.toStdString());
+    if (!file.IsOpen()) {
+        PrintFileError(text, path, FileErrorReason(file.Error()));
+        return std::nullopt;
     }
-    CliCommands::PrintError(QString::fromStdString(FileErrorText(
-        "認証局の証明書を読めませんでした", path.toStdString(), file.errorString().toStdString())));
-    return false;
+    return file;
+}
+
+// The first line of the password file, without its line end; nothing, with the reason printed,
+// for a file that others may read or that holds no password.
+std::optional<std::string> ReadPassword(const QString& path) {
+    const char* const kUnusable = "パスワードファイルを使えません";
+    const std::optional<PosixFile> file = OpenToRead("パスワードファイルを読めませんでした", path);
+    if (!file) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (fstat(file->Descriptor(), &status) != 0) {
+        PrintFileError("パスワードファイルを読めませんでした", path, FileErrorReason(errno));
+        return std::nullopt;
+    }
+    if ((status.st_mode & kOthersMayUse) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        PrintFileError(kUnusable, path,
+                       std::string("所有者のほかにも許可があります（モード ") + mode +
+                           "）。chmod 600 で所有者だけにしてください");
+        return std::nullopt;
+    }
+    std::string text(kLongestPasswordFile, '\0');
+    const PosixFile::Transfer read = file->ReadAll(text);
+    if (read.error != 0) {
+        PrintFileError("パスワードファイルを読めませんでした", path, FileErrorReason(read.error));
+        return std::nullopt;
+    }
+    text.resize(std::min(read.done, text.find_first_of("\r\n")));
+    if (text.empty()) {
+        PrintFileError(kUnusable, path, "1 行目にパスワードがありません");
+        return std::nullopt;
+    }
+    return text;
 }
 
 }  // namespace
@@ -78,9 +113,14 @@ int CliMonitor::Run(FifoDriver& driver) {
     const StopSignal stopSignal;
     // Past a file size limit a write then fails like a full disk.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The broker's files are read before the board is opened: a refused one costs nothing.
+    std::optional<MqttPublisher::Settings> broker;
+    if (!options.monitor.mqttUrl.isEmpty() && !(broker = BrokerSettings())) {
+        return CliCommands::kExitFailure;
+    }
     TADC adc(driver);  // its reply waits sleep in poll() until the board answers
     const std::string serial = BoardSerial(adc);
-    if (!PrepareFile() || !ConnectBroker(serial)) {
+    if (!PrepareFile() || !ConnectBroker(std::move(broker), serial)) {
         return CliCommands::kExitFailure;
     }
     Acquisition engine(adc);
@@ -134,13 +174,10 @@ bool CliMonitor::FileUsable(IntervalFile::Problem problem) {
     return false;
 }
 
-bool CliMonitor::ConnectBroker(const std::string& serial) {
-    if (options.monitor.mqttUrl.isEmpty()) {
-        return true;
-    }
-    std::optional<MqttPublisher::Settings> settings = BrokerSettings();
+bool CliMonitor::ConnectBroker(std::optional<MqttPublisher::Settings> settings,
+                               const std::string& serial) {
     if (!settings) {
-        return false;
+        return true;
     }
     settings->id = MonitorId(options, serial);
     const std::string where = settings->address.HostAndPort();
@@ -165,7 +202,8 @@ std::optional<MqttPublisher::Settings> CliMonitor::BrokerSettings() {
     settings.format = monitor.fInflux ? MqttPublisher::Format::Influx : MqttPublisher::Format::Json;
     settings.caFile = monitor.caFile.toStdString();
     settings.user = monitor.user.toStdString();
-    if (!monitor.caFile.isEmpty() && !Readable(monitor.caFile)) {
+    if (!monitor.caFile.isEmpty() &&
+        !OpenToRead("認証局の証明書を読めませんでした", monitor.caFile)) {
         return std::nullopt;
     }
     if (!monitor.passwordFile.isEmpty()) {

@@ -42,7 +42,10 @@ private:
     bool PrepareFile();
     // True for no problem; else the problem is printed.
     bool FileUsable(IntervalFile::Problem problem);
-    bool ConnectBroker(const std::string& serial);
+    // The broker of `settings` (none: no broker) with the board's name in the topics.
+    bool ConnectBroker(std::optional<MqttPublisher::Settings> settings, const std::string& serial);
+    // What --mqtt and its options say, the password and authority read; nothing, with the
+    // reason printed, when a file cannot be used.
     std::optional<MqttPublisher::Settings> BrokerSettings();
     Acquisition::Request Request() const;
     // False, with the reason printed, unless the run started.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "cli/CliHelp.h"
 #include "common/SampleRates.h"
 #include "measure/Acquisition.h"
 #include "record/RecordingSession.h"
@@ -69,28 +70,9 @@ const OptionRule* FindRule(const QString& name) {
     return rule == std::end(kOptionRules) ? nullptr : rule;
 }
 
-bool ParseCommand(const QString& text, Command& command) {
-    if (text == "info") {
-        command = Command::Info;
-    } else if (text == "measure") {
-        command = Command::Measure;
-    } else if (text == "show") {
-        command = Command::Show;
-    } else if (text == "analyze") {
-        command = Command::Analyze;
-    } else if (text == "record") {
-        command = Command::Record;
-    } else if (text == "serve") {
-        command = Command::Serve;
-    } else if (text == "monitor") {
-        command = Command::Monitor;
-    } else if (text == "convert") {
-        command = Command::Convert;
-    } else {
-        return false;
-    }
-    return true;
-}
+// The commands by name, in the enumeration's order.
+constexpr const char* kCommandNames[] = {"info",   "measure", "show",    "analyze",
+                                         "record", "serve",   "monitor", "convert"};
 
 // A whole decimal number within first..last.
 bool ParseIndex(const QString& text, int first, int last, int& value) {
@@ -127,41 +109,6 @@ QString FilterName(bool fSinc5) {
     return fSinc5 ? QStringLiteral("sinc5") : QStringLiteral("sinc3");
 }
 
-QString RateText(double samplesPerSecond) {
-    return QString::number(samplesPerSecond, 'g', 10);
-}
-
-// The board's rates for one filter, "1.25、2.5、...、31250".
-QString RateList(bool fSinc5) {
-    QStringList rates;
-    for (int index = 0; index < kRateCount; ++index) {
-        rates << RateText(SampleRates::SamplesPerSecond(index, fSinc5));
-    }
-    return rates.join(QStringLiteral("、"));
-}
-
-// Both filters' rates side by side, the 17 rates in two halves of 9 rows, left-aligned so
-// that the manual page made from this text keeps the columns.
-QString RateTable() {
-    constexpr int kRows = (kRateCount + 1) / 2;
-    const auto pair = [](const QString& sinc5, const QString& sinc3) {
-        return QStringLiteral("%1  %2").arg(sinc5, -7).arg(sinc3, -7);
-    };
-    const QString heading = pair(QStringLiteral("sinc5"), QStringLiteral("sinc3"));
-    QString table = "  " + heading + "    " + heading.trimmed() + '\n';
-    for (int row = 0; row < kRows; ++row) {
-        QStringList pairs;
-        for (const int index : {row, row + kRows}) {
-            if (index < kRateCount) {
-                pairs << pair(RateText(SampleRates::SamplesPerSecond(index, true)),
-                              RateText(SampleRates::SamplesPerSecond(index, false)));
-            }
-        }
-        table += "  " + pairs.join(QStringLiteral("    ")).trimmed() + '\n';
-    }
-    return table;
-}
-
 // measure, record: --rate names one of the chosen filter's rates, whichever of --rate and
 // --filter came first.
 bool ResolveRate(CliOptions& options, QString& error) {
@@ -176,7 +123,8 @@ bool ResolveRate(CliOptions& options, QString& error) {
     if (!index) {
         error = QStringLiteral(
                     "--rate %1 は %2 フィルタのレートではありません。使えるレート（sps）：%3")
-                    .arg(RateText(*options.samplesPerSecond), FilterName(fSinc5), RateList(fSinc5));
+                    .arg(CliHelp::RateText(*options.samplesPerSecond), FilterName(fSinc5),
+                         CliHelp::RateList(fSinc5));
         return false;
     }
     options.request.spsSel = *index;
@@ -184,10 +132,15 @@ bool ResolveRate(CliOptions& options, QString& error) {
 }
 
 // A recording's count: any number of samples one start command can ask for.
-bool ParseRecordCount(const QString& text, std::int64_t& count) {
+bool ParseRecordCount(const QString& text, std::int64_t& count, QString& error) {
     bool fOk = false;
     const qlonglong number = text.toLongLong(&fOk, 10);
     if (!fOk || number < 1 || number > Acquisition::kMaxStartCount || text.trimmed() != text) {
+        error = QStringLiteral(
+                    "--count %1 は記録できません。記録できるデータ数：1 から %2 まで（それより長い"
+                    "記録は --duration で指定してください）")
+                    .arg(text)
+                    .arg(Acquisition::kMaxStartCount);
         return false;
     }
     count = number;
@@ -224,9 +177,9 @@ bool ParseSeconds(const QString& text, std::optional<double>& seconds) {
     return true;
 }
 
-bool ParseCount(const QString& text, CliOptions& options) {
+bool ParseCount(const QString& text, CliOptions& options, QString& error) {
     if (options.command == Command::Record) {
-        return ParseRecordCount(text, options.recordCount);
+        return ParseRecordCount(text, options.recordCount, error);
     }
     for (int i = 0; i < kSampleCountCount; ++i) {
         if (text == QString::number(kSampleCounts[i])) {
@@ -235,6 +188,8 @@ bool ParseCount(const QString& text, CliOptions& options) {
             return true;
         }
     }
+    error = QStringLiteral("--count %1 は選べません。選べるデータ数：%2")
+                .arg(text, CliHelp::CountList());
     return false;
 }
 
@@ -246,7 +201,8 @@ bool ParseFilter(const QString& text, bool& fSinc5) {
     return true;
 }
 
-bool StoreValue(const QString& name, const QString& value, CliOptions& options) {
+// False when the value is bad; `error` then says why where a plain "not right" says too little.
+bool StoreValue(const QString& name, const QString& value, CliOptions& options, QString& error) {
     if (name == "device") {
         options.device = value;
     } else if (name == "interval") {
@@ -266,7 +222,7 @@ bool StoreValue(const QString& name, const QString& value, CliOptions& options) 
     } else if (name == "channel") {
         return ParseChannelChoice(value, options.request.chSel);
     } else if (name == "count") {
-        return ParseCount(value, options);
+        return ParseCount(value, options, error);
     } else if (name == "duration") {
         return ParseDuration(value, options.recordDuration);
     } else if (name == "timeout") {
@@ -367,10 +323,46 @@ QString FilesError(const QString& command, qsizetype expected, const QStringList
     if (expected == 1) {
         return command + QStringLiteral(" にはデータファイルを一つ指定してください");
     }
-    return QStringLiteral("余分な引数があります: ") + positional.join(' ');
+    return QStringLiteral("余分な引数があります：") + positional.join(' ');
+}
+
+// An option `command` takes, given once.
+bool OptionUsable(Command command, const QString& name, const QStringList& given, QString& error) {
+    if (FindRule(name) == nullptr) {
+        error = QStringLiteral("不明なオプションです：--") + name;
+        return false;
+    }
+    if (!CliOptions::Takes(command, name)) {
+        error =
+            CliOptions::NameOf(command) + QStringLiteral(" では使えないオプションです：--") + name;
+        return false;
+    }
+    if (given.contains(name)) {
+        error = QStringLiteral("オプションが二度指定されています：--") + name;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
+
+std::optional<CliOptions::Command> CliOptions::CommandNamed(const QString& name) {
+    for (std::size_t i = 0; i < std::size(kCommandNames); ++i) {
+        if (name == kCommandNames[i]) {
+            return static_cast<Command>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+QString CliOptions::NameOf(Command command) {
+    return QString::fromLatin1(kCommandNames[static_cast<std::size_t>(command)]);
+}
+
+bool CliOptions::Takes(Command command, const QString& option) {
+    const OptionRule* rule = FindRule(option);
+    return rule != nullptr && (rule->commands & (1U << static_cast<unsigned>(command))) != 0U;
+}
 
 CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptions& options,
                                           QString& error) {
@@ -380,14 +372,19 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
     if (arguments.contains("--version")) {
         return ParseResult::Version;
     }
-    if (arguments.isEmpty() || !ParseCommand(arguments.first(), options.command)) {
-        error = QStringLiteral(
-            "コマンドを指定してください（info、measure、show、analyze、record、serve、monitor、"
-            "convert）");
+    const std::optional<Command> command =
+        arguments.isEmpty() ? std::nullopt : CommandNamed(arguments.first());
+    if (!command) {
+        error = arguments.isEmpty() || arguments.first().startsWith('-')
+                    ? QStringLiteral(
+                          "コマンドを指定してください（info、measure、show、analyze、record、"
+                          "serve、monitor、convert）")
+                    : QStringLiteral("不明なコマンドです：") + arguments.first();
         return ParseResult::Bad;
     }
-    const unsigned commandBit = 1U << static_cast<unsigned>(options.command);
+    options.command = *command;
     QStringList positional;
+    QStringList given;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (!argument.startsWith("--")) {
@@ -396,14 +393,13 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
         }
         const qsizetype equals = argument.indexOf('=');
         const QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-        const OptionRule* rule = FindRule(name);
-        if (rule == nullptr || (rule->commands & commandBit) == 0U) {
-            error = QStringLiteral("このコマンドでは使えないオプションです: ") + argument;
+        if (!OptionUsable(options.command, name, given, error)) {
             return ParseResult::Bad;
         }
-        if (!rule->fValue) {
+        given << name;
+        if (!FindRule(name)->fValue) {
             if (equals >= 0) {
-                error = QStringLiteral("値を取らないオプションです: ") + argument;
+                error = QStringLiteral("値を取らないオプションです：") + argument;
                 return ParseResult::Bad;
             }
             StoreFlag(name, options);
@@ -414,9 +410,14 @@ CliOptions::ParseResult CliOptions::Parse(const QStringList& arguments, CliOptio
             value = argument.mid(equals + 1);
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
+        } else {
+            error = QStringLiteral("--") + name + QStringLiteral(" の値がありません");
+            return ParseResult::Bad;
         }
-        if (!StoreValue(name, value, options)) {
-            error = QStringLiteral("オプションの値が正しくありません: --") + name + " " + value;
+        if (!StoreValue(name, value, options, error)) {
+            if (error.isEmpty()) {
+                error = QStringLiteral("オプションの値が正しくありません：--") + name + ' ' + value;
+            }
             return ParseResult::Bad;
         }
     }
@@ -470,121 +471,4 @@ MeasureSettings CliOptions::Settings() const {
     settings.CHSel = request.chSel;
     settings.fSinc5 = request.fSinc5;
     return settings;
-}
-
-QString CliOptions::UsageText() {
-    return QStringLiteral(
-               "使い方:\n"
-               "  selkoran-cli info    [--device D]\n"
-               "  selkoran-cli measure [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
-               "                       [--channel 0|1|2|both] [--count "
-               "100|200|500|1000|2000|5000|10000]\n"
-               "                       [--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
-               "                       [--volt] [--json] [--analyze] [--histogram PNG]\n"
-               "                       [--spectrum PNG] [--allan PNG]\n"
-               "  selkoran-cli record  [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
-               "                       [--channel 0|1|2|both] (--count N | --duration 1h30m)\n"
-               "                       --output FILE.csv|FILE.h5 [--format csv|h5] [--compress]\n"
-               "                       [--force] [--timeout S] [--analyze] [--json]\n"
-               "  selkoran-cli serve   [--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
-               "                       [--no-announce] [--quiet]\n"
-               "  selkoran-cli monitor [--device D] [--rate SPS] [--filter sinc3|sinc5]\n"
-               "                       [--channel 0|1|2|both] --interval 10s [--duration 7d]\n"
-               "                       [--csv FILE [--force|--append]] [--mqtt URL]\n"
-               "                       [--mqtt-format json|influx] [--id NAME] [--mqtt-ca FILE]\n"
-               "                       [--mqtt-user NAME] [--mqtt-password-file FILE]\n"
-               "  selkoran-cli show    FILE.DTA [--volt] [--json] [--csv FILE] [--png FILE]\n"
-               "  selkoran-cli analyze FILE.DTA|FILE.csv|FILE.h5 [--channel 0|1] [--rate SPS]\n"
-               "                       [--json] [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
-               "  selkoran-cli convert IN OUT [--force] [--compress]\n"
-               "\n"
-               "  info     ボードを確認して名前とバージョンを表示します\n"
-               "  measure  測定して統計を表示し、データを保存します\n"
-               "           （既定値: --rate 10 --count 1000 --channel 0 --filter sinc5）\n"
-               "  record   長時間の記録: データを CSV か HDF5 のファイルに書きながら測定します\n"
-               "           （--count は 1 から 1048575 まで。--duration は 1h30m、90s、2h "
-               "のように\n"
-               "           指定し、1048575 データを超えると開始コマンドを続けて送ります）\n"
-               "  serve    ボードをネットワークの計測器にします（TCP の SCPI、既定は 127.0.0.1\n"
-               "           のポート 5025。--listen 0.0.0.0 でネットワークに開き、--allow\n"
-               "           192.168.10.0/24,10.1.2.3 で接続元を限ります。Avahi "
-               "があれば告知します）\n"
-               "  monitor  測定を続けながら区間ごとの統計（平均値、標準偏差、最小値、\n"
-               "           最大値）を表示し、CSV ファイルと MQTT ブローカーに送ります\n"
-               "           （Ctrl-C か SIGTERM まで、または --duration の間）\n"
-               "  show     データファイルを読み込んで設定と統計を表示します\n"
-               "  analyze  データファイルか CSV の表か HDF5 の記録のノイズを解析します（分解能、\n"
-               "           ヒストグラム、ノイズスペクトル密度、アラン偏差）\n"
-               "  convert  記録を CSV から HDF5 へ、HDF5 から CSV へ変換します\n"
-               "           （拡張子 .h5 か .hdf5 が HDF5、それ以外は CSV）\n"
-               "\n"
-               "  --device D   usb:番号（既定は usb:0）、usb:serial=シリアル番号、sim、\n"
-               "               sim:キー=値,...（下記）、tty:パス\n"
-               "               info --device usb:list は FTDI の USB デバイスを一覧表示します\n"
-               "               （番号、シリアル番号、製品名）\n"
-               "  --rate SPS   measure、record、monitor: 1 "
-               "秒あたりのデータ数。下記のフィルタのレートのうち\n"
-               "               1 % 以内で最も近いものを選びます（--filter の前後どちらでも可）\n"
-               "               analyze: データのサンプルレート。CSV の表の # 行のレートに\n"
-               "               優先し、レートの行がない表には必要です\n"
-               "  --filter     sinc5: Sinc5+Sinc1（既定）、sinc3: Sinc3\n"
-               "  --channel    measure、record、monitor: 0 は CH0、1 は CH1、2 または both "
-               "は両チャンネル\n"
-               "               analyze: 解析するチャンネル 0 か 1（既定: データのあるすべて）\n"
-               "  --output     measure: DTA ファイル、record: CSV か HDF5 のファイル（拡張子\n"
-               "               .h5 か .hdf5 なら HDF5）\n"
-               "  --force      measure、record、monitor、convert: 既存のファイルを上書きします\n"
-               "               （ないときは測定の前に断ります）\n"
-               "  --csv        # 行（ボード、設定、サンプルレート、データ数、開始時刻）のあとに\n"
-               "               データ番号、AD変換値、電圧値[uV] の CSV ファイル\n"
-               "               monitor: 区間ごとの統計の CSV ファイル\n"
-               "  --png        グラフの画像\n"
-               "  --volt       統計とグラフを電圧値で表示します\n"
-               "  --json       結果を JSON で表示します\n"
-               "  --analyze    measure、record: 測定したデータのノイズも解析します\n"
-               "  --timeout S  record: S 秒データが届かなければ記録を終えます\n"
-               "  --format     record: ファイルの種類（csv か h5）。拡張子より優先します\n"
-               "  --compress   record、convert: HDF5 のファイルを圧縮します（shuffle と gzip）\n"
-               "  --interval   monitor: 統計の間隔（10s、1m、0.5s など）\n"
-               "  --duration   record、monitor: 測定する時間（90s、45m、2h、1h30m、7d など）\n"
-               "  --append     monitor: --csv の既存のファイルの続きに追記します\n"
-               "  --mqtt URL   monitor: mqtt://ホスト[:ポート]/接頭辞 か mqtts://...（TLS）の\n"
-               "               ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats "
-               "を送ります\n"
-               "  --mqtt-format json|influx  統計のメッセージの形式（既定 json）\n"
-               "  --id NAME    トピックのボード名（既定: ボードの USB シリアル番号かデバイス名）\n"
-               "  --mqtt-ca FILE  ブローカーの証明書を検証する認証局の証明書\n"
-               "  --mqtt-user NAME  ブローカーのユーザー名。パスワードは --mqtt-password-file の\n"
-               "               ファイルの 1 行目か、環境変数 SELKORAN_MQTT_PASSWORD から読みます\n"
-               "  --histogram, --spectrum, --allan\n"
-               "               解析のグラフの画像（800 x 500、--channel "
-               "のチャンネルか最初のチャンネル）\n"
-               "  --listen ADDR  serve: 待ち受けるアドレス（既定 127.0.0.1、0.0.0.0 か :: "
-               "ですべて）\n"
-               "  --port N       serve: ポート番号（既定 5025、0 は空いているポート）\n"
-               "  --allow LIST   serve: 接続を受け付けるアドレスとネットワーク（既定: すべて）\n"
-               "  --no-announce  serve: Avahi で告知しません\n"
-               "  --quiet        serve: 接続と切断、ボードのエラーごとの行を出しません\n"
-               "  measure は書き出すファイルをすべて、ボードに接続する前に確かめます\n"
-               "  Ctrl-C で測定を中止します（measure は 10 データ以上あれば結果を残して\n"
-               "  保存先を表示し、record はそれまでのデータをすべてファイルに残します）\n"
-               "\n"
-               "レート（1 秒あたりのデータ数、--rate SPS）:\n") +
-           RateTable() +
-           QStringLiteral(
-               "\n"
-               "模擬ボードのキー（--device sim:キー=値,...、K はデータ番号で 0 から）:\n"
-               "    seed=N       雑音の種（既定 1）\n"
-               "    ch0=UV       CH0 の入力 [uV]（既定 4）\n"
-               "    ch1=UV       CH1 の入力 [uV]（既定 1250000）\n"
-               "    name=TEXT    \"U?\" に答える名前（既定 SELKORAN）\n"
-               "    silent       何も答えません\n"
-               "    ng=COMMAND   このコマンドに \"NG\" を返します\n"
-               "    delay=MS     応答を MS ミリ秒遅らせます\n"
-               "    split=BYTES  応答を BYTES バイトずつ 5 ms おきに送ります\n"
-               "    lf=K         データ K を LF で終えます\n"
-               "    short=K      データ K の最後の桁を欠きます\n"
-               "    stopafter=K  K データで送るのをやめます\n"
-               "    purgefail=K  K 回目（0 から）のパージが失敗します\n"
-               "    vanish=K     データ K のときにボードが消えます\n");
 }

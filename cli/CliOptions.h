@@ -55,8 +55,11 @@ struct CliOptions {
     // second) is matched to the chosen filter's rates once every option is read, so --rate and
     // --filter may come in either order.
     static ParseResult Parse(const QStringList& arguments, CliOptions& options, QString& error);
-    // The usage, with both filters' rates and the simulated board's keys.
-    static QString UsageText();
+    // The command of that name, as the command line writes it.
+    static std::optional<Command> CommandNamed(const QString& name);
+    static QString NameOf(Command command);
+    // `command` takes the option `option` (its name without "--").
+    static bool Takes(Command command, const QString& option);
 
     // The settings a measurement with these options records.
     MeasureSettings Settings() const;

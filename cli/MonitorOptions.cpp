@@ -29,8 +29,10 @@ bool CheckBroker(const MonitorOptions& monitor, QString& error) {
     const std::optional<MqttAddress> address =
         MqttAddress::Parse(monitor.mqttUrl.toStdString(), reason);
     if (!address) {
-        error = QStringLiteral("--mqtt の値が正しくありません（") + QString::fromStdString(reason) +
-                QStringLiteral("）: ") + monitor.mqttUrl;
+        error = QStringLiteral("MQTT：") + QString::fromStdString(reason) + QStringLiteral("：") +
+                monitor.mqttUrl +
+                QStringLiteral(
+                    "（mqtt://ホスト[:ポート]/接頭辞 か mqtts://... の形で指定してください）");
         return false;
     }
     if (!monitor.caFile.isEmpty() && !address->fTls) {

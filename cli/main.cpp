@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "cli/CliCommands.h"
+#include "cli/CliHelp.h"
 #include "cli/CliOptions.h"
 
 namespace {
@@ -33,16 +35,19 @@ int main(int argc, char* argv[]) {
     }
     CliOptions options;
     QString error;
+    // The help and the pointer to it are the named command's, where one is named.
+    const std::optional<CliOptions::Command> command =
+        arguments.isEmpty() ? std::nullopt : CliOptions::CommandNamed(arguments.first());
     switch (CliOptions::Parse(arguments, options, error)) {
         case CliOptions::ParseResult::Help:
-            std::fputs(CliOptions::UsageText().toUtf8().constData(), stdout);
+            std::fputs(CliHelp::Text(command).toUtf8().constData(), stdout);
             return CliCommands::kExitOk;
         case CliOptions::ParseResult::Version:
             std::puts("selkoran-cli " SELKORAN_VERSION);
             return CliCommands::kExitOk;
         case CliOptions::ParseResult::Bad:
-            std::fprintf(stderr, "%s\n\n%s", error.toUtf8().constData(),
-                         CliOptions::UsageText().toUtf8().constData());
+            std::fprintf(stderr, "%s\n%s\n", error.toUtf8().constData(),
+                         CliHelp::Pointer(command).toUtf8().constData());
             return CliCommands::kExitUsage;
         case CliOptions::ParseResult::Ok:
             break;

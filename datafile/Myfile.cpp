@@ -78,6 +78,9 @@ int CurrentLine(std::FILE* file) {
         const auto want = std::min<off_t>(static_cast<off_t>(buffer.size()), position - 1 - offset);
         const ssize_t n =
             pread(fileno(file), buffer.data(), static_cast<std::size_t>(want), offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
             break;
         }

@@ -52,11 +52,12 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string StatsJson(const IntervalFigures& f) {
-    return '{' + Key("seq") + std::to_string(f.seq) + ',' + Key("start") +
-           JsonString(Time(f.start)) + ',' + Key("end") + JsonString(Time(f.end)) + ',' + Key("n") +
-           std::to_string(f.n) + ',' + Key("mean_uV") + NumberText(f.meanMicrovolts) + ',' +
-           Key("std_uV") + NumberText(f.stdMicrovolts) + ',' + Key("min_uV") +
-           NumberText(f.minMicrovolts) + ',' + Key("max_uV") + NumberText(f.maxMicrovolts) + '}';
+    return '{' + Key("run") + JsonString(Time(f.run)) + ',' + Key("seq") + std::to_string(f.seq) +
+           ',' + Key("start") + JsonString(Time(f.start)) + ',' + Key("end") +
+           JsonString(Time(f.end)) + ',' + Key("n") + std::to_string(f.n) + ',' + Key("mean_uV") +
+           NumberText(f.meanMicrovolts) + ',' + Key("std_uV") + NumberText(f.stdMicrovolts) + ',' +
+           Key("min_uV") + NumberText(f.minMicrovolts) + ',' + Key("max_uV") +
+           NumberText(f.maxMicrovolts) + '}';
 }
 
 std::string StatsInflux(const IntervalFigures& f, std::string_view board) {
@@ -77,7 +78,7 @@ std::string MetaJson(const Meta& m) {
            Key("filter") + JsonString(m.fSinc5 ? "sinc5" : "sinc3") + ',' + Key("channels") +
            ChannelList(m.channels) + ',' + Key("interval_s") + NumberText(m.intervalSeconds) + ',' +
            Key("program_version") + JsonString(m.programVersion) + ',' + Key("start") +
-           JsonString(m.start) + '}';
+           JsonString(m.start) + ',' + Key("run") + JsonString(m.start) + '}';
 }
 
 std::string CsvColumnLine() {

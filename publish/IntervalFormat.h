@@ -23,10 +23,11 @@ struct Meta {
     std::vector<int> channels;
     double intervalSeconds = 0.0;
     std::string programVersion;
-    std::string start;  // when the run's first start command went out
+    std::string start;  // when the run's first start command went out, also its "run"
 };
 
-// {"seq":1,"start":"...","end":"...","n":31250,"mean_uV":...,"std_uV":...,"min_uV":...,"max_uV":...}
+// {"run":"...","seq":1,"start":"...","end":"...","n":31250,"mean_uV":...,"std_uV":...,
+//  "min_uV":...,"max_uV":...}
 std::string StatsJson(const IntervalFigures& figures);
 // selkoran,board=ID,ch=0 n=31250i,mean_uV=...,std_uV=...,min_uV=...,max_uV=...,seq=1i <end in ns>
 // `board` holds only characters that need no escape in a tag (letters, digits, "._-").

@@ -23,10 +23,13 @@ bool IntervalStatistics::Begin(const AcquisitionInfo& run) {
     taken = 0;
     sums = {};
     start = std::chrono::floor<std::chrono::milliseconds>(run.start);
+    runStart = start;
+    lastArrival = start;
     return true;
 }
 
 bool IntervalStatistics::Take(const SampleBlock& block) {
+    lastArrival = std::chrono::floor<std::chrono::milliseconds>(wallClock());
     const std::array<std::span<const std::int32_t>, 2> codes{block.ch0, block.ch1};
     std::size_t offset = 0;
     while (offset < block.Size()) {
@@ -49,14 +52,14 @@ bool IntervalStatistics::End(AcquisitionOutcome) {
 }
 
 bool IntervalStatistics::Close() {
-    const auto end = std::chrono::floor<std::chrono::milliseconds>(wallClock());
     const std::int32_t gain = info.settings.GainFactor;
     std::size_t count = 0;
     for (const int channel : channels) {
         const NoiseStatistics s = sums[static_cast<std::size_t>(channel)].Result(info.SampleRate());
-        figures[count++] = {nextSeq,
+        figures[count++] = {runStart,
+                            nextSeq,
                             start,
-                            end,
+                            lastArrival,
                             channel,
                             s.count,
                             s.meanMicrovolts,
@@ -67,6 +70,6 @@ bool IntervalStatistics::Close() {
     ++nextSeq;
     taken = 0;
     sums = {};
-    start = end;
+    start = lastArrival;
     return listener(std::span(figures).first(count));
 }

@@ -17,7 +17,8 @@
 // averages as many samples as the next, whatever the USB latency; its start is the end of the
 // one before (the first starts when the start command went out) and its end is when its last
 // sample arrived, on the PC's clock. A run that ends in the middle of an interval gives that
-// shorter interval too, so no sample goes unreported.
+// shorter interval too, so no sample goes unreported; its end is its last sample's arrival
+// too, not the later moment the run was found over (a board silent until the time-out).
 class IntervalStatistics : public AcquisitionSink {
 public:
     using WallClock = std::function<std::chrono::system_clock::time_point()>;
@@ -50,7 +51,9 @@ private:
     std::int64_t perInterval = 1;
     std::int64_t taken = 0;  // samples of the current interval
     std::int64_t nextSeq = 1;
+    std::chrono::system_clock::time_point runStart;  // the run's identity
     std::chrono::system_clock::time_point start;
+    std::chrono::system_clock::time_point lastArrival;  // of the last block taken
     std::array<NoiseStatisticsSums, 2> sums;
     std::array<IntervalFigures, 2> figures;
 };

@@ -63,13 +63,17 @@ std::optional<MqttAddress> MqttAddress::Parse(std::string_view url, std::string&
         return std::nullopt;
     }
     const auto slash = url.find('/');
-    if (slash == url.npos || !ParseAuthority(url.substr(0, slash), address)) {
-        error = "ホスト名とポート番号が正しくありません";
+    if (!ParseAuthority(url.substr(0, slash), address)) {
+        error = "ホスト名かポート番号が正しくありません";
         return std::nullopt;
     }
-    address.prefix = url.substr(slash + 1);
+    address.prefix = slash == url.npos ? std::string_view() : url.substr(slash + 1);
+    if (address.prefix.empty()) {
+        error = "トピックの接頭辞がありません";
+        return std::nullopt;
+    }
     if (!ValidPrefix(address.prefix)) {
-        error = "トピックの接頭辞が正しくありません（空、+ や #、空の階層は使えません）";
+        error = "トピックの接頭辞が正しくありません（+ や #、空の階層は使えません）";
         return std::nullopt;
     }
     return address;

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "publish/IntervalFormat.h"
+#include "publish/MqttReason.h"
 
 namespace {
 
@@ -26,46 +26,20 @@ void InitialiseLibrary() {
     static_cast<void>(initialised);
 }
 
-std::string RefusalText(int rc) {
-    switch (rc) {
-        case 1:
-            return "ブローカーがプロトコルの版を受け付けませんでした";
-        case 2:
-            return "ブローカーがクライアント ID を受け付けませんでした";
-        case 3:
-            return "ブローカーが利用できません";
-        case 4:
-            return "ユーザー名かパスワードが正しくありません";
-        case 5:
-            return "ログインを拒否されました（ユーザー名かパスワードが正しくないか、許可がありませ"
-                   "ん）";
-        default:
-            return mosquitto_connack_string(rc);
-    }
-}
-
-std::string ErrnoText(int error) {
-    switch (error) {
-        case ECONNREFUSED:
-            return "接続を拒否されました（ブローカーが動いていないか、ポート番号が違います）";
-        case ETIMEDOUT:
-            return "時間内に応答がありません";
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-            return "ホストに届きません";
-        case ECONNRESET:
-        case EPIPE:
-            return "ブローカーが接続を閉じました";
-        default:
-            return std::strerror(error);
-    }
-}
-
-// Why a connection under way failed, where the socket says so (a TLS client may not look).
-int SocketError(int fd) {
+// Why a connection under way failed, where the socket says so; 0 while it may go on. A TLS
+// client writes its first handshake message at once and so takes the error of a refused
+// connection itself: a socket hung up before it was ever connected was refused.
+int ConnectError(int fd, short events) {
     int error = 0;
     socklen_t length = sizeof error;
-    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return errno;
+    }
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    const bool fNeverConnected =
+        getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 && errno == ENOTCONN;
+    return error == 0 && (events & POLLHUP) != 0 && fNeverConnected ? ECONNREFUSED : error;
 }
 
 int Milliseconds(std::chrono::steady_clock::duration duration) {
@@ -106,7 +80,11 @@ bool MqttPublisher::Connect(int abortFd, std::string& reason) {
     fStarting = true;
     fAborted = false;
     BeginConnect(Clock::now());
-    while (state == State::Connecting && !fAborted) {
+    while (!fAborted && (state == State::Connecting || AddressLeft())) {
+        if (state == State::Idle) {
+            BeginConnect(Clock::now());
+            continue;
+        }
         Wait(Clock::now(), abortFd);
         Service(Clock::now());
     }
@@ -189,14 +167,24 @@ void MqttPublisher::Turn(int abortFd) {
 void MqttPublisher::BeginConnect(Clock::time_point now) {
     refusal.clear();
     logError.clear();
+    if (nextRoute == 0) {
+        // Each round asks for the name afresh: the broker may have moved.
+        routes = BrokerRoutes::Of(settings.address, settings.resolve(settings.address.host));
+        if (routes.empty()) {
+            Failed(ReasonOf(MOSQ_ERR_EAI, 0), now);
+            return;
+        }
+    }
+    const BrokerRoutes::Route& route = routes[nextRoute++];
     if (!Configure()) {
         Failed(ReasonOf(MOSQ_ERR_ERRNO, errno), now);
         return;
     }
-    const int rc = mosquitto_connect_async(client, settings.address.host.c_str(),
-                                           settings.address.port, kKeepAliveSeconds);
+    const int rc = mosquitto_connect_bind_async(
+        client, route.host.c_str(), settings.address.port, kKeepAliveSeconds,
+        route.bindAddress.empty() ? nullptr : route.bindAddress.c_str());
     if (rc != MOSQ_ERR_SUCCESS) {
-        Failed(ReasonOf(rc, errno), now);
+        AddressFailed(ReasonOf(rc, errno), now);
         return;
     }
     state = State::Connecting;
@@ -300,8 +288,8 @@ void MqttPublisher::Service(Clock::time_point now) {
         return;
     }
     if (state == State::Connecting && (socketEvents & (POLLERR | POLLHUP)) != 0) {
-        if (const int error = SocketError(mosquitto_socket(client)); error != 0) {
-            Failed(ErrnoText(error), now);
+        if (const int error = ConnectError(mosquitto_socket(client), socketEvents); error != 0) {
+            AddressFailed(MqttReason::System(error), now);
             return;
         }
     }
@@ -319,10 +307,12 @@ void MqttPublisher::Service(Clock::time_point now) {
     socketEvents = 0;
     if (!refusal.empty()) {
         Failed(refusal, now);
+    } else if (rc != MOSQ_ERR_SUCCESS && state == State::Connecting) {
+        AddressFailed(ReasonOf(rc, error), now);
     } else if (rc != MOSQ_ERR_SUCCESS) {
         Failed(ReasonOf(rc, error), now);
     } else if (state == State::Connecting && now >= connectDeadline) {
-        Failed(ErrnoText(ETIMEDOUT), now);
+        AddressFailed(MqttReason::System(ETIMEDOUT), now);
     }
 }
 
@@ -342,8 +332,20 @@ void MqttPublisher::Connected() {
     lastReason.clear();
 }
 
-void MqttPublisher::Failed(const std::string& reason, Clock::time_point now) {
-    const bool fWasConnected = state == State::Connected;
+void MqttPublisher::AddressFailed(const std::string& reason, Clock::time_point now) {
+    if (nextRoute < routes.size()) {
+        Drop();
+        nextAttempt = now;  // the broker's next address at once
+        return;
+    }
+    Failed(reason, now);
+}
+
+bool MqttPublisher::AddressLeft() const {
+    return state == State::Idle && nextRoute > 0 && nextRoute < routes.size();
+}
+
+void MqttPublisher::Drop() {
     state = State::Idle;
     offlineMid = 0;
     fOfflineConfirmed = false;
@@ -355,6 +357,12 @@ void MqttPublisher::Failed(const std::string& reason, Clock::time_point now) {
     if (client != nullptr) {
         mosquitto_reinitialise(client, clientId.c_str(), true, this);
     }
+}
+
+void MqttPublisher::Failed(const std::string& reason, Clock::time_point now) {
+    const bool fWasConnected = state == State::Connected;
+    Drop();
+    nextRoute = 0;
     if (fWasConnected) {
         notice("MQTT：ブローカーとの接続が切れました（" + reason + "）。再接続します");
         retryDelay = kFirstRetry;
@@ -410,8 +418,6 @@ std::string MqttPublisher::Payload(const IntervalFigures& figures) const {
 
 std::string MqttPublisher::ReasonOf(int rc, int error) const {
     switch (rc) {
-        case MOSQ_ERR_ERRNO:
-            return ErrnoText(error);
         case MOSQ_ERR_EAI:
             return "ホスト名 " + settings.address.host + " が見つかりません";
         case MOSQ_ERR_TLS:
@@ -420,12 +426,8 @@ std::string MqttPublisher::ReasonOf(int rc, int error) const {
                 return "ブローカーの証明書を検証できませんでした（" + logError + "）";
             }
             return "TLS の接続に失敗しました" + (logError.empty() ? "" : "（" + logError + "）");
-        case MOSQ_ERR_CONN_LOST:
-            return ErrnoText(ECONNRESET);
-        case MOSQ_ERR_KEEPALIVE:
-            return "ブローカーの応答がありません";
         default:
-            return mosquitto_strerror(rc);
+            return MqttReason::Library(rc, error);
     }
 }
 
@@ -434,7 +436,7 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
     if (rc == 0) {
         publisher->Connected();
     } else {
-        publisher->refusal = RefusalText(rc);
+        publisher->refusal = MqttReason::Refusal(rc);
     }
 }
 

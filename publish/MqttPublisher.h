@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
+#include "publish/BrokerRoutes.h"
 #include "publish/IntervalFigures.h"
 #include "publish/IntervalQueue.h"
 #include "publish/MqttAddress.h"
@@ -26,6 +28,7 @@ struct mosquitto;
 // size until the broker confirms them; a lost connection is tried again after 1 s, then after
 // twice as long each time up to 30 s, and the queue goes out again in order (so a message may
 // arrive twice; its seq tells). Losses, reconnects and dropped messages are told in one line each.
+// A broker's name with several addresses is tried at each of them before a connection fails.
 class MqttPublisher {
 public:
     using Clock = std::chrono::steady_clock;
@@ -49,6 +52,7 @@ public:
         std::string user;    // empty: no login
         std::string password;
         std::size_t queueCapacity = kQueueCapacity;
+        BrokerRoutes::Resolver resolve = BrokerRoutes::Resolve;
     };
 
     MqttPublisher(Settings settings, Notice notice);
@@ -91,6 +95,12 @@ private:
     void Wait(Clock::time_point now, int abortFd);
     void Service(Clock::time_point now);
     void Connected();
+    // One of the broker's addresses failed: the next one, or after the last the failure.
+    void AddressFailed(const std::string& reason, Clock::time_point now);
+    // Between two addresses of one attempt to connect.
+    bool AddressLeft() const;
+    // The connection dropped: its unconfirmed messages wait to be sent again.
+    void Drop();
     void Failed(const std::string& reason, Clock::time_point now);
     bool Done(Clock::time_point now) const;
     void Close();
@@ -124,6 +134,10 @@ private:
     std::string refusal;     // the broker's answer when it refused the login
     std::string logError;    // the client library's last error (OpenSSL's reason)
     std::string lastReason;  // the last failure told
+
+    // The ways to the broker in this round of attempts; 0: the next attempt begins a round.
+    std::vector<BrokerRoutes::Route> routes;
+    std::size_t nextRoute = 0;
 
     // Shared between the measurement and the client's thread.
     mutable std::mutex mutex;

@@ -9,7 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+
+#include "common/SystemErrorText.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ bool ScpiServer::Listen(std::string* error) {
           ::listen(listenFd, kBacklog) == 0;
     freeaddrinfo(found);
     if (!fOk) {
-        *error = where + " で待ち受けできません: " + std::strerror(errno);
+        *error = where + " で待ち受けできません: " + SystemErrorText(errno);
         return false;
     }
     sockaddr_storage bound{};

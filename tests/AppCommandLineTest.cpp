@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -45,9 +46,15 @@ TEST(AppCommandLine, OptionsWorkWithoutADisplay) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.trimmed(), "SELKORAN 1.10");
 
+    // The help in the operator's Japanese, like selkoran-cli's, without Qt's English.
     const Outcome help = RunProgram({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("--device")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.startsWith("使い方：selkoran [オプション]\n")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("\nオプション：\n"));
+    for (const char* option : {"  -h, --help ", "  -v, --version ", "  --device D "}) {
+        EXPECT_TRUE(help.out.contains(option)) << option;
+    }
+    EXPECT_FALSE(help.out.contains(QRegularExpression("Usage|Options|Displays|[Tt]he ")));
 
     const Outcome bad = RunProgram({"--device", "serial:7"});
     EXPECT_EQ(bad.exitCode, 2);
@@ -56,6 +63,26 @@ TEST(AppCommandLine, OptionsWorkWithoutADisplay) {
 
     const Outcome unknown = RunProgram({"--frobnicate"});
     EXPECT_NE(unknown.exitCode, 0);
+}
+
+// An option the program does not know is named in Japanese once the toolkit has taken its own.
+TEST(AppCommandLine, AnUnknownOptionIsNamedWithWhereTheHelpIs) {
+    QTemporaryDir runtime;
+    QProcessEnvironment env = NoDisplay(runtime.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const auto& [arguments, cause] :
+         {std::pair<QStringList, QString>{{"--frobnicate"}, "不明なオプションです：--frobnicate"},
+          {{"--device"}, "--device の値がありません"}}) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(SELKORAN_BUILD_DIR "/selkoran"), arguments);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitCode(), 2);
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_TRUE(
+            err.endsWith("selkoran: " + cause + "\n詳しくは selkoran --help を見てください\n"))
+            << err.toStdString();
+    }
 }
 
 TEST(AppCommandLine, StartWithoutADisplaySaysSoInOneLine) {

@@ -222,7 +222,7 @@ TEST_F(CliMeasure, BadArgumentsGiveTheUsageAndExitCode2) {
     }
     const CliResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("使い方:"));
+    EXPECT_TRUE(help.out.startsWith("使い方：\n"));
     const CliResult version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "selkoran-cli " SELKORAN_VERSION "\n");

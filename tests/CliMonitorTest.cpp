@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <set>
 
 #include "boardsim/BoardOptions.h"
 #include "boardsim/SampleSource.h"
@@ -32,6 +33,7 @@ struct Stats {
     qint64 n = 0;
     double mean = 0, std = 0, min = 0, max = 0;
     QString start, end;
+    QString run;  // JSON only
 };
 
 // The JSON stats messages of `lines` ("RETAINED TOPIC PAYLOAD"), in arrival order.
@@ -43,12 +45,12 @@ std::vector<Stats> JsonStats(const QStringList& lines) {
             continue;
         }
         const QJsonObject o = QJsonDocument::fromJson(parts[2].toUtf8()).object();
-        EXPECT_EQ(o.keys(), (QStringList{"end", "max_uV", "mean_uV", "min_uV", "n", "seq", "start",
-                                         "std_uV"}));
+        EXPECT_EQ(o.keys(), (QStringList{"end", "max_uV", "mean_uV", "min_uV", "n", "run", "seq",
+                                         "start", "std_uV"}));
         stats.push_back({o["seq"].toInteger(), parts[1].section('/', -2, -2).mid(2).toInt(),
                          o["n"].toInteger(), o["mean_uV"].toDouble(), o["std_uV"].toDouble(),
                          o["min_uV"].toDouble(), o["max_uV"].toDouble(), o["start"].toString(),
-                         o["end"].toString()});
+                         o["end"].toString(), o["run"].toString()});
     }
     return stats;
 }
@@ -61,8 +63,16 @@ std::vector<Stats> CsvStats(const QString& path) {
         if (line.startsWith('#') || f[0] == "seq") {
             continue;
         }
-        stats.push_back({f[0].toLongLong(), f[3].toInt(), f[4].toLongLong(), f[5].toDouble(),
-                         f[6].toDouble(), f[7].toDouble(), f[8].toDouble(), f[1], f[2]});
+        stats.push_back({f[0].toLongLong(),
+                         f[3].toInt(),
+                         f[4].toLongLong(),
+                         f[5].toDouble(),
+                         f[6].toDouble(),
+                         f[7].toDouble(),
+                         f[8].toDouble(),
+                         f[1],
+                         f[2],
+                         {}});
     }
     return stats;
 }
@@ -157,6 +167,36 @@ TEST_F(CliMonitor, PublishesStatusMetaAndStatsWhoseFiguresAreTheBoardsSamples) {
     EXPECT_EQ(m["channels"].toVariant().toList().size(), 2);
     EXPECT_EQ(m["interval_s"].toDouble(), 0.2);
     EXPECT_EQ(m["program_version"].toString(), SELKORAN_VERSION);
+    // Every interval names its run: the run's start, where the first interval begins.
+    EXPECT_EQ(m["run"].toString(), m["start"].toString());
+    for (const Stats& s : stats) {
+        EXPECT_EQ(s.run, stats.front().start);
+    }
+    EXPECT_EQ(stats.front().run, m["run"].toString());
+}
+
+// A monitor started again without --append counts seq from 1 again: run and seq together
+// still tell every interval apart, so a subscriber removing QoS 1 repeats keeps both runs.
+TEST_F(CliMonitor, ARunStartedAgainIsToldApartByItsRunThoughSeqStartsAgain) {
+    MosquittoBroker broker(dir.path());
+    ASSERT_TRUE(broker.Start());
+    Subscriber all(broker.Port(), "lab/#");
+    ASSERT_TRUE(all.WaitReady());
+    const QStringList run = {"monitor",    "--device", "sim",        "--rate", "31250",
+                             "--interval", "0.25s",    "--duration", "0.5s",   "--mqtt",
+                             broker.Url(), "--id",     "restarted"};
+    ASSERT_EQ(Run(run).exitCode, 0);
+    ASSERT_EQ(Run(run).exitCode, 0);
+    ASSERT_TRUE(all.WaitForCount("lab/restarted/status offline", 2, 5000));
+    const std::vector<Stats> stats = JsonStats(all.Lines());
+    ASSERT_EQ(stats.size(), 4u);
+    std::set<std::pair<QString, qint64>> identities;
+    for (const Stats& s : stats) {
+        identities.insert({s.run, s.seq});
+    }
+    EXPECT_EQ(identities.size(), 4u);
+    EXPECT_EQ(stats[0].seq, stats[2].seq);
+    EXPECT_LT(stats[0].run, stats[2].run);
 }
 
 TEST_F(CliMonitor, EverySeqArrivesInOrderAfterTheBrokerWasAwayFiveSeconds) {
@@ -226,6 +266,7 @@ TEST_F(CliMonitor, TlsWithTheTestsOwnAuthorityAndAPasswordFile) {
     WriteText(Path("passwd"), "");
     ASSERT_EQ(QProcess::execute("mosquitto_passwd", {"-b", Path("passwd"), "mon", "s3cret"}), 0);
     WriteText(Path("password"), "s3cret\n");
+    ASSERT_TRUE(QFile::setPermissions(Path("password"), QFile::ReadOwner | QFile::WriteOwner));
     MosquittoBroker broker(dir.path(), "allow_anonymous false\npassword_file " + Path("passwd") +
                                            "\ncafile " + Path("ca.crt") + "\ncertfile " +
                                            Path("broker.crt") + "\nkeyfile " + Path("broker.key"));
@@ -267,6 +308,53 @@ TEST_F(CliMonitor, TlsWithTheTestsOwnAuthorityAndAPasswordFile) {
         EXPECT_TRUE(refused.out.isEmpty());
         EXPECT_FALSE(QFile::exists(Path("no.csv")));  // nothing was measured
     }
+    // Where nothing listens, the TLS client is refused, at every address of the name.
+    const CliResult closed =
+        Run(Monitor({"--mqtt", "mqtts://localhost:" + QString::number(FreePort()) + "/lab",
+                     "--mqtt-ca", "ca.crt"}));
+    EXPECT_EQ(closed.exitCode, 1);
+    EXPECT_TRUE(closed.err.contains("（接続を拒否されました")) << closed.err.toStdString();
+}
+
+// A password file others may read is refused as ssh refuses such a key, and so is one without
+// a password: at the start, with the reason, before the board is asked anything.
+TEST_F(CliMonitor, APasswordFileOthersMayReadOrWithoutAPasswordIsRefused) {
+    WriteText(Path("passwd"), "");
+    ASSERT_EQ(QProcess::execute("mosquitto_passwd", {"-b", Path("passwd"), "mon", "s3cret"}), 0);
+    MosquittoBroker broker(dir.path(), "allow_anonymous false\npassword_file " + Path("passwd"));
+    ASSERT_TRUE(broker.Start());
+    const auto monitor = [&](const QString& device, const QByteArray& text,
+                             QFile::Permissions permissions) {
+        WriteText(Path("password"), text);
+        EXPECT_TRUE(QFile::setPermissions(Path("password"), permissions));
+        return Run({"monitor", "--device", device, "--interval", "0.2s", "--duration", "0.4s",
+                    "--mqtt", broker.Url(), "--mqtt-user", "mon", "--mqtt-password-file",
+                    "password", "--csv", "iv.csv", "--force"});
+    };
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    const struct {
+        QFile::Permissions permissions;
+        QByteArray text;
+        QString reason;
+    } refused[] = {{owner | QFile::ReadGroup | QFile::ReadOther, "s3cret\n",
+                    "所有者のほかにも許可があります（モード 0644）。chmod 600 で所有者だけにしてく"
+                    "ださい"},
+                   {owner | QFile::ReadGroup, "s3cret\n",
+                    "所有者のほかにも許可があります（モード 0640）。chmod 600 で所有者だけにしてく"
+                    "ださい"},
+                   {owner, "", "1 行目にパスワードがありません"},
+                   {owner, "\ns3cret\n", "1 行目にパスワードがありません"}};
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.reason.toStdString());
+        // A silent board would keep a start waiting: the refusal comes before it is asked.
+        const CliResult result = monitor("sim:silent", row.text, row.permissions);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "パスワードファイルを使えません：password（" + row.reason + "）\n");
+        EXPECT_FALSE(QFile::exists(Path("iv.csv")));
+    }
+    const CliResult accepted = monitor("sim", "s3cret\n", owner);
+    EXPECT_EQ(accepted.exitCode, 0) << accepted.err.toStdString();
+    EXPECT_EQ(CsvStats(Path("iv.csv")).size(), 2u);
 }
 
 TEST_F(CliMonitor, InfluxLinesParseOneByOne) {
@@ -359,8 +447,14 @@ TEST_F(CliMonitor, BadOptionsAreUsageErrorsAndAnAbsentBrokerEndsTheStart) {
         SCOPED_TRACE(options.join(' ').toStdString());
         const CliResult result = Run(QStringList{"monitor", "--device", "sim"} + options);
         EXPECT_EQ(result.exitCode, 2);
-        EXPECT_TRUE(result.err.contains("使い方:"));
+        EXPECT_TRUE(result.err.endsWith("詳しくは selkoran-cli monitor --help を見てください\n"));
     }
+    // A broker's address without the prefix of the topics says that this is what is missing.
+    const CliResult noPrefix =
+        Run({"monitor", "--device", "sim", "--interval", "1s", "--mqtt", "mqtt://broker:1883"});
+    EXPECT_EQ(noPrefix.exitCode, 2);
+    EXPECT_TRUE(noPrefix.err.startsWith("MQTT：トピックの接頭辞がありません：mqtt://broker:1883"))
+        << noPrefix.err.toStdString();
     const QString url = "mqtt://127.0.0.1:" + QString::number(FreePort()) + "/lab";
     const CliResult absent =
         Run({"monitor", "--device", "sim", "--interval", "1s", "--mqtt", url, "--csv", "a.csv"});

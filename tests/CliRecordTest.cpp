@@ -101,7 +101,7 @@ TEST_F(CliRecord, CountsBeyondOneStartCommandAndMissingChoicesAreUsageErrors) {
         SCOPED_TRACE(options.join(' ').toStdString());
         const CliResult result = Run(QStringList{"record", "--device", "sim"} + options);
         EXPECT_EQ(result.exitCode, 2);
-        EXPECT_TRUE(result.err.contains("使い方:"));
+        EXPECT_TRUE(result.err.endsWith("詳しくは selkoran-cli record --help を見てください\n"));
         EXPECT_FALSE(QFile::exists(Path("a.csv")));
     }
     const CliResult one = Run({"record", "--device", "sim", "--count", "1", "--output", "a.csv"});

@@ -110,6 +110,16 @@ public:
         }
         return false;
     }
+    // Waits until `count` lines hold `text`.
+    bool WaitForCount(const QString& text, qsizetype count, int timeoutMs) {
+        for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired();) {
+            if (Lines().filter(text).size() >= count) {
+                return true;
+            }
+            process.waitForReadyRead(50);
+        }
+        return Lines().filter(text).size() >= count;
+    }
     // Every line so far but the probes.
     QStringList Lines() {
         Read();

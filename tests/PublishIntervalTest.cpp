@@ -124,6 +124,37 @@ TEST(PublishInterval, FiguresEqualTheSimulatorsSamplesSplitAcrossBlocks) {
     }
 }
 
+// A board that falls silent ends the run at the time-out, 10 s after its last sample: the last
+// interval ends when its last sample arrived, not when the run was found over.
+TEST(PublishInterval, TheLastIntervalOfASilentBoardEndsWithItsLastSample) {
+    std::chrono::system_clock::time_point now{std::chrono::sys_days{std::chrono::March / 1 / 2025}};
+    std::vector<IntervalFigures> closed;
+    IntervalStatistics statistics(
+        1s,
+        [&closed](std::span<const IntervalFigures> interval) {
+            closed.insert(closed.end(), interval.begin(), interval.end());
+            return true;
+        },
+        [&now] { return now; });
+    AcquisitionInfo run;
+    run.settings.spsSel = 3;  // 10 per second: 10 samples an interval
+    run.start = now;
+    ASSERT_TRUE(statistics.Begin(run));
+    const std::vector<std::int32_t> codes(5, kMidScaleCode);
+    for (std::int64_t first = 0; first < 15; first += 5) {
+        now += 500ms;  // half an interval per block
+        ASSERT_TRUE(statistics.Take({first, codes, {}, {}}));
+    }
+    now += 10s;  // the monitor's time-out
+    ASSERT_TRUE(statistics.End(AcquisitionOutcome::TimedOut));
+    ASSERT_EQ(closed.size(), 2u);
+    EXPECT_EQ(closed[0].end, run.start + 1000ms);
+    EXPECT_EQ(closed[1].start, closed[0].end);
+    EXPECT_EQ(closed[1].n, 5);
+    EXPECT_EQ(closed[1].end, run.start + 1500ms);
+    EXPECT_EQ(closed[1].run, run.start);  // the run names every interval
+}
+
 TEST(PublishIntervalLength, EveryIntervalHoldsAtLeastOneSample) {
     EXPECT_EQ(IntervalStatistics::SamplesIn(10s, 31250), 312500);
     EXPECT_EQ(IntervalStatistics::SamplesIn(1s, 1.25), 1);

@@ -278,7 +278,8 @@ FifoStatus TtyFifo::DrainUntilQuiet() const {
         if ((line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             return FifoStatusCode::IoError;
         }
-        if (ready > 0 && ::read(fd, discard, sizeof discard) < 0 && !WouldBlock(errno)) {
+        if (ready > 0 && ::read(fd, discard, sizeof discard) < 0 && !WouldBlock(errno) &&
+            errno != EINTR) {
             return FifoStatusCode::IoError;
         }
     }
@@ -343,6 +344,9 @@ FifoStatus TtyFifo::TakeFromLine() {
              std::min<std::size_t>(static_cast<std::size_t>(queued), received.Room());
          want > 0;) {
         const ssize_t result = ::read(fd, chunk, std::min(want, sizeof chunk));
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
         if (result < 0 && !WouldBlock(errno)) {
             return FifoStatusCode::IoError;
         }

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// selkoran-cli's command line as a user mistypes it: the cause of a usage error stays on the
+// screen with one line pointing to the help, each command has its own help, and durations
+// read as written.
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include "cli/CliOptions.h"
+#include "tests/CliTestSupport.h"
+
+namespace {
+
+const QStringList kCommands = {"info",    "measure", "record",  "serve",
+                               "monitor", "show",    "analyze", "convert"};
+
+class CliUsage : public CliFixture {};
+
+TEST_F(CliUsage, AUsageErrorShowsItsCauseAndWhereTheHelpIs) {
+    struct Row {
+        QStringList arguments;
+        QString cause;
+        QString help;  // the command whose help the last line points to; empty: the overview
+    };
+    const Row rows[] = {
+        {{"mesure", "--rate", "10"}, "不明なコマンドです：mesure", ""},
+        {{},
+         "コマンドを指定してください（info、measure、show、analyze、record、serve、monitor、"
+         "convert）",
+         ""},
+        {{"measure", "--rate", "10", "--rate=5"},
+         "オプションが二度指定されています：--rate",
+         "measure"},
+        {{"show", "a.DTA", "--volt", "--volt"}, "オプションが二度指定されています：--volt", "show"},
+        {{"record", "--count", "1048576", "--output", "a.csv"},
+         "--count 1048576 は記録できません。記録できるデータ数：1 から 1048575 まで（それより長い"
+         "記録は --duration で指定してください）",
+         "record"},
+        {{"measure", "--count", "300"},
+         "--count 300 は選べません。選べるデータ数：100、200、500、1000、2000、5000、10000",
+         "measure"},
+        {{"measure", "--port", "5025"}, "measure では使えないオプションです：--port", "measure"},
+        {{"analyze", "a.DTA", "--frequency", "5"}, "不明なオプションです：--frequency", "analyze"},
+        {{"measure", "--output"}, "--output の値がありません", "measure"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        const CliResult result = Run(row.arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_TRUE(result.out.isEmpty());
+        const QString help = row.help.isEmpty() ? "--help" : row.help + " --help";
+        EXPECT_EQ(result.err, row.cause + "\n詳しくは selkoran-cli " + help + " を見てください\n");
+    }
+}
+
+// A command's help holds its usage and every option it takes, and nothing of the others'.
+TEST_F(CliUsage, EachCommandHasItsOwnHelpAndTheOverviewHasAll) {
+    const CliResult overview = Run({"--help"});
+    ASSERT_EQ(overview.exitCode, 0);
+    QSet<QString> options;
+    static const QRegularExpression optionName(QStringLiteral("--([a-z][a-z-]+)"));
+    for (const auto& match : optionName.globalMatch(overview.out)) {
+        options << match.captured(1);
+    }
+    EXPECT_GE(options.size(), 30);
+    for (const QString& name : kCommands) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(overview.out.contains("\n  selkoran-cli " + name + ' '));
+        const CliResult help = Run({name, "--help"});
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_TRUE(help.out.startsWith("使い方：\n  selkoran-cli " + name + ' '));
+        EXPECT_EQ(help.out.count("selkoran-cli "), 1);  // no other command's usage
+        const CliOptions::Command command = *CliOptions::CommandNamed(name);
+        for (const QString& option : options) {
+            const bool fListed = help.out.contains("\n  --" + option);
+            EXPECT_EQ(fListed, CliOptions::Takes(command, option)) << option.toStdString();
+        }
+    }
+}
+
+// "7d" is seven days, not seven hours: a week's monitor or recording asks for a week of samples.
+TEST_F(CliUsage, DurationsReadDaysHoursMinutesAndSecondsInOrder) {
+    const struct {
+        const char* text;
+        double seconds;
+    } good[] = {{"7d", 604800}, {"1d12h", 129600}, {"1h30m", 5400}, {"1.5h", 5400},
+                {"45m", 2700},  {"90s", 90},       {"0.5s", 0.5},   {"2d0h1m1s", 172861}};
+    for (const auto& row : good) {
+        SCOPED_TRACE(row.text);
+        CliOptions options;
+        QString error;
+        ASSERT_EQ(CliOptions::Parse({"record", "--duration", row.text, "--output", "a.csv"},
+                                    options, error),
+                  CliOptions::ParseResult::Ok)
+            << error.toStdString();
+        EXPECT_EQ(options.recordDuration->count(), row.seconds);
+    }
+    for (const char* text : {"7", "7x", "1m1h", "d", "0s", "1h 30m", "-1h"}) {
+        SCOPED_TRACE(text);
+        CliOptions options;
+        QString error;
+        EXPECT_EQ(
+            CliOptions::Parse({"monitor", "--interval", "1s", "--duration", text}, options, error),
+            CliOptions::ParseResult::Bad);
+    }
+    CliOptions week;
+    QString error;
+    ASSERT_EQ(
+        CliOptions::Parse({"record", "--rate", "1.25", "--duration", "7d", "--output", "a.csv"},
+                          week, error),
+        CliOptions::ParseResult::Ok);
+    EXPECT_EQ(week.RecordSamples(), 756000);  // 7 x 86400 s x 1.25 per second
+}
+
+}  // namespace
