@@ -4,16 +4,36 @@
 #include <avahi-common/error.h>
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
 #include <string>
 
 #include "serve/ServiceAnnouncement.h"
 
+namespace {
+
+// A word of two Latin letters or more, the names of the daemons aside.
+bool HasEnglish(std::string text) {
+    for (const std::string name : {"Avahi", "D-Bus"}) {
+        for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name)) {
+            text.erase(at, name.size());
+        }
+    }
+    std::size_t letters = 0;
+    for (const char c : text) {
+        letters = std::isalpha(static_cast<unsigned char>(c)) != 0 ? letters + 1 : 0;
+        if (letters >= 2) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 TEST(ServeAnnouncement, NoAvahiFailureIsSaidInEnglish) {
-    const std::regex english("[A-Za-z]{2,}");
+    ASSERT_TRUE(HasEnglish("Daemon not running"));
     for (int error = AVAHI_ERR_FAILURE; error >= AVAHI_ERR_MAX; --error) {
         const std::string reason = ServiceAnnouncement::ReasonText(error);
-        const std::string words = std::regex_replace(reason, std::regex("Avahi|D-Bus"), "");
-        EXPECT_FALSE(std::regex_search(words, english)) << error << ": " << reason;
+        EXPECT_FALSE(HasEnglish(reason)) << error << ": " << reason;
     }
 }
