@@ -304,7 +304,7 @@ int TopRateRun() {
     }
     const std::string file = std::string(folder) + "/run.csv";
     const auto r0 = Steady::now();
-    Child record({BuildProgram("selkoran-cli"), "record", "--device", "sim", "--rate", "16",
+    Child record({BuildProgram("selkoran-cli"), "record", "--device", "sim", "--rate", "31250",
                   "--channel", "2", "--count", std::to_string(kTopRateSamples), "--output", file},
                  false);
     const auto [code, recordCpu] = record.Wait();

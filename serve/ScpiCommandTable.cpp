@@ -5,49 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "serve/ScpiCommands.h"
+#include "serve/ScpiSession.h"
+
 namespace {
-
-enum Form : unsigned { kSet = 1, kQuery = 2, kBoth = 3 };
-
-struct Entry {
-    std::string_view pattern;
-    ScpiCommand command;
-    unsigned forms;
-};
-
-constexpr Entry kEntries[] = {
-    {"*IDN", ScpiCommand::Identify, kQuery},
-    {"*RST", ScpiCommand::Reset, kSet},
-    {"*CLS", ScpiCommand::Clear, kSet},
-    {"*ESE", ScpiCommand::EventEnable, kBoth},
-    {"*ESR", ScpiCommand::EventRegister, kQuery},
-    {"*SRE", ScpiCommand::ServiceEnable, kBoth},
-    {"*STB", ScpiCommand::StatusByte, kQuery},
-    {"*OPC", ScpiCommand::OperationComplete, kBoth},
-    {"*WAI", ScpiCommand::Wait, kSet},
-    {"*TST", ScpiCommand::SelfTest, kQuery},
-    {"*TRG", ScpiCommand::Trigger, kSet},
-    {"[SENSe:]VOLTage[:DC]:RATE", ScpiCommand::Rate, kBoth},
-    {"[SENSe:]VOLTage[:DC]:FILTer", ScpiCommand::Filter, kBoth},
-    {"ROUTe:SCAN", ScpiCommand::Scan, kBoth},
-    {"SAMPle:COUNt", ScpiCommand::Count, kBoth},
-    {"TRIGger:SOURce", ScpiCommand::TriggerSource, kBoth},
-    {"INITiate[:IMMediate]", ScpiCommand::Initiate, kSet},
-    {"ABORt", ScpiCommand::Abort, kSet},
-    {"FETCh:CODE", ScpiCommand::FetchCode, kQuery},
-    {"FETCh[:VOLTage][:DC]", ScpiCommand::Fetch, kQuery},
-    {"READ", ScpiCommand::Read, kQuery},
-    {"MEASure[:VOLTage][:DC]", ScpiCommand::Measure, kQuery},
-    {"CONFigure[:VOLTage][:DC]", ScpiCommand::Configure, kSet},
-    {"DATA:POINts", ScpiCommand::Points, kQuery},
-    {"FORMat[:DATA]", ScpiCommand::Format, kBoth},
-    {"FORMat:BORDer", ScpiCommand::ByteOrder, kBoth},
-    {"CALCulate:AVERage:ALL", ScpiCommand::Average, kQuery},
-    {"CALCulate:NOISe", ScpiCommand::Noise, kQuery},
-    {"SYSTem:ERRor[:NEXT]", ScpiCommand::Error, kQuery},
-    {"SYSTem:ERRor:COUNt", ScpiCommand::ErrorCount, kQuery},
-    {"SYSTem:VERSion", ScpiCommand::Version, kQuery},
-};
 
 struct Node {
     std::string_view keyword;
@@ -83,21 +44,49 @@ bool MatchNodes(std::span<const Node> nodes, std::span<const std::string> header
            MatchNodes(nodes.subspan(1), header.subspan(1));
 }
 
+// Why a unit's command is not run: -113 an unknown header or a form the command lacks, -108
+// a parameter too many, -221 a setting that would change the run under way, -109 a missing
+// value; 0 to run it.
+int Refusal(ScpiSession& session, const ScpiCommand* command, const ScpiUnit& unit) {
+    if (command == nullptr) {
+        return ScpiError::kUndefinedHeader;
+    }
+    const ScpiForm& form = unit.fQuery ? command->query : command->setting;
+    if (unit.parameters.size() > form.most) {
+        return ScpiError::kParameterNotAllowed;
+    }
+    if (!unit.fQuery && (command->traits & ScpiCommand::kChangesRun) != 0 &&
+        session.Instrument().Busy()) {
+        return ScpiError::kSettingsConflict;
+    }
+    return unit.parameters.size() < form.least ? ScpiError::kMissingParameter : 0;
+}
+
 }  // namespace
 
-std::optional<ScpiCommand> ScpiCommandTable::Find(const ScpiUnit& unit) {
+const ScpiCommand* ScpiCommandTable::Find(const ScpiUnit& unit) {
     static const std::vector<std::vector<Node>> patterns = [] {
         std::vector<std::vector<Node>> all;
-        for (const Entry& entry : kEntries) {
-            all.push_back(Nodes(entry.pattern));
+        for (const ScpiCommand& command : ScpiCommands::Table()) {
+            all.push_back(Nodes(command.pattern));
         }
         return all;
     }();
-    const unsigned form = unit.fQuery ? kQuery : kSet;
-    for (std::size_t i = 0; i < std::size(kEntries); ++i) {
-        if ((kEntries[i].forms & form) != 0 && MatchNodes(patterns[i], unit.header)) {
-            return kEntries[i].command;
+    const std::span<const ScpiCommand> commands = ScpiCommands::Table();
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const ScpiForm& form = unit.fQuery ? commands[i].query : commands[i].setting;
+        if (form.fExists && MatchNodes(patterns[i], unit.header)) {
+            return &commands[i];
         }
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+void ScpiCommandTable::Execute(ScpiSession& session, ScpiUnit& unit) {
+    const ScpiCommand* command = unit.error == 0 ? Find(unit) : nullptr;
+    if (const int error = unit.error != 0 ? unit.error : Refusal(session, command, unit)) {
+        session.Error(error);
+    } else {
+        command->handler(session, unit);
+    }
 }

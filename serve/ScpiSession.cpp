@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "serve/ScpiCommands.h"
+#include "serve/ScpiCommandTable.h"
 
 namespace {
 
@@ -11,8 +11,8 @@ namespace {
 constexpr std::string_view kRunAborted = "run aborted";
 
 bool FetchesData(const ScpiUnit& unit) {
-    const std::optional<ScpiCommand> command = ScpiCommandTable::Find(unit);
-    return command == ScpiCommand::Fetch || command == ScpiCommand::FetchCode;
+    const ScpiCommand* command = ScpiCommandTable::Find(unit);
+    return command != nullptr && (command->traits & ScpiCommand::kFetchesData) != 0;
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ void ScpiSession::RunEnding(const ScpiInstrument::RunEnd& end) {
     if (end.fAborted && FetchesData(waiting)) {
         Error(ScpiError::kExecution, kRunAborted);
     }
-    fWaiting = ScpiCommands::Execute(*this, waiting) == ScpiCommands::Step::Wait;
+    Execute(waiting);
     if (!fWaiting) {
         pending.pop_front();
     }
@@ -63,7 +63,7 @@ void ScpiSession::RunEnding(const ScpiInstrument::RunEnd& end) {
 void ScpiSession::Run(std::string& output) {
     fOutputPending = !output.empty();
     while (!pending.empty()) {
-        fWaiting = ScpiCommands::Execute(*this, pending.front()) == ScpiCommands::Step::Wait;
+        Execute(pending.front());
         if (fWaiting) {
             return;
         }
@@ -80,6 +80,11 @@ void ScpiSession::Run(std::string& output) {
         response = std::string();
         fAnswered = false;
     }
+}
+
+void ScpiSession::Execute(ScpiUnit& unit) {
+    fWaiting = false;
+    ScpiCommandTable::Execute(*this, unit);
 }
 
 void ScpiSession::Error(int number, std::string_view detail) {
@@ -104,4 +109,12 @@ void ScpiSession::AskOperationComplete() {
     } else {
         status.SetEvent(StatusRegisters::kOperationComplete);
     }
+}
+
+bool ScpiSession::AwaitsRunEnd() {
+    fWaiting = instrument.Busy();
+    if (fWaiting) {
+        Involve();
+    }
+    return fWaiting;
 }

@@ -46,6 +46,9 @@ public:
     // The run just armed or started, or waited for, is this connection's: it hears of its
     // failure.
     void Involve() { involvedRun = instrument.RunNumber(); }
+    // The command being executed waits for the end of the run armed or under way, if there is
+    // one, and is executed again then; the run becomes this connection's. False without a run.
+    bool AwaitsRunEnd();
     // *OPC: the operation-complete event at the end of the run in progress, or now.
     void AskOperationComplete();
     bool OutputPending() const { return fOutputPending; }
@@ -53,6 +56,7 @@ public:
 private:
     void RunEnding(const ScpiInstrument::RunEnd& end) override;
     void Run(std::string& output);
+    void Execute(ScpiUnit& unit);
 
     ScpiInstrument& instrument;
     std::function<void()> onHardwareError;

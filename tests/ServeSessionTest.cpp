@@ -161,6 +161,39 @@ TEST_F(ServeSession, EachScanListMeasuresTheChannelsItNames) {
     }
 }
 
+// Each form's parameters are counted before it is executed: -108 for one too many, -109 for a
+// missing value, -113 for a form the command lacks; a setting that would change the run under
+// way is refused (-221) before its value is looked at.
+TEST_F(ServeSession, EachFormTakesTheParametersItNeedsAndNoMore) {
+    const std::string tooMany = "-108,\"Parameter not allowed\"";
+    const std::string missing = "-109,\"Missing parameter\"";
+    const std::string undefined = "-113,\"Undefined header\"";
+    const std::string conflict = "-221,\"Settings conflict\"";
+    const std::pair<const char*, std::string> idle[] = {
+        {"*IDN? 1", tooMany},        {"*RST 1", tooMany},          {"*OPC 1", tooMany},
+        {"*ESE", missing},           {"*SRE 1,2", tooMany},        {"*ESE? MAX,MIN", tooMany},
+        {"VOLT:RATE", missing},      {"VOLT:RATE 10,20", tooMany}, {"VOLT:FILT? SINC3", tooMany},
+        {"ROUT:SCAN", missing},      {"TRIG:SOUR? BUS", tooMany},  {"FORM", missing},
+        {"FORM REAL,64,1", tooMany}, {"FORM ASC,1", tooMany},      {"FORM? REAL", tooMany},
+        {"FORM:BORD", missing},      {"CONF 1,DEF,3", tooMany},    {"CONF", kNoError},
+        {"MEAS? 1,2,3", tooMany},    {"CALC:NOIS? 1", tooMany},    {"INIT?", undefined},
+        {"*IDN", undefined},         {"FETC:CODE", undefined},
+    };
+    Client& client = Connect();
+    for (const auto& [message, error] : idle) {
+        EXPECT_EQ(client.Ask(std::string(message) + ";:SYST:ERR?"), error) << message;
+    }
+    client.Ask("VOLT:RATE 10;:SAMP:COUN 20;:INIT");
+    const std::pair<const char*, std::string> running[] = {
+        {"VOLT:RATE", conflict}, {"VOLT:RATE 10,20", tooMany},
+        {"CONF", conflict},      {"*ESE", missing},
+        {"FORM", missing},
+    };
+    for (const auto& [message, error] : running) {
+        EXPECT_EQ(client.Ask(std::string(message) + ";:SYST:ERR?"), error) << message;
+    }
+}
+
 TEST_F(ServeSession, TheSummaryBitOfTheStatusByteFollowsTheEventEnableMask) {
     Client& client = Connect();
     client.Ask("SAMP:COUN 0");  // an execution error (ESR 16), queued (STB 4)
