@@ -93,11 +93,11 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
     EXPECT_EQ(f.r->StartBtn->text(), "記録停止");
     EXPECT_TRUE(f.r->WakeArmed());
     f.RecordFor(100ms);
-    const std::int64_t early = f.r->Envelope(0).Count();
+    const std::int64_t early = f.r->View().Envelope(0).Count();
     f.RecordFor(100ms);
     EXPECT_GT(early, 0);
-    EXPECT_GT(f.r->Envelope(1).Count(), early);  // it grows
-    f.r->ShowProgress();
+    EXPECT_GT(f.r->View().Envelope(1).Count(), early);  // it grows
+    f.r->View().ShowProgress();
     EXPECT_GT(f.r->Chart().PointsDrawn(0), 0u);
     EXPECT_LE(f.r->Chart().PointsDrawn(1), f.r->Chart().MostPoints());
 
@@ -110,7 +110,7 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
 
     // Every sample the board sent and the chart saw is in the file, in order.
     const auto rows = Rows(f.path);
-    ASSERT_EQ(static_cast<std::int64_t>(rows.size()), f.r->Envelope(0).Count());
+    ASSERT_EQ(static_cast<std::int64_t>(rows.size()), f.r->View().Envelope(0).Count());
     SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
                         BoardOptions{}.ch1Microvolts);
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -191,7 +191,7 @@ TEST(AppRecording, AnExistingFileAndClosingBothAskAndTheFileStaysComplete) {
     std::ifstream file(f.path);
     const std::string text((std::istreambuf_iterator<char>(file)), {});
     EXPECT_TRUE(text.ends_with('\n'));
-    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->Envelope(0).Count());
+    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->View().Envelope(0).Count());
     EXPECT_GE(Rows(f.path).size(), 150u);  // about 200 at 100.2 per second
 }
 
@@ -206,9 +206,9 @@ TEST(AppRecording, AnUnpluggedBoardEndsWithTheMeasureErrorAndKeepsWhatCame) {
     ASSERT_EQ(f.prompts.boxes.size(), 1u);
     EXPECT_EQ(f.prompts.boxes[0].text, "計測エラーで終了");
     // The records before the board went, in the chart and in the file alike.
-    EXPECT_GT(f.r->Envelope(1).Count(), 250);
-    EXPECT_LE(f.r->Envelope(1).Count(), 300);
-    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->Envelope(1).Count());
+    EXPECT_GT(f.r->View().Envelope(1).Count(), 250);
+    EXPECT_LE(f.r->View().Envelope(1).Count(), 300);
+    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->View().Envelope(1).Count());
     EXPECT_TRUE(f.window->MeasureBtn->isEnabled());
 }
 
