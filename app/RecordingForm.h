@@ -19,11 +19,11 @@ class QSpinBox;
 class QTableWidget;
 class QWidget;
 
-// The recording window's controls, made and laid out as its form says: on the left rate,
-// filter, channel, a count or a duration (only the chosen one editable), the file,
-// "データなし時間切れ" in seconds, the start and analysis buttons and the state line; on the
-// right the chart's span, the figures' span, the chart, the progress line and the figures. The
-// window inherits them and wires their events to its own handlers.
+// The recording window's controls and their layout: on the left rate, filter, channel, a count
+// or a duration (only the chosen one editable), the file, "データなし時間切れ" in seconds, the
+// start and analysis buttons and the state line; on the right the chart's span, the figures'
+// span, the chart, the progress line and the figures. The window inherits them and wires their
+// events to its own handlers.
 class RecordingForm {
 public:
     static inline const QString kTitle = QStringLiteral("SELKORAN / 長時間記録");
