@@ -45,7 +45,6 @@ public:
     // keep room to grow).
     void Settle();
 
-    bool Zoomed() const { return fZoomed; }
     // Points drawn per channel at the last refresh, and the most allowed.
     std::size_t PointsDrawn(int channel) const { return drawn[static_cast<std::size_t>(channel)]; }
     std::size_t MostPoints() const;

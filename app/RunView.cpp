@@ -17,8 +17,7 @@ void RunView::Prepare(bool fDataShown) {
 }
 
 void RunView::Arm() {
-    const BlockWait::Sleep next = engine.NextWait();
-    wake.Arm(next.fd, next.duration);
+    wake.Arm(engine.NextWait());
 }
 
 void RunView::Disarm() {

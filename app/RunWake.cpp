@@ -25,15 +25,15 @@ RunWake::RunWake(std::function<void()> wake) : onWake(std::move(wake)) {
 
 RunWake::~RunWake() = default;
 
-void RunWake::Arm(int fd, std::chrono::nanoseconds sleep) {
-    if (fd >= 0 && (!notifier || notifier->socket() != fd)) {
-        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+void RunWake::Arm(BlockWait::Sleep sleep) {
+    if (sleep.fd >= 0 && (!notifier || notifier->socket() != sleep.fd)) {
+        notifier = std::make_unique<QSocketNotifier>(sleep.fd, QSocketNotifier::Read);
         connect(notifier.get(), &QSocketNotifier::activated, this, &RunWake::Wake);
     }
     if (notifier) {
-        notifier->setEnabled(fd >= 0);
+        notifier->setEnabled(sleep.fd >= 0);
     }
-    timer.start(TimerMs(sleep));
+    timer.start(TimerMs(sleep.duration));
 }
 
 void RunWake::Disarm() {

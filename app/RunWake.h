@@ -9,6 +9,7 @@
 
 #include "link/LinkTiming.h"
 #include "link/driver/FifoDriver.h"
+#include "measure/BlockWait.h"
 
 class QSocketNotifier;
 
@@ -23,8 +24,8 @@ public:
     explicit RunWake(std::function<void()> onWake);
     ~RunWake() override;
 
-    // Sleeps at most `sleep`; a readable `fd` (not -1) ends the sleep early.
-    void Arm(int fd, std::chrono::nanoseconds sleep);
+    // Sleeps at most `sleep.duration`; a readable `sleep.fd` (not -1) ends the sleep early.
+    void Arm(BlockWait::Sleep sleep);
     void Disarm();
     bool Armed() const;
 

@@ -130,7 +130,7 @@ int Top() {
     std::printf(
         "chart redraw at %lld samples: %.3f ms median of 21, %zu points per channel "
         "(target < 5 ms)\n",
-        static_cast<long long>(scene.recording->Envelope(0).Count()), redraw, points);
+        static_cast<long long>(scene.recording->View().Envelope(0).Count()), redraw, points);
     std::printf(
         "resident memory after the recording %.1f MiB, peak %.1f MiB (target < 60 MiB); "
         "%zu boxes\n",
@@ -155,7 +155,7 @@ int Slow(int seconds) {
     const ProcessUsage::Wakes wakes = ProcessUsage::CountWakes() - wakes0;
     const double wall = SecondsSince(t0);
     const bool fRecording = scene.recording->Recording();
-    const std::int64_t samples = scene.recording->Envelope(0).Count();
+    const std::int64_t samples = scene.recording->View().Envelope(0).Count();
     const std::size_t drawn = scene.recording->Chart().PointsDrawn(0);
     scene.recording->StartBtnClick();
     std::filesystem::remove(path);

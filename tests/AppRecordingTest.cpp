@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QValueAxis>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -93,11 +94,11 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
     EXPECT_EQ(f.r->StartBtn->text(), "記録停止");
     EXPECT_TRUE(f.r->WakeArmed());
     f.RecordFor(100ms);
-    const std::int64_t early = f.r->Envelope(0).Count();
+    const std::int64_t early = f.r->View().Envelope(0).Count();
     f.RecordFor(100ms);
     EXPECT_GT(early, 0);
-    EXPECT_GT(f.r->Envelope(1).Count(), early);  // it grows
-    f.r->ShowProgress();
+    EXPECT_GT(f.r->View().Envelope(1).Count(), early);  // it grows
+    f.r->View().ShowProgress();
     EXPECT_GT(f.r->Chart().PointsDrawn(0), 0u);
     EXPECT_LE(f.r->Chart().PointsDrawn(1), f.r->Chart().MostPoints());
 
@@ -110,7 +111,7 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
 
     // Every sample the board sent and the chart saw is in the file, in order.
     const auto rows = Rows(f.path);
-    ASSERT_EQ(static_cast<std::int64_t>(rows.size()), f.r->Envelope(0).Count());
+    ASSERT_EQ(static_cast<std::int64_t>(rows.size()), f.r->View().Envelope(0).Count());
     SampleSource source(BoardOptions{}.seed, BoardOptions{}.ch0Microvolts,
                         BoardOptions{}.ch1Microvolts);
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -191,7 +192,7 @@ TEST(AppRecording, AnExistingFileAndClosingBothAskAndTheFileStaysComplete) {
     std::ifstream file(f.path);
     const std::string text((std::istreambuf_iterator<char>(file)), {});
     EXPECT_TRUE(text.ends_with('\n'));
-    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->Envelope(0).Count());
+    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->View().Envelope(0).Count());
     EXPECT_GE(Rows(f.path).size(), 150u);  // about 200 at 100.2 per second
 }
 
@@ -206,9 +207,9 @@ TEST(AppRecording, AnUnpluggedBoardEndsWithTheMeasureErrorAndKeepsWhatCame) {
     ASSERT_EQ(f.prompts.boxes.size(), 1u);
     EXPECT_EQ(f.prompts.boxes[0].text, "計測エラーで終了");
     // The records before the board went, in the chart and in the file alike.
-    EXPECT_GT(f.r->Envelope(1).Count(), 250);
-    EXPECT_LE(f.r->Envelope(1).Count(), 300);
-    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->Envelope(1).Count());
+    EXPECT_GT(f.r->View().Envelope(1).Count(), 250);
+    EXPECT_LE(f.r->View().Envelope(1).Count(), 300);
+    EXPECT_EQ(static_cast<std::int64_t>(Rows(f.path).size()), f.r->View().Envelope(1).Count());
     EXPECT_TRUE(f.window->MeasureBtn->isEnabled());
 }
 
@@ -335,4 +336,49 @@ TEST(AppRecording, ShowsWhatBelongsToTheRecordingAndNamesTheFileOfAFailure) {
     ASSERT_TRUE(f.r->AnalyseBtn->isEnabled());
     f.r->AnalyseBtnClick();
     EXPECT_EQ(f.window->AnalysisWindow()->ShownAnalysis()->statistics.count, 1000);
+}
+
+// A length chosen as a duration records that time's samples at the chosen rate (1 min 10 s at
+// 100.2 per second: 7014); the chart follows the chosen last minute, and the figures cover the
+// chosen number of the newest samples: the mean against the file's own.
+TEST(AppRecording, ADurationsSamplesAndTheViewsSpans) {
+    RecordingFixture f;
+    f.Choose(8, 0, 1);
+    f.r->DurationBtn->setChecked(true);
+    f.r->DurationEdits[1]->setValue(1);
+    f.r->DurationEdits[2]->setValue(10);
+    f.r->StartBtnClick();
+    EXPECT_TRUE(
+        f.r->ProgressLabel->text().startsWith("データ数 0 / 7014　経過 00:00:00　残り 00:01:10"))
+        << f.r->ProgressLabel->text().toStdString();
+    f.RecordFor(75000ms, 5ms);
+    ASSERT_EQ(f.r->Outcome(), AcquisitionOutcome::Complete);
+    const auto rows = Rows(f.path);
+    ASSERT_EQ(rows.size(), 7014u);
+    EXPECT_TRUE(
+        f.r->ProgressLabel->text().startsWith("データ数 7014 / 7014　経過 00:01:10　ファイル "))
+        << f.r->ProgressLabel->text().toStdString();
+
+    f.r->SpanBox->setCurrentIndex(1);  // the last minute: 6012 samples
+    EXPECT_NEAR(static_cast<double>(f.r->Chart().FirstShown()), 7014 - 6012, 2);
+    f.r->SpanBox->setCurrentIndex(0);
+    EXPECT_EQ(f.r->Chart().FirstShown(), 0);
+
+    const auto meanOfNewest = [&rows](std::size_t count) {
+        double sum = 0;
+        for (std::size_t i = rows.size() - count; i < rows.size(); ++i) {
+            sum += CodeToMicrovolts(static_cast<std::int32_t>(rows[i][1]), 1);
+        }
+        return sum / static_cast<double>(count);
+    };
+    const auto shownMean = [&f] {
+        const auto found = f.r->FigureTable->findItems("平均値", Qt::MatchExactly);
+        return found.empty() ? std::nan("")
+                             : f.r->FigureTable->item(found.front()->row(), 1)->text().toDouble();
+    };
+    f.r->FigureSpanBox->setCurrentIndex(0);  // the newest 1000
+    EXPECT_NEAR(shownMean(), meanOfNewest(1000), 1e-3);
+    f.r->FigureSpanBox->setCurrentIndex(1);  // 10000: all of them
+    EXPECT_NEAR(shownMean(), meanOfNewest(rows.size()), 1e-3);
+    EXPECT_GT(std::abs(meanOfNewest(1000) - meanOfNewest(rows.size())), 2e-3);
 }
