@@ -12,15 +12,14 @@
 struct mosquitto;
 
 // The way to an MQTT broker through libmosquitto, turned by one thread at a time. An attempt
-// goes to each of the broker's addresses in turn, the next at once when one fails; after the
-// last, or after a loss, the next round follows after 1 s, then after twice as long each time up
-// to 30 s. An attempt never blocks: the socket is waited on with the caller's wake and abort
-// descriptors, for 10 s at most. Every attempt takes a fresh client, so that nothing of a lost
-// connection is sent again behind its owner's back. A loss is told in one line, a failure to
-// connect again once for each new reason.
-// libmosquitto's own loop (mosquitto_loop_start) cannot do this: its reconnection tells nothing
-// of an attempt that failed, waits 1, 4, 9 ... s, connects blocking without a time limit, stops
-// for good after a TLS failure, and spins on a refused TLS connection.
+// goes to each of the broker's addresses in turn, the next at once when one fails; the next
+// round follows 1 s after a loss, after a failure twice as long as the time before, up to 30 s.
+// No attempt blocks: its socket is waited on with a wake-up and the caller's abort descriptor,
+// 10 s at most. Every attempt takes a fresh client, so that nothing of a lost connection is sent
+// again behind its owner's back. A loss is told in one line, a failure once for each new reason.
+// libmosquitto's own loop (mosquitto_loop_start) cannot keep this: its reconnection tells nothing
+// of an attempt that failed, waits 1, 4, 9 ... s, connects blocking, stops for good after a TLS
+// failure, and spins on a refused TLS connection.
 class MqttConnection {
 public:
     using Clock = std::chrono::steady_clock;

@@ -82,11 +82,11 @@ std::size_t MqttPublisher::Finish(std::chrono::milliseconds longest) {
 }
 
 void MqttPublisher::Run() {
-    while (!Done(Clock::now())) {
+    while (const std::optional<Clock::time_point> until = Until()) {
         if (connection.Connected()) {
             SendWaiting();
         }
-        connection.Turn(Deadline());
+        connection.Turn(*until);
     }
     Close();
 }
@@ -157,18 +157,14 @@ void MqttPublisher::Lost() {
     queue.Unhand();
 }
 
-MqttPublisher::Clock::time_point MqttPublisher::Deadline() const {
-    const std::lock_guard lock(mutex);
-    return fFinishing ? finishDeadline : Clock::time_point::max();
-}
-
-bool MqttPublisher::Done(Clock::time_point now) const {
+std::optional<MqttPublisher::Clock::time_point> MqttPublisher::Until() const {
     const std::lock_guard lock(mutex);
     if (!fFinishing) {
-        return false;
+        return Clock::time_point::max();
     }
-    return now >= finishDeadline ||
-           (connection.Connected() && queue.Size() == 0 && fOfflineConfirmed);
+    const bool fDone = Clock::now() >= finishDeadline ||
+                       (connection.Connected() && queue.Size() == 0 && fOfflineConfirmed);
+    return fDone ? std::nullopt : std::optional(finishDeadline);
 }
 
 void MqttPublisher::Close() {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -69,9 +70,9 @@ private:
     void Connected();
     void Confirmed(int mid);
     void Lost();
-    // Until the end of the time Finish gave; the clock's end before Finish.
-    Clock::time_point Deadline() const;
-    bool Done(Clock::time_point now) const;
+    // How long the client goes on: until the end of the time Finish gave (the clock's end
+    // before), none when all is delivered or the time is up.
+    std::optional<Clock::time_point> Until() const;
     void Close();
     std::string Payload(const IntervalFigures& figures) const;
 
