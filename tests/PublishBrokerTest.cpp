@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The publisher's way to a real mosquitto the test starts on 127.0.0.1: a broker's name with
-// several addresses, the first of which refuses; and its reasons in the operator's Japanese.
+// several addresses, the first of which refuses; the retries after a loss and the start's wait,
+// against a listener of the test's own; and the reasons in the operator's Japanese.
 
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <cerrno>
+#include <mutex>
+#include <thread>
 
 #include "publish/BrokerRoutes.h"
 #include "publish/MqttPublisher.h"
@@ -31,6 +35,32 @@ MqttPublisher::Settings BrokerAt(int port, BrokerRoutes::Resolver resolve) {
     settings.id = "routes";
     settings.resolve = std::move(resolve);
     return settings;
+}
+
+std::vector<BrokerRoutes::Address> Loopback(const std::string&) {
+    return {{AF_INET, "127.0.0.1"}};
+}
+
+using Clock = std::chrono::steady_clock;
+
+// When the next connections to `server` came, each login refused with its CONNACK return code
+// of `codes`, in turn (15 s at most).
+std::vector<Clock::time_point> RefuseLogins(QTcpServer& server, const std::vector<char>& codes) {
+    std::vector<Clock::time_point> times;
+    for (QDeadlineTimer deadline(15000); times.size() < codes.size() && !deadline.hasExpired();) {
+        if (server.waitForNewConnection(50)) {
+            QTcpSocket* client = server.nextPendingConnection();
+            times.push_back(Clock::now());
+            client->waitForReadyRead(1000);  // its CONNECT
+            client->write(QByteArray("\x20\x02\x00", 3) + codes[times.size() - 1]);
+            client->waitForBytesWritten(1000);
+        }
+    }
+    return times;
+}
+
+double Seconds(Clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
 }
 
 bool Ascii(const std::string& text) {
@@ -89,6 +119,79 @@ TEST(PublishBroker, TlsKeepsTheBrokersNameForItsCertificate) {
     EXPECT_EQ(tls[0].bindAddress, "::");
     EXPECT_EQ(tls[1].bindAddress, "0.0.0.0");
     EXPECT_FALSE(BrokerRoutes::Resolve("localhost").empty());
+}
+
+// After a loss the broker is tried again after 1 s, then after twice as long each time (as the
+// README promises), and each new reason of a failure is told once.
+TEST(PublishBroker, AfterALossTheBrokerIsTriedAgainAfterOneTwoAndFourSeconds) {
+    const QTemporaryDir dir;
+    MosquittoBroker broker(dir.path());
+    ASSERT_TRUE(broker.Start());
+    std::mutex mutex;
+    std::vector<std::string> notices;
+    MqttPublisher publisher(BrokerAt(broker.Port(), Loopback), [&](const std::string& text) {
+        const std::lock_guard lock(mutex);
+        notices.push_back(text);
+    });
+    std::string reason;
+    ASSERT_TRUE(publisher.Connect(-1, reason)) << reason;
+    publisher.Start();
+    broker.Stop();
+    const Clock::time_point lost = Clock::now();
+    QTcpServer refusing;
+    ASSERT_TRUE(refusing.listen(QHostAddress::LocalHost, static_cast<quint16>(broker.Port())));
+    const std::vector<Clock::time_point> at = RefuseLogins(refusing, {5, 5, 4});
+    const auto told = [&] {
+        const std::lock_guard lock(mutex);
+        return notices.size();
+    };
+    for (int waits = 0; waits < 500 && told() < 3; ++waits) {
+        std::this_thread::sleep_for(10ms);  // until the last refusal is read
+    }
+    publisher.Finish(0ms);
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_GE(Seconds(at[0] - lost), 0.5);
+    EXPECT_LT(Seconds(at[0] - lost), 1.5);
+    EXPECT_GE(Seconds(at[1] - at[0]), 2.0);
+    EXPECT_LT(Seconds(at[1] - at[0]), 3.0);
+    EXPECT_GE(Seconds(at[2] - at[1]), 4.0);
+    EXPECT_LT(Seconds(at[2] - at[1]), 5.0);
+    const std::string loss = MqttReason::Library(MOSQ_ERR_CONN_LOST, 0);
+    EXPECT_EQ(notices, (std::vector<std::string>{
+                           "MQTT：ブローカーとの接続が切れました（" + loss + "）。再接続します",
+                           "MQTT：ブローカーに接続できません（" + MqttReason::Refusal(5) +
+                               "）。再接続を続けます",
+                           "MQTT：ブローカーに接続できません（" + MqttReason::Refusal(4) +
+                               "）。再接続を続けます"}));
+}
+
+// A start whose broker takes the connection but never answers ends after 10 s with that
+// reason, or at once when the operator stops it.
+TEST(PublishBroker, AStartWithoutAnswerEndsAfterTenSecondsOrAtOnceWhenStopped) {
+    QTcpServer silent;  // the system takes the connections; nobody answers them
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    int stop[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    std::thread operatorStops([&stop] {
+        std::this_thread::sleep_for(300ms);
+        static_cast<void>(::write(stop[1], "x", 1));
+    });
+    std::string reason = "unchanged";
+    const Clock::time_point begun = Clock::now();
+    MqttPublisher stopped(BrokerAt(silent.serverPort(), Loopback), [](const std::string&) {});
+    EXPECT_FALSE(stopped.Connect(stop[0], reason));
+    EXPECT_LT(Clock::now() - begun, 2s);
+    EXPECT_TRUE(reason.empty());
+    operatorStops.join();
+    ::close(stop[0]);
+    ::close(stop[1]);
+
+    const Clock::time_point again = Clock::now();
+    MqttPublisher waiting(BrokerAt(silent.serverPort(), Loopback), [](const std::string&) {});
+    EXPECT_FALSE(waiting.Connect(-1, reason));
+    EXPECT_EQ(reason, MqttReason::System(ETIMEDOUT));
+    EXPECT_GE(Clock::now() - again, MqttConnection::kConnectTimeout);
+    EXPECT_LT(Clock::now() - again, MqttConnection::kConnectTimeout + 2s);
 }
 
 // libmosquitto's and the broker's answers never reach the operator in English.
