@@ -152,8 +152,8 @@ int Cpu(int seconds, int runs) {
     };
     std::vector<Variant> variants = {
         {"record to CSV",
-         {CliProgram(), "record", "--device", "sim", "--rate", "16", "--channel", "2", "--duration",
-          duration, "--output", (folder / "rec.csv").string(), "--force"},
+         {CliProgram(), "record", "--device", "sim", "--rate", "31250", "--channel", "2",
+          "--duration", duration, "--output", (folder / "rec.csv").string(), "--force"},
          {}},
         {"monitor, 1 s intervals, printed", monitor, {}},
         {"monitor, 1 s intervals, MQTT", monitor, {}}};
