@@ -8,7 +8,10 @@
 #include <QRegularExpression>
 #include <QSet>
 
-#include "cli/CliOptions.h"
+#include "cli/CommandTable.h"
+#include "cli/MonitorOptions.h"
+#include "cli/OptionTable.h"
+#include "cli/RecordOptions.h"
 #include "tests/CliTestSupport.h"
 
 namespace {
@@ -55,7 +58,8 @@ TEST_F(CliUsage, AUsageErrorShowsItsCauseAndWhereTheHelpIs) {
     }
 }
 
-// A command's help holds its usage and every option it takes, and nothing of the others'.
+// A command's help holds its usage and every option it takes, and nothing of the others'; its
+// parser takes the same options.
 TEST_F(CliUsage, EachCommandHasItsOwnHelpAndTheOverviewHasAll) {
     const CliResult overview = Run({"--help"});
     ASSERT_EQ(overview.exitCode, 0);
@@ -72,10 +76,16 @@ TEST_F(CliUsage, EachCommandHasItsOwnHelpAndTheOverviewHasAll) {
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_TRUE(help.out.startsWith("使い方：\n  selkoran-cli " + name + ' '));
         EXPECT_EQ(help.out.count("selkoran-cli "), 1);  // no other command's usage
-        const CliOptions::Command command = *CliOptions::CommandNamed(name);
+        const CommandTable::Row* command = CommandTable::Named(name);
+        ASSERT_NE(command, nullptr);
         for (const QString& option : options) {
             const bool fListed = help.out.contains("\n  --" + option);
-            EXPECT_EQ(fListed, CliOptions::Takes(command, option)) << option.toStdString();
+            EXPECT_EQ(fListed, OptionTable::Takes(name, option)) << option.toStdString();
+            // What the help lists is what the command's parser takes, and no more.
+            QString error;
+            command->make({"--" + option}, error);
+            EXPECT_EQ(error.contains("オプションです：--" + option), !fListed)
+                << option.toStdString();
         }
     }
 }
@@ -89,29 +99,22 @@ TEST_F(CliUsage, DurationsReadDaysHoursMinutesAndSecondsInOrder) {
                 {"45m", 2700},  {"90s", 90},       {"0.5s", 0.5},   {"2d0h1m1s", 172861}};
     for (const auto& row : good) {
         SCOPED_TRACE(row.text);
-        CliOptions options;
+        RecordOptions options;
         QString error;
-        ASSERT_EQ(CliOptions::Parse({"record", "--duration", row.text, "--output", "a.csv"},
-                                    options, error),
-                  CliOptions::ParseResult::Ok)
+        ASSERT_TRUE(options.Parse({"--duration", row.text, "--output", "a.csv"}, error))
             << error.toStdString();
-        EXPECT_EQ(options.recordDuration->count(), row.seconds);
+        EXPECT_EQ(options.duration->count(), row.seconds);
     }
     for (const char* text : {"7", "7x", "1m1h", "d", "0s", "1h 30m", "-1h"}) {
         SCOPED_TRACE(text);
-        CliOptions options;
+        MonitorOptions options;
         QString error;
-        EXPECT_EQ(
-            CliOptions::Parse({"monitor", "--interval", "1s", "--duration", text}, options, error),
-            CliOptions::ParseResult::Bad);
+        EXPECT_FALSE(options.Parse({"--interval", "1s", "--duration", text}, error));
     }
-    CliOptions week;
+    RecordOptions week;
     QString error;
-    ASSERT_EQ(
-        CliOptions::Parse({"record", "--rate", "1.25", "--duration", "7d", "--output", "a.csv"},
-                          week, error),
-        CliOptions::ParseResult::Ok);
-    EXPECT_EQ(week.RecordSamples(), 756000);  // 7 x 86400 s x 1.25 per second
+    ASSERT_TRUE(week.Parse({"--rate", "1.25", "--duration", "7d", "--output", "a.csv"}, error));
+    EXPECT_EQ(week.Samples(), 756000);  // 7 x 86400 s x 1.25 per second
 }
 
 }  // namespace
