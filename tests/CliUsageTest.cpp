@@ -47,6 +47,16 @@ TEST_F(CliUsage, AUsageErrorShowsItsCauseAndWhereTheHelpIs) {
         {{"measure", "--port", "5025"}, "measure では使えないオプションです：--port", "measure"},
         {{"analyze", "a.DTA", "--frequency", "5"}, "不明なオプションです：--frequency", "analyze"},
         {{"measure", "--output"}, "--output の値がありません", "measure"},
+        // The first mistake is the one told; a rate is checked against the filter named after it.
+        {{"measure", "--rate", "abc", "--frequency", "5"},
+         "オプションの値が正しくありません：--rate abc",
+         "measure"},
+        {{"show", "a.DTA", "--volt=1"}, "値を取らないオプションです：--volt=1", "show"},
+        {{"measure", "--rate", "16", "--filter", "sinc3"},
+         "--rate 16 は sinc3 "
+         "フィルタのレートではありません。使えるレート（sps）：1.25、2.5、5、10、"
+         "16.67、20.01、50、59.98、100.2、200.3、504、1008、2604、5208、10417、15625、31250",
+         "measure"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
