@@ -7,8 +7,13 @@
 #include <algorithm>
 #include <span>
 
+#include <cstdio>
+
 #include "analysis/NoiseFigureTable.h"
 #include "charts/PictureCaption.h"
+#include "cli/CliExit.h"
+#include "cli/CliOutputs.h"
+#include "common/FileError.h"
 #include "common/SampleRates.h"
 #include "measure/Measurement.h"
 #include "record/RecordingAnalysis.h"
@@ -32,7 +37,47 @@ QString ChannelPrefix(int channel) {
     return QStringLiteral("CH%1 : ").arg(channel);
 }
 
+// Why a recording could not be analysed; `reason`: what is wrong with a file that is no
+// recording.
+QString FailureText(const QString& path, RecordingAnalysis::Failure failure,
+                    const std::string& reason) {
+    switch (failure) {
+        case RecordingAnalysis::Failure::NoSampleRate:
+            return QString::fromStdString(FileErrorText(
+                "サンプルレートがわかりません", path.toStdString(),
+                "表にサンプルレートの # 行がありません。--rate 31250 のように指定してください"));
+        case RecordingAnalysis::Failure::BadFile:
+            return QString::fromStdString(
+                FileErrorText(CliExit::kBadDataFileText.toStdString(), path.toStdString(),
+                              reason.empty() ? RecordingAnalysis::kBadTableReason : reason));
+        default:
+            return QStringLiteral("解析用の一時ファイルを書けませんでした");
+    }
+}
+
 }  // namespace
+
+OptionReader::Options AnalysisPictures::With(OptionReader::Options own) {
+    own.push_back({"histogram", OptionReader::Text(histogramFile)});
+    own.push_back({"spectrum", OptionReader::Text(spectrumFile)});
+    own.push_back({"allan", OptionReader::Text(allanFile)});
+    return own;
+}
+
+bool AnalysisPictures::Write(CliOutputs& outputs, const AnalysisReport& analysis,
+                             const QString& sourcePath) const {
+    const std::pair<const QString&, AnalysisCharts::Kind> pictures[] = {
+        {histogramFile, AnalysisCharts::Kind::Histogram},
+        {spectrumFile, AnalysisCharts::Kind::Spectrum},
+        {allanFile, AnalysisCharts::Kind::Allan}};
+    bool fWritten = true;
+    for (const auto& [fileName, kind] : pictures) {
+        if (!fileName.isEmpty()) {
+            fWritten = outputs.Write(fileName, analysis.Picture(kind, sourcePath)) && fWritten;
+        }
+    }
+    return fWritten;
+}
 
 AnalysisReport::AnalysisReport(const Measurement& data, std::optional<int> onlyChannel)
     : sampleRate(SampleRates::SamplesPerSecond(data.Settings)), fSinc5(data.Settings.fSinc5) {
@@ -62,6 +107,34 @@ AnalysisReport::AnalysisReport(RecordingAnalysis recording, std::optional<int> o
     for (RecordingAnalysis::Channel& c : recording.channels) {
         Add(c.channel, true, std::move(c.analysis));
     }
+}
+
+std::optional<AnalysisReport> AnalysisReport::Checked(AnalysisReport analysis) {
+    for (const QString& problem : analysis.Problems()) {
+        CliExit::PrintError(problem);
+    }
+    if (analysis.Channels().empty()) {
+        return std::nullopt;
+    }
+    return analysis;
+}
+
+std::optional<AnalysisReport> AnalysisReport::OfRecording(const QString& path,
+                                                          std::optional<int> onlyChannel,
+                                                          std::optional<double> sampleRate,
+                                                          QJsonObject& settings) {
+    RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
+    std::string reason;
+    std::optional<RecordingAnalysis> recording =
+        RecordingAnalysis::Analyse(path.toStdString(), onlyChannel, &failure, sampleRate, &reason);
+    if (!recording) {
+        CliExit::PrintError(FailureText(path, failure, reason));
+        return std::nullopt;
+    }
+    settings = QJsonObject{{"spsSel", recording->settings.spsSel},
+                           {"CHSel", recording->settings.CHSel},
+                           {"fSinc5", recording->settings.fSinc5}};
+    return Checked(AnalysisReport(std::move(*recording), onlyChannel));
 }
 
 void AnalysisReport::Add(int channel, bool fHasData, std::optional<NoiseAnalysis> analysis) {
@@ -138,4 +211,15 @@ QByteArray AnalysisReport::Json(const QJsonObject& settings, const QJsonObject& 
     root["sampleRate"] = sampleRate;
     root["channels"] = array;
     return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
+}
+
+void AnalysisReport::Print(bool fJson, const QJsonObject& settings,
+                           const QJsonObject& extra) const {
+    if (fJson) {
+        std::fputs(Json(settings, extra).constData(), stdout);
+        return;
+    }
+    for (const QString& line : Lines()) {
+        CliExit::PrintLine(line);
+    }
 }

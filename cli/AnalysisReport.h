@@ -11,9 +11,29 @@
 
 #include "analysis/NoiseAnalysis.h"
 #include "charts/AnalysisCharts.h"
+#include "cli/OptionReader.h"
 
+class AnalysisReport;
+class CliOutputs;
 class Measurement;
 class RecordingAnalysis;
+
+// --histogram, --spectrum and --allan: the analysis pictures measure and analyze write.
+struct AnalysisPictures {
+    QString histogramFile;
+    QString spectrumFile;
+    QString allanFile;
+
+    // `own` and the three options.
+    OptionReader::Options With(OptionReader::Options own);
+    QStringList Files() const { return {histogramFile, spectrumFile, allanFile}; }
+    bool Wanted() const { return !(histogramFile + spectrumFile + allanFile).isEmpty(); }
+    // The pictures asked for, of the --channel channel or the first one analysed, captioned
+    // with the data file at `sourcePath` (empty: data just measured); false when one of them
+    // was not written (the reason printed).
+    bool Write(CliOutputs& outputs, const AnalysisReport& analysis,
+               const QString& sourcePath) const;
+};
 
 // The noise analysis of a measurement's channels as the command line prints it: one line per
 // figure and channel, or JSON objects. Channels that cannot be analysed are named in
@@ -30,6 +50,17 @@ public:
     // Every channel of a recording, or only `onlyChannel`.
     AnalysisReport(RecordingAnalysis recording, std::optional<int> onlyChannel);
 
+    // `analysis` with the channels that could not be analysed printed; nothing when no
+    // channel could be.
+    static std::optional<AnalysisReport> Checked(AnalysisReport analysis);
+    // The analysis of the recording at `path`, at `sampleRate` where given (over what the
+    // file says), its settings keys into `settings`; nothing, the reasons printed, when the
+    // file is no recording or no channel could be analysed.
+    static std::optional<AnalysisReport> OfRecording(const QString& path,
+                                                     std::optional<int> onlyChannel,
+                                                     std::optional<double> sampleRate,
+                                                     QJsonObject& settings);
+
     double SampleRate() const { return sampleRate; }
     const std::vector<Channel>& Channels() const { return channels; }
     const QStringList& Problems() const { return problems; }
@@ -44,6 +75,8 @@ public:
     // {"settings", "sampleRate", "channels"} with the analysis keys alone, and the keys of
     // `extra`.
     QByteArray Json(const QJsonObject& settings, const QJsonObject& extra = {}) const;
+    // The lines, or with fJson the JSON object.
+    void Print(bool fJson, const QJsonObject& settings, const QJsonObject& extra = {}) const;
 
 private:
     // The channel's figures, or why it has none: no data, or too few samples.

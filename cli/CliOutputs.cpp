@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CliOutputs.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <string_view>
 
-#include "cli/CliCommands.h"
-#include "cli/CliOptions.h"
+#include "cli/CliExit.h"
 #include "datafile/FileReplacement.h"
 
 namespace {
@@ -15,35 +16,15 @@ const QString kCannotSave = QStringLiteral("保存できません");
 
 }  // namespace
 
-CliOutputs::CliOutputs(const CliOptions& cliOptions) : options(cliOptions) {}
-
-QStringList CliOutputs::Named() const {
-    QStringList names;
-    switch (options.command) {
-        case CliOptions::Command::Measure:
-            names << options.output << options.csvFile << options.pngFile;
-            break;
-        case CliOptions::Command::Show:
-            names << options.csvFile << options.pngFile;
-            break;
-        default:
-            break;
-    }
-    names << options.histogramFile << options.spectrumFile << options.allanFile;
-    names.removeAll(QString());
-    return names;
-}
-
-// Only a measurement refuses to replace a file without --force: what it writes took the
-// board's time, and an older run may sit under the name.
-bool CliOutputs::RefusesExisting() const {
-    return options.command == CliOptions::Command::Measure && !options.fForce;
+CliOutputs::CliOutputs(const QStringList& names, bool fRefuseExisting)
+    : named(names), fRefuse(fRefuseExisting) {
+    named.removeAll(QString());
 }
 
 QStringList CliOutputs::Problems() const {
     QStringList problems;
     QStringList seen;
-    for (const QString& name : Named()) {
+    for (const QString& name : named) {
         const QString path = QDir::cleanPath(QFileInfo(name).absoluteFilePath());
         if (seen.contains(path)) {
             problems << QStringLiteral("同じファイルが二度指定されています：") + name;
@@ -52,29 +33,44 @@ QStringList CliOutputs::Problems() const {
         seen << path;
         const FileReplacement replacement(name.toStdString());
         const FileFailure failure = replacement.Check();
-        if (replacement.Exists() && RefusesExisting()) {
-            problems << CliCommands::ExistingFileText(name);
+        if (replacement.Exists() && fRefuse) {
+            problems << CliExit::ExistingFileText(name);
         } else if (failure.Failed()) {
-            problems << CliCommands::FileFailureText(kCannotSave, name, failure);
+            problems << CliExit::FileFailureText(kCannotSave, name, failure);
         }
     }
     return problems;
 }
 
+bool CliOutputs::MayBeWritten() const {
+    const QStringList problems = Problems();
+    for (const QString& problem : problems) {
+        CliExit::PrintError(problem);
+    }
+    return problems.isEmpty();
+}
+
 bool CliOutputs::Write(const QString& fileName, const QByteArray& contents) {
     const FileReplacement replacement(fileName.toStdString());
     // The file turned up while the run went on.
-    if (replacement.Exists() && RefusesExisting()) {
-        CliCommands::PrintError(CliCommands::ExistingFileText(fileName));
+    if (replacement.Exists() && fRefuse) {
+        CliExit::PrintError(CliExit::ExistingFileText(fileName));
         return false;
     }
     const FileFailure failure = replacement.Write(
         std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())));
     if (failure.Failed()) {
-        CliCommands::PrintError(
-            CliCommands::FileFailureText(CliCommands::kSaveFailedText, fileName, failure));
+        CliExit::PrintError(CliExit::FileFailureText(CliExit::kSaveFailedText, fileName, failure));
         return false;
     }
     written << fileName;
     return true;
+}
+
+bool CliOutputs::Write(const QString& fileName, const QImage& picture) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return Write(fileName, bytes);
 }

@@ -20,3 +20,7 @@ std::optional<std::string> CliPrompts::AskSaveFileName(const std::string&, const
 std::optional<std::string> CliPrompts::AskOpenFileName(const std::string&, const std::string&) {
     return std::nullopt;
 }
+
+TmyMessage CliPrompts::Messages() {
+    return TmyMessage(QStringLiteral("SELKORAN"), "SELKORAN Board", *this);
+}

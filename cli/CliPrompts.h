@@ -2,13 +2,14 @@
 #pragma once
 
 #include "common/Prompts.h"
+#include "messages/Mymessage.h"
 
 // The operator's side of the shared code on a command line: boxes become lines on standard
 // error, the overwrite question is answered yes only when --force was given, and there are
 // no file dialogs (names come from the command line).
 class CliPrompts : public Prompts {
 public:
-    explicit CliPrompts(bool fOverwrite) : fForce(fOverwrite) {}
+    explicit CliPrompts(bool fOverwrite = false) : fForce(fOverwrite) {}
 
     void ShowMessage(const std::string& caption, const std::string& text, PromptIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text, const std::string& yesText,
@@ -20,6 +21,8 @@ public:
 
     // True once a question was answered no: the save it guarded wrote nothing.
     bool Declined() const { return fDeclined; }
+    // The window's message catalogue, its boxes shown here.
+    TmyMessage Messages();
 
 private:
     bool fForce;

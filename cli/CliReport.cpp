@@ -7,8 +7,16 @@
 #include <string>
 #include <vector>
 
+#include <cstdio>
+
 #include "cli/AnalysisReport.h"
+#include "cli/CliExit.h"
+#include "cli/CliOutputs.h"
+#include "cli/CliPrompts.h"
+#include "cli/GraphPicture.h"
 #include "common/Codes.h"
+#include "datafile/Myfile.h"
+#include "measure/Acquisition.h"
 #include "measure/Measurement.h"
 #include "record/RecordingFormat.h"
 #include "status/Mystatus.h"
@@ -43,8 +51,43 @@ void AddAnalysis(QJsonObject& object, const AnalysisReport* analysis, int channe
 
 }  // namespace
 
+OptionReader::Options ReportOptions::With(OptionReader::Options own) {
+    own.push_back({"csv", OptionReader::Text(csvFile)});
+    own.push_back({"png", OptionReader::Text(pngFile)});
+    own.push_back({"volt", OptionReader::Flag(fVolt)});
+    own.push_back({"json", OptionReader::Flag(fJson)});
+    return own;
+}
+
 CliReport::CliReport(Measurement& measurement, bool fVoltMode)
     : data(measurement), fVolt(fVoltMode) {}
+
+std::optional<CliReport::Board> CliReport::Identify(Acquisition& engine, TmyMessage& messages) {
+    const Acquisition::StartResult result = engine.Identify();
+    if (result != Acquisition::StartResult::Started) {
+        messages.StartFailed(result);
+        return std::nullopt;
+    }
+    return Board{QString::fromStdString(engine.Info().boardName),
+                 QString::fromStdString(engine.Info().boardVersion)};
+}
+
+bool CliReport::Load(const QString& path, Measurement& data) {
+    // Keys the file lacks keep the start-up settings.
+    MeasureSettings loaded;
+    CliPrompts prompts;
+    TmyFile file(prompts);
+    FileFailure failure;
+    if (!file.Load(path.toStdString(), loaded, data.Series(0), data.Series(1), &failure)) {
+        CliExit::PrintError(CliExit::FileFailureText(
+            failure.IsAccess() ? QStringLiteral("データファイルを読めませんでした")
+                               : CliExit::kBadDataFileText,
+            path, failure));
+        return false;
+    }
+    data.Settings = loaded;
+    return true;
+}
 
 QStringList CliReport::SettingsLines() const {
     const MeasureSettings& s = data.Settings;
@@ -128,4 +171,35 @@ QByteArray CliReport::Csv(const std::optional<Board>& board) const {
         text.append(row, RecordingFormat::AppendRow(row, i + 1, cells));
     }
     return QByteArray::fromStdString(text);
+}
+
+// Every file is written that can be: one that could not be written costs neither the other
+// nor the figures.
+bool CliReport::WriteFiles(CliOutputs& outputs, const ReportOptions& options,
+                           const std::optional<Board>& board, const QString& sourcePath) const {
+    bool fWritten = true;
+    if (!options.csvFile.isEmpty()) {
+        fWritten = outputs.Write(options.csvFile, Csv(board));
+    }
+    if (!options.pngFile.isEmpty()) {
+        fWritten = outputs.Write(options.pngFile, GraphPicture::Render(data, fVolt, sourcePath)) &&
+                   fWritten;
+    }
+    return fWritten;
+}
+
+void CliReport::Print(bool fJson, bool fSettings, const std::optional<Board>& board,
+                      const AnalysisReport* analysis) const {
+    if (fJson) {
+        std::fputs(Json(board, analysis).constData(), stdout);
+        return;
+    }
+    QStringList lines = fSettings ? SettingsLines() : QStringList();
+    lines += StatisticsLines();
+    if (analysis != nullptr) {
+        lines += analysis->Lines();
+    }
+    for (const QString& line : lines) {
+        CliExit::PrintLine(line);
+    }
 }

@@ -3,21 +3,56 @@
 
 #include <QRegularExpression>
 
-#include "cli/CliOptions.h"
 #include "publish/MqttAddress.h"
 
-namespace {
-
-// What a topic level and an InfluxDB tag take without escapes.
-bool ValidId(const QString& id) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9._-]+$"));
-    return pattern.match(id).hasMatch();
+bool MonitorOptions::Parse(const QStringList& arguments, QString& error) {
+    using OptionReader::Text;
+    const OptionReader::Options own = {
+        {"interval", OptionReader::Duration(interval)},
+        {"duration", OptionReader::Duration(duration)},
+        {"csv", Text(csvFile)},
+        {"force", OptionReader::Flag(fForce)},
+        {"append", OptionReader::Flag(fAppend)},
+        {"mqtt", Text(mqttUrl)},
+        {"mqtt-format",
+         [this](const QString& value, QString&) {
+             fInflux = value == "influx";
+             return value == "json" || value == "influx";
+         }},
+        // What a topic level and an InfluxDB tag take without escapes.
+        {"id",
+         [this](const QString& value, QString&) {
+             static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9._-]+$"));
+             id = value;
+             return pattern.match(value).hasMatch();
+         }},
+        {"mqtt-ca", Text(caFile)},
+        {"mqtt-user", Text(user)},
+        {"mqtt-password-file", Text(passwordFile)}};
+    return OptionReader::Read("monitor", arguments, 0, board.With(own), error) &&
+           board.ResolveRate(error) && Check(error);
 }
 
-bool CheckBroker(const MonitorOptions& monitor, QString& error) {
-    if (monitor.mqttUrl.isEmpty()) {
-        if (!monitor.caFile.isEmpty() || !monitor.user.isEmpty() ||
-            !monitor.passwordFile.isEmpty() || monitor.fInflux) {
+bool MonitorOptions::Check(QString& error) const {
+    if (!interval) {
+        error = QStringLiteral(
+            "monitor には --interval で統計の間隔を指定してください（10s、1m など）");
+        return false;
+    }
+    if (fForce && fAppend) {
+        error = QStringLiteral("--force と --append は一緒に使えません");
+        return false;
+    }
+    if ((fForce || fAppend) && csvFile.isEmpty()) {
+        error = QStringLiteral("--force と --append は --csv と一緒に指定してください");
+        return false;
+    }
+    return CheckBroker(error);
+}
+
+bool MonitorOptions::CheckBroker(QString& error) const {
+    if (mqttUrl.isEmpty()) {
+        if (!caFile.isEmpty() || !user.isEmpty() || !passwordFile.isEmpty() || fInflux) {
             error = QStringLiteral(
                 "--mqtt-ca、--mqtt-user、--mqtt-password-file、--mqtt-format は "
                 "--mqtt と一緒に指定してください");
@@ -26,65 +61,21 @@ bool CheckBroker(const MonitorOptions& monitor, QString& error) {
         return true;
     }
     std::string reason;
-    const std::optional<MqttAddress> address =
-        MqttAddress::Parse(monitor.mqttUrl.toStdString(), reason);
+    const std::optional<MqttAddress> address = MqttAddress::Parse(mqttUrl.toStdString(), reason);
     if (!address) {
         error = QStringLiteral("MQTT：") + QString::fromStdString(reason) + QStringLiteral("：") +
-                monitor.mqttUrl +
+                mqttUrl +
                 QStringLiteral(
                     "（mqtt://ホスト[:ポート]/接頭辞 か mqtts://... の形で指定してください）");
         return false;
     }
-    if (!monitor.caFile.isEmpty() && !address->fTls) {
+    if (!caFile.isEmpty() && !address->fTls) {
         error = QStringLiteral("--mqtt-ca は mqtts:// のときだけ使えます");
         return false;
     }
-    if (!monitor.passwordFile.isEmpty() && monitor.user.isEmpty()) {
+    if (!passwordFile.isEmpty() && user.isEmpty()) {
         error = QStringLiteral("--mqtt-password-file には --mqtt-user も指定してください");
         return false;
     }
     return true;
-}
-
-}  // namespace
-
-bool MonitorOptions::Store(const QString& name, const QString& value) {
-    if (name == "mqtt") {
-        mqttUrl = value;
-    } else if (name == "mqtt-format") {
-        if (value != "json" && value != "influx") {
-            return false;
-        }
-        fInflux = value == "influx";
-    } else if (name == "id") {
-        if (!ValidId(value)) {
-            return false;
-        }
-        id = value;
-    } else if (name == "mqtt-ca") {
-        caFile = value;
-    } else if (name == "mqtt-user") {
-        user = value;
-    } else if (name == "mqtt-password-file") {
-        passwordFile = value;
-    }
-    return !value.isEmpty();
-}
-
-bool MonitorOptions::Check(const CliOptions& options, QString& error) {
-    const MonitorOptions& monitor = options.monitor;
-    if (!monitor.interval) {
-        error = QStringLiteral(
-            "monitor には --interval で統計の間隔を指定してください（10s、1m など）");
-        return false;
-    }
-    if (options.fForce && monitor.fAppend) {
-        error = QStringLiteral("--force と --append は一緒に使えません");
-        return false;
-    }
-    if ((options.fForce || monitor.fAppend) && options.csvFile.isEmpty()) {
-        error = QStringLiteral("--force と --append は --csv と一緒に指定してください");
-        return false;
-    }
-    return CheckBroker(monitor, error);
 }

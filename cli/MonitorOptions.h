@@ -5,11 +5,16 @@
 #include <chrono>
 #include <optional>
 
-struct CliOptions;
+#include "cli/BoardOptions.h"
 
-// The options only `monitor` takes: the interval, the CSV's continuation and the broker.
+// The options of `monitor`: the board's, the interval and the run's length, the CSV of
+// intervals (new, replaced or continued) and the broker.
 struct MonitorOptions {
+    BoardOptions board;
     std::optional<std::chrono::duration<double>> interval;
+    std::optional<std::chrono::duration<double>> duration;  // none: until stopped
+    QString csvFile;
+    bool fForce = false;
     bool fAppend = false;
     QString mqttUrl;
     bool fInflux = false;
@@ -18,9 +23,12 @@ struct MonitorOptions {
     QString user;
     QString passwordFile;
 
-    // A value of one of the options above (but --interval); false when it is bad.
-    bool Store(const QString& name, const QString& value);
-    // Once every option is read: what `options` asks of a monitor fits together. False with
-    // the reason in `error`.
-    static bool Check(const CliOptions& options, QString& error);
+    // `arguments`: those after the command's name. False, with the reason in `error`, for a
+    // usage error.
+    bool Parse(const QStringList& arguments, QString& error);
+
+private:
+    // Once every option is read: what they ask of a monitor fits together.
+    bool Check(QString& error) const;
+    bool CheckBroker(QString& error) const;
 };

@@ -4,13 +4,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
-#include "cli/CliCommands.h"
-#include "cli/CliHelp.h"
-#include "cli/CliOptions.h"
+#include "cli/CliExit.h"
+#include "cli/CommandTable.h"
 
 namespace {
 
@@ -33,28 +32,33 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
-    CliOptions options;
+    // The help is the named command's, where one is named.
+    const QString name = arguments.isEmpty() ? QString() : arguments.first();
+    if (arguments.contains("--help") || arguments.contains("-h")) {
+        std::fputs(CommandTable::Help(name).toUtf8().constData(), stdout);
+        return CliExit::kOk;
+    }
+    if (arguments.contains("--version")) {
+        std::puts("selkoran-cli " SELKORAN_VERSION);
+        return CliExit::kOk;
+    }
+    const CommandTable::Row* row = CommandTable::Named(name);
+    if (row == nullptr) {
+        return CliExit::UsageError(
+            name.isEmpty() || name.startsWith('-')
+                ? QStringLiteral("コマンドを指定してください（info、measure、show、analyze、"
+                                 "record、serve、monitor、convert）")
+                : QStringLiteral("不明なコマンドです：") + name,
+            {});
+    }
     QString error;
-    // The help and the pointer to it are the named command's, where one is named.
-    const std::optional<CliOptions::Command> command =
-        arguments.isEmpty() ? std::nullopt : CliOptions::CommandNamed(arguments.first());
-    switch (CliOptions::Parse(arguments, options, error)) {
-        case CliOptions::ParseResult::Help:
-            std::fputs(CliHelp::Text(command).toUtf8().constData(), stdout);
-            return CliCommands::kExitOk;
-        case CliOptions::ParseResult::Version:
-            std::puts("selkoran-cli " SELKORAN_VERSION);
-            return CliCommands::kExitOk;
-        case CliOptions::ParseResult::Bad:
-            std::fprintf(stderr, "%s\n%s\n", error.toUtf8().constData(),
-                         CliHelp::Pointer(command).toUtf8().constData());
-            return CliCommands::kExitUsage;
-        case CliOptions::ParseResult::Ok:
-            break;
+    const std::unique_ptr<CliCommand> command = row->make(arguments.mid(1), error);
+    if (!command) {
+        return CliExit::UsageError(error, name);
     }
     // Only the picture needs the widgets; it is drawn off-screen unless a platform is named.
     std::unique_ptr<QCoreApplication> app;
-    if (options.WantsPicture()) {
+    if (command->WantsPicture()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
@@ -62,5 +66,8 @@ int main(int argc, char* argv[]) {
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    return CliCommands(options).Run();
+    // Past a file size limit a write then fails like a full disk, with the reason told,
+    // instead of the signal ending the program before the figures are printed.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return command->Run();
 }

@@ -8,7 +8,10 @@
 #include <QRegularExpression>
 #include <QSet>
 
-#include "cli/CliOptions.h"
+#include "cli/CommandTable.h"
+#include "cli/MonitorOptions.h"
+#include "cli/OptionTable.h"
+#include "cli/RecordOptions.h"
 #include "tests/CliTestSupport.h"
 
 namespace {
@@ -44,6 +47,16 @@ TEST_F(CliUsage, AUsageErrorShowsItsCauseAndWhereTheHelpIs) {
         {{"measure", "--port", "5025"}, "measure では使えないオプションです：--port", "measure"},
         {{"analyze", "a.DTA", "--frequency", "5"}, "不明なオプションです：--frequency", "analyze"},
         {{"measure", "--output"}, "--output の値がありません", "measure"},
+        // The first mistake is the one told; a rate is checked against the filter named after it.
+        {{"measure", "--rate", "abc", "--frequency", "5"},
+         "オプションの値が正しくありません：--rate abc",
+         "measure"},
+        {{"show", "a.DTA", "--volt=1"}, "値を取らないオプションです：--volt=1", "show"},
+        {{"measure", "--rate", "16", "--filter", "sinc3"},
+         "--rate 16 は sinc3 "
+         "フィルタのレートではありません。使えるレート（sps）：1.25、2.5、5、10、"
+         "16.67、20.01、50、59.98、100.2、200.3、504、1008、2604、5208、10417、15625、31250",
+         "measure"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments.join(' ').toStdString());
@@ -55,7 +68,8 @@ TEST_F(CliUsage, AUsageErrorShowsItsCauseAndWhereTheHelpIs) {
     }
 }
 
-// A command's help holds its usage and every option it takes, and nothing of the others'.
+// A command's help holds its usage and every option it takes, and nothing of the others'; its
+// parser takes the same options.
 TEST_F(CliUsage, EachCommandHasItsOwnHelpAndTheOverviewHasAll) {
     const CliResult overview = Run({"--help"});
     ASSERT_EQ(overview.exitCode, 0);
@@ -72,10 +86,16 @@ TEST_F(CliUsage, EachCommandHasItsOwnHelpAndTheOverviewHasAll) {
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_TRUE(help.out.startsWith("使い方：\n  selkoran-cli " + name + ' '));
         EXPECT_EQ(help.out.count("selkoran-cli "), 1);  // no other command's usage
-        const CliOptions::Command command = *CliOptions::CommandNamed(name);
+        const CommandTable::Row* command = CommandTable::Named(name);
+        ASSERT_NE(command, nullptr);
         for (const QString& option : options) {
             const bool fListed = help.out.contains("\n  --" + option);
-            EXPECT_EQ(fListed, CliOptions::Takes(command, option)) << option.toStdString();
+            EXPECT_EQ(fListed, OptionTable::Takes(name, option)) << option.toStdString();
+            // What the help lists is what the command's parser takes, and no more.
+            QString error;
+            command->make({"--" + option}, error);
+            EXPECT_EQ(error.contains("オプションです：--" + option), !fListed)
+                << option.toStdString();
         }
     }
 }
@@ -89,29 +109,22 @@ TEST_F(CliUsage, DurationsReadDaysHoursMinutesAndSecondsInOrder) {
                 {"45m", 2700},  {"90s", 90},       {"0.5s", 0.5},   {"2d0h1m1s", 172861}};
     for (const auto& row : good) {
         SCOPED_TRACE(row.text);
-        CliOptions options;
+        RecordOptions options;
         QString error;
-        ASSERT_EQ(CliOptions::Parse({"record", "--duration", row.text, "--output", "a.csv"},
-                                    options, error),
-                  CliOptions::ParseResult::Ok)
+        ASSERT_TRUE(options.Parse({"--duration", row.text, "--output", "a.csv"}, error))
             << error.toStdString();
-        EXPECT_EQ(options.recordDuration->count(), row.seconds);
+        EXPECT_EQ(options.duration->count(), row.seconds);
     }
     for (const char* text : {"7", "7x", "1m1h", "d", "0s", "1h 30m", "-1h"}) {
         SCOPED_TRACE(text);
-        CliOptions options;
+        MonitorOptions options;
         QString error;
-        EXPECT_EQ(
-            CliOptions::Parse({"monitor", "--interval", "1s", "--duration", text}, options, error),
-            CliOptions::ParseResult::Bad);
+        EXPECT_FALSE(options.Parse({"--interval", "1s", "--duration", text}, error));
     }
-    CliOptions week;
+    RecordOptions week;
     QString error;
-    ASSERT_EQ(
-        CliOptions::Parse({"record", "--rate", "1.25", "--duration", "7d", "--output", "a.csv"},
-                          week, error),
-        CliOptions::ParseResult::Ok);
-    EXPECT_EQ(week.RecordSamples(), 756000);  // 7 x 86400 s x 1.25 per second
+    ASSERT_TRUE(week.Parse({"--rate", "1.25", "--duration", "7d", "--output", "a.csv"}, error));
+    EXPECT_EQ(week.Samples(), 756000);  // 7 x 86400 s x 1.25 per second
 }
 
 }  // namespace
