@@ -12,7 +12,7 @@
 #include "common/Prompts.h"
 #include "messages/Mymessage.h"
 #include "record/RecordingTexts.h"
-#include "status/Mystatus.h"
+#include "status/StatusTexts.h"
 
 namespace {
 
@@ -203,15 +203,15 @@ void RecordingWindow::ShowOutcome() {
             StateLabel->setText(kCompleteText);
             break;
         case AcquisitionOutcome::Stopped:
-            StateLabel->setText(TmyStatus::StoppedText());
+            StateLabel->setText(StatusTexts::Stopped());
             break;
         case AcquisitionOutcome::TimedOut:
             StateLabel->setText(kCutShortText);
             messages.BoardNoResponse();
             break;
         case AcquisitionOutcome::ReadFailed:
-            StateLabel->setText(TmyStatus::MeasureErrorText());
-            messages.Show(TmyStatus::MeasureErrorText());
+            StateLabel->setText(StatusTexts::MeasureError());
+            messages.Show(StatusTexts::MeasureError());
             break;
         case AcquisitionOutcome::WriteFailed: {
             StateLabel->setText(kCutShortText);

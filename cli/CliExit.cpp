@@ -6,7 +6,7 @@
 #include "common/FileError.h"
 #include "datafile/FileFailure.h"
 #include "messages/Mymessage.h"
-#include "status/Mystatus.h"
+#include "status/StatusTexts.h"
 
 namespace CliExit {
 
@@ -34,13 +34,13 @@ QString FileFailureText(const QString& text, const QString& fileName, const File
 void PrintRunEnd(TmyMessage& messages, AcquisitionOutcome outcome) {
     switch (outcome) {
         case AcquisitionOutcome::Stopped:
-            PrintError(TmyStatus::StoppedText());
+            PrintError(StatusTexts::Stopped());
             break;
         case AcquisitionOutcome::TimedOut:
             messages.BoardNoResponse();
             break;
         case AcquisitionOutcome::ReadFailed:
-            PrintError(TmyStatus::MeasureErrorText());
+            PrintError(StatusTexts::MeasureError());
             break;
         default:
             break;

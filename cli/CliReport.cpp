@@ -19,7 +19,7 @@
 #include "measure/Acquisition.h"
 #include "measure/Measurement.h"
 #include "record/RecordingFormat.h"
-#include "status/Mystatus.h"
+#include "status/StatusTexts.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ QStringList CliReport::SettingsLines() const {
 QStringList CliReport::StatisticsLines() const {
     QStringList lines;
     for (const int channel : ChannelsWithData(data)) {
-        lines << TmyStatus::StatisticsText(data, channel, fVolt);
+        lines << StatusTexts::Statistics(data, channel, fVolt);
     }
     return lines;
 }
@@ -135,7 +135,7 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
                            {"minMicrovolts", extremes.minMicrovolts},
                            {"meanMicrovolts", stats.MeanMicrovolts},
                            {"microvoltStdDev", stats.MicrovoltStdDev},
-                           {"statistics", TmyStatus::StatisticsText(data, channel, fVolt)}};
+                           {"statistics", StatusTexts::Statistics(data, channel, fVolt)}};
         AddAnalysis(object, analysis, channel);
         channels.append(object);
     }

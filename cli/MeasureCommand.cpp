@@ -19,7 +19,7 @@
 #include "link/Ad7172.h"
 #include "measure/Acquisition.h"
 #include "measure/Measurement.h"
-#include "status/Mystatus.h"
+#include "status/StatusTexts.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ private:
                 return AcquisitionOutcome::Complete;
             case AcquisitionOutcome::Stopped:
                 // As the stop button: the samples are kept from 10 on.
-                CliExit::PrintError(TmyStatus::StoppedText());
+                CliExit::PrintError(StatusTexts::Stopped());
                 if (!data.HasData(data.Settings.CHSel == 1 ? 1 : 0)) {
                     CliExit::PrintError(
                         QStringLiteral("データが %1 個未満のため保存していません（%2 データ）")
@@ -137,7 +137,7 @@ private:
                 }
                 return AcquisitionOutcome::Stopped;
             default:
-                CliExit::PrintError(TmyStatus::MeasureErrorText());
+                CliExit::PrintError(StatusTexts::MeasureError());
                 return std::nullopt;
         }
     }

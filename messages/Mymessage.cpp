@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "common/Prompts.h"
-#include "status/Mystatus.h"
+#include "status/StatusTexts.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ void TmyMessage::StartFailed(Acquisition::StartResult result) {
             BoardNoResponse();
             break;
         case Acquisition::StartResult::BoardError:
-            Show(TmyStatus::BoardErrorText(boxCaption));  // the caption names the board
+            Show(StatusTexts::BoardError(boxCaption));  // the caption names the board
             break;
         case Acquisition::StartResult::Started:
         case Acquisition::StartResult::Busy:

@@ -7,7 +7,7 @@
 #include <QStatusBar>
 #include <utility>
 
-#include "common/FixedText.h"
+#include "status/StatusTexts.h"
 
 namespace {
 
@@ -32,31 +32,6 @@ void AppendToStatusLog(int index, const QString& text) {
 
 QString PanelName(int index) {
     return QStringLiteral("StatusPanel%1").arg(index);
-}
-
-QString Decimal(std::int64_t value) {
-    return QString::number(value);
-}
-
-QString Fixed(double value, int decimals) {
-    return QString::fromStdString(FixedText(value, decimals));
-}
-
-// A code deviation shows two decimals below 10, else one.
-int CodeDeviationDecimals(double deviation) {
-    return deviation >= 10.0 ? 1 : 2;
-}
-
-// All four microvolt numbers take the decimals the deviation calls for.
-int VoltDecimals(double deviation) {
-    if (deviation >= 100.0) {
-        return 0;
-    }
-    return deviation >= 10.0 ? 1 : 2;
-}
-
-QString StatisticsHead(int channel) {
-    return QStringLiteral("CH") + Decimal(channel) + QStringLiteral(" : 最大値：");
 }
 
 }  // namespace
@@ -99,60 +74,47 @@ void TmyStatus::SetPanelText(const QString& text, int index) {
 }
 
 void TmyStatus::ShowBoardIdentity(const QString& name, const QString& version) {
-    SetPanelText(name + QStringLiteral(" / ") + version, kBoardPanel);
+    SetPanelText(StatusTexts::BoardIdentity(name, version), kBoardPanel);
 }
 
 void TmyStatus::ShowBoardNotFound() {
-    SetPanelText(deviceName + QStringLiteral(" が見つかりませんでした"), kBoardPanel);
+    SetPanelText(StatusTexts::BoardNotFound(deviceName), kBoardPanel);
 }
 
-// No particle before the verb here, unlike the other two connection texts.
 void TmyStatus::ShowBoardNoResponse() {
-    SetPanelText(deviceName + QStringLiteral(" 応答しませんでした"), kBoardPanel);
-}
-
-QString TmyStatus::BoardErrorText(const QString& deviceName) {
-    return deviceName + QStringLiteral(" がエラーです");
+    SetPanelText(StatusTexts::BoardNoResponse(deviceName), kBoardPanel);
 }
 
 void TmyStatus::ShowBoardError() {
-    SetPanelText(BoardErrorText(deviceName), kBoardPanel);
+    SetPanelText(StatusTexts::BoardError(deviceName), kBoardPanel);
 }
 
 void TmyStatus::ShowMeasuring() {
-    SetPanelText(QStringLiteral("計測中です"), kMeasurePanel);
+    SetPanelText(StatusTexts::Measuring(), kMeasurePanel);
 }
 
 void TmyStatus::ShowFinished() {
-    SetPanelText(QStringLiteral("計測終了しました"), kMeasurePanel);
-}
-
-QString TmyStatus::StoppedText() {
-    return QStringLiteral("計測中止しました");
+    SetPanelText(StatusTexts::Finished(), kMeasurePanel);
 }
 
 void TmyStatus::ShowStopped() {
-    SetPanelText(StoppedText(), kMeasurePanel);
+    SetPanelText(StatusTexts::Stopped(), kMeasurePanel);
 }
 
 void TmyStatus::ShowLoaded() {
-    SetPanelText(QStringLiteral("データファイル読み込みました"), kMeasurePanel);
+    SetPanelText(StatusTexts::Loaded(), kMeasurePanel);
 }
 
 void TmyStatus::ShowSaved() {
-    SetPanelText(QStringLiteral("データファイルを保存しました"), kMeasurePanel);
+    SetPanelText(StatusTexts::Saved(), kMeasurePanel);
 }
 
 void TmyStatus::ShowStarting() {
-    SetPanelText(QStringLiteral("測定開始処理中です。。。"), kReadoutPanel);
-}
-
-QString TmyStatus::MeasureErrorText() {
-    return QStringLiteral("計測エラーで終了");
+    SetPanelText(StatusTexts::Starting(), kReadoutPanel);
 }
 
 void TmyStatus::ShowMeasureError() {
-    SetPanelText(MeasureErrorText(), kReadoutPanel);
+    SetPanelText(StatusTexts::MeasureError(), kReadoutPanel);
 }
 
 void TmyStatus::ClearReadout() {
@@ -160,63 +122,28 @@ void TmyStatus::ClearReadout() {
 }
 
 void TmyStatus::ShowProgress(std::int32_t number, std::int32_t code) {
-    SetPanelText(QStringLiteral("データ番号：") + Decimal(number) +
-                     QStringLiteral(" / AD変換値：") + Decimal(code),
-                 kReadoutPanel);
+    SetPanelText(StatusTexts::Progress(number, code), kReadoutPanel);
 }
 
 void TmyStatus::ShowProgressTwo(std::int32_t number, std::int32_t ch0Code, std::int32_t ch1Code) {
-    SetPanelText(QStringLiteral("データ番号：") + Decimal(number) +
-                     QStringLiteral(" / AD変換値：") + Decimal(ch0Code) + QStringLiteral(" / ") +
-                     Decimal(ch1Code),
-                 kReadoutPanel);
-}
-
-QString TmyStatus::CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, double deviation,
-                                      int channel) {
-    const std::int64_t peakToPeak = std::int64_t{maximum} - minimum;
-    return StatisticsHead(channel) + Decimal(maximum) + QStringLiteral(" / 最小値：") +
-           Decimal(minimum) + QStringLiteral(" / pp値：") + Decimal(peakToPeak) +
-           QStringLiteral(" digit / 標準偏差：") +
-           Fixed(deviation, CodeDeviationDecimals(deviation)) + QStringLiteral(" digit");
+    SetPanelText(StatusTexts::ProgressTwo(number, ch0Code, ch1Code), kReadoutPanel);
 }
 
 void TmyStatus::ShowCodeStatistics(std::int32_t maximum, std::int32_t minimum, double deviation,
                                    int channel) {
-    SetPanelText(CodeStatisticsText(maximum, minimum, deviation, channel), kReadoutPanel);
-}
-
-// The peak-to-peak value comes from the values as passed, not from their rounded texts.
-QString TmyStatus::VoltStatisticsText(int channel, double maximum, double minimum,
-                                      double deviation) {
-    const int decimals = VoltDecimals(deviation);
-    const double peakToPeak = maximum - minimum;
-    return StatisticsHead(channel) + Fixed(maximum, decimals) + QStringLiteral("[uV] / 最小値：") +
-           Fixed(minimum, decimals) + QStringLiteral("[uV] / pp値：") +
-           Fixed(peakToPeak, decimals) + QStringLiteral("[uV] / 標準偏差：") +
-           Fixed(deviation, decimals) + QStringLiteral("[uV]");
+    SetPanelText(StatusTexts::CodeStatistics(maximum, minimum, deviation, channel), kReadoutPanel);
 }
 
 void TmyStatus::ShowVoltStatistics(int channel, double maximum, double minimum, double deviation) {
-    SetPanelText(VoltStatisticsText(channel, maximum, minimum, deviation), kReadoutPanel);
-}
-
-QString TmyStatus::StatisticsText(const Measurement& data, int channel, bool fVolt) {
-    const Measurement::Extremes extremes = data.ExtremesOf(channel);
-    const ChannelStatistics& stats = data.Statistics(channel);
-    if (fVolt) {
-        return VoltStatisticsText(channel, extremes.maxMicrovolts, extremes.minMicrovolts,
-                                  stats.MicrovoltStdDev);
-    }
-    return CodeStatisticsText(extremes.maxCode, extremes.minCode, stats.CodeStdDev, channel);
+    SetPanelText(StatusTexts::VoltStatistics(channel, maximum, minimum, deviation), kReadoutPanel);
 }
 
 void TmyStatus::ShowStatistics(const Measurement& data, int channel, bool fVolt) {
-    SetPanelText(StatisticsText(data, channel, fVolt), kReadoutPanel);
+    SetPanelText(StatusTexts::Statistics(data, channel, fVolt), kReadoutPanel);
 }
 
 void TmyStatus::ShowChannelSwitchHint(bool fBothChannels) {
-    statusBar.setToolTip(fBothChannels ? kChannelSwitchHint : QString());
+    statusBar.setToolTip(fBothChannels ? StatusTexts::kChannelSwitchHint : QString());
 }
 
 void TmyStatus::ShowIdentifyFailure(Acquisition::StartResult result) {

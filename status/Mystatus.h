@@ -10,11 +10,9 @@
 class QLabel;
 class QStatusBar;
 
-// Composes every text of the window's three-panel status bar and puts it into its panel,
+// Puts every text of the window's three-panel status bar (StatusTexts) into its panel,
 // sizing the panel to the text: panel 0 the board connection, panel 1 the measurement and
 // the last file command, panel 2 progress and results (statistics in codes or microvolts).
-// Numbers are fixed-point with a "." whatever the locale, without grouping; a negative value
-// that rounds to zero reads as zero without a sign.
 // For checks that see the window only from outside (the emulated-chip harness), the
 // environment variable SELKORAN_STATUS_LOG names a file to which every text a panel shows is
 // appended as the panel number, a tab and the text; off unless the variable is set.
@@ -59,20 +57,8 @@ public:
     void ShowStatistics(const Measurement& data, int channel, bool fVolt);
     // The bar's tooltip while both channels hold data: a click shows the other channel.
     void ShowChannelSwitchHint(bool fBothChannels);
-    static inline const QString kChannelSwitchHint =
-        QStringLiteral("クリックすると CH0 と CH1 の統計を切り替えます");
     // Panel 0 after an identification that failed: the board not found, or not answering.
     void ShowIdentifyFailure(Acquisition::StartResult result);
-
-    // Texts of the operations above, for callers without a status bar (the command line).
-    static QString BoardErrorText(const QString& deviceName);
-    static QString StoppedText();
-    static QString MeasureErrorText();
-    static QString CodeStatisticsText(std::int32_t maximum, std::int32_t minimum, double deviation,
-                                      int channel);
-    static QString VoltStatisticsText(int channel, double maximum, double minimum,
-                                      double deviation);
-    static QString StatisticsText(const Measurement& data, int channel, bool fVolt);
 
 private:
     QStatusBar& statusBar;

@@ -14,6 +14,7 @@
 
 #include "measure/Measurement.h"
 #include "status/Mystatus.h"
+#include "status/StatusTexts.h"
 
 namespace {
 
@@ -152,9 +153,9 @@ TEST_F(StatusLine, AOneCodeSpreadNear1Point25VoltShowsAsItIs) {
     }
     data.SetRunData(100);
     data.Evaluate();
-    EXPECT_EQ(TmyStatus::StatisticsText(data, 1, false).toStdString(),
+    EXPECT_EQ(StatusTexts::Statistics(data, 1, false).toStdString(),
               "CH1 : 最大値：12582913 / 最小値：12582912 / pp値：1 digit / 標準偏差：0.50 digit");
-    EXPECT_EQ(TmyStatus::StatisticsText(data, 1, true).toStdString(),
+    EXPECT_EQ(StatusTexts::Statistics(data, 1, true).toStdString(),
               "CH1 : 最大値：1250000.45[uV] / 最小値：1250000.15[uV] / pp値：0.30[uV] / "
               "標準偏差：0.15[uV]");
 }
