@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/WelchSpectrum.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <numbers>
 #include <numeric>
 
+#include "analysis/RealTransform.h"
 #include "common/Codes.h"
 
 namespace {
@@ -51,25 +50,6 @@ void FindWhiteLevelAndPeak(const std::vector<double>& density, NoiseSpectrum& sp
 
 }  // namespace
 
-// FFTW's buffers and its real-to-complex plan for one segment length.
-struct WelchSpectrum::Transform {
-    explicit Transform(std::int64_t length)
-        : input(fftw_alloc_real(static_cast<std::size_t>(length))),
-          output(fftw_alloc_complex(static_cast<std::size_t>(length / 2 + 1))),
-          plan(fftw_plan_dft_r2c_1d(static_cast<int>(length), input, output, FFTW_ESTIMATE)) {}
-    ~Transform() {
-        fftw_destroy_plan(plan);
-        fftw_free(output);
-        fftw_free(input);
-    }
-    Transform(const Transform&) = delete;
-    Transform& operator=(const Transform&) = delete;
-
-    double* input;
-    fftw_complex* output;
-    fftw_plan plan;
-};
-
 std::int64_t WelchSpectrum::SegmentLengthFor(std::int64_t count) {
     if (count < 2) {
         return 0;
@@ -91,7 +71,7 @@ WelchSpectrum::WelchSpectrum(std::int64_t segmentLength, double sampleRate)
       window(PeriodicHann(segmentLength)),
       windowPower(std::inner_product(window.begin(), window.end(), window.begin(), 0.0)),
       powerSums(static_cast<std::size_t>(segmentLength / 2 + 1), 0.0),
-      transform(std::make_unique<Transform>(segmentLength)) {}
+      transform(std::make_unique<RealTransform>(segmentLength)) {}
 
 WelchSpectrum::~WelchSpectrum() = default;
 
@@ -99,14 +79,13 @@ void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
     // The mean comes off in codes, exactly summed, before the scale to microvolts.
     const std::int64_t sum = std::accumulate(segment.begin(), segment.end(), std::int64_t{0});
     const double mean = static_cast<double>(sum) / static_cast<double>(length);
+    const auto input = transform->Input();
     for (std::size_t n = 0; n < window.size(); ++n) {
-        transform->input[n] = (segment[n] - mean) * kMicrovoltsPerCode * window[n];
+        input[n] = (segment[n] - mean) * kMicrovoltsPerCode * window[n];
     }
-    fftw_execute(transform->plan);
+    transform->Execute();
     for (std::size_t k = 0; k < powerSums.size(); ++k) {
-        const double re = transform->output[k][0];
-        const double im = transform->output[k][1];
-        powerSums[k] += re * re + im * im;
+        powerSums[k] += transform->SquaredMagnitude(k);
     }
     ++segments;
 }

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+class RealTransform;
+
 // The largest bin of the density that stands out of the white-noise level.
 struct SpectralPeak {
     double frequencyHz = 0.0;
@@ -52,14 +54,12 @@ public:
     NoiseSpectrum Result() const;
 
 private:
-    struct Transform;
-
     std::int64_t length;
     double rate;
     std::vector<double> window;
     double windowPower = 0.0;       // Σ w²
     std::vector<double> powerSums;  // Σ |X_k|² over the segments, k = 0 .. length / 2
     std::int64_t segments = 0;
-    std::unique_ptr<Transform> transform;
+    std::unique_ptr<RealTransform> transform;
     std::vector<std::int32_t> pending;  // the codes AddCodes holds toward the next segment
 };
