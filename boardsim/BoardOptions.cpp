@@ -10,6 +10,11 @@ namespace {
 constexpr int kMaxRecordNumber = 0xFFFFF;  // the largest count a start command can carry
 constexpr int kMaxDelayMs = 60000;
 constexpr std::size_t kMaxTextLength = 19;
+constexpr double kMaxInputMicrovolts = 2.6e6;
+// A sine up to the simulator's fastest rate and beyond, where it aliases as on the board.
+constexpr double kLowestSineHz = 0.001;
+constexpr double kHighestSineHz = 1e6;
+constexpr double kLowestHarmonicDbc = -200.0;
 
 template <typename T>
 bool ParseNumber(std::string_view text, T min, T max, T* value) {
@@ -40,6 +45,20 @@ bool ParseRecord(std::string_view text, int* value) {
     return ParseNumber(text, 0, kMaxRecordNumber, value);
 }
 
+bool ParseHarmonic(std::string_view text, std::optional<double>* dbc) {
+    double value = 0.0;
+    if (!ParseNumber(text, kLowestHarmonicDbc, 0.0, &value)) {
+        return false;
+    }
+    *dbc = value;
+    return true;
+}
+
+// The sine's shape without its frequency would be silently ignored.
+bool ShapesSine(std::string_view item) {
+    return item.starts_with("amp=") || item.starts_with("hd2=") || item.starts_with("hd3=");
+}
+
 bool ParseFlag(std::string_view text, bool* value) {
     *value = true;
     return text.empty();
@@ -58,10 +77,24 @@ const Key kKeys[] = {
          return ParseNumber(v, std::uint64_t{0}, std::numeric_limits<std::uint64_t>::max(),
                             &o.seed);
      }},
-    {"ch0", [](std::string_view v,
-               BoardOptions& o) { return ParseNumber(v, -2.6e6, 2.6e6, &o.ch0Microvolts); }},
-    {"ch1", [](std::string_view v,
-               BoardOptions& o) { return ParseNumber(v, -2.6e6, 2.6e6, &o.ch1Microvolts); }},
+    {"ch0",
+     [](std::string_view v, BoardOptions& o) {
+         return ParseNumber(v, -kMaxInputMicrovolts, kMaxInputMicrovolts, &o.ch0Microvolts);
+     }},
+    {"ch1",
+     [](std::string_view v, BoardOptions& o) {
+         return ParseNumber(v, -kMaxInputMicrovolts, kMaxInputMicrovolts, &o.ch1Microvolts);
+     }},
+    {"sine",
+     [](std::string_view v, BoardOptions& o) {
+         return ParseNumber(v, kLowestSineHz, kHighestSineHz, &o.sine.frequencyHz);
+     }},
+    {"amp",
+     [](std::string_view v, BoardOptions& o) {
+         return ParseNumber(v, 0.0, kMaxInputMicrovolts, &o.sine.peakMicrovolts);
+     }},
+    {"hd2", [](std::string_view v, BoardOptions& o) { return ParseHarmonic(v, &o.sine.hd2Dbc); }},
+    {"hd3", [](std::string_view v, BoardOptions& o) { return ParseHarmonic(v, &o.sine.hd3Dbc); }},
     {"name", [](std::string_view v, BoardOptions& o) { return ParseText(v, &o.name); }},
     {"serial", [](std::string_view v, BoardOptions& o) { return ParseText(v, &o.serial); }},
     {"silent", [](std::string_view v, BoardOptions& o) { return ParseFlag(v, &o.fSilent); }},
@@ -104,17 +137,25 @@ bool ParseItem(std::string_view item, BoardOptions* options, std::string* error)
 }  // namespace
 
 bool BoardOptions::Parse(std::string_view text, BoardOptions* options, std::string* error) {
+    std::string_view shape;
     while (!text.empty()) {
         const auto comma = text.find(',');
         const auto item = text.substr(0, comma);
         if (!ParseItem(item, options, error)) {
             return false;
         }
+        if (ShapesSine(item)) {
+            shape = item;
+        }
         text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
         if (comma != std::string_view::npos && text.empty()) {
             *error = "シミュレータの設定が空です";
             return false;
         }
+    }
+    if (!shape.empty() && options->sine.frequencyHz == 0.0) {
+        *error = "シミュレータの設定には sine も必要です: " + std::string(shape);
+        return false;
     }
     return true;
 }

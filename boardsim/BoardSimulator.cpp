@@ -48,7 +48,7 @@ void AppendCode(std::string& text, std::int32_t code) {
 BoardSimulator::BoardSimulator(BoardOptions boardOptions, NowFunction nowFunction)
     : options(std::move(boardOptions)),
       now(std::move(nowFunction)),
-      source(options.seed, options.ch0Microvolts, options.ch1Microvolts) {}
+      source(options.seed, options.ch0Microvolts, options.ch1Microvolts, options.sine) {}
 
 void BoardSimulator::Write(const char* data, std::size_t count) {
     Advance();

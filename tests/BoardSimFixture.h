@@ -27,7 +27,7 @@ inline constexpr int kSamplesPerPoll[17] = {1, 1, 1,  1,  1,  1,   1,   1,  1,
 inline std::vector<std::array<std::int32_t, 2>> ExpectedCodes(const BoardOptions& options,
                                                               int rateIndex, bool fSinc5,
                                                               int count) {
-    SampleSource source(options.seed, options.ch0Microvolts, options.ch1Microvolts);
+    SampleSource source(options.seed, options.ch0Microvolts, options.ch1Microvolts, options.sine);
     std::vector<std::array<std::int32_t, 2>> codes;
     for (int i = 0; i < count; ++i) {
         codes.push_back(source.NextCodes(rateIndex, fSinc5));

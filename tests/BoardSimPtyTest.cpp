@@ -189,6 +189,22 @@ TEST(BoardSimPty, EveryChannelChoiceAtEveryRate) {
     EXPECT_EQ(board.Stop(SIGINT), 0);
 }
 
+TEST(BoardSimPty, SineKeysReachTheProgram) {
+    BoardSimProcess board({"--seed=11", "--sine=1000.3", "--amp=2000000", "--hd2=-80"});
+    TtyFifo fifo(board.firstLine);
+    TADC adc(fifo, SlackTiming());
+    Identify(adc);
+    ASSERT_TRUE(adc.SetDataRate(16));
+    ASSERT_TRUE(adc.StartConversion(2, 2000));
+    const auto run = ReadRun(adc, 2, 2000, 100, RealWait(30s));
+    ASSERT_EQ(run.acquired, 2000);
+    BoardOptions options;
+    std::string error;
+    ASSERT_TRUE(BoardOptions::Parse("seed=11,sine=1000.3,amp=2000000,hd2=-80", &options, &error));
+    ExpectSamples(run, ExpectedCodes(options, 16, true, 2000), 2, 0, 2000);
+    EXPECT_EQ(board.Stop(SIGINT), 0);
+}
+
 TEST(BoardSimPty, FaultSwitchesReachTheProgram) {
     BoardSimProcess board({"--name=OTHER", "--ng=S3"});
     TtyFifo fifo(board.firstLine);

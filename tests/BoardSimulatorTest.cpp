@@ -248,7 +248,7 @@ TEST(BoardOptions, ReadsKeyValueLists) {
     ASSERT_TRUE(
         BoardOptions::Parse("seed=7,ch0=-12.5,ch1=2000000,name=OTHER,silent,ng=S5,"
                             "delay=150,split=2,lf=10,short=11,stopafter=12,purgefail=3,"
-                            "vanish=14",
+                            "vanish=14,hd2=-80.5,amp=1500000,sine=1000.25",
                             &options, &error))
         << error;
     EXPECT_EQ(options.seed, 7u);
@@ -264,6 +264,11 @@ TEST(BoardOptions, ReadsKeyValueLists) {
     EXPECT_EQ(options.stopAfter, 12);
     EXPECT_EQ(options.purgeFailsAt, 3);
     EXPECT_EQ(options.vanishAfter, 14);
+    EXPECT_EQ(options.sine.frequencyHz, 1000.25);
+    EXPECT_EQ(options.sine.peakMicrovolts, 1500000.0);
+    EXPECT_EQ(options.sine.hd2Dbc, -80.5);
+    EXPECT_FALSE(options.sine.hd3Dbc);
+    EXPECT_FALSE(BoardOptions{}.sine.frequencyHz > 0.0) << "no sine unless one is set";
 }
 
 TEST(BoardOptions, RefusesWhatItDoesNotKnow) {
