@@ -95,10 +95,11 @@ WelchSpectrum::WelchSpectrum(std::int64_t segmentLength, double sampleRate)
 
 WelchSpectrum::~WelchSpectrum() = default;
 
-void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
-    // The mean comes off in codes, exactly summed, before the scale to microvolts.
-    const std::int64_t sum = std::accumulate(segment.begin(), segment.end(), std::int64_t{0});
-    const double mean = static_cast<double>(sum) / static_cast<double>(length);
+void WelchSpectrum::AddSegment(std::span<const double> segment) {
+    // The mean comes off in codes before the scale to microvolts; codes held as doubles sum
+    // exactly.
+    const double sum = std::accumulate(segment.begin(), segment.end(), 0.0);
+    const double mean = sum / static_cast<double>(length);
     for (std::size_t n = 0; n < window.size(); ++n) {
         transform->input[n] = (segment[n] - mean) * kMicrovoltsPerCode * window[n];
     }
@@ -111,15 +112,16 @@ void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
     ++segments;
 }
 
-void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
+template <typename Sample>
+void WelchSpectrum::AddInOrder(std::span<const Sample> samples) {
     // Segments start every half segment; samples after the last whole segment are left out.
     const auto whole = static_cast<std::size_t>(length);
     const auto step = static_cast<std::size_t>(length - length / 2);
     pending.reserve(whole);
-    while (!codes.empty()) {
-        const std::size_t take = std::min(whole - pending.size(), codes.size());
-        pending.insert(pending.end(), codes.begin(), codes.begin() + static_cast<long>(take));
-        codes = codes.subspan(take);
+    while (!samples.empty()) {
+        const std::size_t take = std::min(whole - pending.size(), samples.size());
+        pending.insert(pending.end(), samples.begin(), samples.begin() + static_cast<long>(take));
+        samples = samples.subspan(take);
         if (pending.size() == whole) {
             AddSegment(pending);
             pending.erase(pending.begin(), pending.begin() + static_cast<long>(step));
@@ -127,17 +129,33 @@ void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
     }
 }
 
+void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
+    AddInOrder(codes);
+}
+
+void WelchSpectrum::AddSamples(std::span<const double> samples) {
+    AddInOrder(samples);
+}
+
+std::vector<double> WelchSpectrum::Density() const {
+    const std::size_t bins = powerSums.size();
+    std::vector<double> density(bins);
+    const double scale = 1.0 / (rate * windowPower * static_cast<double>(segments));
+    for (std::size_t k = 0; k < bins; ++k) {
+        // One-sided: every bin but 0 Hz and half the sample rate carries its mirror's power.
+        const double sides = (k == 0 || k == bins - 1) ? 1.0 : 2.0;
+        density[k] = powerSums[k] * scale * sides;
+    }
+    return density;
+}
+
 NoiseSpectrum WelchSpectrum::Result() const {
     NoiseSpectrum spectrum;
     const std::size_t bins = powerSums.size();
     spectrum.frequencyHz.resize(bins);
-    std::vector<double> density(bins);  // µV²/Hz
-    const double scale = 1.0 / (rate * windowPower * static_cast<double>(segments));
+    const std::vector<double> density = Density();  // µV²/Hz
     for (std::size_t k = 0; k < bins; ++k) {
         spectrum.frequencyHz[k] = static_cast<double>(k) * rate / static_cast<double>(length);
-        // One-sided: every bin but 0 Hz and half the sample rate carries its mirror's power.
-        const double sides = (k == 0 || k == bins - 1) ? 1.0 : 2.0;
-        density[k] = powerSums[k] * scale * sides;
     }
     spectrum.nanovoltsPerRootHz.resize(bins);
     for (std::size_t k = 0; k < bins; ++k) {
