@@ -14,6 +14,7 @@ constexpr double kStandsOut = 3.0;
 constexpr int kMostIterations = 200;
 constexpr double kSettled = 1e-13;
 
+// The points, and which of them the fit still uses (not left out as tones).
 struct Points {
     std::span<const double> f;
     std::span<const double> p;
@@ -49,6 +50,14 @@ struct NormalEquations {
     }
     double Determinant() const { return s00 * s11 - s01 * s01; }
 };
+
+std::vector<double> Means(const Points& points, const Line& line) {
+    std::vector<double> means(points.f.size());
+    for (std::size_t k = 0; k < means.size(); ++k) {
+        means[k] = line.At(points.f[k]);
+    }
+    return means;
+}
 
 // Σ ν over the points used.
 double Weights(const Points& points) {
@@ -115,12 +124,8 @@ Line Start(const Points& points) {
 // halved until it keeps them so and does not lower the likelihood.
 Line BothTerms(const Points& points) {
     Line line = Start(points);
-    std::vector<double> means(points.f.size());
     for (int iteration = 0; iteration < kMostIterations; ++iteration) {
-        for (std::size_t k = 0; k < means.size(); ++k) {
-            means[k] = line.At(points.f[k]);
-        }
-        const NormalEquations n(points, means);
+        const NormalEquations n(points, Means(points, line));
         const double det = n.Determinant();
         const Line full{(n.s11 * n.b0 - n.s01 * n.b1) / det, (n.s00 * n.b1 - n.s01 * n.b0) / det};
         const double before = LogLikelihood(points, line);
@@ -202,11 +207,8 @@ FlickerFit Judged(const Points& points, const Line& line) {
         }
         return fit;
     }
-    std::vector<double> means(points.f.size());
-    for (std::size_t k = 0; k < means.size(); ++k) {
-        means[k] = line.At(points.f[k]);
-    }
-    const NormalEquations n(points, means);
+    // The inverse of the Fisher information gives the standard errors.
+    const NormalEquations n(points, Means(points, line));
     const double det = n.Determinant();
     const bool fFlicker = line.a > kStandsOut * std::sqrt(n.s00 / det);
     if (line.w > kStandsOut * std::sqrt(n.s11 / det)) {
