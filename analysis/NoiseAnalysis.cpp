@@ -14,5 +14,7 @@ std::optional<NoiseAnalysis> NoiseAnalysis::Compute(std::span<const std::int32_t
     analysis.histogram = CodeHistogram::Compute(codes, analysis.statistics);
     analysis.spectrum = WelchSpectrum::Compute(codes, analysis.sampleRate);
     analysis.allan = AllanDeviation::Compute(codes, analysis.sampleRate);
+    analysis.logSpectrum = LogFrequencySpectrum::Compute(codes, analysis.sampleRate);
+    analysis.lowFrequencyNoise = LowFrequencyNoise::Compute(codes, analysis.sampleRate);
     return analysis;
 }

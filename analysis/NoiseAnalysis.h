@@ -7,6 +7,8 @@
 
 #include "analysis/AllanDeviation.h"
 #include "analysis/CodeHistogram.h"
+#include "analysis/LogFrequencySpectrum.h"
+#include "analysis/LowFrequencyNoise.h"
 #include "analysis/NoiseStatistics.h"
 #include "analysis/WelchSpectrum.h"
 #include "common/MeasureSettings.h"
@@ -21,6 +23,11 @@ struct NoiseAnalysis {
     CodeHistogram histogram;
     NoiseSpectrum spectrum;
     AllanDeviation allan;
+    // The density down to 10 / T with its white level and 1/f corner (empty below
+    // LogFrequencySpectrum::kSegment samples), and the 0.1–10 Hz noise (absent below 20 s or
+    // at 20 samples per second or less).
+    LogNoiseSpectrum logSpectrum;
+    std::optional<LowFrequencyNoiseFigures> lowFrequencyNoise;
 
     // Nothing for fewer than kMinSamples codes.
     static std::optional<NoiseAnalysis> Compute(std::span<const std::int32_t> codes,

@@ -61,6 +61,14 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
         allanTau = allan.tauSeconds[*allan.minimum];
         allanLeast = allan.deviationMicrovolts[*allan.minimum];
     }
+    std::optional<double> bandRms;
+    std::optional<double> bandPeakToPeakMax;
+    std::optional<double> bandPeakToPeakMedian;
+    if (analysis.lowFrequencyNoise) {
+        bandRms = analysis.lowFrequencyNoise->rmsMicrovolts;
+        bandPeakToPeakMax = analysis.lowFrequencyNoise->peakToPeakMaxMicrovolts;
+        bandPeakToPeakMedian = analysis.lowFrequencyNoise->peakToPeakMedianMicrovolts;
+    }
     const std::string allanNote =
         allan.minimum && !allan.MinimumReached() ? kAllanNoMinimumNote : std::string();
     std::vector<NoiseFigure> rows = {
@@ -75,6 +83,10 @@ std::vector<NoiseFigure> NoiseFigureTable::Rows(const NoiseAnalysis& analysis) {
         {"ホワイトノイズ密度", spectrum.whiteNoiseNanovoltsPerRootHz, "nV/√Hz"},
         {"スペクトルピーク周波数", peakFrequency, "Hz"},
         {"スペクトルピーク密度", peakDensity, "nV/√Hz"},
+        {"1/f コーナー周波数", analysis.logSpectrum.flickerCornerHz, "Hz"},
+        {"0.1–10 Hz ノイズ (rms)", bandRms, "uV"},
+        {"0.1–10 Hz ノイズ (p-p 最大)", bandPeakToPeakMax, "uV"},
+        {"0.1–10 Hz ノイズ (p-p 中央値)", bandPeakToPeakMedian, "uV"},
         {"アラン偏差が最小の τ", allanTau, "s", FigureFormat::Noise, allanNote},
         {"アラン偏差の最小値", allanLeast, "uV"}};
     rows.insert(rows.end(), rest.begin(), rest.end());

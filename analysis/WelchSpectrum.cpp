@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/WelchSpectrum.h"
 
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -48,6 +49,22 @@ void FindWhiteLevelAndPeak(const std::vector<double>& density, NoiseSpectrum& sp
     }
 }
 
+// Four sums side by side, so that the additions need not wait for each other.
+double Sum(std::span<const double> values) {
+    constexpr std::size_t kLanes = 4;
+    double lanes[kLanes] = {};
+    std::size_t i = 0;
+    for (; i + kLanes <= values.size(); i += kLanes) {
+        for (std::size_t j = 0; j < kLanes; ++j) {
+            lanes[j] += values[i + j];
+        }
+    }
+    for (; i < values.size(); ++i) {
+        lanes[0] += values[i];
+    }
+    return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+}
+
 }  // namespace
 
 std::int64_t WelchSpectrum::SegmentLengthFor(std::int64_t count) {
@@ -75,10 +92,10 @@ WelchSpectrum::WelchSpectrum(std::int64_t segmentLength, double sampleRate)
 
 WelchSpectrum::~WelchSpectrum() = default;
 
-void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
-    // The mean comes off in codes, exactly summed, before the scale to microvolts.
-    const std::int64_t sum = std::accumulate(segment.begin(), segment.end(), std::int64_t{0});
-    const double mean = static_cast<double>(sum) / static_cast<double>(length);
+void WelchSpectrum::AddSegment(std::span<const double> segment) {
+    // The mean comes off in codes before the scale to microvolts; codes held as doubles sum
+    // exactly, in any order.
+    const double mean = Sum(segment) / static_cast<double>(length);
     const auto input = transform->Input();
     for (std::size_t n = 0; n < window.size(); ++n) {
         input[n] = (segment[n] - mean) * kMicrovoltsPerCode * window[n];
@@ -90,15 +107,16 @@ void WelchSpectrum::AddSegment(std::span<const std::int32_t> segment) {
     ++segments;
 }
 
-void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
+template <typename Sample>
+void WelchSpectrum::AddInOrder(std::span<const Sample> samples) {
     // Segments start every half segment; samples after the last whole segment are left out.
     const auto whole = static_cast<std::size_t>(length);
     const auto step = static_cast<std::size_t>(length - length / 2);
     pending.reserve(whole);
-    while (!codes.empty()) {
-        const std::size_t take = std::min(whole - pending.size(), codes.size());
-        pending.insert(pending.end(), codes.begin(), codes.begin() + static_cast<long>(take));
-        codes = codes.subspan(take);
+    while (!samples.empty()) {
+        const std::size_t take = std::min(whole - pending.size(), samples.size());
+        pending.insert(pending.end(), samples.begin(), samples.begin() + static_cast<long>(take));
+        samples = samples.subspan(take);
         if (pending.size() == whole) {
             AddSegment(pending);
             pending.erase(pending.begin(), pending.begin() + static_cast<long>(step));
@@ -106,17 +124,33 @@ void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
     }
 }
 
+void WelchSpectrum::AddCodes(std::span<const std::int32_t> codes) {
+    AddInOrder(codes);
+}
+
+void WelchSpectrum::AddSamples(std::span<const double> samples) {
+    AddInOrder(samples);
+}
+
+std::vector<double> WelchSpectrum::Density() const {
+    const std::size_t bins = powerSums.size();
+    std::vector<double> density(bins);
+    const double scale = 1.0 / (rate * windowPower * static_cast<double>(segments));
+    for (std::size_t k = 0; k < bins; ++k) {
+        // One-sided: every bin but 0 Hz and half the sample rate carries its mirror's power.
+        const double sides = (k == 0 || k == bins - 1) ? 1.0 : 2.0;
+        density[k] = powerSums[k] * scale * sides;
+    }
+    return density;
+}
+
 NoiseSpectrum WelchSpectrum::Result() const {
     NoiseSpectrum spectrum;
     const std::size_t bins = powerSums.size();
     spectrum.frequencyHz.resize(bins);
-    std::vector<double> density(bins);  // µV²/Hz
-    const double scale = 1.0 / (rate * windowPower * static_cast<double>(segments));
+    const std::vector<double> density = Density();  // µV²/Hz
     for (std::size_t k = 0; k < bins; ++k) {
         spectrum.frequencyHz[k] = static_cast<double>(k) * rate / static_cast<double>(length);
-        // One-sided: every bin but 0 Hz and half the sample rate carries its mirror's power.
-        const double sides = (k == 0 || k == bins - 1) ? 1.0 : 2.0;
-        density[k] = powerSums[k] * scale * sides;
     }
     spectrum.nanovoltsPerRootHz.resize(bins);
     for (std::size_t k = 0; k < bins; ++k) {

@@ -45,15 +45,24 @@ public:
     WelchSpectrum(const WelchSpectrum&) = delete;
     WelchSpectrum& operator=(const WelchSpectrum&) = delete;
 
-    // One segment of exactly segmentLength codes.
-    void AddSegment(std::span<const std::int32_t> segment);
+    // One segment of exactly segmentLength samples, in codes from any offset.
+    void AddSegment(std::span<const double> segment);
     // Codes of the series in order, any number at a time: a segment is taken every half
     // segment once a whole one has arrived.
     void AddCodes(std::span<const std::int32_t> codes);
+    // The same for samples in codes from any offset (a filtered series).
+    void AddSamples(std::span<const double> samples);
+    std::int64_t Segments() const { return segments; }
+    // The one-sided density in µV²/Hz averaged over the segments so far (at least one), at
+    // k · rate / segmentLength for k = 0 .. segmentLength / 2.
+    std::vector<double> Density() const;
     // The average of the segments added so far (at least one).
     NoiseSpectrum Result() const;
 
 private:
+    template <typename Sample>
+    void AddInOrder(std::span<const Sample> samples);
+
     std::int64_t length;
     double rate;
     std::vector<double> window;
@@ -61,5 +70,5 @@ private:
     std::vector<double> powerSums;  // Σ |X_k|² over the segments, k = 0 .. length / 2
     std::int64_t segments = 0;
     std::unique_ptr<RealTransform> transform;
-    std::vector<std::int32_t> pending;  // the codes AddCodes holds toward the next segment
+    std::vector<double> pending;  // the samples held toward the next segment
 };

@@ -173,6 +173,15 @@ QImage AnalysisReport::Picture(AnalysisCharts::Kind kind, const QString& sourceP
 QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
     const NoiseAnalysis& a = c.analysis;
     const NoiseStatistics& s = a.statistics;
+    QJsonValue lowFrequencyNoise(QJsonValue::Null);
+    if (a.lowFrequencyNoise) {
+        const LowFrequencyNoiseFigures& band = *a.lowFrequencyNoise;
+        lowFrequencyNoise =
+            QJsonObject{{"rmsMicrovolts", band.rmsMicrovolts},
+                        {"peakToPeakMaxMicrovolts", band.peakToPeakMaxMicrovolts},
+                        {"peakToPeakMedianMicrovolts", band.peakToPeakMedianMicrovolts},
+                        {"windows", static_cast<qint64>(band.windows)}};
+    }
     QJsonValue peak(QJsonValue::Null);
     if (a.spectrum.peak) {
         peak = QJsonObject{{"frequencyHz", a.spectrum.peak->frequencyHz},
@@ -198,7 +207,12 @@ QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
                                  {"nanovoltsPerRootHz", JsonArray(a.spectrum.nanovoltsPerRootHz)}}},
         {"allan", QJsonObject{{"tauSeconds", JsonArray(a.allan.tauSeconds)},
                               {"deviationMicrovolts", JsonArray(a.allan.deviationMicrovolts)}}},
-        {"allanMinimumReached", a.allan.MinimumReached()}};
+        {"allanMinimumReached", a.allan.MinimumReached()},
+        {"spectrumLogFrequency",
+         QJsonObject{{"frequencyHz", JsonArray(a.logSpectrum.frequencyHz)},
+                     {"nanovoltsPerRootHz", JsonArray(a.logSpectrum.nanovoltsPerRootHz)}}},
+        {"flickerCornerHz", Optional(a.logSpectrum.flickerCornerHz)},
+        {"lowFrequencyNoise", lowFrequencyNoise}};
 }
 
 QByteArray AnalysisReport::Json(const QJsonObject& settings, const QJsonObject& extra) const {

@@ -19,8 +19,22 @@ struct ChannelPass {
     RunningSumFile runningSums;
 };
 
-// Histogram and spectrum from the codes read back a stretch at a time.
-bool AddSecondPass(RunningSumFile& file, CodeHistogramCounter& histogram, WelchSpectrum& welch) {
+// The figures of the second pass: the histogram and the spectra from the codes read back.
+struct SecondPass {
+    SecondPass(const NoiseStatistics& statistics, std::int64_t count, double sampleRate)
+        : histogram(statistics),
+          welch(WelchSpectrum::SegmentLengthFor(count), sampleRate),
+          logSpectrum(sampleRate),
+          lowFrequency(sampleRate) {}
+
+    CodeHistogramCounter histogram;
+    WelchSpectrum welch;
+    LogFrequencySpectrum logSpectrum;
+    LowFrequencyNoise lowFrequency;
+};
+
+// The codes read back a stretch at a time into every figure of the second pass.
+bool AddSecondPass(RunningSumFile& file, SecondPass& pass) {
     std::vector<std::int32_t> codes(RecordingReader::kStretch);
     for (std::int64_t first = 0; first < file.Count();
          first += static_cast<std::int64_t>(codes.size())) {
@@ -30,8 +44,10 @@ bool AddSecondPass(RunningSumFile& file, CodeHistogramCounter& histogram, WelchS
         if (!file.ReadCodes(first, stretch)) {
             return false;
         }
-        histogram.Add(stretch);
-        welch.AddCodes(stretch);
+        pass.histogram.Add(stretch);
+        pass.welch.AddCodes(stretch);
+        pass.logSpectrum.Add(stretch);
+        pass.lowFrequency.Add(stretch);
     }
     return true;
 }
@@ -50,9 +66,8 @@ bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>&
     NoiseAnalysis analysis;
     analysis.sampleRate = sampleRate;
     analysis.statistics = pass.sums.Result(sampleRate);
-    CodeHistogramCounter histogram(analysis.statistics);
-    WelchSpectrum welch(WelchSpectrum::SegmentLengthFor(count), sampleRate);
-    if (!AddSecondPass(file, histogram, welch)) {
+    SecondPass second(analysis.statistics, count, sampleRate);
+    if (!AddSecondPass(file, second)) {
         return false;
     }
     std::optional<AllanDeviation> allan = AllanDeviation::FromRunningSums(
@@ -62,8 +77,10 @@ bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>&
     if (!allan) {
         return false;
     }
-    analysis.histogram = histogram.Result();
-    analysis.spectrum = welch.Result();
+    analysis.histogram = second.histogram.Result();
+    analysis.spectrum = second.welch.Result();
+    analysis.logSpectrum = second.logSpectrum.Result();
+    analysis.lowFrequencyNoise = second.lowFrequency.Result();
     analysis.allan = std::move(*allan);
     figures = std::move(analysis);
     return true;

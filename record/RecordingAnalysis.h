@@ -16,6 +16,10 @@
 //   histogram, missing codes      the extremes first, then a second pass (bins of at most
 //                                 4096, one bit per code)
 //   Welch spectrum                a second pass in segments of 4096 (shorter below 4096 samples)
+//   log-frequency spectrum        the same pass: segments of 256 at the rate halved stage after
+//                                 stage (one stage per octave of the length)
+//   0.1–10 Hz noise               the same pass through the filters: the first second held,
+//                                 one value per 10 s window
 //   Allan deviation               every sample: τ up to half the recording pairs samples that
 //                                 far apart
 // The first pass reads the file once and keeps each channel's running sums in a nameless

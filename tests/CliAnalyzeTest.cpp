@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cmath>
+#include <numbers>
 #include <span>
 #include <vector>
 
@@ -46,6 +48,10 @@ const QStringList kConstantLines = {"CH1 : サンプルレート：5208 Hz",
                                     "CH1 : ホワイトノイズ密度：0 nV/√Hz",
                                     "CH1 : スペクトルピーク周波数：—",
                                     "CH1 : スペクトルピーク密度：—",
+                                    "CH1 : 1/f コーナー周波数：—",
+                                    "CH1 : 0.1–10 Hz ノイズ (rms)：—",
+                                    "CH1 : 0.1–10 Hz ノイズ (p-p 最大)：—",
+                                    "CH1 : 0.1–10 Hz ノイズ (p-p 中央値)：—",
                                     "CH1 : アラン偏差が最小の τ：—（" + kNoMinimum + "）",
                                     "CH1 : アラン偏差の最小値：—",
                                     "※ミッシングコード：正規分布なら5回以上出るはずなのに、"
@@ -63,7 +69,7 @@ TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {
     const CliResult result = Run({"analyze", "two.DTA"});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QStringList lines = result.OutLines();
-    ASSERT_EQ(lines.size(), 31);
+    ASSERT_EQ(lines.size(), 39);
     // Mean and rms one code, peak-to-peak two, a slope of 0.4 codes per sample, the Allan
     // deviation at one sample √2 codes.
     EXPECT_EQ(lines.mid(2, 6),
@@ -72,10 +78,13 @@ TEST_F(CliAnalyze, PrintsEveryFigureOfEachChannelWithItsUnit) {
                            "CH0 : ノイズフリー分解能：23.00 bit", "CH0 : ドリフト：621 uV/s"}));
     // Four samples leave the code between two codes empty by chance, not as a fault.
     EXPECT_EQ(lines[8], "CH0 : ミッシングコード：0");
+    // Four samples at 5208 per second: far too short for a 1/f corner or the 0.1–10 Hz noise.
+    EXPECT_EQ(lines[13], "CH0 : 1/f コーナー周波数：—");
+    EXPECT_EQ(lines[16], "CH0 : 0.1–10 Hz ノイズ (p-p 中央値)：—");
     // Four samples give one τ: no minimum can be told from it.
-    EXPECT_EQ(lines[13], "CH0 : アラン偏差が最小の τ：—（" + kNoMinimum + "）");
-    EXPECT_EQ(lines[14], "CH0 : アラン偏差の最小値：—");
-    EXPECT_EQ(lines.mid(15), kConstantLines);
+    EXPECT_EQ(lines[17], "CH0 : アラン偏差が最小の τ：—（" + kNoMinimum + "）");
+    EXPECT_EQ(lines[18], "CH0 : アラン偏差の最小値：—");
+    EXPECT_EQ(lines.mid(19), kConstantLines);
 
     const CliResult one = Run({"analyze", "two.DTA", "--channel", "1"});
     EXPECT_EQ(one.exitCode, 0);
@@ -94,12 +103,13 @@ TEST_F(CliAnalyze, JsonHasTheGivenShapeAndFullNumbers) {
     const QJsonArray channels = root["channels"].toArray();
     ASSERT_EQ(channels.size(), 2);
     const QJsonObject ch0 = channels[0].toObject();
-    EXPECT_EQ(
-        ch0.keys(),
-        QStringList({"allan", "allanMinimumReached", "channel", "count", "driftMicrovoltsPerSecond",
-                     "effectiveResolutionBits", "histogram", "meanMicrovolts", "missingCodes",
-                     "noiseFreeResolutionBits", "peakToPeakMicrovolts", "resolutionLimitedByCode",
-                     "rmsMicrovolts", "spectralPeak", "spectrum", "whiteNoiseNanovoltsPerRootHz"}));
+    EXPECT_EQ(ch0.keys(),
+              QStringList({"allan", "allanMinimumReached", "channel", "count",
+                           "driftMicrovoltsPerSecond", "effectiveResolutionBits", "flickerCornerHz",
+                           "histogram", "lowFrequencyNoise", "meanMicrovolts", "missingCodes",
+                           "noiseFreeResolutionBits", "peakToPeakMicrovolts",
+                           "resolutionLimitedByCode", "rmsMicrovolts", "spectralPeak", "spectrum",
+                           "spectrumLogFrequency", "whiteNoiseNanovoltsPerRootHz"}));
     EXPECT_EQ(ch0["count"].toInt(), 4);
     EXPECT_DOUBLE_EQ(ch0["meanMicrovolts"].toDouble(), kCodeMicrovolts);
     EXPECT_EQ(ch0["histogram"].toObject(), QJsonObject({{"firstCode", 8388608},
@@ -108,6 +118,12 @@ TEST_F(CliAnalyze, JsonHasTheGivenShapeAndFullNumbers) {
     // Segments of four: bins at 0, fs/4 and fs/2.
     EXPECT_EQ(ch0["spectrum"].toObject()["frequencyHz"].toArray(), QJsonArray({0, 1302, 2604}));
     EXPECT_TRUE(ch0["spectralPeak"].isNull());
+    // Fewer samples than one segment of the log-frequency spectrum: its arrays are empty, and
+    // what needs it or 20 s is null.
+    EXPECT_EQ(ch0["spectrumLogFrequency"].toObject(),
+              QJsonObject({{"frequencyHz", QJsonArray()}, {"nanovoltsPerRootHz", QJsonArray()}}));
+    EXPECT_TRUE(ch0["flickerCornerHz"].isNull());
+    EXPECT_TRUE(ch0["lowFrequencyNoise"].isNull());
     EXPECT_DOUBLE_EQ(ch0["allan"].toObject()["deviationMicrovolts"].toArray()[0].toDouble(),
                      std::sqrt(2.0) * kCodeMicrovolts);
     const QJsonObject ch1 = channels[1].toObject();
@@ -207,7 +223,7 @@ TEST_F(CliAnalyze, MeasureAnalysesWhatItMeasured) {
     const CliResult text = Run(measure + QStringList{"--analyze"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     const QStringList lines = text.OutLines();
-    ASSERT_EQ(lines.size(), 2 + 2 * 15 + 1);
+    ASSERT_EQ(lines.size(), 2 + 2 * 19 + 1);
     EXPECT_TRUE(lines[1].startsWith("CH1 : 最大値："));
     EXPECT_EQ(lines[2], "CH0 : サンプルレート：31250 Hz");
 
@@ -289,6 +305,36 @@ TEST_F(CliAnalyze, TablesSayTheirRateAndATableWithoutOneNeedsRate) {
               "サンプルレートがわかりません：old.csv（表にサンプルレートの # 行がありません。"
               "--rate 31250 のように指定してください）\n");
     EXPECT_TRUE(refused.out.isEmpty());
+}
+
+// A recording of 40 s at 100 per second holding a sine of 1000 µV at 1 Hz: the 0.1–10 Hz lines
+// give its rms and, in each of the three whole windows after the first 10 s, its peak-to-peak
+// value (the band takes 0.005 % off at 1 Hz).
+TEST_F(CliAnalyze, ARecordingShowsItsBandNoiseInTheFigureLines) {
+    QByteArray table = "# sampleRate:100\nsample,ch0_code,ch0_microvolts\n";
+    for (int i = 0; i < 4000; ++i) {
+        const double uv = 1000.0 * std::sin(2 * std::numbers::pi * i / 100.0);
+        table += QByteArray::number(i + 1) + ',' +
+                 QByteArray::number(8388608 + std::lround(uv / kCodeMicrovolts)) + ',' +
+                 QByteArray::number(uv) + '\n';
+    }
+    WriteText(Path("sine.csv"), table);
+    const CliResult result = Run({"analyze", "sine.csv"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const auto figure = [&](const QString& name) {
+        const QStringList lines = result.OutLines().filter("CH0 : " + name + "：");
+        return lines.size() == 1 ? lines[0].section("：", 1).section(' ', 0, 0).toDouble() : -1.0;
+    };
+    EXPECT_NEAR(figure("0.1–10 Hz ノイズ (rms)"), 1000 / std::sqrt(2.0), 0.5);
+    EXPECT_NEAR(figure("0.1–10 Hz ノイズ (p-p 最大)"), 2000, 1.0);
+    EXPECT_NEAR(figure("0.1–10 Hz ノイズ (p-p 中央値)"), 2000, 1.0);
+    const QJsonObject band =
+        QJsonDocument::fromJson(Run({"analyze", "sine.csv", "--json"}).out.toUtf8())
+            .object()["channels"]
+            .toArray()[0]
+            .toObject()["lowFrequencyNoise"]
+            .toObject();
+    EXPECT_EQ(band["windows"].toInt(), 3);
 }
 
 }  // namespace

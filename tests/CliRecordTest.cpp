@@ -261,6 +261,16 @@ void ExpectFiguresOf(const QJsonObject& channel, const NoiseAnalysis& expected) 
         EXPECT_DOUBLE_EQ(allan[static_cast<qsizetype>(i)].toDouble(),
                          expected.allan.deviationMicrovolts[i]);
     }
+    const QJsonObject log = channel["spectrumLogFrequency"].toObject();
+    const QJsonArray density = log["nanovoltsPerRootHz"].toArray();
+    ASSERT_EQ(log["frequencyHz"].toArray().size(), density.size());
+    ASSERT_EQ(static_cast<std::size_t>(density.size()),
+              expected.logSpectrum.nanovoltsPerRootHz.size());
+    ASSERT_FALSE(density.isEmpty());
+    for (std::size_t i = 0; i < expected.logSpectrum.nanovoltsPerRootHz.size(); ++i) {
+        EXPECT_DOUBLE_EQ(density[static_cast<qsizetype>(i)].toDouble(),
+                         expected.logSpectrum.nanovoltsPerRootHz[i]);
+    }
 }
 
 TEST_F(CliRecord, ARecordingFromTheBoardSimulatorReadsBackInAnalyze) {
