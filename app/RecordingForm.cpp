@@ -159,20 +159,21 @@ void RecordingForm::UpdateLengthFields() {
 
 RecordingSession::Request RecordingForm::ReadRequest(const std::string& path) const {
     RecordingSession::Request request;
-    request.fSinc5 = Sinc5Btn->isChecked();
-    request.spsSel = RateBox->currentIndex();
-    request.chSel = ChannelBox->currentIndex();
-    request.path = path;
+    RunRequest& run = request.run;
+    run.settings.fSinc5 = Sinc5Btn->isChecked();
+    run.settings.spsSel = RateBox->currentIndex();
+    run.settings.CHSel = ChannelBox->currentIndex();
+    request.file.path = path;
     if (CountBtn->isChecked()) {
-        request.count = CountEdit->value();
+        run.count = CountEdit->value();
     } else {
         const auto seconds = std::chrono::hours(DurationEdits[0]->value()) +
                              std::chrono::minutes(DurationEdits[1]->value()) +
                              std::chrono::seconds(DurationEdits[2]->value());
-        request.count = SampleRates::SamplesIn(seconds, request.spsSel, request.fSinc5);
+        run.count = SampleRates::SamplesIn(seconds, run.settings.spsSel, run.settings.fSinc5);
     }
     if (TimeoutEdit->value() > 0) {
-        request.noDataTimeout = std::chrono::seconds(TimeoutEdit->value());
+        run.noDataTimeout = std::chrono::seconds(TimeoutEdit->value());
     }
     return request;
 }

@@ -52,15 +52,16 @@ RecordingView::RecordingView(RecordingForm& recordingForm, const RecordingSessio
 }
 
 void RecordingView::Begin(const RecordingSession::Request& request) {
-    sampleRate = SampleRates::SamplesPerSecond(request.spsSel, request.fSinc5);
+    const MeasureSettings& settings = request.run.settings;
+    sampleRate = SampleRates::SamplesPerSecond(settings);
     for (SampleEnvelope& envelope : envelopes) {
         envelope.Clear();
     }
-    form.Chart().Begin(sampleRate, {request.chSel != 1 ? &envelopes[0] : nullptr,
-                                    request.chSel != 0 ? &envelopes[1] : nullptr});
+    form.Chart().Begin(sampleRate, {settings.CHSel != 1 ? &envelopes[0] : nullptr,
+                                    settings.CHSel != 0 ? &envelopes[1] : nullptr});
     form.FigureTable->setRowCount(0);
-    form.FigureTable->setColumnHidden(1, request.chSel == 1);
-    form.FigureTable->setColumnHidden(2, request.chSel == 0);
+    form.FigureTable->setColumnHidden(1, settings.CHSel == 1);
+    form.FigureTable->setColumnHidden(2, settings.CHSel == 0);
     form.ProgressLabel->clear();  // the line belongs to the recording on screen
     FollowSpan();
 }

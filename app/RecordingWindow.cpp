@@ -22,9 +22,8 @@ const QString kRecordingText = QStringLiteral("記録中");
 
 // A name of either type keeps its extension; any other becomes a CSV file's.
 QString WithRecordingExtension(const QString& name) {
-    const bool fTyped =
-        name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
-        RecordingSession::TypeOf(name.toStdString()) == RecordingSession::FileType::Hdf5;
+    const bool fTyped = name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
+                        RecordingSink::TypeOf(name.toStdString()) == RecordingSink::Type::Hdf5;
     return fTyped ? name : name + ".csv";
 }
 
@@ -99,11 +98,11 @@ void RecordingWindow::StartBtnClick() {
     // Painted now, not while the board's replies are awaited: the replies' time-out runs
     // while the event loop paints, and a slow machine may need longer for the chart.
     repaint();
-    if (!Started(recorder.Start(*request, RecordingSession::TypeOf(request->path)), *request)) {
+    if (!Started(recorder.Start(*request, RecordingSink::TypeOf(request->file.path)), *request)) {
         GiveUpStart();
         return;
     }
-    recordingPath = QString::fromStdString(request->path);
+    recordingPath = QString::fromStdString(request->file.path);
     if (analysablePath == recordingPath) {
         analysablePath.clear();  // replaced by this recording
     }
@@ -130,10 +129,10 @@ std::optional<RecordingSession::Request> RecordingWindow::RequestFromControls() 
     FileEdit->setText(path);
     RecordingSession::Request request = ReadRequest(path.toStdString());
     if (Exists(path)) {
-        if (!ConfirmOverwrite(prompts, request.path, false)) {
+        if (!ConfirmOverwrite(prompts, request.file.path, false)) {
             return std::nullopt;
         }
-        request.fOverwrite = true;
+        request.file.fOverwrite = true;
     }
     return request;
 }
@@ -147,7 +146,7 @@ bool RecordingWindow::Started(Acquisition::StartResult result,
     }
     // A file that exists now was made between the question and the start.
     const int error = recorder.Refused() == FileRefusal::Exists ? EEXIST : recorder.FileError();
-    messages.Show(QString::fromStdString(RecordingTexts::FileFailed(request.path, error)));
+    messages.Show(QString::fromStdString(RecordingTexts::FileFailed(request.file.path, error)));
     return false;
 }
 

@@ -71,8 +71,8 @@ void TFormMain::StartRun() {
     runView.Prepare(data.HasData(0) || data.HasData(1));
     // The data on screen keep their own settings until the board has taken the new ones.
     const MeasureSettings next = ReadSettingsFromControls(data.Settings);
-    if (engine.Start({next, kSampleCounts[next.DataCountSel]}, {&data, &runView}) !=
-        Acquisition::StartResult::Started) {
+    if (engine.Start({.settings = next, .count = kSampleCounts[next.DataCountSel]},
+                     {&data, &runView}) != Acquisition::StartResult::Started) {
         EndBoardUse();
         Status->ShowBoardError();
         return;

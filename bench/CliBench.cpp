@@ -25,8 +25,8 @@
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
 #include "measure/Acquisition.h"
-#include "measure/BoardSession.h"
 #include "measure/Measurement.h"
+#include "measure/RunRequest.h"
 
 namespace {
 
@@ -37,19 +37,14 @@ constexpr double kStreamingSeconds = kRunSamples / 31250.0;
 
 // The board identified and the run started, as the command line does before it acquires.
 struct CliScene {
-    explicit CliScene(const BoardSession::RunRequest& run) : adc(fifo), engine(adc), request(run) {
-        MeasureSettings settings;
-        settings.fSinc5 = run.fSinc5;
-        settings.spsSel = run.spsSel;
-        settings.CHSel = run.chSel;
-        fStarted =
-            engine.Identify() == Acquisition::StartResult::Started &&
-            engine.Start({settings, run.count}, {&data}) == Acquisition::StartResult::Started;
+    explicit CliScene(const RunRequest& run) : adc(fifo), engine(adc), request(run) {
+        fStarted = engine.Identify() == Acquisition::StartResult::Started &&
+                   engine.Start(run, {&data}) == Acquisition::StartResult::Started;
     }
     SimulatedFifo fifo;
     TADC adc;
     Acquisition engine;
-    BoardSession::RunRequest request;
+    RunRequest request;
     Measurement data;
     bool fStarted = false;
 };
@@ -75,7 +70,7 @@ Measured Acquire(CliScene& scene) {
 }
 
 int Slow(int seconds) {
-    CliScene scene({true, 0, 0, 1000});
+    CliScene scene({.settings = {.spsSel = 0}, .count = 1000});
     if (!scene.fStarted) {
         return 1;
     }
@@ -96,7 +91,7 @@ int Slow(int seconds) {
 }
 
 int Run() {
-    CliScene scene({true, 16, 2, kRunSamples});
+    CliScene scene({.settings = {.spsSel = 16, .CHSel = 2}, .count = kRunSamples});
     if (!scene.fStarted) {
         return 1;
     }

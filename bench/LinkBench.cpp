@@ -83,7 +83,8 @@ BENCHMARK(BM_ReadSamples2CH)->UseRealTime();
 void BM_AcquireUnpaced2CH(benchmark::State& state) {
     static ChannelBuffer ch0;
     static ChannelBuffer ch1;
-    const BoardSession::RunRequest request{true, TADC::kMaxRateIndex, 2, kRunSamples};
+    const RunRequest request{.settings = {.spsSel = TADC::kMaxRateIndex, .CHSel = 2},
+                             .count = kRunSamples};
     for (auto _ : state) {
         UnpacedAcquisition acquisition;
         if (!acquisition.Acquire(request, ch0.Codes.data(), ch1.Codes.data())) {

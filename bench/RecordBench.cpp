@@ -230,7 +230,7 @@ int Paced(int runs) {
 // The file writer alone: rows formatted and written as a recording writes them.
 Rate WriteRows(std::int64_t count, const std::string& path) {
     RecordingFile file;
-    if (file.Create(path, true, Steady::now()) != RecordingFile::CreateResult::Ok) {
+    if (file.Create(path, true, Steady::now()) != FileRefusal::None) {
         return {};
     }
     char block[TADC::kMaxBlockRecords * RecordingFormat::kMaxRowLength];
@@ -329,12 +329,12 @@ int ReadBack() {
 struct FileKind {
     const char* name;
     const char* extension;
-    RecordingSession::FileType type;
+    RecordingSink::Type type;
     bool fCompress;
 };
-constexpr FileKind kKinds[] = {{"CSV", "csv", RecordingSession::FileType::Csv, false},
-                               {"HDF5", "h5", RecordingSession::FileType::Hdf5, false},
-                               {"HDF5 compressed", "h5", RecordingSession::FileType::Hdf5, true}};
+constexpr FileKind kKinds[] = {{"CSV", "csv", RecordingSink::Type::Csv, false},
+                               {"HDF5", "h5", RecordingSink::Type::Hdf5, false},
+                               {"HDF5 compressed", "h5", RecordingSink::Type::Hdf5, true}};
 
 std::string KindPath(const FileKind& kind, const char* name) {
     return TemporaryPath(std::string(name) + (kind.fCompress ? "-packed." : ".") + kind.extension);
@@ -387,7 +387,7 @@ int Files(std::int64_t count) {
             "(medians of 3) = %.1f x faster than the CSV\n",
             kind.name, static_cast<long long>(count), bytes / 1e6, 100.0 * bytes / csvBytes,
             Median(walls), Median(cpus), csvWall / Median(walls));
-        if (kind.type == RecordingSession::FileType::Hdf5) {
+        if (kind.type == RecordingSink::Type::Hdf5) {
             std::printf("  h5py loading /codes: %s", H5pyLoad(path).c_str());
         }
         std::filesystem::remove(path);

@@ -24,13 +24,8 @@ LinkTiming UnpacedAcquisition::Timing() {
             }};
 }
 
-bool UnpacedAcquisition::Acquire(const BoardSession::RunRequest& request, std::int32_t* ch0,
-                                 std::int32_t* ch1) {
-    MeasureSettings settings;
-    settings.fSinc5 = request.fSinc5;
-    settings.spsSel = request.spsSel;
-    settings.CHSel = request.chSel;
-    if (engine.Start({settings, request.count}, {&data}) != Acquisition::StartResult::Started) {
+bool UnpacedAcquisition::Acquire(const RunRequest& request, std::int32_t* ch0, std::int32_t* ch1) {
+    if (engine.Start(request, {&data}) != Acquisition::StartResult::Started) {
         return false;
     }
     now += std::chrono::hours(1);

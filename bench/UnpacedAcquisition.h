@@ -7,8 +7,8 @@
 #include "link/LinkTiming.h"
 #include "link/driver/SimulatedFifo.h"
 #include "measure/Acquisition.h"
-#include "measure/BoardSession.h"
 #include "measure/Measurement.h"
+#include "measure/RunRequest.h"
 
 // One run of the acquisition engine from the simulated board with its clock moved far past the
 // run's end once the run has started, so every record is due at once: the whole path
@@ -21,7 +21,7 @@ public:
     // Identifies the board, runs the engine until request.count samples are in, and copies the
     // codes into ch0 and/or ch1 (a one-channel run's into its own channel's array). False on
     // any failure.
-    bool Acquire(const BoardSession::RunRequest& request, std::int32_t* ch0, std::int32_t* ch1);
+    bool Acquire(const RunRequest& request, std::int32_t* ch0, std::int32_t* ch1);
 
 private:
     LinkTiming Timing();

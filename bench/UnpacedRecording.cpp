@@ -4,7 +4,7 @@
 #include <fstream>
 
 UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::string& path,
-                                   RecordingSession::FileType type, bool fCompress)
+                                   RecordingSink::Type type, bool fCompress)
     : fifo({}, [this] { return clockNow; }),
       adc(fifo, {[this] { return clockNow; },
                  [this](const FifoReadiness&, LinkTiming::Clock::duration) {
@@ -12,13 +12,10 @@ UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::str
                  }}),
       engine(adc, [this] { return clockNow; }),
       recorder(engine, [this] { return clockNow; }) {
-    RecordingSession::Request request;
-    request.spsSel = kTopRate;
-    request.chSel = chSel;
-    request.count = count;
-    request.path = path;
-    request.fOverwrite = true;
-    fStarted = recorder.Start(request, type, fCompress) == Acquisition::StartResult::Started;
+    const RecordingSession::Request request{
+        .run = {.settings = {.spsSel = kTopRate, .CHSel = chSel}, .count = count},
+        .file = {.path = path, .fOverwrite = true, .fCompress = fCompress}};
+    fStarted = recorder.Start(request, type) == Acquisition::StartResult::Started;
 }
 
 bool UnpacedRecording::Finish() {

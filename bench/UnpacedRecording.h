@@ -19,8 +19,7 @@ public:
     static constexpr int kTopRate = 16;
 
     UnpacedRecording(int chSel, std::int64_t count, const std::string& path,
-                     RecordingSession::FileType type = RecordingSession::FileType::Csv,
-                     bool fCompress = false);
+                     RecordingSink::Type type = RecordingSink::Type::Csv, bool fCompress = false);
 
     bool Started() const { return fStarted; }
     // Wakes the recorder until the recording ends; true when it is complete.

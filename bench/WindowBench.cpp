@@ -115,8 +115,9 @@ int CountMismatches(const TFormMain& window) {
     static ChannelBuffer ch0;
     static ChannelBuffer ch1;
     UnpacedAcquisition reference;
-    if (!reference.Acquire({true, kTopRateIndex, kBothChannels, kRunSamples}, ch0.Codes.data(),
-                           ch1.Codes.data())) {
+    if (!reference.Acquire(
+            {.settings = {.spsSel = kTopRateIndex, .CHSel = kBothChannels}, .count = kRunSamples},
+            ch0.Codes.data(), ch1.Codes.data())) {
         return -1;
     }
     int mismatches = 0;

@@ -7,7 +7,7 @@
 #include "cli/RecordOptions.h"
 #include "common/FileError.h"
 #include "record/RecordingConverter.h"
-#include "record/RecordingSession.h"
+#include "record/RecordingSink.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ public:
             input = files->first();
             output = files->last();
             const bool fHdf5 =
-                RecordingSession::TypeOf(output.toStdString()) == RecordingSession::FileType::Hdf5;
+                RecordingSink::TypeOf(output.toStdString()) == RecordingSink::Type::Hdf5;
             return RecordOptions::CompressionFits(fCompress, fHdf5, error);
         }
     };

@@ -113,8 +113,9 @@ private:
         if (!board) {
             return std::nullopt;
         }
-        const Acquisition::StartResult started =
-            engine.Start({data.Settings, kSampleCounts[data.Settings.DataCountSel]}, {&data});
+        const Acquisition::StartResult started = engine.Start(
+            {.settings = data.Settings, .count = kSampleCounts[data.Settings.DataCountSel]},
+            {&data});
         if (started != Acquisition::StartResult::Started) {
             messages.StartFailed(started);
             return std::nullopt;

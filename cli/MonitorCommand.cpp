@@ -150,7 +150,8 @@ public:
             statistics.ContinueAfter(file->LastSeq());
             sinks.push_back(&*file);
         }
-        if (!Started(engine.Start(Request(), std::move(sinks)))) {
+        if (!Started(
+                engine.Start(Request(), std::move(sinks), Acquisition::Identification::Always))) {
             FinishBroker();
             return CliExit::kFailure;
         }
@@ -175,19 +176,19 @@ private:
         return FileUsable(file->Prepare());
     }
 
-    // True for no problem; else the problem is printed.
-    bool FileUsable(IntervalFile::Problem problem) {
-        switch (problem) {
-            case IntervalFile::Problem::None:
+    // True when the file did not refuse; else why it did is printed.
+    bool FileUsable(FileRefusal refusal) {
+        switch (refusal) {
+            case FileRefusal::None:
                 return true;
-            case IntervalFile::Problem::Exists:
+            case FileRefusal::Exists:
                 CliExit::PrintError(CliExit::ExistingFileText(options.csvFile));
                 return false;
-            case IntervalFile::Problem::NotIntervals:
+            case FileRefusal::WrongKind:
                 CliExit::PrintError(QStringLiteral("ファイル：") + options.csvFile +
                                     QStringLiteral("は区間統計の CSV ファイルではありません"));
                 return false;
-            case IntervalFile::Problem::Failed:
+            case FileRefusal::Failed:
                 messages.SaveFailed();
                 return false;
         }
@@ -257,21 +258,18 @@ private:
         return settings;
     }
 
-    Acquisition::Request Request() const {
-        Acquisition::Request request;
-        request.settings = options.board.settings;
-        request.count = options.duration ? options.board.SamplesIn(*options.duration)
-                                         : AcquisitionInfo::kWithoutEnd;
-        request.noDataTimeout = kNoDataTimeout;
-        request.fIdentify = true;
-        return request;
+    RunRequest Request() const {
+        return {.settings = options.board.settings,
+                .count = options.duration ? options.board.SamplesIn(*options.duration)
+                                          : AcquisitionInfo::kWithoutEnd,
+                .noDataTimeout = kNoDataTimeout};
     }
 
     // False, with the reason printed, unless the run started.
     bool Started(Acquisition::StartResult result) {
         if (result == Acquisition::StartResult::Refused) {
             // The file appeared or could not be made since it was looked at.
-            return FileUsable(file ? file->LastProblem() : IntervalFile::Problem::Failed);
+            return FileUsable(file ? file->Refused() : FileRefusal::Failed);
         }
         messages.StartFailed(result);
         return result == Acquisition::StartResult::Started;

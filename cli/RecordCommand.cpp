@@ -66,9 +66,9 @@ private:
         TADC adc(driver);  // its reply waits sleep in poll() until the board answers
         Acquisition engine(adc);
         RecordingSession recorder(engine);
-        const auto type = options.WritesHdf5() ? RecordingSession::FileType::Hdf5
-                                               : RecordingSession::FileType::Csv;
-        if (!Started(recorder.Start(Request(), type, options.fCompress), recorder)) {
+        const auto type =
+            options.WritesHdf5() ? RecordingSink::Type::Hdf5 : RecordingSink::Type::Csv;
+        if (!Started(recorder.Start(Request(), type), recorder)) {
             return false;
         }
         header = recorder.Header();
@@ -81,15 +81,13 @@ private:
     }
 
     RecordingSession::Request Request() const {
-        RecordingSession::Request request;
-        request.fSinc5 = options.board.settings.fSinc5;
-        request.spsSel = options.board.settings.spsSel;
-        request.chSel = options.board.settings.CHSel;
-        request.count = options.Samples();
-        request.path = options.output.toStdString();
-        request.fOverwrite = options.fForce;
+        RecordingSession::Request request{
+            .run = {.settings = options.board.settings, .count = options.Samples()},
+            .file = {.path = options.output.toStdString(),
+                     .fOverwrite = options.fForce,
+                     .fCompress = options.fCompress}};
         if (options.timeoutSeconds) {
-            request.noDataTimeout = std::chrono::duration_cast<Acquisition::Clock::duration>(
+            request.run.noDataTimeout = std::chrono::duration_cast<Acquisition::Clock::duration>(
                 std::chrono::duration<double>(*options.timeoutSeconds));
         }
         return request;

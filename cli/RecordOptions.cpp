@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "measure/Acquisition.h"
-#include "record/RecordingSession.h"
+#include "record/RecordingSink.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ bool RecordOptions::WritesHdf5() const {
     if (!format.isEmpty()) {
         return format == "h5";
     }
-    return RecordingSession::TypeOf(output.toStdString()) == RecordingSession::FileType::Hdf5;
+    return RecordingSink::TypeOf(output.toStdString()) == RecordingSink::Type::Hdf5;
 }
 
 bool RecordOptions::CompressionFits(bool fCompress, bool fHdf5, QString& error) {

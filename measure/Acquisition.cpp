@@ -24,14 +24,15 @@ Acquisition::StartResult FromIdentify(BoardSession::IdentifyResult result) {
 Acquisition::Acquisition(TADC& adc, NowFunction nowFunction)
     : board(adc), session(adc), now(std::move(nowFunction)) {}
 
-Acquisition::StartResult Acquisition::Start(const Request& asked,
-                                            std::vector<AcquisitionSink*> runSinks) {
+Acquisition::StartResult Acquisition::Start(const RunRequest& request,
+                                            std::vector<AcquisitionSink*> runSinks,
+                                            Identification identification) {
     if (fBusy || fRunning) {
         return StartResult::Busy;
     }
     fBusy = true;
     sinks = std::move(runSinks);
-    request = asked;
+    noDataTimeout = request.noDataTimeout;
     run = AcquisitionInfo{request.settings, request.count, run.boardName, run.boardVersion, {},
                           run.serial};
     pacing = {};
@@ -40,7 +41,7 @@ Acquisition::StartResult Acquisition::Start(const Request& asked,
     StartResult result = StartResult::Started;
     if (!std::all_of(sinks.begin(), sinks.end(), [](AcquisitionSink* s) { return s->Check(); })) {
         result = StartResult::Refused;
-    } else if (request.fIdentify || !fBoardReady) {
+    } else if (identification == Identification::Always || !fBoardReady) {
         result = IdentifyBoard();
     }
     if (result == StartResult::Started) {
@@ -48,10 +49,8 @@ Acquisition::StartResult Acquisition::Start(const Request& asked,
         result = OpenSinks();
     }
     if (result == StartResult::Started) {
-        chainLeft = std::min(request.count, kMaxStartCount);
-        const MeasureSettings& s = run.settings;
-        if (!session.ConfigureAndStart(
-                {s.fSinc5, s.spsSel, s.CHSel, static_cast<int>(chainLeft)})) {
+        chainLeft = std::min(run.count, kMaxStartCount);
+        if (!session.ConfigureAndStart(run.settings, static_cast<int>(chainLeft))) {
             for (AcquisitionSink* sink : sinks) {
                 sink->Discard();
             }
@@ -108,16 +107,16 @@ void Acquisition::Wake() {
     }
     fBusy = true;
     const Clock::time_point t = now();
-    int got = 0;
-    const MeasureSettings& s = run.settings;
-    const bool fRead = session.ReadBlock(s.CHSel, s.spsSel, ch0Codes.data(), ch1Codes.data(), 0,
-                                         &got, static_cast<int>(chainLeft));
+    const auto due =
+        static_cast<std::size_t>(std::min<std::int64_t>(chainLeft, TADC::kMaxBlockRecords));
+    const BoardSession::BlockRead block = session.ReadBlock(
+        run.settings, std::span(ch0Codes).first(due), std::span(ch1Codes).first(due));
     // A malformed record still hands on the good records before it.
-    if (got > 0 && !Deliver(got, t)) {
+    if (block.got > 0 && !Deliver(block.got, t)) {
         End(Outcome::WriteFailed);
-    } else if (!fRead) {
+    } else if (!block.fRead) {
         End(Outcome::ReadFailed);
-    } else if (got == 0 && request.noDataTimeout && t - lastRecord >= *request.noDataTimeout) {
+    } else if (block.got == 0 && noDataTimeout && t - lastRecord >= *noDataTimeout) {
         End(Outcome::TimedOut);
     } else if (chainLeft == 0 && acquired == run.count) {
         End(Outcome::Complete);
@@ -138,9 +137,7 @@ void Acquisition::Stop() {
 }
 
 BlockWait::Sleep Acquisition::NextWait() {
-    const MeasureSettings& s = run.settings;
-    BlockWait::Sleep sleep =
-        session.NextLook({s.fSinc5, s.spsSel, s.CHSel, static_cast<int>(chainLeft)}, pacing);
+    BlockWait::Sleep sleep = session.NextLook(run.settings, static_cast<int>(chainLeft), pacing);
     const Clock::time_point deadline = NextDeadline();
     if (deadline != Clock::time_point::max()) {
         const auto untilDeadline = std::max(deadline - now(), Clock::duration::zero());
@@ -154,8 +151,8 @@ Acquisition::Clock::time_point Acquisition::NextDeadline() const {
     for (const AcquisitionSink* sink : sinks) {
         deadline = std::min(deadline, sink->NextDeadline());
     }
-    if (fRunning && request.noDataTimeout) {
-        deadline = std::min(deadline, lastRecord + *request.noDataTimeout);
+    if (fRunning && noDataTimeout) {
+        deadline = std::min(deadline, lastRecord + *noDataTimeout);
     }
     return deadline;
 }

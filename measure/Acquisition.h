@@ -12,6 +12,7 @@
 #include "measure/AcquisitionSink.h"
 #include "measure/BlockWait.h"
 #include "measure/BoardSession.h"
+#include "measure/RunRequest.h"
 
 // The one acquisition engine: it owns the board's use and the run's state, and every front end
 // (the window, the recording window, the command line, the instrument server, the monitor)
@@ -44,18 +45,8 @@ public:
     // The most samples one start command asks for (its five hexadecimal count digits).
     static constexpr std::int64_t kMaxStartCount = 0xFFFFF;
 
-    struct Request {
-        Request() = default;
-        Request(const MeasureSettings& measured, std::int64_t samples)
-            : settings(measured), count(samples) {}
-
-        MeasureSettings settings;  // fSinc5, spsSel and CHSel are sent to the board
-        std::int64_t count = 1;    // samples per channel, at least 1
-        // No record for this long ends the run; none: wait as long as it takes.
-        std::optional<Clock::duration> noDataTimeout;
-        // Identify the board even when it is known (a recording always starts afresh).
-        bool fIdentify = false;
-    };
+    // Whether a start identifies a board it knows again (a recording always starts afresh).
+    enum class Identification { WhenUnknown, Always };
 
     enum class StartResult { Started, Busy, Refused, NotFound, NoResponse, WrongName, BoardError };
 
@@ -67,7 +58,8 @@ public:
     // (the sink knows why); the board may have been identified. BoardError: configuration
     // failed, the board stays open but must be identified again. Anything but Started leaves
     // the sinks as they were before Open.
-    StartResult Start(const Request& request, std::vector<AcquisitionSink*> runSinks);
+    StartResult Start(const RunRequest& request, std::vector<AcquisitionSink*> runSinks,
+                      Identification identification = Identification::WhenUnknown);
     // Identification alone, outside a run, as a start does it: afterwards Info() names the
     // board and the next start goes straight to the configuration. Busy during a run or a step.
     StartResult Identify();
@@ -105,7 +97,7 @@ private:
     BoardSession session;
     NowFunction now;
     std::vector<AcquisitionSink*> sinks;
-    Request request;
+    std::optional<Clock::duration> noDataTimeout;  // the run's
     AcquisitionInfo run;
     bool fBoardReady = false;
     bool fRunning = false;

@@ -43,31 +43,36 @@ BoardSession::IdentifyResult BoardSession::Identify(std::string& name, std::stri
     return result;
 }
 
-bool BoardSession::ConfigureAndStart(const RunRequest& request) {
-    const bool filterSet = request.fSinc5 ? board.SelectSinc5() : board.SelectSinc3();
-    return filterSet && board.SetDataRate(request.spsSel) &&
-           board.StartConversion(request.chSel, request.count);
+bool BoardSession::ConfigureAndStart(const MeasureSettings& settings, int count) {
+    const bool filterSet = settings.fSinc5 ? board.SelectSinc5() : board.SelectSinc3();
+    return filterSet && board.SetDataRate(settings.spsSel) &&
+           board.StartConversion(settings.CHSel, count);
 }
 
-bool BoardSession::ReadBlock(int chSel, int spsSel, std::int32_t* ch0Codes, std::int32_t* ch1Codes,
-                             int first, int* got, int most) {
+BoardSession::BlockRead BoardSession::ReadBlock(const MeasureSettings& settings,
+                                                std::span<std::int32_t> ch0,
+                                                std::span<std::int32_t> ch1) {
+    BlockRead block;
     // Taking the driver's signal first lets bytes that come after this look signal anew.
     if (!board.TakeReadiness()) {
-        return false;
+        block.fRead = false;
+        return block;
     }
-    const int n = std::min(SamplesPerPoll(spsSel), most);
-    if (chSel == 2) {
-        return board.ReadSamples2CH(ch0Codes + first, ch1Codes + first, n, got);
-    }
-    std::int32_t* codes = chSel == 1 ? ch1Codes : ch0Codes;
-    return board.ReadSamples1CH(codes + first, got, n);
+    const bool fBoth = settings.CHSel == 2;
+    const std::span<std::int32_t> own = settings.CHSel == 1 ? ch1 : ch0;
+    const std::size_t room = fBoth ? std::min(ch0.size(), ch1.size()) : own.size();
+    const int n = std::min(SamplesPerPoll(settings.spsSel), static_cast<int>(room));
+    block.fRead = fBoth ? board.ReadSamples2CH(ch0.data(), ch1.data(), n, &block.got)
+                        : board.ReadSamples1CH(own.data(), &block.got, n);
+    return block;
 }
 
-BlockWait::Sleep BoardSession::NextLook(const RunRequest& run, BlockWait& pacing) {
-    const unsigned recordBytes = run.chSel == 2 ? TADC::kRecordBytes2CH : TADC::kRecordBytes1CH;
+BlockWait::Sleep BoardSession::NextLook(const MeasureSettings& settings, int due,
+                                        BlockWait& pacing) {
+    const unsigned recordBytes =
+        settings.CHSel == 2 ? TADC::kRecordBytes2CH : TADC::kRecordBytes1CH;
     const auto blockBytes =
-        recordBytes * static_cast<unsigned>(std::min(SamplesPerPoll(run.spsSel), run.count));
-    const double bytesPerSecond =
-        recordBytes * SampleRates::SamplesPerSecond(run.spsSel, run.fSinc5);
+        recordBytes * static_cast<unsigned>(std::min(SamplesPerPoll(settings.spsSel), due));
+    const double bytesPerSecond = recordBytes * SampleRates::SamplesPerSecond(settings);
     return pacing.Next(board.PendingBytes(), blockBytes, bytesPerSecond, board.Readiness());
 }

@@ -25,39 +25,39 @@ IntervalFile::IntervalFile(std::string filePath, Mode fileMode,
                            std::chrono::duration<double> interval)
     : path(std::move(filePath)), mode(fileMode), intervalSeconds(interval.count()) {}
 
-IntervalFile::Problem IntervalFile::Prepare() {
+FileRefusal IntervalFile::Prepare() {
     std::error_code error;
     const bool fExists = std::filesystem::exists(path, error);
     if (mode == Mode::New && fExists) {
-        problem = Problem::Exists;
+        refusal = FileRefusal::Exists;
     } else if (mode == Mode::Continue && fExists) {
-        problem = ReadExisting();
+        refusal = ReadExisting();
     } else {
-        problem = Problem::None;
+        refusal = FileRefusal::None;
     }
-    return problem;
+    return refusal;
 }
 
 // The column line first (after comment lines), then rows that begin with their number; a
 // last line without its line end (cut by a crash) is left out and cut off when the file opens.
-IntervalFile::Problem IntervalFile::ReadExisting() {
+FileRefusal IntervalFile::ReadExisting() {
     // A regular file only, looked at before the stream opens it: the stream would wait on a pipe
     // for a writer, and the monitor would never start.
     if (!PosixFile::OpenRegular(path).IsOpen()) {
-        return Problem::Failed;
+        return FileRefusal::Failed;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return Problem::Failed;
+        return FileRefusal::Failed;
     }
     std::string line;
     while (std::getline(in, line) && !in.eof()) {
         if (!line.starts_with('#') && !TakeLine(line)) {
-            return Problem::NotIntervals;
+            return FileRefusal::WrongKind;
         }
         wholeLines += line.size() + 1;
     }
-    return in.bad() ? Problem::Failed : Problem::None;
+    return in.bad() ? FileRefusal::Failed : FileRefusal::None;
 }
 
 bool IntervalFile::TakeLine(const std::string& line) {
@@ -74,23 +74,14 @@ bool IntervalFile::Open(const AcquisitionInfo&) {
         std::error_code error;
         if (std::filesystem::file_size(path, error) > wholeLines &&
             ::truncate(path.c_str(), static_cast<off_t>(wholeLines)) != 0) {
-            problem = Problem::Failed;
+            refusal = FileRefusal::Failed;
         } else if (!file.Continue(path, now)) {
-            problem = Problem::Failed;
+            refusal = FileRefusal::Failed;
         }
-        return problem == Problem::None;
+    } else {
+        refusal = file.Create(path, mode == Mode::Replace, now);
     }
-    switch (file.Create(path, mode == Mode::Replace, now)) {
-        case RecordingFile::CreateResult::Ok:
-            return true;
-        case RecordingFile::CreateResult::Exists:
-            problem = Problem::Exists;
-            return false;
-        case RecordingFile::CreateResult::Failed:
-            break;
-    }
-    problem = Problem::Failed;
-    return false;
+    return refusal == FileRefusal::None;
 }
 
 void IntervalFile::Discard() {
@@ -102,11 +93,7 @@ void IntervalFile::Discard() {
 }
 
 bool IntervalFile::Begin(const AcquisitionInfo& run) {
-    const RecordingHeader header{
-        run.boardName,      run.boardVersion,    run.settings.spsSel,
-        run.settings.CHSel, run.settings.fSinc5, run.Endless() ? 0 : run.count,
-        run.start};
-    std::string text = RecordingFormat::CommentText(header) +
+    std::string text = RecordingFormat::CommentText(RecordingFormat::HeaderOf(run)) +
                        "# interval:" + IntervalFormat::NumberText(intervalSeconds) + '\n';
     if (!fHasColumns) {
         text += IntervalFormat::CsvColumnLine();

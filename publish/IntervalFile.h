@@ -20,18 +20,17 @@
 class IntervalFile : public AcquisitionSink {
 public:
     enum class Mode { New, Replace, Continue };
-    enum class Problem { None, Exists, NotIntervals, Failed };
 
     IntervalFile(std::string path, Mode mode, std::chrono::duration<double> interval);
 
     // Before anything is contacted: a new file refuses an existing one; a continued one must
-    // be a CSV of intervals (or missing), whose last interval number it reads.
-    Problem Prepare();
-    Problem LastProblem() const { return problem; }
+    // be a CSV of intervals (or missing: else WrongKind), whose last interval number it reads.
+    FileRefusal Prepare();
+    FileRefusal Refused() const { return refusal; }
     // The last interval number of a continued file; 0 for none.
     std::int64_t LastSeq() const { return lastSeq; }
 
-    bool Check() override { return problem == Problem::None; }
+    bool Check() override { return refusal == FileRefusal::None; }
     bool Open(const AcquisitionInfo& run) override;
     void Discard() override;
     bool Begin(const AcquisitionInfo& run) override;
@@ -44,7 +43,7 @@ public:
     bool Write(std::span<const IntervalFigures> interval);
 
 private:
-    Problem ReadExisting();
+    FileRefusal ReadExisting();
     // One line that is no comment; false when it does not belong in a CSV of intervals.
     bool TakeLine(const std::string& line);
 
@@ -52,7 +51,7 @@ private:
     Mode mode;
     double intervalSeconds;
     RecordingFile file;
-    Problem problem = Problem::None;
+    FileRefusal refusal = FileRefusal::None;
     std::int64_t lastSeq = 0;
     std::uint64_t wholeLines = 0;  // bytes of a continued file up to its last line end
     bool fHasColumns = false;

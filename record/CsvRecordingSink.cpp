@@ -17,33 +17,17 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-void CsvRecordingSink::Prepare(Options fileOptions) {
-    options = std::move(fileOptions);
-    refusal = Refusal::None;
-    written = 0;
-    kept = 0;
-}
-
 bool CsvRecordingSink::Check() {
-    if (!options.fOverwrite && Exists(options.path)) {
-        refusal = Refusal::Exists;
-    }
-    return refusal == Refusal::None;
+    refusal = !options.fOverwrite && Exists(options.path) ? FileRefusal::Exists : FileRefusal::None;
+    return refusal == FileRefusal::None;
 }
 
 bool CsvRecordingSink::Open(const AcquisitionInfo& run) {
+    written = 0;
+    kept = 0;
     index.Begin(options.path, RecordingFormat::ChannelsOf(run.settings.CHSel));
-    switch (file.Create(options.path, options.fOverwrite, timeNow())) {
-        case RecordingFile::CreateResult::Ok:
-            return true;
-        case RecordingFile::CreateResult::Exists:
-            refusal = Refusal::Exists;
-            return false;
-        case RecordingFile::CreateResult::Failed:
-            break;
-    }
-    refusal = Refusal::Failed;
-    return false;
+    refusal = file.Create(options.path, options.fOverwrite, timeNow());
+    return refusal == FileRefusal::None;
 }
 
 void CsvRecordingSink::Discard() {
@@ -54,10 +38,7 @@ bool CsvRecordingSink::Begin(const AcquisitionInfo& run) {
     gainFactor = run.settings.GainFactor;
     fCh0 = run.Measures(0);
     fCh1 = run.Measures(1);
-    const RecordingHeader header{run.boardName,      run.boardVersion,    run.settings.spsSel,
-                                 run.settings.CHSel, run.settings.fSinc5, run.count,
-                                 run.start};
-    return file.Append(RecordingFormat::HeaderText(header), timeNow());
+    return file.Append(RecordingFormat::HeaderText(RecordingFormat::HeaderOf(run)), timeNow());
 }
 
 bool CsvRecordingSink::Take(const SampleBlock& block) {

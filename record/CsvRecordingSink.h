@@ -3,16 +3,13 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "link/Ad7172.h"
-#include "measure/AcquisitionSink.h"
-#include "record/FileRefusal.h"
 #include "record/RecordingFile.h"
 #include "record/RecordingFormat.h"
 #include "record/RecordingIndex.h"
+#include "record/RecordingSink.h"
 
 // A recording streamed into a CSV file as the acquisition engine hands its blocks on: the
 // header once the first start command has gone out, one row per sample, a comment line at each
@@ -30,22 +27,11 @@
 //                                say how many samples it keeps and why
 // The rows are flushed and synced before the last line; a failure there is a failed write,
 // never complete.
-class CsvRecordingSink : public AcquisitionSink {
+class CsvRecordingSink : public RecordingSink {
 public:
-    using NowFunction = std::function<Clock::time_point()>;
-
-    struct Options {
-        std::string path;
-        bool fOverwrite = false;
-    };
-    using Refusal = FileRefusal;
-
     // `now` is the clock of the engine that drives the recording.
-    explicit CsvRecordingSink(NowFunction nowFunction = Clock::now)
-        : timeNow(std::move(nowFunction)) {}
-
-    // The file of the next run.
-    void Prepare(Options fileOptions);
+    explicit CsvRecordingSink(Options fileOptions, NowFunction nowFunction = Clock::now)
+        : RecordingSink(std::move(fileOptions), std::move(nowFunction)) {}
 
     bool Check() override;
     bool Open(const AcquisitionInfo& run) override;
@@ -57,26 +43,18 @@ public:
     Clock::time_point NextDeadline() const override { return file.NextDeadline(); }
     bool End(AcquisitionOutcome outcome) override;
 
-    Refusal Refused() const { return refusal; }
-    std::int64_t Rows() const { return written; }
-    // Once the recording has ended: the samples its file keeps (fewer than the rows when a
-    // write failed).
-    std::int64_t Kept() const { return kept; }
-    // Why the file could not be made or written (an errno value); 0 while nothing failed.
-    int FileError() const { return file.Error(); }
-    std::uint64_t FileSize() const { return file.Size(); }
-    // The codes of samples [first, last), read back from what of the file has been handed to
-    // the system; false when they are not all there.
+    std::int64_t Rows() const override { return written; }
+    std::int64_t Kept() const override { return kept; }
+    int FileError() const override { return file.Error(); }
+    std::uint64_t FileSize() const override { return file.Size(); }
+    // From what of the file has been handed to the system.
     bool ReadBack(std::int64_t first, std::int64_t last,
-                  std::array<std::vector<std::int32_t>, 2>& codes) const {
+                  std::array<std::vector<std::int32_t>, 2>& codes) const override {
         return index.Read(first, last, file.Flushed(), codes);
     }
-    std::size_t IndexBytes() const { return index.Bytes(); }
+    std::size_t IndexBytes() const override { return index.Bytes(); }
 
 private:
-    NowFunction timeNow;
-    Options options;
-    Refusal refusal = Refusal::None;
     RecordingFile file;
     RecordingIndex index;
     std::int32_t gainFactor = 1;

@@ -13,6 +13,7 @@
 #include "common/PosixFile.h"
 #include "common/SampleRates.h"
 #include "record/Hdf5Attributes.h"
+#include "record/Hdf5Datasets.h"
 #include "record/Hdf5Layout.h"
 
 namespace {
@@ -26,12 +27,6 @@ constexpr hssize_t kMostRestarts = 1 << 16;
 std::string AttributeReason(const char* name) {
     return std::string("属性 ") + name + " が正しくありません";
 }
-
-// One row of /restarts in memory.
-struct RestartRow {
-    std::int64_t sample;
-    std::int64_t timeNs;
-};
 
 // A reader of a growing file reads a record again when it meets it half-written, waiting
 // twice as long each time. The library's default of 100 tries would wait for ages on a damaged
@@ -235,24 +230,20 @@ bool Hdf5RecordingReader::ReadRestarts() {
     const Hdf5Handle dataset(H5Dopen2(file.Id(), Hdf5Layout::kRestarts, H5P_DEFAULT), H5Dclose);
     const Hdf5Handle space(dataset.Valid() ? H5Dget_space(dataset.Id()) : H5I_INVALID_HID,
                            H5Sclose);
-    const Hdf5Handle type(H5Tcreate(H5T_COMPOUND, sizeof(RestartRow)), H5Tclose);
+    const Hdf5Handle type = Hdf5Datasets::RestartType(H5T_NATIVE_INT64);
     const hssize_t count = space.Valid() && H5Sget_simple_extent_ndims(space.Id()) == 1
                                ? H5Sget_simple_extent_npoints(space.Id())
                                : -1;
-    if (count < 0 || count > kMostRestarts || !type.Valid() ||
-        H5Tinsert(type.Id(), Hdf5Layout::kRestartSample, HOFFSET(RestartRow, sample),
-                  H5T_NATIVE_INT64) < 0 ||
-        H5Tinsert(type.Id(), Hdf5Layout::kRestartTime, HOFFSET(RestartRow, timeNs),
-                  H5T_NATIVE_INT64) < 0) {
+    if (count < 0 || count > kMostRestarts || !type.Valid()) {
         return Fail("/restarts が正しくありません");
     }
-    std::vector<RestartRow> restartRows(static_cast<std::size_t>(count));
+    std::vector<Hdf5Datasets::RestartRow> restartRows(static_cast<std::size_t>(count));
     if (count > 0 &&
         H5Dread(dataset.Id(), type.Id(), H5S_ALL, H5S_ALL, H5P_DEFAULT, restartRows.data()) < 0) {
         return Fail("/restarts が正しくありません");
     }
     std::int64_t previous = 0;
-    for (const RestartRow& row : restartRows) {
+    for (const Hdf5Datasets::RestartRow& row : restartRows) {
         // Each further start command begins after the one before it, within the samples.
         if (row.sample <= previous || row.sample > rows) {
             return Fail("/restarts が正しくありません");
@@ -327,14 +318,7 @@ bool Hdf5RecordingReader::ReadSlab(std::int64_t first, std::int64_t count,
                                    std::vector<std::int32_t>& values) {
     const hsize_t width = channels.size();
     values.resize(static_cast<std::size_t>(count) * width);
-    const hsize_t start[] = {static_cast<hsize_t>(first), 0};
-    const hsize_t shape[] = {static_cast<hsize_t>(count), width};
-    const Hdf5Handle fileSpace(H5Dget_space(codes.Id()), H5Sclose);
-    const Hdf5Handle memSpace(H5Screate_simple(2, shape, nullptr), H5Sclose);
-    if (!fileSpace.Valid() || !memSpace.Valid() ||
-        H5Sselect_hyperslab(fileSpace.Id(), H5S_SELECT_SET, start, nullptr, shape, nullptr) < 0 ||
-        H5Dread(codes.Id(), H5T_NATIVE_INT32, memSpace.Id(), fileSpace.Id(), H5P_DEFAULT,
-                values.data()) < 0) {
+    if (!Hdf5Datasets::ReadRows(codes.Id(), first, count, width, values.data())) {
         return Fail("/codes を読めません");
     }
     const auto bad = std::find_if(values.begin(), values.end(), [](std::int32_t code) {

@@ -14,6 +14,7 @@
 #include "common/Codes.h"
 #include "common/PosixFile.h"
 #include "record/Hdf5Attributes.h"
+#include "record/Hdf5Datasets.h"
 #include "record/Hdf5Layout.h"
 #include "record/Hdf5RecordingReader.h"
 
@@ -24,59 +25,6 @@ namespace fs = std::filesystem;
 // What the writes up to the next look and the close may add at most (a second of the top
 // rate on two channels, a chunk, the library's own records), with a wide margin.
 constexpr std::int64_t kRoomAhead = 1 << 20;
-
-// One row of /restarts as it is held in memory and in the file.
-struct RestartRow {
-    std::int64_t sample;
-    std::int64_t timeNs;
-};
-
-Hdf5Handle RestartType() {
-    Hdf5Handle type(H5Tcreate(H5T_COMPOUND, sizeof(RestartRow)), H5Tclose);
-    if (type.Valid() && (H5Tinsert(type.Id(), Hdf5Layout::kRestartSample,
-                                   HOFFSET(RestartRow, sample), H5T_STD_I64LE) < 0 ||
-                         H5Tinsert(type.Id(), Hdf5Layout::kRestartTime, HOFFSET(RestartRow, timeNs),
-                                   H5T_STD_I64LE) < 0)) {
-        return {};
-    }
-    return type;
-}
-
-// An extendible, chunked dataset of `columns` columns (none: one dimension).
-Hdf5Handle MakeDataset(hid_t file, const char* name, hid_t type, hsize_t columns, hsize_t chunkRows,
-                       bool fCompress) {
-    const int rank = columns == 0 ? 1 : 2;
-    const hsize_t dims[] = {0, columns};
-    const hsize_t most[] = {H5S_UNLIMITED, columns};
-    const hsize_t chunk[] = {chunkRows, columns};
-    const Hdf5Handle space(H5Screate_simple(rank, dims, most), H5Sclose);
-    const Hdf5Handle properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
-    if (!space.Valid() || !properties.Valid() || H5Pset_chunk(properties.Id(), rank, chunk) < 0 ||
-        (fCompress && (H5Pset_shuffle(properties.Id()) < 0 ||
-                       H5Pset_deflate(properties.Id(), Hdf5Layout::kGzipLevel) < 0))) {
-        return {};
-    }
-    return {H5Dcreate2(file, name, type, space.Id(), H5P_DEFAULT, properties.Id(), H5P_DEFAULT),
-            H5Dclose};
-}
-
-// Appends `rows` rows of `memType` to an extendible dataset that holds `at` rows.
-bool Append(hid_t dataset, hid_t memType, std::int64_t at, std::int64_t rows, hsize_t columns,
-            const void* values) {
-    const int rank = columns == 0 ? 1 : 2;
-    const hsize_t extent[] = {static_cast<hsize_t>(at + rows), columns};
-    const hsize_t start[] = {static_cast<hsize_t>(at), 0};
-    const hsize_t count[] = {static_cast<hsize_t>(rows), columns};
-    if (H5Dset_extent(dataset, extent) < 0) {
-        return false;
-    }
-    const Hdf5Handle fileSpace(H5Dget_space(dataset), H5Sclose);
-    const Hdf5Handle memSpace(H5Screate_simple(rank, count, nullptr), H5Sclose);
-    return fileSpace.Valid() && memSpace.Valid() &&
-           H5Sselect_hyperslab(fileSpace.Id(), H5S_SELECT_SET, start, nullptr, count, nullptr) >=
-               0 &&
-           H5Dwrite(dataset, memType, memSpace.Id(), fileSpace.Id(), H5P_DEFAULT, values) >= 0;
-}
 
 std::int64_t Nanoseconds(std::chrono::system_clock::time_point time) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
@@ -97,7 +45,8 @@ void ReleaseAndSync(const std::string& path) {
 
 }  // namespace
 
-Hdf5RecordingSink::Hdf5RecordingSink(NowFunction nowFunction) : now(std::move(nowFunction)) {
+Hdf5RecordingSink::Hdf5RecordingSink(Options fileOptions, NowFunction nowFunction)
+    : RecordingSink(std::move(fileOptions), std::move(nowFunction)) {
     Hdf5Handle::Quiet();
 }
 
@@ -105,24 +54,20 @@ Hdf5RecordingSink::~Hdf5RecordingSink() {
     Close(std::nullopt);
 }
 
-void Hdf5RecordingSink::Prepare(Options fileOptions) {
-    options = std::move(fileOptions);
-}
-
 bool Hdf5RecordingSink::Check() {
-    refusal = Refusal::None;
+    refusal = FileRefusal::None;
     fileError = 0;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(options.path, error);
     if (fs::exists(status) && !options.fOverwrite) {
-        refusal = Refusal::Exists;
+        refusal = FileRefusal::Exists;
         fileError = EEXIST;
     } else if (fs::exists(status) && !fs::is_regular_file(fs::status(options.path, error))) {
         // A pipe or a device cannot hold a file that is read while it grows.
-        refusal = Refusal::Failed;
+        refusal = FileRefusal::Failed;
         fileError = fs::is_directory(fs::status(options.path, error)) ? EISDIR : EINVAL;
     }
-    return refusal == Refusal::None;
+    return refusal == FileRefusal::None;
 }
 
 bool Hdf5RecordingSink::Open(const AcquisitionInfo& run) {
@@ -152,13 +97,13 @@ bool Hdf5RecordingSink::Open(const AcquisitionInfo& run) {
     }
     if (!file.Valid()) {
         fileError = errno != 0 ? errno : EIO;
-        refusal =
-            options.fOverwrite || !fs::exists(options.path) ? Refusal::Failed : Refusal::Exists;
+        refusal = options.fOverwrite || !fs::exists(options.path) ? FileRefusal::Failed
+                                                                  : FileRefusal::Exists;
         return false;
     }
     if (!WriteHeader(run) || !MakeCodes(run) || !MakeRestarts()) {
         fileError = errno != 0 ? errno : EIO;
-        refusal = Refusal::Failed;
+        refusal = FileRefusal::Failed;
         Discard();
         return false;
     }
@@ -181,8 +126,9 @@ bool Hdf5RecordingSink::WriteHeader(const AcquisitionInfo& run) {
 
 bool Hdf5RecordingSink::MakeCodes(const AcquisitionInfo& run) {
     using namespace Hdf5Attributes;
-    codes = MakeDataset(file.Id(), Hdf5Layout::kCodes, H5T_STD_I32LE, channels.size(),
-                        Hdf5Layout::kChunkRows, options.fCompress);
+    codes =
+        Hdf5Datasets::MakeExtendible(file.Id(), Hdf5Layout::kCodes, H5T_STD_I32LE, channels.size(),
+                                     Hdf5Layout::kChunkRows, options.fCompress);
     const hid_t c = codes.Id();
     const MeasureSettings& s = run.settings;
     return codes.Valid() && WriteIntegers(c, Hdf5Layout::kChannelsKey, channels) &&
@@ -197,10 +143,11 @@ bool Hdf5RecordingSink::MakeCodes(const AcquisitionInfo& run) {
 }
 
 bool Hdf5RecordingSink::MakeRestarts() {
-    const Hdf5Handle type = RestartType();
-    restarts = type.Valid() ? MakeDataset(file.Id(), Hdf5Layout::kRestarts, type.Id(), 0,
-                                          Hdf5Layout::kRestartChunkRows, false)
-                            : Hdf5Handle();
+    const Hdf5Handle type = Hdf5Datasets::RestartType(H5T_STD_I64LE);
+    restarts = type.Valid()
+                   ? Hdf5Datasets::MakeExtendible(file.Id(), Hdf5Layout::kRestarts, type.Id(), 0,
+                                                  Hdf5Layout::kRestartChunkRows, false)
+                   : Hdf5Handle();
     return restarts.Valid();
 }
 
@@ -245,7 +192,7 @@ bool Hdf5RecordingSink::Take(const SampleBlock& block) {
 bool Hdf5RecordingSink::Restart(std::int64_t firstSample,
                                 std::chrono::system_clock::time_point time) {
     if (!Waiting()) {
-        oldestWaiting = now();
+        oldestWaiting = timeNow();
     }
     restartRows.push_back({firstSample, time});
     return !fFailed;
@@ -333,18 +280,9 @@ bool Hdf5RecordingSink::ReadBack(std::int64_t first, std::int64_t last,
     const std::int64_t fromFile = std::clamp(written - first, std::int64_t{0}, last - first);
     const std::size_t width = channels.size();
     std::vector<std::int32_t> fileRows(static_cast<std::size_t>(fromFile) * width);
-    if (fromFile > 0) {
-        const hsize_t start[] = {static_cast<hsize_t>(first), 0};
-        const hsize_t count[] = {static_cast<hsize_t>(fromFile), width};
-        const Hdf5Handle fileSpace(H5Dget_space(codes.Id()), H5Sclose);
-        const Hdf5Handle memSpace(H5Screate_simple(2, count, nullptr), H5Sclose);
-        if (!fileSpace.Valid() || !memSpace.Valid() ||
-            H5Sselect_hyperslab(fileSpace.Id(), H5S_SELECT_SET, start, nullptr, count, nullptr) <
-                0 ||
-            H5Dread(codes.Id(), H5T_NATIVE_INT32, memSpace.Id(), fileSpace.Id(), H5P_DEFAULT,
-                    fileRows.data()) < 0) {
-            return false;
-        }
+    if (fromFile > 0 &&
+        !Hdf5Datasets::ReadRows(codes.Id(), first, fromFile, width, fileRows.data())) {
+        return false;
     }
     for (std::int64_t sample = first; sample < last; ++sample) {
         const std::int32_t* row =
@@ -365,7 +303,8 @@ bool Hdf5RecordingSink::WriteRows(std::int64_t rows) {
     if (rows == 0) {
         return true;
     }
-    if (!Append(codes.Id(), H5T_NATIVE_INT32, written, rows, channels.size(), pending.data())) {
+    if (!Hdf5Datasets::Append(codes.Id(), H5T_NATIVE_INT32, written, rows, channels.size(),
+                              pending.data())) {
         return Break();
     }
     written += rows;
@@ -375,14 +314,15 @@ bool Hdf5RecordingSink::WriteRows(std::int64_t rows) {
 }
 
 bool Hdf5RecordingSink::WriteRestarts() {
-    std::vector<RestartRow> rows;
+    std::vector<Hdf5Datasets::RestartRow> rows;
     for (std::size_t i = restartsWritten; i < restartRows.size(); ++i) {
         rows.push_back({restartRows[i].firstSample, Nanoseconds(restartRows[i].time)});
     }
-    const Hdf5Handle type = RestartType();
-    if (!rows.empty() && (!type.Valid() || !Append(restarts.Id(), type.Id(),
-                                                   static_cast<std::int64_t>(restartsWritten),
-                                                   std::ssize(rows), 0, rows.data()))) {
+    const Hdf5Handle type = Hdf5Datasets::RestartType(H5T_STD_I64LE);
+    if (!rows.empty() &&
+        (!type.Valid() ||
+         !Hdf5Datasets::Append(restarts.Id(), type.Id(), static_cast<std::int64_t>(restartsWritten),
+                               std::ssize(rows), 0, rows.data()))) {
         return Break();
     }
     restartsWritten = restartRows.size();

@@ -4,15 +4,12 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <string>
 #include <vector>
 
-#include "measure/AcquisitionSink.h"
-#include "record/FileRefusal.h"
 #include "record/Hdf5Handle.h"
 #include "record/RecordingDescription.h"
+#include "record/RecordingSink.h"
 
 // A recording written into an HDF5 file (the layout of `Hdf5Layout.h`) as the acquisition
 // engine hands its blocks on. The file is made before the board is configured and is read by
@@ -27,25 +24,14 @@
 // so a disk that fills up, or a file size limit, stops the recording while there is still
 // room to write what waits and close the file properly: it keeps every sample taken, and its
 // end says write-failed.
-class Hdf5RecordingSink : public AcquisitionSink {
+class Hdf5RecordingSink : public RecordingSink {
 public:
-    using NowFunction = std::function<Clock::time_point()>;
     static constexpr Clock::duration kFlushInterval = std::chrono::seconds(1);
 
-    struct Options {
-        std::string path;
-        bool fOverwrite = false;
-        bool fCompress = false;  // shuffle and gzip
-    };
-    using Refusal = FileRefusal;
-
-    explicit Hdf5RecordingSink(NowFunction now = Clock::now);
+    explicit Hdf5RecordingSink(Options fileOptions, NowFunction nowFunction = Clock::now);
     ~Hdf5RecordingSink() override;
     Hdf5RecordingSink(const Hdf5RecordingSink&) = delete;
     Hdf5RecordingSink& operator=(const Hdf5RecordingSink&) = delete;
-
-    // The file of the next run.
-    void Prepare(Options fileOptions);
 
     bool Check() override;
     bool Open(const AcquisitionInfo& run) override;
@@ -60,18 +46,12 @@ public:
     // when that failed. A converted recording keeps its own end, or has none.
     bool Close(const std::optional<RecordingDescription::End>& end);
 
-    Refusal Refused() const { return refusal; }
-    const std::string& Path() const { return options.path; }
-    std::int64_t Rows() const { return written + PendingRows(); }
-    // Once the file is closed: the samples it keeps.
-    std::int64_t Kept() const { return kept; }
-    // Why the file could not be made or written (an errno value); 0 while nothing failed.
-    int FileError() const { return fileError; }
-    std::uint64_t FileSize() const;
-    // The codes of samples [first, last) per channel (a channel not recorded stays empty),
-    // from the file and what waits for it; false when they are not all there.
+    std::int64_t Rows() const override { return written + PendingRows(); }
+    std::int64_t Kept() const override { return kept; }
+    int FileError() const override { return fileError; }
+    std::uint64_t FileSize() const override;
     bool ReadBack(std::int64_t first, std::int64_t last,
-                  std::array<std::vector<std::int32_t>, 2>& codes) const;
+                  std::array<std::vector<std::int32_t>, 2>& codes) const override;
 
 private:
     bool MakeCodes(const AcquisitionInfo& run);
@@ -93,9 +73,6 @@ private:
     // The recording cannot go on, for `error` (an errno value).
     bool Fail(int error);
 
-    NowFunction now;
-    Options options;
-    Refusal refusal = Refusal::None;
     Hdf5Handle file;
     Hdf5Handle codes;
     Hdf5Handle restarts;

@@ -18,7 +18,6 @@
 #include "record/Hdf5RecordingReader.h"
 #include "record/Hdf5RecordingSink.h"
 #include "record/RecordingFile.h"
-#include "record/RecordingSession.h"
 
 namespace {
 
@@ -51,8 +50,7 @@ bool WriteHdf5(const Source& source, const std::string& path, bool fCompress, Pr
     run.boardVersion = d.header.boardVersion;
     run.start = d.header.start;
     run.serial = d.serial;
-    Hdf5RecordingSink sink;
-    sink.Prepare({path, true, fCompress});
+    Hdf5RecordingSink sink({path, true, fCompress});
     if (!sink.Open(run) || !sink.Begin(run)) {
         progress.fWriteFailed = true;
         progress.error = sink.FileError();
@@ -77,7 +75,7 @@ bool WriteCsv(const Source& source, const std::string& path, Progress& progress)
     const RecordingDescription& d = source.description;
     const auto now = RecordingFile::Clock::now();
     RecordingFile file;
-    if (file.Create(path, true, now) != RecordingFile::CreateResult::Ok ||
+    if (file.Create(path, true, now) != FileRefusal::None ||
         !file.Append(RecordingFormat::HeaderText(d.header), now)) {
         progress.fWriteFailed = true;
         progress.error = file.Error();
@@ -218,7 +216,7 @@ RecordingConverter::Result RecordingConverter::Convert(const Request& request,
     }
     const std::string temporary = request.output + ".converting-" + std::to_string(::getpid());
     Progress progress;
-    const bool fHdf5 = RecordingSession::TypeOf(request.output) == RecordingSession::FileType::Hdf5;
+    const bool fHdf5 = RecordingSink::TypeOf(request.output) == RecordingSink::Type::Hdf5;
     const bool fWritten = fHdf5 ? WriteHdf5(source, temporary, request.fCompress, progress)
                                 : WriteCsv(source, temporary, progress);
     if (!fWritten || !Consistent(source, progress.rows, reason)) {

@@ -44,8 +44,7 @@ RecordingFile::~RecordingFile() {
     Finish();
 }
 
-RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool fOverwrite,
-                                                  Clock::time_point now) {
+FileRefusal RecordingFile::Create(const std::string& path, bool fOverwrite, Clock::time_point now) {
     file.Close();
     fFailed = false;
     error = 0;
@@ -57,10 +56,10 @@ RecordingFile::CreateResult RecordingFile::Create(const std::string& path, bool 
     file = PosixFile::Open(path, O_WRONLY | O_CREAT | mode);
     if (!file.IsOpen()) {
         error = file.Error();
-        return error == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+        return error == EEXIST ? FileRefusal::Exists : FileRefusal::Failed;
     }
     Opened(path, now);
-    return CreateResult::Ok;
+    return FileRefusal::None;
 }
 
 bool RecordingFile::Continue(const std::string& path, Clock::time_point now) {

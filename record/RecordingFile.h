@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/PosixFile.h"
+#include "record/FileRefusal.h"
 
 // The recording's file on disk, written under its final name as it grows, so it can be
 // watched while it does (tail -f); its folder is synced when it is made, so the name survives a
@@ -25,15 +26,13 @@ public:
     static constexpr Clock::duration kFlushInterval = std::chrono::seconds(1);
     static constexpr Clock::duration kSyncInterval = std::chrono::seconds(10);
 
-    enum class CreateResult { Ok, Exists, Failed };
-
     RecordingFile();
     ~RecordingFile();
     RecordingFile(const RecordingFile&) = delete;
     RecordingFile& operator=(const RecordingFile&) = delete;
 
-    // A new file; an existing one is replaced only when `fOverwrite` is set.
-    CreateResult Create(const std::string& path, bool fOverwrite, Clock::time_point now);
+    // A new file; an existing one is replaced only when `fOverwrite` is set. None when made.
+    FileRefusal Create(const std::string& path, bool fOverwrite, Clock::time_point now);
     // An existing file continued at its end (made when missing); false when it cannot be
     // opened. The caller has made sure it ends with a whole line.
     bool Continue(const std::string& path, Clock::time_point now);

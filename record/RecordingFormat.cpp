@@ -23,6 +23,12 @@ std::string RateText(double samplesPerSecond) {
 
 }  // namespace
 
+RecordingHeader HeaderOf(const AcquisitionInfo& run) {
+    return {run.boardName,      run.boardVersion,    run.settings.spsSel,
+            run.settings.CHSel, run.settings.fSinc5, run.Endless() ? 0 : run.count,
+            run.start};
+}
+
 std::vector<int> ChannelsOf(int chSel) {
     if (chSel == 2) {
         return {0, 1};

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "measure/AcquisitionSink.h"
+
 // What a recording file says about itself before its rows: the board, the settings, the
 // count asked for and when the first start command went out.
 struct RecordingHeader {
@@ -68,6 +70,8 @@ inline constexpr std::string_view kEndKey = "end";
 inline constexpr std::string_view kSamplesKey = "samples";
 inline constexpr std::string_view kOutcomeKey = "outcome";
 
+// The header of a run as its sinks learn it; a run without end counts 0.
+RecordingHeader HeaderOf(const AcquisitionInfo& run);
 // The channels a channel selection (0, 1, 2 = both) records.
 std::vector<int> ChannelsOf(int chSel);
 // "sample,ch0_code,ch0_microvolts,..." and its line end.

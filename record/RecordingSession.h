@@ -2,45 +2,31 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <optional>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "measure/Acquisition.h"
 #include "measure/WatchingSink.h"
-#include "record/CsvRecordingSink.h"
-#include "record/Hdf5RecordingSink.h"
 #include "record/RecordingFormat.h"
+#include "record/RecordingSink.h"
 
-// A long recording into a file of either type (CSV, or HDF5 by the name's extension), run by
-// the acquisition engine with the file as its sink, step by step, so that the command line and
-// the recording window drive both alike: the same identification (always afresh), configuration,
-// block reads, chained start commands, time-out and outcomes either way. The engine may run
-// other front ends' runs at other times (the main window's): the session wakes and stops only
-// its own.
+// A long recording into a file of either type, run by the acquisition engine with the file as
+// its sink, step by step, so that the command line and the recording window drive both alike:
+// the same identification (always afresh), configuration, block reads, chained start commands,
+// time-out and outcomes either way. The engine may run other front ends' runs at other times
+// (the main window's): the session wakes and stops only its own.
 class RecordingSession {
 public:
-    enum class FileType { Csv, Hdf5 };
-    using Refusal = FileRefusal;
     using Clock = Acquisition::Clock;
     using BlockObserver = std::function<void(const SampleBlock&)>;
 
+    // A recording: its run and its file.
     struct Request {
-        bool fSinc5 = true;
-        int spsSel = 3;
-        int chSel = 0;
-        std::int64_t count = 1;  // at least 1
-        std::string path;
-        bool fOverwrite = false;
-        // No record for this long ends the recording; none: wait as long as it takes.
-        std::optional<Clock::duration> noDataTimeout;
+        RunRequest run;
+        RecordingSink::Options file;
     };
-
-    // ".h5" and ".hdf5" (in any case) name an HDF5 file, anything else a CSV file.
-    static FileType TypeOf(const std::string& path);
 
     // `now` is the engine's clock.
     explicit RecordingSession(Acquisition& acquisition, Acquisition::NowFunction now = Clock::now);
@@ -50,36 +36,36 @@ public:
         observing.onTake = std::move(blockObserver);
     }
 
-    // `fCompress`: shuffle and gzip for an HDF5 file. Refused: Refused() says why.
-    Acquisition::StartResult Start(const Request& request, FileType type, bool fCompress = false);
+    // Into a file of `type`. Refused: Refused() says why; Busy while a recording runs.
+    Acquisition::StartResult Start(const Request& request, RecordingSink::Type type);
     void Wake();
     void Stop();
 
     bool Recording() const { return fRecording; }
     AcquisitionOutcome Result() const { return engine.Result(); }
-    FileRefusal Refused() const;
+    FileRefusal Refused() const { return file->Refused(); }
     BlockWait::Sleep NextWait() { return engine.NextWait(); }
     Clock::time_point NextDeadline() const { return engine.NextDeadline(); }
-    std::int64_t Written() const;
+    std::int64_t Written() const { return file->Rows(); }
     // Once the recording has ended: the samples its file keeps.
-    std::int64_t Kept() const;
+    std::int64_t Kept() const { return file->Kept(); }
     // Why the file could not be made or written (an errno value); 0 while nothing failed.
-    int FileError() const;
+    int FileError() const { return file->FileError(); }
     std::int64_t Total() const { return engine.Total(); }
-    std::uint64_t FileSize() const;
-    RecordingHeader Header() const;
+    std::uint64_t FileSize() const { return file->FileSize(); }
+    RecordingHeader Header() const { return RecordingFormat::HeaderOf(engine.Info()); }
     bool ReadBack(std::int64_t first, std::int64_t last,
-                  std::array<std::vector<std::int32_t>, 2>& codes) const;
+                  std::array<std::vector<std::int32_t>, 2>& codes) const {
+        return file->ReadBack(first, last, codes);
+    }
     // Memory of a CSV file's index of old stretches (an HDF5 file needs none).
-    std::size_t IndexBytes() const { return csv.IndexBytes(); }
+    std::size_t IndexBytes() const { return file->IndexBytes(); }
 
 private:
-    bool Hdf5() const { return type == FileType::Hdf5; }
-
     Acquisition& engine;
+    Acquisition::NowFunction now;
     bool fRecording = false;  // the engine's run is this session's
-    FileType type = FileType::Csv;
-    CsvRecordingSink csv;
-    Hdf5RecordingSink hdf5;
+    // The file of the last start; before the first, a CSV file not made that holds nothing.
+    std::unique_ptr<RecordingSink> file;
     WatchingSink observing;
 };

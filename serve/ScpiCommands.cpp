@@ -115,11 +115,11 @@ void Version(ScpiSession& session, ScpiUnit&) {
 // --- The settings of a run and of the data's format.
 
 void Rate(ScpiSession& session, ScpiUnit& unit) {
-    ScpiInstrument::Settings& setup = session.Instrument().Setup();
+    MeasureSettings& setup = session.Instrument().Setup().run.settings;
     const double slowest = SampleRates::SamplesPerSecond(0, setup.fSinc5);
     const double fastest = SampleRates::SamplesPerSecond(kRateCount - 1, setup.fSinc5);
     if (unit.fQuery) {
-        const double rate = SampleRates::SamplesPerSecond(setup.spsSel, setup.fSinc5);
+        const double rate = SampleRates::SamplesPerSecond(setup);
         if (const auto answer = ScpiParameters::Queried(session, unit, rate, slowest, fastest)) {
             ScpiResponse::AppendReal(session.Answer(), *answer);
         }
@@ -130,25 +130,25 @@ void Rate(ScpiSession& session, ScpiUnit& unit) {
 }
 
 void Filter(ScpiSession& session, ScpiUnit& unit) {
-    ScpiParameters::TwoWay(session, unit, {"SINC5", "SINC3"}, session.Instrument().Setup().fSinc5,
-                           false);
+    ScpiParameters::TwoWay(session, unit, {"SINC5", "SINC3"},
+                           session.Instrument().Setup().run.settings.fSinc5, false);
 }
 
 void Scan(ScpiSession& session, ScpiUnit& unit) {
-    ScpiInstrument::Settings& setup = session.Instrument().Setup();
+    MeasureSettings& setup = session.Instrument().Setup().run.settings;
     if (unit.fQuery) {
         constexpr const char* kLists[] = {"(@0)", "(@1)", "(@0,1)"};
-        session.Answer() += kLists[setup.chSel];
+        session.Answer() += kLists[setup.CHSel];
     } else if (const std::optional<int> selection =
                    ScpiParameters::ChannelSelection(unit.parameters.front())) {
-        setup.chSel = *selection;
+        setup.CHSel = *selection;
     } else {
         session.Error(ScpiError::kIllegalParameterValue);
     }
 }
 
 void Count(ScpiSession& session, ScpiUnit& unit) {
-    ScpiInstrument::Settings& setup = session.Instrument().Setup();
+    RunRequest& setup = session.Instrument().Setup().run;
     constexpr double kMost = Acquisition::kMaxStartCount;
     if (unit.fQuery) {
         if (const auto count = ScpiParameters::Queried(

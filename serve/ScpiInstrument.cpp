@@ -56,17 +56,13 @@ int ScpiInstrument::Trigger() {
 }
 
 int ScpiInstrument::StartRun() {
-    Acquisition::Request request;
-    request.settings.spsSel = settings.spsSel;
-    request.settings.fSinc5 = settings.fSinc5;
-    request.settings.CHSel = settings.chSel;
-    request.count = settings.count;
-    request.fIdentify = fIdentifyNext;
-    const double seconds =
-        kNoDataSeconds + 2.0 / SampleRates::SamplesPerSecond(settings.spsSel, settings.fSinc5);
+    RunRequest request = settings.run;
+    const double seconds = kNoDataSeconds + 2.0 / SampleRates::SamplesPerSecond(request.settings);
     request.noDataTimeout = std::chrono::duration_cast<Acquisition::Clock::duration>(
         std::chrono::duration<double>(seconds));
-    if (engine.Start(request, {&samples}) != Acquisition::StartResult::Started) {
+    const auto identification = fIdentifyNext ? Acquisition::Identification::Always
+                                              : Acquisition::Identification::WhenUnknown;
+    if (engine.Start(request, {&samples}, identification) != Acquisition::StartResult::Started) {
         Ended(true);
         return ScpiError::kHardware;
     }

@@ -7,6 +7,7 @@
 
 #include "measure/Acquisition.h"
 #include "measure/Measurement.h"
+#include "measure/RunRequest.h"
 
 // The instrument all connections share: the board behind the acquisition engine, its settings
 // and the last measurement. A run starts at INIT (or at *TRG when the trigger source is BUS)
@@ -16,10 +17,8 @@ public:
     static constexpr std::int64_t kDefaultCount = 1000;
 
     struct Settings {
-        int spsSel = kRateCount - 1;  // 31250 samples per second
-        bool fSinc5 = true;
-        int chSel = 0;
-        std::int64_t count = kDefaultCount;  // samples per channel
+        // 31250 samples per second; the time-out follows from the rate at each start.
+        RunRequest run{.settings = {.spsSel = kRateCount - 1}, .count = kDefaultCount};
         bool fBusTrigger = false;
     };
 
@@ -56,7 +55,7 @@ public:
     Settings& Setup() { return settings; }
     // CONFigure, as multimeters take it: one sample per channel, started at once.
     void Configure() {
-        settings.count = 1;
+        settings.run.count = 1;
         settings.fBusTrigger = false;
     }
     // A run is armed (waiting for *TRG) or under way.

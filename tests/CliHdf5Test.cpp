@@ -57,12 +57,9 @@ protected:
         TADC adc(board, clock.Timing());
         Acquisition engine(adc, [&clock] { return clock.Now(); });
         RecordingSession recorder(engine, [&clock] { return clock.Now(); });
-        RecordingSession::Request request;
-        request.spsSel = 16;
-        request.chSel = 2;
-        request.count = 200000;
-        request.path = csvDir->filePath("ref.csv").toStdString();
-        recorder.Start(request, RecordingSession::FileType::Csv);
+        recorder.Start({.run = {.settings = {.spsSel = 16, .CHSel = 2}, .count = 200000},
+                        .file = {.path = csvDir->filePath("ref.csv").toStdString()}},
+                       RecordingSink::Type::Csv);
         while (recorder.Recording()) {
             clock.Advance(std::chrono::microseconds(3200));
             recorder.Wake();

@@ -63,12 +63,8 @@ protected:
         b.name = "b";
     }
 
-    static Acquisition::Request Run(int spsSel, int chSel, std::int64_t count) {
-        Acquisition::Request request;
-        request.settings.spsSel = spsSel;
-        request.settings.CHSel = chSel;
-        request.count = count;
-        return request;
+    static RunRequest Run(int spsSel, int chSel, std::int64_t count) {
+        return {.settings = {.spsSel = spsSel, .CHSel = chSel}, .count = count};
     }
     // Wakes the engine until the run ends, the board's clock moving one top-rate block a wake.
     void RunToEnd() {
@@ -112,21 +108,21 @@ TEST_F(MeasureAcquisition, ChainsStartCommandsAndHandsEveryBlockToEverySinkInOrd
 
 TEST_F(MeasureAcquisition, IdentifiesTheBoardOnlyWhenItIsNotKnown) {
     const std::vector<std::string> identify = {"?", "U?", "V?"};
-    const auto started = [this, &identify](Acquisition::Request request) {
-        EXPECT_EQ(engine.Start(request, {&a, &b}), Start::Started);
+    const auto started = [this, &identify](Acquisition::Identification identification) {
+        EXPECT_EQ(engine.Start(Run(16, 0, 100), {&a, &b}, identification), Start::Started);
         const std::vector<std::string> sent = board.TakeCommands();
         return std::vector<std::string>(sent.begin(), sent.begin() + 3) == identify;
     };
-    EXPECT_TRUE(started(Run(16, 0, 100)));
+    using Identification = Acquisition::Identification;
+    EXPECT_TRUE(started(Identification::WhenUnknown));
     RunToEnd();
-    EXPECT_FALSE(started(Run(16, 0, 100)));  // after a complete run the board is known
+    // after a complete run the board is known
+    EXPECT_FALSE(started(Identification::WhenUnknown));
     engine.Stop();
     board.TakeCommands();
-    EXPECT_TRUE(started(Run(16, 0, 100)));  // a stop closed it
+    EXPECT_TRUE(started(Identification::WhenUnknown));  // a stop closed it
     RunToEnd();
-    Acquisition::Request always = Run(16, 0, 100);
-    always.fIdentify = true;
-    EXPECT_TRUE(started(always));
+    EXPECT_TRUE(started(Identification::Always));
 }
 
 TEST_F(MeasureAcquisition, IdentificationAloneNamesTheBoardAndSparesTheNextStartIt) {
@@ -200,7 +196,7 @@ protected:
 };
 
 TEST_F(MeasureAcquisitionSilent, NoRecordForTheTimeOutEndsTheRunAndClosesTheBoard) {
-    Acquisition::Request request = Run(3, 0, 100);  // 10 per second
+    RunRequest request = Run(3, 0, 100);  // 10 per second
     request.noDataTimeout = 3s;
     ASSERT_EQ(engine.Start(request, {&a, &b}), Start::Started);
     while (engine.Acquired() < 5) {

@@ -65,20 +65,21 @@ TEST(BoardSession, IdentifyOutcomes) {
 
 TEST(BoardSession, ConfigureSendsFilterRateAndStart) {
     struct Case {
-        BoardSession::RunRequest request;
+        MeasureSettings settings;
+        int count;
         std::string wire;
         bool ok;
     };
     const std::vector<Case> cases = {
-        {{true, 3, 0, 1000}, "S5\rF3\rA0003E8\r", true},
-        {{false, 16, 2, 10000}, "S3\rFX\rA202710\r", true},
-        {{true, 0, 1, 100}, "S5\rF0\rA100064\r", true},
-        {{true, 7, 0, 100}, "S5\rF7\r", false},  // the board does not acknowledge F7
+        {{.spsSel = 3, .CHSel = 0}, 1000, "S5\rF3\rA0003E8\r", true},
+        {{.spsSel = 16, .CHSel = 2, .fSinc5 = false}, 10000, "S3\rFX\rA202710\r", true},
+        {{.spsSel = 0, .CHSel = 1}, 100, "S5\rF0\rA100064\r", true},
+        {{.spsSel = 7, .CHSel = 0}, 100, "S5\rF7\r", false},  // the board does not acknowledge F7
     };
     for (const auto& c : cases) {
         Board b;
         ASSERT_TRUE(b.adc.OpenBoard());
-        EXPECT_EQ(b.session.ConfigureAndStart(c.request), c.ok);
+        EXPECT_EQ(b.session.ConfigureAndStart(c.settings, c.count), c.ok);
         EXPECT_EQ(b.fifo.written, c.wire);
     }
 }
@@ -97,22 +98,29 @@ TEST(BoardSession, BlocksGoToTheChannelsArrays) {
     Board b;
     ASSERT_TRUE(b.adc.OpenBoard());
     std::array<std::int32_t, 8> ch0{}, ch1{};
-    int got = 0;
+    // The block lands where the spans start.
+    const auto readAt = [&b, &ch0, &ch1](const MeasureSettings& settings, std::size_t first) {
+        return b.session.ReadBlock(settings, std::span(ch0).subspan(first),
+                                   std::span(ch1).subspan(first));
+    };
     b.fifo.Queue("000010\r000011\r");
-    ASSERT_TRUE(b.session.ReadBlock(1, 9, ch0.data(), ch1.data(), 3, &got));  // 2 per poll
-    EXPECT_EQ(got, 2);
+    BoardSession::BlockRead block = readAt({.spsSel = 9, .CHSel = 1}, 3);  // 2 per poll
+    ASSERT_TRUE(block.fRead);
+    EXPECT_EQ(block.got, 2);
     EXPECT_EQ(ch1[3], 16);
     EXPECT_EQ(ch1[4], 17);
     EXPECT_EQ(ch0[3], 0);
 
     b.fifo.Queue("000001000002\r");
-    ASSERT_TRUE(b.session.ReadBlock(2, 0, ch0.data(), ch1.data(), 5, &got));
-    EXPECT_EQ(got, 1);
+    block = readAt({.spsSel = 0, .CHSel = 2}, 5);
+    ASSERT_TRUE(block.fRead);
+    EXPECT_EQ(block.got, 1);
     EXPECT_EQ(ch0[5], 1);
     EXPECT_EQ(ch1[5], 2);
 
-    ASSERT_TRUE(b.session.ReadBlock(0, 0, ch0.data(), ch1.data(), 6, &got));
-    EXPECT_EQ(got, 0);  // nothing there yet
+    block = readAt({.spsSel = 0, .CHSel = 0}, 6);
+    ASSERT_TRUE(block.fRead);
+    EXPECT_EQ(block.got, 0);  // nothing there yet
 }
 
 // A slow run on the simulated board sleeps from one arrival to the next: one look per sample
@@ -125,23 +133,27 @@ TEST(BoardSession, SlowRunOnTheSimulatedBoardLooksOncePerSample) {
     BoardSession session(adc);
     std::string name, version;
     ASSERT_EQ(session.Identify(name, version), Result::Ok);
-    const BoardSession::RunRequest run{true, 0, 0, 20};  // 1.25 per second
-    ASSERT_TRUE(session.ConfigureAndStart(run));
-    std::array<std::int32_t, 20> codes{};
+    const MeasureSettings settings{.spsSel = 0, .CHSel = 0};  // 1.25 per second
+    constexpr int kCount = 20;
+    ASSERT_TRUE(session.ConfigureAndStart(settings, kCount));
+    std::array<std::int32_t, kCount> codes{};
     BlockWait pacing;
     int acquired = 0;
     int looks = 0;
-    for (int got = 0; acquired < run.count && looks < 1000; acquired += got) {
-        ASSERT_TRUE(session.ReadBlock(0, 0, codes.data(), codes.data(), acquired, &got));
+    for (int got = 0; acquired < kCount && looks < 1000; acquired += got) {
+        const auto rest = std::span(codes).subspan(static_cast<std::size_t>(acquired));
+        const BoardSession::BlockRead block = session.ReadBlock(settings, rest, {});
+        ASSERT_TRUE(block.fRead);
+        got = block.got;
         ++looks;
-        if (acquired + got < run.count) {
-            const BlockWait::Sleep sleep = session.NextLook(run, pacing);
+        if (acquired + got < kCount) {
+            const BlockWait::Sleep sleep = session.NextLook(settings, kCount, pacing);
             ASSERT_GT(sleep.duration, 0ns) << "look " << looks << ": no whole block was there";
             clock.Advance(std::chrono::ceil<std::chrono::milliseconds>(sleep.duration));
         }
     }
-    EXPECT_EQ(acquired, run.count);
-    EXPECT_EQ(looks, run.count + 1);
+    EXPECT_EQ(acquired, kCount);
+    EXPECT_EQ(looks, kCount + 1);
     // 20 samples at 1.25 per second take 16 s, plus the chip's 16 ms latency time.
     EXPECT_LT(clock.Elapsed(), 16s + 100ms);
 }

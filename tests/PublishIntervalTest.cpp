@@ -68,10 +68,7 @@ std::vector<std::vector<IntervalFigures>> Intervals(std::int64_t count, double s
     TappedBoard board(clock);
     TADC adc(board, clock.Timing());
     Acquisition engine(adc, [&clock] { return clock.Now(); });
-    Acquisition::Request request;
-    request.settings.spsSel = kTopRate;
-    request.settings.CHSel = 2;
-    request.count = count;
+    const RunRequest request{.settings = {.spsSel = kTopRate, .CHSel = 2}, .count = count};
     EXPECT_EQ(engine.Start(request, {&statistics}), Acquisition::StartResult::Started);
     for (int wakes = 0; engine.Running() && wakes < 100000; ++wakes) {
         if (stopAt >= 0 && engine.Acquired() >= stopAt) {
@@ -239,7 +236,7 @@ TEST(PublishIntervalFile, APipeToContinueIsRefusedAtOnce) {
         PosixFile::Open(pipe, O_WRONLY);  // lets the waiting reader go
     }
     EXPECT_TRUE(fAtOnce);
-    EXPECT_EQ(prepared.get(), IntervalFile::Problem::Failed);
+    EXPECT_EQ(prepared.get(), FileRefusal::Failed);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Codes = std::array<std::vector<std::int32_t>, 2>;
-using FileType = RecordingSession::FileType;
+using FileType = RecordingSink::Type;
 
 // The simulated board (the default seed) on a chip with a USB serial number.
 BoardOptions WithSerial() {
@@ -50,12 +50,9 @@ struct Recording {
     RecordingSession session{engine, [this] { return clock.Now(); }};
 
     Acquisition::StartResult Start(const std::string& path, std::int64_t count, FileType type) {
-        RecordingSession::Request request;
-        request.spsSel = 16;
-        request.chSel = 2;
-        request.count = count;
-        request.path = path;
-        return session.Start(request, type);
+        return session.Start({.run = {.settings = {.spsSel = 16, .CHSel = 2}, .count = count},
+                              .file = {.path = path}},
+                             type);
     }
     void Wake(int wakes = 1 << 30) {
         for (; session.Recording() && wakes > 0; --wakes) {
@@ -212,11 +209,10 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
 // microseconds between two looks at it would otherwise wake the loop just short of a sample.
 TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
     Recording recording;
-    RecordingSession::Request request;
-    request.spsSel = 0;
-    request.count = 12;
-    request.path = Path("slow.h5");
-    ASSERT_EQ(recording.session.Start(request, FileType::Hdf5), Acquisition::StartResult::Started);
+    ASSERT_EQ(recording.session.Start({.run = {.settings = {.spsSel = 0}, .count = 12},
+                                       .file = {.path = Path("slow.h5")}},
+                                      FileType::Hdf5),
+              Acquisition::StartResult::Started);
     int idleWakes = 0;
     while (recording.session.Recording()) {
         const auto sleep = recording.session.NextWait().duration;

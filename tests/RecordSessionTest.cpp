@@ -56,11 +56,7 @@ protected:
     void TearDown() override { std::filesystem::remove(path); }
 
     RecordingSession::Request TopRate(std::int64_t count) const {
-        RecordingSession::Request request;
-        request.spsSel = 16;
-        request.count = count;
-        request.path = path;
-        return request;
+        return {.run = {.settings = {.spsSel = 16}, .count = count}, .file = {.path = path}};
     }
 
     // Wakes the recorder until it ends, the board's clock moving one top-rate block per wake.
@@ -87,7 +83,7 @@ TEST_F(RecordSession, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary)
         EXPECT_TRUE(block.ch1.empty());
         observed += static_cast<std::int64_t>(block.ch0.size());
     });
-    ASSERT_EQ(recorder.Start(TopRate(kCount), RecordingSession::FileType::Csv),
+    ASSERT_EQ(recorder.Start(TopRate(kCount), RecordingSink::Type::Csv),
               Acquisition::StartResult::Started);
     RunToEnd();
     EXPECT_EQ(recorder.Result(), AcquisitionOutcome::Complete);
@@ -132,12 +128,43 @@ TEST_F(RecordSession, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary)
     EXPECT_TRUE(LastLine(path).ends_with(" samples:1048576 outcome:complete")) << LastLine(path);
 }
 
+// A start asked for while a recording runs is refused as busy and touches neither file: the
+// running recording goes on numbering its rows and ends complete with every sample.
+TEST_F(RecordSession, AStartDuringARecordingIsBusyAndLeavesItsFileWhole) {
+    ASSERT_EQ(recorder.Start(TopRate(3000), RecordingSink::Type::Csv),
+              Acquisition::StartResult::Started);
+    for (int i = 0; i < 5; ++i) {
+        clock.Advance(std::chrono::microseconds(3200));
+        recorder.Wake();
+    }
+    ASSERT_GT(recorder.Written(), 0);
+    RecordingSession::Request other = TopRate(100);
+    other.file.path = TemporaryPath("other");
+    for (const auto type : {RecordingSink::Type::Csv, RecordingSink::Type::Hdf5}) {
+        EXPECT_EQ(recorder.Start(other, type), Acquisition::StartResult::Busy);
+    }
+    EXPECT_FALSE(std::filesystem::exists(other.file.path));
+    RunToEnd();
+    EXPECT_EQ(recorder.Result(), AcquisitionOutcome::Complete);
+    EXPECT_EQ(recorder.Kept(), 3000);
+    std::ifstream file(path);
+    std::int64_t rows = 0;
+    for (std::string line; std::getline(file, line);) {
+        std::int64_t sample = 0;
+        if (!line.starts_with('#') && !line.starts_with("sample,")) {
+            std::from_chars(line.data(), line.data() + line.size(), sample);
+            ASSERT_EQ(sample, ++rows);
+        }
+    }
+    EXPECT_EQ(rows, 3000);
+    EXPECT_TRUE(LastLine(path).ends_with(" samples:3000 outcome:complete")) << LastLine(path);
+}
+
 // Whatever came more than a second before a wake is in the file after it.
 TEST_F(RecordSession, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
     RecordingSession::Request request = TopRate(1000);
-    request.spsSel = 8;  // 100.2 per second
-    ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
-              Acquisition::StartResult::Started);
+    request.run.settings.spsSel = 8;  // 100.2 per second
+    ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
     std::vector<std::int64_t> written;  // after each wake, 10 ms apart
     while (recorder.Recording() && written.size() < 400) {
         clock.Advance(std::chrono::milliseconds(10));
@@ -154,7 +181,7 @@ TEST(RecordFile, ASampleWakeTakesTheRowOfTheWakeBeforeAlong) {
     const std::string path = TemporaryPath("flush");
     RecordingFile file;
     const RecordingFile::Clock::time_point t0{};
-    ASSERT_EQ(file.Create(path, true, t0), RecordingFile::CreateResult::Ok);
+    ASSERT_EQ(file.Create(path, true, t0), FileRefusal::None);
     ASSERT_TRUE(file.Append("1,8388608,0\n", t0));
     EXPECT_EQ(file.NextDeadline(), t0 + RecordingFile::kFlushInterval);  // the promise
     ASSERT_TRUE(file.Append("2,8388608,0\n", t0 + 800ms));
@@ -168,10 +195,9 @@ TEST(RecordFile, ASampleWakeTakesTheRowOfTheWakeBeforeAlong) {
 // Where the filters differ (2597 per second with Sinc5+Sinc1, 2604 with Sinc3).
 TEST_F(RecordSession, ASinc3RecordingIsAnalysedAtItsOwnRate) {
     RecordingSession::Request request = TopRate(3000);
-    request.spsSel = 12;
-    request.fSinc5 = false;
-    ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
-              Acquisition::StartResult::Started);
+    request.run.settings.spsSel = 12;
+    request.run.settings.fSinc5 = false;
+    ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
     RunToEnd();
     RecordingAnalysis::Failure failure{};
     const auto analysis = RecordingAnalysis::Analyse(path, std::nullopt, &failure);
@@ -184,9 +210,8 @@ TEST_F(RecordSession, ASinc3RecordingIsAnalysedAtItsOwnRate) {
 TEST_F(RecordSession, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
     constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 3000;
     RecordingSession::Request request = TopRate(kCount);
-    request.chSel = 2;
-    ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
-              Acquisition::StartResult::Started);
+    request.run.settings.CHSel = 2;
+    ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
     std::array<std::vector<std::int32_t>, 2> codes;
     for (int i = 0; i < 50; ++i) {
         clock.Advance(std::chrono::microseconds(3200));
@@ -249,12 +274,11 @@ TEST(RecordSessionEnd, EndsSendStopAndKeepTheRowsReceived) {
         TADC adc(board, clock.Timing());
         Acquisition engine(adc, [&clock] { return clock.Now(); });
         RecordingSession recorder(engine, [&clock] { return clock.Now(); });
-        RecordingSession::Request request;
-        request.spsSel = 8;  // 100.2 per second, one record per block
-        request.count = 1000;
-        request.path = path;
-        request.noDataTimeout = std::chrono::seconds(2);
-        ASSERT_EQ(recorder.Start(request, RecordingSession::FileType::Csv),
+        // 100.2 per second, one record per block
+        const RecordingSession::Request request{
+            .run = {.settings = {.spsSel = 8}, .count = 1000, .noDataTimeout = 2s},
+            .file = {.path = path}};
+        ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv),
                   Acquisition::StartResult::Started);
         while (recorder.Recording()) {
             if (row.fStop && recorder.Written() == 250) {
