@@ -23,7 +23,7 @@
 //   Allan deviation               every sample: τ up to half the recording pairs samples that
 //                                 far apart
 //   dynamic figures (when asked)  the first DynamicFigures::kMaxSamples codes, collected in the
-//                                 second pass and transformed whole (about 25 MiB more)
+//                                 second pass and transformed whole (about 27 MiB more)
 // The first pass reads the file once and keeps each channel's running sums in a nameless
 // temporary file (RunningSumFile, 8 bytes a sample); the histogram and the spectrum read the
 // codes back from it, the Allan deviation three stretches of it per τ. A table that states no
