@@ -27,6 +27,7 @@ const QColor kCurveColour(200, 0, 0);
 const QColor kMarkColour(0, 150, 0);
 const QColor kLogDensityColour(20, 40, 140);
 const QColor kRoughColour(230, 120, 0);
+const QColor kFlickerColour(150, 0, 150);
 // Points averaged this often are within about ±10 % (LogNoiseSpectrum::averages).
 constexpr double kSteadyAverages = 25.0;
 // The level axis of an FFT chart without a spectrum.
@@ -218,12 +219,32 @@ void AddFlicker(QChart* chart, const LogNoiseSpectrum& spectrum) {
     const double corner = *spectrum.flickerCornerHz;
     const double white = *spectrum.whiteNoiseNanovoltsPerRootHz;
     const double lowest = spectrum.frequencyHz.front();
-    QLineSeries* line = Line(QStringLiteral("1/f ノイズ（フィット）"), kCurveColour, Qt::DotLine);
+    QLineSeries* line = Line(QStringLiteral("1/f ノイズ（フィット）"), kFlickerColour, Qt::DotLine);
     line->append(LogPoint(lowest, white * std::sqrt(corner / lowest)));
     line->append(LogPoint(corner, white));
     chart->addSeries(line);
     chart->addSeries(Mark(QStringLiteral("1/f コーナー %1 Hz").arg(FigureText(corner)),
-                          LogPoint(corner, white), kCurveColour));
+                          LogPoint(corner, white), kFlickerColour));
+}
+
+// The white level across the chart: the one fitted to the log-frequency density where there
+// is one, against which its 1/f corner is found and which leaves tones such as mains pickup
+// out; else Welch's mean level, the table's "ホワイトノイズ密度".
+void AddWhiteLevel(QChart* chart, const NoiseAnalysis& analysis, const QList<QPointF>& extent) {
+    const std::optional<double>& fitted = analysis.logSpectrum.whiteNoiseNanovoltsPerRootHz;
+    const std::optional<double> white =
+        fitted ? fitted : analysis.spectrum.whiteNoiseNanovoltsPerRootHz;
+    if (!white || !(*white > 0.0) || extent.isEmpty()) {
+        return;
+    }
+    const auto [left, right] = std::minmax_element(
+        extent.begin(), extent.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); });
+    QLineSeries* level = Line(QStringLiteral("ホワイトノイズ %1 nV/√Hz").arg(FigureText(*white)) +
+                                  (fitted ? QStringLiteral("（フィット）") : QString()),
+                              kCurveColour, Qt::DashLine);
+    level->append(left->x(), std::log10(*white));
+    level->append(right->x(), std::log10(*white));
+    chart->addSeries(level);
 }
 
 // Welch's density at its even spacing, which resolves narrow lines (mains and its harmonics)
@@ -249,17 +270,7 @@ QChart* SpectrumChart(const NoiseAnalysis& analysis, int channel) {
     for (QAbstractSeries* series : chart->series()) {
         extent += static_cast<QXYSeries*>(series)->points();
     }
-    if (spectrum.whiteNoiseNanovoltsPerRootHz && *spectrum.whiteNoiseNanovoltsPerRootHz > 0.0 &&
-        !extent.isEmpty()) {
-        const double white = *spectrum.whiteNoiseNanovoltsPerRootHz;
-        const auto [left, right] = std::minmax_element(
-            extent.begin(), extent.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); });
-        QLineSeries* level = Line(QStringLiteral("ホワイトノイズ %1 nV/√Hz").arg(FigureText(white)),
-                                  kCurveColour, Qt::DashLine);
-        level->append(left->x(), std::log10(white));
-        level->append(right->x(), std::log10(white));
-        chart->addSeries(level);
-    }
+    AddWhiteLevel(chart, analysis, extent);
     AddFlicker(chart, analysis.logSpectrum);
     if (spectrum.peak) {
         chart->addSeries(
@@ -339,21 +350,26 @@ void AddToneMarks(QChart* chart, const DynamicSpectrum& spectrum, const SineFigu
     }
 }
 
-// Whole tens of dB around the points, 0 dBFS always shown; bins without power lie at the
+// Whole tens of dB around the points and the marks (a harmonic's bin may lie below every
+// point, each the largest of its group), 0 dBFS always shown; bins without power lie at the
 // floor the spectrum gives them.
-void SetDecibelRange(QValueAxis* axis, const std::vector<double>& dbfs) {
-    double low = 0.0;
-    double high = 0.0;
-    bool fAny = false;
-    for (const double level : dbfs) {
+void SetDecibelRange(QValueAxis* axis, const DynamicSpectrum& spectrum) {
+    std::vector<double> levels;
+    for (const double level : spectrum.dbfs) {
         if (level > DynamicSpectrum::kEmptyBinDbfs) {
-            low = fAny ? std::min(low, level) : level;
-            high = fAny ? std::max(high, level) : level;
-            fAny = true;
+            levels.push_back(level);
         }
     }
-    low = fAny ? std::floor(low / 10.0) * 10.0 : DynamicSpectrum::kEmptyBinDbfs;
-    axis->setRange(std::min(low, -10.0), std::max(std::ceil(high / 10.0) * 10.0, 0.0));
+    for (const SpectrumMark& mark : spectrum.marks) {
+        if (mark.dbfs > DynamicSpectrum::kEmptyBinDbfs) {
+            levels.push_back(mark.dbfs);
+        }
+    }
+    const auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+    const double floor =
+        levels.empty() ? DynamicSpectrum::kEmptyBinDbfs : std::floor(*low / 10.0) * 10.0;
+    const double top = levels.empty() ? 0.0 : std::ceil(*high / 10.0) * 10.0;
+    axis->setRange(std::min(floor, -10.0), std::max(top, 0.0));
 }
 
 QChart* FftChart(const NoiseAnalysis& analysis, int channel) {
@@ -374,7 +390,7 @@ QChart* FftChart(const NoiseAnalysis& analysis, int channel) {
         if (dynamic->sine) {
             AddToneMarks(chart, spectrum, *dynamic->sine);
         }
-        SetDecibelRange(y, spectrum.dbfs);
+        SetDecibelRange(y, spectrum);
     }
     Attach(chart, x, y);
     return chart;

@@ -41,6 +41,7 @@ double AxisMax(const QChart& chart, Qt::Orientation orientation) {
 
 // A recording of an hour's worth: Welch from 7.6 Hz, the log-frequency density from 0.01 Hz,
 // 30 nV/√Hz white with a 1/f corner at 2 Hz; the lowest points averaged fewer than 25 times.
+// Welch's mean level lies higher, as a tone in its bins would put it.
 NoiseAnalysis FlickerAnalysis() {
     NoiseAnalysis a;
     a.sampleRate = 31250.0;
@@ -48,7 +49,7 @@ NoiseAnalysis FlickerAnalysis() {
         a.spectrum.frequencyHz.push_back(k * 31250.0 / 4096);
         a.spectrum.nanovoltsPerRootHz.push_back(30.0);
     }
-    a.spectrum.whiteNoiseNanovoltsPerRootHz = 30.0;
+    a.spectrum.whiteNoiseNanovoltsPerRootHz = 33.0;
     for (int i = -20; i <= 41; ++i) {
         const double f = std::pow(10.0, i / 10.0);
         a.logSpectrum.frequencyHz.push_back(f);
@@ -79,18 +80,26 @@ TEST(ChartsSpectrumCharts, TheLogDensityReachesItsLowestPointAndMarksTheCorner) 
     ASSERT_NE(corner, nullptr);
     EXPECT_DOUBLE_EQ(corner->at(0).x(), std::log10(2.0));
     EXPECT_DOUBLE_EQ(corner->at(0).y(), std::log10(30.0));
+    // The corner sits on the white level drawn: the fitted one, across the whole chart.
+    const QXYSeries* level = Named(*chart, "ホワイトノイズ 30.00 nV/√Hz（フィット）");
+    ASSERT_NE(level, nullptr);
+    EXPECT_DOUBLE_EQ(level->at(0).y(), std::log10(30.0));
+    EXPECT_DOUBLE_EQ(level->at(0).x(), -2.0);
     // The 1/f line from the lowest point, at white · √(corner / f), to the corner.
     const QXYSeries* line = Named(*chart, "1/f ノイズ");
     ASSERT_NE(line, nullptr);
     EXPECT_DOUBLE_EQ(line->at(0).x(), -2.0);
     EXPECT_NEAR(line->at(0).y(), std::log10(30.0 * std::sqrt(2.0 / 0.01)), 1e-12);
 
-    // No corner fitted: neither line nor mark.
+    // No corner fitted: neither line nor mark; no level fitted either: Welch's, the table's.
     NoiseAnalysis white = a;
     white.logSpectrum.flickerCornerHz.reset();
+    white.logSpectrum.whiteNoiseNanovoltsPerRootHz.reset();
     const std::unique_ptr<QChart> plain(
         AnalysisCharts::Create(AnalysisCharts::Kind::Spectrum, white, 0));
     EXPECT_EQ(Named(*plain, "1/f"), nullptr);
+    ASSERT_NE(Named(*plain, "ホワイトノイズ 33.00 nV/√Hz"), nullptr);
+    EXPECT_EQ(Named(*plain, "ホワイトノイズ 33.00 nV/√Hz")->name(), "ホワイトノイズ 33.00 nV/√Hz");
 }
 
 std::vector<std::int32_t> SineCodes(double hz, double peak, double hd2Dbc, std::size_t n) {
@@ -129,7 +138,7 @@ TEST(ChartsSpectrumCharts, TheFftMarksItsTonesByOrderWithinItsAxes) {
     EXPECT_EQ(AxisMax(*chart, Qt::Horizontal), 15625.0);
     EXPECT_EQ(AxisMax(*chart, Qt::Vertical), 0.0);
     // The fundamental's mark sits on the highest point, and the floor of the axis lies below
-    // every bin that has power.
+    // every bin that has power and every mark.
     const auto* spectrum = static_cast<const QXYSeries*>(chart->series().front());
     double highest = -1000.0;
     for (const QPointF& p : spectrum->points()) {
@@ -137,6 +146,9 @@ TEST(ChartsSpectrumCharts, TheFftMarksItsTonesByOrderWithinItsAxes) {
         highest = std::max(highest, p.y());
     }
     EXPECT_EQ(marks[0].second.y(), highest);
+    for (const auto& [order, point] : marks) {
+        EXPECT_GE(point.y(), AxisMin(*chart, Qt::Vertical)) << order.toStdString();
+    }
 
     // Too short for a transform: the chart says so and draws nothing.
     const auto shortOne = NoiseAnalysis::WithDynamic(SineCodes(9000.0, 2e6, -60.0, 1000), settings);
