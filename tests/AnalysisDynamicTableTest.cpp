@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The rows of the dynamic figures as the window and the command line show them: where a
-// harmonic landed and whether it folded, why one is left out, and why a series has none.
+// harmonic landed and whether it folded, and why one is left out.
 
 #include <gtest/gtest.h>
 
@@ -74,26 +74,6 @@ TEST(AnalysisDynamicTable, HarmonicsOnOtherTonesAreLeftOutAndSaidSo) {
     for (const char* name : {"第3高調波", "第4高調波", "第5高調波", "第6高調波"}) {
         EXPECT_FALSE(Row(rows, name).value) << name;
         EXPECT_EQ(Row(rows, name).note, DynamicFigureTable::kLeftOutHarmonicText) << name;
-    }
-}
-
-TEST(AnalysisDynamicTable, NoSineAndTooFewSamplesGiveTheReasonOnce) {
-    const std::vector<std::int32_t> level(4096, kMidScaleCode + 1000);
-    const std::vector<NoiseFigure> flat =
-        DynamicFigureTable::Rows(DynamicFigures::Compute(level, kRate), 4096);
-    EXPECT_EQ(Row(flat, "信号周波数").note, DynamicFigureTable::kNoSineText);
-    const std::vector<NoiseFigure> few = DynamicFigureTable::Rows(
-        DynamicFigures::Compute(Codes(1000.0, 1e6, {}, 1023), kRate), 1023);
-    EXPECT_EQ(few[0].note, DynamicFigureTable::kTooFewSamplesText);
-    for (const std::vector<NoiseFigure>* rows : {&flat, &few}) {
-        int notes = 0;
-        for (const NoiseFigure& row : *rows) {
-            EXPECT_EQ(NoiseFigureTable::ValueText(row) == NoiseFigureTable::kAbsentText,
-                      row.name != "FFT のデータ数" || rows == &few)
-                << row.name;
-            notes += row.note.empty() ? 0 : 1;
-        }
-        EXPECT_EQ(notes, 1);
     }
 }
 
