@@ -18,3 +18,12 @@ std::optional<NoiseAnalysis> NoiseAnalysis::Compute(std::span<const std::int32_t
     analysis.lowFrequencyNoise = LowFrequencyNoise::Compute(codes, analysis.sampleRate);
     return analysis;
 }
+
+std::optional<NoiseAnalysis> NoiseAnalysis::WithDynamic(std::span<const std::int32_t> codes,
+                                                        const MeasureSettings& settings) {
+    std::optional<NoiseAnalysis> analysis = Compute(codes, settings);
+    if (analysis) {
+        analysis->dynamic = DynamicFigures::Compute(codes, analysis->sampleRate);
+    }
+    return analysis;
+}

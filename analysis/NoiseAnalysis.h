@@ -7,6 +7,7 @@
 
 #include "analysis/AllanDeviation.h"
 #include "analysis/CodeHistogram.h"
+#include "analysis/DynamicFigures.h"
 #include "analysis/LogFrequencySpectrum.h"
 #include "analysis/LowFrequencyNoise.h"
 #include "analysis/NoiseStatistics.h"
@@ -28,8 +29,15 @@ struct NoiseAnalysis {
     // at 20 samples per second or less).
     LogNoiseSpectrum logSpectrum;
     std::optional<LowFrequencyNoiseFigures> lowFrequencyNoise;
+    // The figures of a sine applied, of the first DynamicFigures::kMaxSamples codes: only where
+    // asked for (WithDynamic), since their transform of up to 2^20 codes costs memory that the
+    // noise figures of a long recording do without.
+    std::optional<DynamicFigures> dynamic;
 
     // Nothing for fewer than kMinSamples codes.
     static std::optional<NoiseAnalysis> Compute(std::span<const std::int32_t> codes,
                                                 const MeasureSettings& settings);
+    // The same with the dynamic figures of the same codes.
+    static std::optional<NoiseAnalysis> WithDynamic(std::span<const std::int32_t> codes,
+                                                    const MeasureSettings& settings);
 };

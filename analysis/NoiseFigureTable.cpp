@@ -15,6 +15,7 @@ namespace {
 constexpr int kLevelDecimals = 3;
 constexpr int kNoiseDigits = 4;
 constexpr int kDriftDigits = 3;
+constexpr int kRatioDecimals = 2;
 
 NoiseFigure Count(std::string name, std::int64_t value, std::string unit = {}) {
     return {std::move(name), static_cast<double>(value), std::move(unit), FigureFormat::Count};
@@ -120,6 +121,8 @@ std::string NoiseFigureTable::ValueText(const NoiseFigure& figure) {
             return SignificantText(value, kNoiseDigits);
         case FigureFormat::Drift:
             return SignificantText(value, kDriftDigits);
+        case FigureFormat::Ratio:
+            return FixedText(value, kRatioDecimals);
     }
     return kAbsentText;
 }

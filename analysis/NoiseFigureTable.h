@@ -16,6 +16,7 @@ enum class FigureFormat {
     Level,  // three decimals: a level in microvolts ("1250000.012")
     Noise,  // four significant digits: noise, resolution, density, frequency, τ
     Drift,  // three significant digits
+    Ratio,  // two decimals: a ratio or level in decibels, a number of bits ("-80.02")
 };
 
 // One figure as the operator reads it: its name, its value (absent where it does not exist),

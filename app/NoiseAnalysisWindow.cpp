@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "analysis/DynamicFigureTable.h"
 #include "analysis/NoiseFigureTable.h"
 #include "charts/PictureCaption.h"
 #include "charts/WindowFont.h"
@@ -33,7 +34,8 @@
 namespace {
 
 constexpr AnalysisCharts::Kind kChartKinds[] = {
-    AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan};
+    AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan,
+    AnalysisCharts::Kind::Fft};
 
 QString WithPngExtension(const QString& name) {
     return name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? name : name + ".png";
@@ -97,7 +99,7 @@ void NoiseAnalysisWindow::BuildLayout() {
     figureLayout->addWidget(FigureNote);
     Tabs->addTab(figures, QStringLiteral("数値"));
     const QString chartTabs[] = {QStringLiteral("ヒストグラム"), QStringLiteral("スペクトル"),
-                                 QStringLiteral("アラン偏差")};
+                                 QStringLiteral("アラン偏差"), QStringLiteral("FFT")};
     for (std::size_t i = 0; i < ChartViews.size(); ++i) {
         ChartViews[i] = new ZoomingChartView;
         Tabs->addTab(ChartViews[i], chartTabs[i]);
@@ -124,7 +126,7 @@ void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes
     std::array<bool, 2> present{};
     for (std::size_t channel = 0; channel < 2; ++channel) {
         const ChannelCodes& codes = channels[channel];
-        analyses[channel] = codes ? NoiseAnalysis::Compute(*codes, settings) : std::nullopt;
+        analyses[channel] = codes ? NoiseAnalysis::WithDynamic(*codes, settings) : std::nullopt;
         present[channel] = codes.has_value();
     }
     sourcePath.clear();
@@ -181,7 +183,7 @@ std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& pat
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     std::string reason;
     const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure,
-                                                      std::nullopt, &reason);
+                                                      std::nullopt, &reason, true);
     if (!recording) {
         switch (failure) {
             case RecordingAnalysis::Failure::BadFile:
@@ -260,7 +262,13 @@ void NoiseAnalysisWindow::ShowNotice(const QString& text) {
 }
 
 void NoiseAnalysisWindow::ShowFigures(const NoiseAnalysis& analysis) {
-    const std::vector<NoiseFigure> rows = NoiseFigureTable::Rows(analysis);
+    std::vector<NoiseFigure> rows = NoiseFigureTable::Rows(analysis);
+    if (analysis.dynamic) {
+        for (NoiseFigure& row :
+             DynamicFigureTable::Rows(*analysis.dynamic, analysis.statistics.count)) {
+            rows.push_back(std::move(row));
+        }
+    }
     FigureTable->setRowCount(static_cast<int>(rows.size()));
     for (int row = 0; row < FigureTable->rowCount(); ++row) {
         const NoiseFigure& figure = rows[static_cast<std::size_t>(row)];

@@ -23,8 +23,9 @@ class QTabWidget;
 class QTableWidget;
 
 // The noise analysis of the data on screen, one channel at a time: a non-modal window with a
-// channel chooser and the tabs "数値" (every figure with its unit), "ヒストグラム", "スペクトル"
-// and "アラン偏差" (rubber-band zoom; a right click shows the whole chart again). It holds no
+// channel chooser and the tabs "数値" (every figure with its unit, the noise figures and under
+// them those of a sine applied), "ヒストグラム", "スペクトル", "アラン偏差" and "FFT"
+// (rubber-band zoom; a right click shows the whole chart again). It holds no
 // samples: the main window hands it the data whenever they change (a run ends, a file loads,
 // the data are cleared). A file the operator opens is analysed in arrays of the window's own.
 class NoiseAnalysisWindow : public QWidget {
@@ -72,7 +73,7 @@ public:
     QTabWidget* Tabs = nullptr;
     QTableWidget* FigureTable = nullptr;
     QLabel* FigureNote = nullptr;             // what the missing codes count
-    std::array<QChartView*, 3> ChartViews{};  // histogram, spectrum, Allan deviation
+    std::array<QChartView*, 4> ChartViews{};  // histogram, spectrum, Allan deviation, FFT
 
 private:
     void BuildLayout();

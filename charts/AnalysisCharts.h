@@ -11,10 +11,12 @@ struct PictureCaption;
 // The noise analysis window's charts of one channel: the code histogram with its Gaussian,
 // the noise spectral density and the Allan deviation, the last two on log-log axes (their
 // series hold log10 of the values on numbered axes, with Qt's own log axes behind them for the
-// light lines at 2 .. 9 of each decade). The command line draws the same charts off-screen.
+// light lines at 2 .. 9 of each decade), and the FFT of a sine applied in dBFS over a linear
+// frequency axis (of the analysis's dynamic figures; an analysis without them draws an empty
+// chart). The command line draws the same charts off-screen.
 class AnalysisCharts {
 public:
-    enum class Kind { Histogram, Spectrum, Allan };
+    enum class Kind { Histogram, Spectrum, Allan, Fft };
     static constexpr QSize kPictureSize{800, 500};
 
     // A new chart; the caller owns it (a chart view takes it over).

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "analysis/DynamicFigureTable.h"
 #include "analysis/NoiseFigureTable.h"
 #include "charts/PictureCaption.h"
 #include "cli/CliExit.h"
@@ -37,6 +38,53 @@ QString ChannelPrefix(int channel) {
     return QStringLiteral("CH%1 : ").arg(channel);
 }
 
+// "CH0 : NAME：VALUE UNIT（NOTE）" per figure.
+QStringList FigureLines(int channel, const std::vector<NoiseFigure>& figures) {
+    QStringList lines;
+    for (const NoiseFigure& figure : figures) {
+        lines << ChannelPrefix(channel) + QString::fromStdString(figure.name) +
+                     QStringLiteral("：") +
+                     QString::fromStdString(NoiseFigureTable::LineText(figure));
+    }
+    return lines;
+}
+
+// The "dynamic" object of a channel: null where no sine was found.
+QJsonValue DynamicJson(const DynamicFigures& figures) {
+    if (!figures.sine) {
+        return QJsonValue(QJsonValue::Null);
+    }
+    const SineFigures& sine = *figures.sine;
+    QJsonArray harmonics;
+    for (const HarmonicFigure& h : sine.harmonics) {
+        harmonics.append(
+            QJsonObject{{"order", h.order}, {"frequencyHz", h.frequencyHz}, {"dbc", h.dbc}});
+    }
+    QJsonValue fit(QJsonValue::Null);
+    if (sine.fit) {
+        fit = QJsonObject{{"frequencyHz", sine.fit->frequencyHz},
+                          {"amplitudeMicrovolts", sine.fit->amplitudeMicrovolts},
+                          {"offsetMicrovolts", sine.fit->offsetMicrovolts},
+                          {"sinadDb", Optional(sine.fit->sinadDb)},
+                          {"enobBits", Optional(sine.fit->enobBits)}};
+    }
+    return QJsonObject{
+        {"fundamentalHz", sine.fundamentalHz},
+        {"fundamentalDbfs", sine.fundamentalDbfs},
+        {"fundamentalMicrovoltsRms", sine.fundamentalMicrovoltsRms},
+        {"snrDb", Optional(sine.snrDb)},
+        {"thdDb", Optional(sine.thdDb)},
+        {"sinadDb", Optional(sine.sinadDb)},
+        {"sfdrDb", Optional(sine.sfdrDb)},
+        {"sfdrSpurHz", Optional(sine.sfdrSpurHz)},
+        {"enobBits", Optional(sine.enobBits)},
+        {"enobFullScaleBits", Optional(sine.enobFullScaleBits)},
+        {"noiseFloorDbfs", Optional(sine.noiseFloorDbfs)},
+        {"noiseDensityNanovoltsPerRootHz", Optional(sine.noiseDensityNanovoltsPerRootHz)},
+        {"harmonics", harmonics},
+        {"sineFit", fit}};
+}
+
 // Why a recording could not be analysed; `reason`: what is wrong with a file that is no
 // recording.
 QString FailureText(const QString& path, RecordingAnalysis::Failure failure,
@@ -61,6 +109,8 @@ OptionReader::Options AnalysisPictures::With(OptionReader::Options own) {
     own.push_back({"histogram", OptionReader::Text(histogramFile)});
     own.push_back({"spectrum", OptionReader::Text(spectrumFile)});
     own.push_back({"allan", OptionReader::Text(allanFile)});
+    own.push_back({"fft", OptionReader::Text(fftFile)});
+    own.push_back({"dynamic", OptionReader::Flag(fDynamic)});
     return own;
 }
 
@@ -69,7 +119,8 @@ bool AnalysisPictures::Write(CliOutputs& outputs, const AnalysisReport& analysis
     const std::pair<const QString&, AnalysisCharts::Kind> pictures[] = {
         {histogramFile, AnalysisCharts::Kind::Histogram},
         {spectrumFile, AnalysisCharts::Kind::Spectrum},
-        {allanFile, AnalysisCharts::Kind::Allan}};
+        {allanFile, AnalysisCharts::Kind::Allan},
+        {fftFile, AnalysisCharts::Kind::Fft}};
     bool fWritten = true;
     for (const auto& [fileName, kind] : pictures) {
         if (!fileName.isEmpty()) {
@@ -79,7 +130,8 @@ bool AnalysisPictures::Write(CliOutputs& outputs, const AnalysisReport& analysis
     return fWritten;
 }
 
-AnalysisReport::AnalysisReport(const Measurement& data, std::optional<int> onlyChannel)
+AnalysisReport::AnalysisReport(const Measurement& data, std::optional<int> onlyChannel,
+                               bool fDynamic)
     : sampleRate(SampleRates::SamplesPerSecond(data.Settings)), fSinc5(data.Settings.fSinc5) {
     for (int channel = 0; channel < 2; ++channel) {
         const bool fNamed =
@@ -90,11 +142,11 @@ AnalysisReport::AnalysisReport(const Measurement& data, std::optional<int> onlyC
         }
         const bool fHasData = data.HasData(channel);
         const ChannelSeries& series = data.Series(channel);
+        const std::span codes(series.Codes, static_cast<std::size_t>(series.Count));
         Add(channel, fHasData,
-            fHasData ? NoiseAnalysis::Compute(
-                           std::span(series.Codes, static_cast<std::size_t>(series.Count)),
-                           data.Settings)
-                     : std::nullopt);
+            !fHasData  ? std::nullopt
+            : fDynamic ? NoiseAnalysis::WithDynamic(codes, data.Settings)
+                       : NoiseAnalysis::Compute(codes, data.Settings));
     }
 }
 
@@ -122,11 +174,11 @@ std::optional<AnalysisReport> AnalysisReport::Checked(AnalysisReport analysis) {
 std::optional<AnalysisReport> AnalysisReport::OfRecording(const QString& path,
                                                           std::optional<int> onlyChannel,
                                                           std::optional<double> sampleRate,
-                                                          QJsonObject& settings) {
+                                                          QJsonObject& settings, bool fDynamic) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     std::string reason;
-    std::optional<RecordingAnalysis> recording =
-        RecordingAnalysis::Analyse(path.toStdString(), onlyChannel, &failure, sampleRate, &reason);
+    std::optional<RecordingAnalysis> recording = RecordingAnalysis::Analyse(
+        path.toStdString(), onlyChannel, &failure, sampleRate, &reason, fDynamic);
     if (!recording) {
         CliExit::PrintError(FailureText(path, failure, reason));
         return std::nullopt;
@@ -151,14 +203,16 @@ void AnalysisReport::Add(int channel, bool fHasData, std::optional<NoiseAnalysis
 QStringList AnalysisReport::Lines() const {
     QStringList lines;
     for (const Channel& c : channels) {
-        for (const NoiseFigure& figure : NoiseFigureTable::Rows(c.analysis)) {
-            lines << ChannelPrefix(c.channel) + QString::fromStdString(figure.name) +
-                         QStringLiteral("：") +
-                         QString::fromStdString(NoiseFigureTable::LineText(figure));
-        }
+        lines += FigureLines(c.channel, NoiseFigureTable::Rows(c.analysis));
     }
     if (!channels.empty()) {
         lines << QString::fromStdString(NoiseFigureTable::kMissingCodesNote);
+    }
+    for (const Channel& c : channels) {
+        if (c.analysis.dynamic) {
+            lines += FigureLines(c.channel, DynamicFigureTable::Rows(*c.analysis.dynamic,
+                                                                     c.analysis.statistics.count));
+        }
     }
     return lines;
 }
@@ -187,7 +241,7 @@ QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
         peak = QJsonObject{{"frequencyHz", a.spectrum.peak->frequencyHz},
                            {"nanovoltsPerRootHz", a.spectrum.peak->nanovoltsPerRootHz}};
     }
-    return QJsonObject{
+    QJsonObject object{
         {"channel", c.channel},
         {"count", static_cast<qint64>(s.count)},
         {"meanMicrovolts", s.meanMicrovolts},
@@ -213,6 +267,10 @@ QJsonObject AnalysisReport::ChannelJson(const Channel& c) {
                      {"nanovoltsPerRootHz", JsonArray(a.logSpectrum.nanovoltsPerRootHz)}}},
         {"flickerCornerHz", Optional(a.logSpectrum.flickerCornerHz)},
         {"lowFrequencyNoise", lowFrequencyNoise}};
+    if (a.dynamic) {
+        object["dynamic"] = DynamicJson(*a.dynamic);
+    }
+    return object;
 }
 
 QByteArray AnalysisReport::Json(const QJsonObject& settings, const QJsonObject& extra) const {

@@ -18,16 +18,20 @@ class CliOutputs;
 class Measurement;
 class RecordingAnalysis;
 
-// --histogram, --spectrum and --allan: the analysis pictures measure and analyze write.
+// --histogram, --spectrum, --allan and --fft: the analysis pictures measure and analyze write,
+// and --dynamic, the figures of a sine applied, which the FFT's picture shows too.
 struct AnalysisPictures {
     QString histogramFile;
     QString spectrumFile;
     QString allanFile;
+    QString fftFile;
+    bool fDynamic = false;
 
-    // `own` and the three options.
+    // `own` and the five options.
     OptionReader::Options With(OptionReader::Options own);
-    QStringList Files() const { return {histogramFile, spectrumFile, allanFile}; }
-    bool Wanted() const { return !(histogramFile + spectrumFile + allanFile).isEmpty(); }
+    QStringList Files() const { return {histogramFile, spectrumFile, allanFile, fftFile}; }
+    bool Wanted() const { return !(histogramFile + spectrumFile + allanFile + fftFile).isEmpty(); }
+    bool WantsDynamic() const { return fDynamic || !fftFile.isEmpty(); }
     // The pictures asked for, of the --channel channel or the first one analysed, captioned
     // with the data file at `sourcePath` (empty: data just measured); false when one of them
     // was not written (the reason printed).
@@ -45,8 +49,9 @@ public:
         NoiseAnalysis analysis;
     };
 
-    // Every channel the settings name, or only `onlyChannel`.
-    AnalysisReport(const Measurement& data, std::optional<int> onlyChannel);
+    // Every channel the settings name, or only `onlyChannel`; with fDynamic each with the
+    // dynamic figures too.
+    AnalysisReport(const Measurement& data, std::optional<int> onlyChannel, bool fDynamic);
     // Every channel of a recording, or only `onlyChannel`.
     AnalysisReport(RecordingAnalysis recording, std::optional<int> onlyChannel);
 
@@ -55,22 +60,24 @@ public:
     static std::optional<AnalysisReport> Checked(AnalysisReport analysis);
     // The analysis of the recording at `path`, at `sampleRate` where given (over what the
     // file says), its settings keys into `settings`; nothing, the reasons printed, when the
-    // file is no recording or no channel could be analysed.
+    // file is no recording or no channel could be analysed. fDynamic as above.
     static std::optional<AnalysisReport> OfRecording(const QString& path,
                                                      std::optional<int> onlyChannel,
                                                      std::optional<double> sampleRate,
-                                                     QJsonObject& settings);
+                                                     QJsonObject& settings, bool fDynamic = false);
 
     double SampleRate() const { return sampleRate; }
     const std::vector<Channel>& Channels() const { return channels; }
     const QStringList& Problems() const { return problems; }
 
-    // One line per figure and channel, then what the missing codes count.
+    // One line per figure and channel, then what the missing codes count, then the dynamic
+    // figures of each channel that has them.
     QStringList Lines() const;
     // The chart of the first channel analysed, captioned with the data file at `sourcePath`
     // (empty: data just measured). Needs a QApplication.
     QImage Picture(AnalysisCharts::Kind kind, const QString& sourcePath) const;
-    // The analysis keys of one channel's JSON object.
+    // The analysis keys of one channel's JSON object; "dynamic" where the figures were asked
+    // for (null: no sine found).
     static QJsonObject ChannelJson(const Channel& channel);
     // {"settings", "sampleRate", "channels"} with the analysis keys alone, and the keys of
     // `extra`.

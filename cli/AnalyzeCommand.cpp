@@ -50,7 +50,8 @@ public:
         std::optional<AnalysisReport> analysis;
         if (RecordingSource::IsRecording(options.dataFile.toStdString())) {
             analysis = AnalysisReport::OfRecording(options.dataFile, options.channel,
-                                                   options.samplesPerSecond, settings);
+                                                   options.samplesPerSecond, settings,
+                                                   options.pictures.WantsDynamic());
         } else {
             auto data = std::make_unique<Measurement>();
             if (!CliReport::Load(options.dataFile, *data)) {
@@ -63,7 +64,8 @@ public:
                 return CliExit::kUsage;
             }
             settings = CliReport(*data, false).SettingsJson();
-            analysis = AnalysisReport::Checked(AnalysisReport(*data, options.channel));
+            analysis = AnalysisReport::Checked(
+                AnalysisReport(*data, options.channel, options.pictures.WantsDynamic()));
         }
         if (!analysis) {
             return CliExit::kFailure;
@@ -83,7 +85,8 @@ private:
 const CommandTable::Row CommandTable::kAnalyze = {
     "analyze",
     "FILE.DTA|FILE.csv|FILE.h5 [--channel 0|1] [--rate SPS]\n"
-    "[--json] [--histogram PNG] [--spectrum PNG] [--allan PNG]",
+    "[--json] [--histogram PNG] [--spectrum PNG] [--allan PNG]\n"
+    "[--dynamic] [--fft PNG]",
     "データファイルか CSV の表か HDF5 の記録のノイズを解析します（分解能、\n"
-    "ヒストグラム、ノイズスペクトル密度、アラン偏差）",
+    "ヒストグラム、ノイズスペクトル密度、アラン偏差、--dynamic で正弦波の特性）",
     CliCommand::Made<AnalyzeCommand>};

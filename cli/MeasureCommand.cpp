@@ -64,7 +64,9 @@ public:
                         .arg(text, CountList());
             return false;
         }
-        bool WantsAnalysis() const { return fAnalyze || pictures.Wanted(); }
+        bool WantsAnalysis() const {
+            return fAnalyze || pictures.Wanted() || pictures.WantsDynamic();
+        }
     };
 
     explicit MeasureCommand(Options measureOptions)
@@ -147,7 +149,8 @@ private:
     // could not be written costs neither the others nor the run's statistics.
     int Report(Measurement& data, const std::optional<CliReport::Board>& board) {
         const std::optional<AnalysisReport> analysis =
-            options.WantsAnalysis() ? AnalysisReport::Checked(AnalysisReport(data, std::nullopt))
+            options.WantsAnalysis() ? AnalysisReport::Checked(AnalysisReport(
+                                          data, std::nullopt, options.pictures.WantsDynamic()))
                                     : std::nullopt;
         const CliReport report(data, options.report.fVolt);
         bool fWritten = options.output.isEmpty() || SaveDataFile(data);
@@ -214,7 +217,7 @@ const CommandTable::Row CommandTable::kMeasure = {
     "[--channel 0|1|2|both] [--count 100|200|500|1000|2000|5000|10000]\n"
     "[--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
     "[--volt] [--json] [--analyze] [--histogram PNG]\n"
-    "[--spectrum PNG] [--allan PNG]",
+    "[--spectrum PNG] [--allan PNG] [--dynamic] [--fft PNG]",
     "測定して統計を表示し、データを保存します\n"
     "（既定値：--rate 10 --count 1000 --channel 0 --filter sinc5）",
     CliCommand::Made<MeasureCommand>};

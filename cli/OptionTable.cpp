@@ -55,6 +55,11 @@ const OptionTable::Row kRows[] = {
      "チャンネルか最初のチャンネル）"},
     {"spectrum", true, "measure analyze", "--spectrum PNG", "ノイズスペクトル密度の画像"},
     {"allan", true, "measure analyze", "--allan PNG", "アラン偏差の画像"},
+    {"dynamic", false, "measure analyze", "--dynamic",
+     "正弦波を入力したときの特性（SNR、THD、SINAD、SFDR、ENOB、\n"
+     "高調波、正弦波フィット）も表示します（先頭の 1048576 データまで）"},
+    {"fft", true, "measure analyze", "--fft PNG",
+     "FFT のパワースペクトル（dBFS）の画像。--dynamic の特性も表示します"},
     {"mqtt", true, "monitor", "--mqtt URL",
      "mqtt://ホスト[:ポート]/接頭辞 か mqtts://...（TLS）の\n"
      "ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats を送ります"},

@@ -19,18 +19,31 @@ struct ChannelPass {
     RunningSumFile runningSums;
 };
 
-// The figures of the second pass: the histogram and the spectra from the codes read back.
+// The figures of the second pass: the histogram and the spectra from the codes read back, and
+// the first codes for the dynamic figures where they are wanted.
 struct SecondPass {
-    SecondPass(const NoiseStatistics& statistics, std::int64_t count, double sampleRate)
+    SecondPass(const NoiseStatistics& statistics, std::int64_t count, double sampleRate,
+               bool fDynamic)
         : histogram(statistics),
           welch(WelchSpectrum::SegmentLengthFor(count), sampleRate),
           logSpectrum(sampleRate),
-          lowFrequency(sampleRate) {}
+          lowFrequency(sampleRate),
+          firstCodesWanted(fDynamic ? std::min(count, DynamicFigures::kMaxSamples) : 0) {
+        firstCodes.reserve(static_cast<std::size_t>(firstCodesWanted));
+    }
+
+    void AddFirstCodes(std::span<const std::int32_t> codes) {
+        const auto room = static_cast<std::size_t>(firstCodesWanted) - firstCodes.size();
+        const std::span<const std::int32_t> taken = codes.first(std::min(room, codes.size()));
+        firstCodes.insert(firstCodes.end(), taken.begin(), taken.end());
+    }
 
     CodeHistogramCounter histogram;
     WelchSpectrum welch;
     LogFrequencySpectrum logSpectrum;
     LowFrequencyNoise lowFrequency;
+    std::int64_t firstCodesWanted;
+    std::vector<std::int32_t> firstCodes;
 };
 
 // The codes read back a stretch at a time into every figure of the second pass.
@@ -48,13 +61,15 @@ bool AddSecondPass(RunningSumFile& file, SecondPass& pass) {
         pass.welch.AddCodes(stretch);
         pass.logSpectrum.Add(stretch);
         pass.lowFrequency.Add(stretch);
+        pass.AddFirstCodes(stretch);
     }
     return true;
 }
 
 // Every figure of the channel, none below two samples; false when the running sums could not
 // be read back.
-bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>& figures) {
+bool Figures(ChannelPass& pass, double sampleRate, bool fDynamic,
+             std::optional<NoiseAnalysis>& figures) {
     RunningSumFile& file = pass.runningSums;
     const std::int64_t count = pass.sums.Count();
     if (!file.Finish()) {
@@ -66,7 +81,7 @@ bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>&
     NoiseAnalysis analysis;
     analysis.sampleRate = sampleRate;
     analysis.statistics = pass.sums.Result(sampleRate);
-    SecondPass second(analysis.statistics, count, sampleRate);
+    SecondPass second(analysis.statistics, count, sampleRate, fDynamic);
     if (!AddSecondPass(file, second)) {
         return false;
     }
@@ -82,6 +97,9 @@ bool Figures(ChannelPass& pass, double sampleRate, std::optional<NoiseAnalysis>&
     analysis.logSpectrum = second.logSpectrum.Result();
     analysis.lowFrequencyNoise = second.lowFrequency.Result();
     analysis.allan = std::move(*allan);
+    if (fDynamic) {
+        analysis.dynamic = DynamicFigures::Compute(second.firstCodes, sampleRate);
+    }
     figures = std::move(analysis);
     return true;
 }
@@ -104,7 +122,7 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& p
                                                             std::optional<int> onlyChannel,
                                                             Failure* failure,
                                                             std::optional<double> sampleRate,
-                                                            std::string* reason) {
+                                                            std::string* reason, bool fDynamic) {
     *failure = Failure::None;
     std::array<std::unique_ptr<ChannelPass>, 2> passes;
     bool fTemporaryFailed = false;
@@ -149,7 +167,7 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const std::string& p
             continue;
         }
         std::optional<NoiseAnalysis> analysis;
-        if (!Figures(*pass, result.sampleRate, analysis)) {
+        if (!Figures(*pass, result.sampleRate, fDynamic, analysis)) {
             *failure = Failure::TemporaryFile;
             return std::nullopt;
         }

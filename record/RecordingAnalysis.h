@@ -22,6 +22,8 @@
 //                                 one value per 10 s window
 //   Allan deviation               every sample: τ up to half the recording pairs samples that
 //                                 far apart
+//   dynamic figures (when asked)  the first DynamicFigures::kMaxSamples codes, collected in the
+//                                 second pass and transformed whole (about 27 MiB more)
 // The first pass reads the file once and keeps each channel's running sums in a nameless
 // temporary file (RunningSumFile, 8 bytes a sample); the histogram and the spectrum read the
 // codes back from it, the Allan deviation three stretches of it per τ. A table that states no
@@ -46,10 +48,12 @@ public:
     std::vector<Channel> channels;  // those of the file, or only `onlyChannel` when it has it
 
     // A CSV table or an HDF5 recording; `sampleRate`, when given, is the rate of the samples
-    // whatever the file says. An HDF5 file that is no recording says why in `reason`.
+    // whatever the file says. An HDF5 file that is no recording says why in `reason`. With
+    // fDynamic each analysis carries the dynamic figures too.
     static std::optional<RecordingAnalysis> Analyse(const std::string& path,
                                                     std::optional<int> onlyChannel,
                                                     Failure* failure,
                                                     std::optional<double> sampleRate = std::nullopt,
-                                                    std::string* reason = nullptr);
+                                                    std::string* reason = nullptr,
+                                                    bool fDynamic = false);
 };

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "analysis/DynamicFigures.h"
 #include "analysis/NoiseAnalysis.h"
 #include "analysis/NoiseStatistics.h"
 #include "analysis/WelchSpectrum.h"
@@ -20,6 +21,7 @@ using Kind = ScpiDataFormat::Kind;
 constexpr double kPerMicro = 1e-6;
 constexpr double kPerNano = 1e-9;
 constexpr double kLargestRegister = 255.0;
+constexpr std::size_t kDynamicFigures = 7;  // per channel, of CALCulate:DYNamic?
 
 // A command's forms by what they take.
 constexpr ScpiForm kNone{};
@@ -316,6 +318,20 @@ std::vector<double> Noise(std::span<const std::int32_t> codes, const Measurement
             OrNotANumber(spectrum.whiteNoiseNanovoltsPerRootHz, kPerNano)};
 }
 
+// CALCulate:DYNamic? of one channel: the fundamental's frequency and level (dBFS), SNR, THD,
+// SINAD, SFDR (dB) and ENOB (bit) of a sine applied; all absent where none was found.
+std::vector<double> Dynamic(std::span<const std::int32_t> codes, const Measurement& samples) {
+    const DynamicFigures figures =
+        DynamicFigures::Compute(codes, SampleRates::SamplesPerSecond(samples.Settings));
+    if (!figures.sine) {
+        return std::vector<double>(kDynamicFigures, ScpiResponse::kNotANumber);
+    }
+    const SineFigures& sine = *figures.sine;
+    return {sine.fundamentalHz,         sine.fundamentalDbfs,       OrNotANumber(sine.snrDb),
+            OrNotANumber(sine.thdDb),   OrNotANumber(sine.sinadDb), OrNotANumber(sine.sfdrDb),
+            OrNotANumber(sine.enobBits)};
+}
+
 // The figures of each channel of the last run, CH0's first, joined by commas.
 template <auto kFigures>
 void Figures(ScpiSession& session, ScpiUnit&) {
@@ -370,6 +386,7 @@ constexpr ScpiCommand kCommands[] = {
     {"FORMat:BORDer", kOneValue, kBare, ByteOrder},
     {"CALCulate:AVERage:ALL", kNone, kBare, Figures<Average>},
     {"CALCulate:NOISe", kNone, kBare, Figures<Noise>},
+    {"CALCulate:DYNamic", kNone, kBare, Figures<Dynamic>},
     {"SYSTem:ERRor[:NEXT]", kNone, kBare, Error},
     {"SYSTem:ERRor:COUNt", kNone, kBare, ErrorCount},
     {"SYSTem:VERSion", kNone, kBare, Version},

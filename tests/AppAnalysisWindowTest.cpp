@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "analysis/DynamicFigureTable.h"
 #include "app/NoiseAnalysisWindow.h"
 #include "charts/PictureCaption.h"
 #include "common/Codes.h"
@@ -25,6 +27,8 @@
 namespace {
 
 struct AnalysisFixture : WindowFixture {
+    explicit AnalysisFixture(BoardOptions options = {}) : WindowFixture(std::move(options)) {}
+
     // Ctrl+A in the active main window.
     NoiseAnalysisWindow& Open() {
         window->activateWindow();
@@ -76,7 +80,7 @@ TEST(AppAnalysisWindow, OpensOnCtrlAAndFollowsRunsAndClears) {
     for (int i = 0; i < a.Tabs->count(); ++i) {
         tabs << a.Tabs->tabText(i);
     }
-    EXPECT_EQ(tabs, QStringList({"数値", "ヒストグラム", "スペクトル", "アラン偏差"}));
+    EXPECT_EQ(tabs, QStringList({"数値", "ヒストグラム", "スペクトル", "アラン偏差", "FFT"}));
 
     f.Measure(2);
     EXPECT_EQ(f.ChannelItems(), QStringList({"CH0", "CH1"}));
@@ -100,6 +104,55 @@ TEST(AppAnalysisWindow, OpensOnCtrlAAndFollowsRunsAndClears) {
     f.window->DataClear->trigger();
     EXPECT_EQ(a.NoticeText(), "データがありません");
     EXPECT_EQ(a.ShownChannel(), -1);
+}
+
+// A sine on CH0, none on CH1's 1.25 V: the figures of a sine stand under the noise figures,
+// "—" with the reason where there is none, and the FFT tab marks the tones by their order.
+TEST(AppAnalysisWindow, ShowsTheSineFiguresUnderTheNoiseFiguresAndTheFftMarked) {
+    BoardOptions options;
+    options.sine = {2000.0, 1000000.0, -70.0, -80.0};
+    AnalysisFixture f(options);
+    NoiseAnalysisWindow& a = f.Open();
+    f.window->ComboBox1->setCurrentIndex(16);
+    f.window->ComboBox2->setCurrentIndex(4);  // 2000 samples
+    f.window->ComboBox3->setCurrentIndex(2);
+    f.window->MeasureBtn->click();
+    f.RunUntilIdle();
+    ASSERT_NE(a.ShownAnalysis(), nullptr);
+    const auto first = static_cast<int>(NoiseFigureTable::Rows(*a.ShownAnalysis()).size());
+    EXPECT_EQ(f.Figure(first - 1, 0), "アラン偏差の最小値");
+    EXPECT_EQ(f.Figure(first, 0), "FFT のデータ数");
+    EXPECT_EQ(f.Figure(first, 1), "2000");
+    EXPECT_EQ(f.Figure(first + 1, 0), "信号周波数");
+    EXPECT_NEAR(f.Figure(first + 1, 1).toDouble(), 2000.0, 0.1);
+    EXPECT_EQ(f.Figure(first + 1, 2), "Hz");
+    EXPECT_EQ(f.Figure(first + 14, 0), "第2高調波");
+    EXPECT_NEAR(f.Figure(first + 14, 1).toDouble(), -70.0, 0.3);
+    EXPECT_EQ(f.Figure(first + 14, 2), "dBc");
+    EXPECT_TRUE(f.Figure(first + 14, 3).startsWith("4000."))
+        << f.Figure(first + 14, 3).toStdString();
+    EXPECT_EQ(f.Figure(first + 15, 0), "第3高調波");
+    EXPECT_NEAR(f.Figure(first + 15, 1).toDouble(), -80.0, 0.3);
+
+    EXPECT_EQ(a.Tabs->tabText(4), "FFT");
+    const QChart* fft = a.ChartViews[3]->chart();
+    EXPECT_EQ(fft->title(), "CH0 FFT（Blackman-Harris 窓、2000 データ）");
+    QStringList orders;
+    for (QAbstractSeries* series : fft->series()) {
+        if (const auto* mark = qobject_cast<QScatterSeries*>(series)) {
+            orders << mark->pointLabelsFormat();
+            EXPECT_TRUE(mark->pointLabelsVisible());
+        }
+    }
+    ASSERT_GE(orders.size(), 3);
+    EXPECT_EQ(orders.mid(0, 3), QStringList({"1", "2", "3"}));
+
+    a.ChannelBox->setCurrentIndex(1);
+    EXPECT_EQ(f.Figure(first + 1, 1), "—");
+    EXPECT_EQ(f.Figure(first + 1, 3).toStdString(), DynamicFigureTable::kNoSineText);
+    EXPECT_EQ(f.Figure(first + 4, 0), "SNR");
+    EXPECT_EQ(f.Figure(first + 4, 1), "—");
+    EXPECT_EQ(a.ChartViews[3]->chart()->title(), "CH1 FFT（正弦波が見つかりません）");
 }
 
 TEST(AppAnalysisWindow, FollowsLoadsIncludingTooShortAndBadFiles) {

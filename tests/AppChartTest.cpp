@@ -31,8 +31,8 @@ QStringList ShownLabels(QValueAxis* axis) {
     return labels;
 }
 
-// A zoom into one decade of the spectrum keeps numbers on both log axes; a zoom of the
-// histogram into less than a code still shows three whole codes.
+// A zoom into one decade of the spectrum keeps numbers on both log axes, one into the FFT on its
+// linear axes; a zoom of the histogram into less than a code still shows three whole codes.
 TEST(AppChart, ZoomedChartsKeepTheirNumbers) {
     TestApplication();
     SampleSource source(3, 0.0, 0.0);
@@ -58,6 +58,19 @@ TEST(AppChart, ZoomedChartsKeepTheirNumbers) {
         for (const QString& label : ShownLabels(axis)) {
             const double position = std::log10(label.toDouble());
             EXPECT_TRUE(position >= axis->min() && position <= axis->max()) << label.toStdString();
+        }
+    }
+
+    // The FFT's linear axes, zoomed to 150 Hz by 7 dB.
+    QChart* fft = window.ChartViews[3]->chart();
+    fft->zoomIn(QRectF(fft->mapToPosition({1000.0, -140.0}), fft->mapToPosition({1150.0, -147.0}))
+                    .normalized());
+    for (const Qt::Orientation orientation : {Qt::Horizontal, Qt::Vertical}) {
+        auto* axis = static_cast<QValueAxis*>(fft->axes(orientation).front());
+        ASSERT_LT(axis->max() - axis->min(), 200.0);
+        for (const QString& label : ShownLabels(axis)) {
+            EXPECT_TRUE(label.toDouble() >= axis->min() && label.toDouble() <= axis->max())
+                << label.toStdString();
         }
     }
 

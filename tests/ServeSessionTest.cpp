@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -46,7 +47,9 @@ struct Client {
 
 class ServeSession : public ::testing::Test {
 protected:
-    ServeSession() { EXPECT_EQ(instrument.Identify(), Acquisition::StartResult::Started); }
+    explicit ServeSession(BoardOptions options = {}) : board(clock, std::move(options)) {
+        EXPECT_EQ(instrument.Identify(), Acquisition::StartResult::Started);
+    }
 
     Client& Connect() { return *clients.emplace_back(new Client{ScpiSession(instrument), {}}); }
     // Wakes as the server's loop does, the board's clock moving `step` a wake, `wakes` times
@@ -64,7 +67,7 @@ protected:
     }
 
     FakeClock clock;
-    TappedBoard board{clock};
+    TappedBoard board;
     TADC adc{board, clock.Timing()};
     ScpiInstrument instrument{adc, [this] { return clock.Now(); }};
     std::vector<std::unique_ptr<Client>> clients;
@@ -112,6 +115,41 @@ TEST_F(ServeSession, FiguresOfARunTooShortForThemAreNotANumber) {
     client.Ask("SAMP:COUN 2;:INIT");
     Serve(1ms);
     EXPECT_LT(Figures(client.Ask("CALC:NOIS?"))[0], 1e-3) << "two samples have an rms";
+}
+
+// A 2 V peak sine of 1234.5 Hz on CH0 with its second and third harmonic; CH1 holds 1.25 V.
+class ServeSineSession : public ServeSession {
+protected:
+    ServeSineSession() : ServeSession(SineBoard()) {}
+
+    static BoardOptions SineBoard() {
+        BoardOptions options;
+        options.sine = {1234.5, 2000000.0, -85.0, -95.0};
+        return options;
+    }
+};
+
+TEST_F(ServeSineSession, DynamicFiguresGiveTheSetSineAndNotANumberWithoutOne) {
+    Client& client = Connect();
+    EXPECT_EQ(client.Ask("CALC:DYN?;:SYST:ERR?"), "-230,\"Data corrupt or stale\"");
+    client.Ask("VOLT:RATE 31250;:ROUT:SCAN (@0,1);:SAMP:COUN 4096;:INIT");
+    Serve(1ms);
+    const std::vector<double> figures = Figures(client.Ask("CALCulate:DYNamic?"));
+    ASSERT_EQ(figures.size(), 14U);
+    EXPECT_NEAR(figures[0], 1234.5, 0.1);
+    EXPECT_NEAR(figures[1], 20.0 * std::log10(2.0 / 2.5), 0.01);  // dBFS
+    EXPECT_NEAR(figures[3], 10.0 * std::log10(std::pow(10.0, -8.5) + std::pow(10.0, -9.5)),
+                0.3);                                           // THD
+    EXPECT_NEAR(figures[5], 85.0, 0.3);                         // SFDR: the second harmonic
+    EXPECT_NEAR(figures[6], (figures[4] - 1.76) / 6.02, 1e-6);  // ENOB of the SINAD
+    EXPECT_GT(figures[2], figures[4]) << "SNR above SINAD, which counts the harmonics too";
+    // CH1's level holds no sine.
+    EXPECT_EQ(std::vector<double>(figures.begin() + 7, figures.end()),
+              std::vector<double>(7, 9.91e37));
+    // Below 1024 samples there is no transform to find a sine in.
+    client.Ask("SAMP:COUN 1000;:INIT");
+    Serve(1ms);
+    EXPECT_EQ(Figures(client.Ask("CALC:DYN?")), std::vector<double>(14, 9.91e37));
 }
 
 TEST_F(ServeSession, AFetchWhoseRunAnotherConnectionAbortsGetsWhatArrivedAndIsTold) {

@@ -5,6 +5,7 @@ the pyvisa-py backend, lxi scpi --raw and PyMeasure's Instrument; and by a hosti
 Usage: serve_clients.py SELKORAN_CLI [unittest arguments]"""
 
 import csv
+import math
 import os
 import random
 import socket
@@ -129,6 +130,25 @@ class PyVisa(ServerCase):
         inst.write("TRIG:SOUR BUS")
         self.assertEqual(len(inst.query_ascii_values("MEAS:VOLT:DC?")), 2)
         self.assertEqual(inst.query("SAMP:COUN?;:TRIG:SOUR?"), "1;IMM")
+
+
+class SineOnTheBoard(unittest.TestCase):
+    def test_dynamic_figures_give_the_sine_set_with_the_device(self):
+        server = Server(CLI, device="sim:seed=7,sine=997,amp=1500000,hd2=-75,hd3=-88")
+        self.addCleanup(server.kill)
+        manager = pyvisa.ResourceManager("@py")
+        self.addCleanup(manager.close)
+        inst = manager.open_resource(f"TCPIP::127.0.0.1::{server.port}::SOCKET",
+                                     read_termination="\n", write_termination="\n",
+                                     timeout=20000)
+        inst.write("VOLT:RATE 31250;:SAMP:COUN 8192;:INIT;*WAI")
+        hz, dbfs, snr, thd, sinad, sfdr, enob = inst.query_ascii_values("CALC:DYN?")
+        self.assertAlmostEqual(hz, 997, delta=0.05)
+        self.assertAlmostEqual(dbfs, 20 * math.log10(1.5 / 2.5), delta=0.01)
+        self.assertAlmostEqual(thd, 10 * math.log10(10 ** -7.5 + 10 ** -8.8), delta=0.3)
+        self.assertAlmostEqual(sfdr, 75, delta=0.3)
+        self.assertAlmostEqual(enob, (sinad - 1.76) / 6.02, places=6)
+        self.assertGreater(snr, sinad)
 
 
 class SamplesEqualMeasure(unittest.TestCase):
