@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/WelchSpectrum.h"
 
-
 #include <algorithm>
 #include <bit>
 #include <cmath>

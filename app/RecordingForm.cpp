@@ -157,8 +157,8 @@ void RecordingForm::UpdateLengthFields() {
     }
 }
 
-RecordingSession::Request RecordingForm::ReadRequest(const std::string& path) const {
-    RecordingSession::Request request;
+Recorder::Request RecordingForm::ReadRequest(const std::string& path) const {
+    Recorder::Request request;
     RunRequest& run = request.run;
     run.settings.fSinc5 = Sinc5Btn->isChecked();
     run.settings.spsSel = RateBox->currentIndex();

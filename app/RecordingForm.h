@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/RecordingChart.h"
-#include "record/RecordingSession.h"
+#include "record/Recorder.h"
 
 class QComboBox;
 class QLabel;
@@ -63,7 +63,7 @@ protected:
     // Only the length chosen, by count or by duration, can be edited.
     void UpdateLengthFields();
     // The recording the controls describe, into `path`.
-    RecordingSession::Request ReadRequest(const std::string& path) const;
+    Recorder::Request ReadRequest(const std::string& path) const;
 
 private:
     QWidget* SetupControls();

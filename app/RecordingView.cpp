@@ -35,7 +35,7 @@ QString SizeText(std::uint64_t bytes) {
 
 }  // namespace
 
-RecordingView::RecordingView(RecordingForm& recordingForm, const RecordingSession& recording,
+RecordingView::RecordingView(RecordingForm& recordingForm, const Recorder& recording,
                              NowFunction nowFunction)
     : form(recordingForm),
       recorder(recording),
@@ -51,7 +51,7 @@ RecordingView::RecordingView(RecordingForm& recordingForm, const RecordingSessio
     connect(&clock, &QTimer::timeout, this, &RecordingView::ShowProgressText);
 }
 
-void RecordingView::Begin(const RecordingSession::Request& request) {
+void RecordingView::Begin(const Recorder::Request& request) {
     const MeasureSettings& settings = request.run.settings;
     sampleRate = SampleRates::SamplesPerSecond(settings);
     for (SampleEnvelope& envelope : envelopes) {

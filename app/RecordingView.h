@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/FrameLimiter.h"
-#include "record/RecordingSession.h"
+#include "record/Recorder.h"
 #include "record/SampleEnvelope.h"
 
 class RecordingForm;
@@ -25,11 +25,11 @@ public:
     using NowFunction = Acquisition::NowFunction;
 
     // Shows `recorder`'s recording in the controls of `form`, which exist by now.
-    RecordingView(RecordingForm& form, const RecordingSession& recorder, NowFunction now);
+    RecordingView(RecordingForm& form, const Recorder& recorder, NowFunction now);
 
     // Before a start: empty envelopes, chart and progress line, the columns of `request`'s
     // channels.
-    void Begin(const RecordingSession::Request& request);
+    void Begin(const Recorder::Request& request);
     // The start went through: the time counts from now and, while it records, the progress
     // shows at once and then at least once a second.
     void Started();
@@ -53,7 +53,7 @@ private:
     void FollowSpan();
 
     RecordingForm& form;
-    const RecordingSession& recorder;
+    const Recorder& recorder;
     NowFunction now;
     std::array<SampleEnvelope, 2> envelopes;
     FrameLimiter refresh;  // the chart, figures and progress, when data come

@@ -117,7 +117,7 @@ void RecordingWindow::StartBtnClick() {
     wake.Arm(recorder.NextWait());
 }
 
-std::optional<RecordingSession::Request> RecordingWindow::RequestFromControls() {
+std::optional<Recorder::Request> RecordingWindow::RequestFromControls() {
     if (FileEdit->text().trimmed().isEmpty()) {
         BrowseBtnClick();
     }
@@ -127,7 +127,7 @@ std::optional<RecordingSession::Request> RecordingWindow::RequestFromControls() 
     }
     const QString path = WithRecordingExtension(name);
     FileEdit->setText(path);
-    RecordingSession::Request request = ReadRequest(path.toStdString());
+    Recorder::Request request = ReadRequest(path.toStdString());
     if (Exists(path)) {
         if (!ConfirmOverwrite(prompts, request.file.path, false)) {
             return std::nullopt;
@@ -138,8 +138,7 @@ std::optional<RecordingSession::Request> RecordingWindow::RequestFromControls() 
 }
 
 // The same failures as the command line's, as the window's boxes.
-bool RecordingWindow::Started(Acquisition::StartResult result,
-                              const RecordingSession::Request& request) {
+bool RecordingWindow::Started(Acquisition::StartResult result, const Recorder::Request& request) {
     if (result != Acquisition::StartResult::Refused) {
         messages.StartFailed(result);
         return result == Acquisition::StartResult::Started;

@@ -11,13 +11,13 @@
 #include "app/RecordingForm.h"
 #include "app/RecordingView.h"
 #include "app/RunWake.h"
-#include "record/RecordingSession.h"
+#include "record/Recorder.h"
 
 class Prompts;
 class TmyMessage;
 
 // "SELKORAN / 長時間記録": a long recording to a CSV or HDF5 file made with the recorder of the
-// command line (RecordingSession), woken by the board's driver through the window's event loop
+// command line (Recorder), woken by the board's driver through the window's event loop
 // (RunWake), watched while it grows (RecordingView): a chart of the whole recording or its last
 // minutes, the noise figures of the newest samples and the progress. It borrows the main
 // window's board while it records. Its controls are its form's (RecordingForm).
@@ -54,8 +54,8 @@ protected:
 
 private:
     void UpdateStartButton();
-    std::optional<RecordingSession::Request> RequestFromControls();
-    bool Started(Acquisition::StartResult result, const RecordingSession::Request& request);
+    std::optional<Recorder::Request> RequestFromControls();
+    bool Started(Acquisition::StartResult result, const Recorder::Request& request);
     void GiveUpStart();
     void StopRecording();
     void Finish();
@@ -65,7 +65,7 @@ private:
     TmyMessage& messages;
     Prompts& prompts;
     AnalyseFunction analyse;
-    RecordingSession recorder;
+    Recorder recorder;
     RunWake wake{[this] { RecordWake(); }};
     std::unique_ptr<RecordingView> view;  // made once the form's controls are
     QString recordingPath;                // the file of the recording on screen

@@ -12,7 +12,7 @@ UnpacedRecording::UnpacedRecording(int chSel, std::int64_t count, const std::str
                  }}),
       engine(adc, [this] { return clockNow; }),
       recorder(engine, [this] { return clockNow; }) {
-    const RecordingSession::Request request{
+    const Recorder::Request request{
         .run = {.settings = {.spsSel = kTopRate, .CHSel = chSel}, .count = count},
         .file = {.path = path, .fOverwrite = true, .fCompress = fCompress}};
     fStarted = recorder.Start(request, type) == Acquisition::StartResult::Started;

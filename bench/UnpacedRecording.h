@@ -8,7 +8,7 @@
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
 #include "measure/Acquisition.h"
-#include "record/RecordingSession.h"
+#include "record/Recorder.h"
 
 // A top-rate recording by the recorder on the simulated board in process, its clock moved one
 // block ahead per wake, so the board never holds the recorder back: the reference a paced
@@ -24,7 +24,7 @@ public:
     bool Started() const { return fStarted; }
     // Wakes the recorder until the recording ends; true when it is complete.
     bool Finish();
-    const RecordingSession& Recording() const { return recorder; }
+    const Recorder& Recording() const { return recorder; }
 
     // Rows of two recordings compared in order (comment lines and column lines left out).
     struct Comparison {
@@ -39,6 +39,6 @@ private:
     SimulatedFifo fifo;
     TADC adc;
     Acquisition engine;
-    RecordingSession recorder;
+    Recorder recorder;
     bool fStarted = false;
 };

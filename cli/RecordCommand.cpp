@@ -18,8 +18,8 @@
 #include "cli/StopSignal.h"
 #include "common/SampleRates.h"
 #include "link/Ad7172.h"
+#include "record/Recorder.h"
 #include "record/RecordingFormat.h"
-#include "record/RecordingSession.h"
 #include "record/RecordingTexts.h"
 
 namespace {
@@ -65,7 +65,7 @@ private:
         std::signal(SIGPIPE, SIG_IGN);
         TADC adc(driver);  // its reply waits sleep in poll() until the board answers
         Acquisition engine(adc);
-        RecordingSession recorder(engine);
+        Recorder recorder(engine);
         const auto type =
             options.WritesHdf5() ? RecordingSink::Type::Hdf5 : RecordingSink::Type::Csv;
         if (!Started(recorder.Start(Request(), type), recorder)) {
@@ -80,8 +80,8 @@ private:
         return Ended(recorder);
     }
 
-    RecordingSession::Request Request() const {
-        RecordingSession::Request request{
+    Recorder::Request Request() const {
+        Recorder::Request request{
             .run = {.settings = options.board.settings, .count = options.Samples()},
             .file = {.path = options.output.toStdString(),
                      .fOverwrite = options.fForce,
@@ -94,7 +94,7 @@ private:
     }
 
     // False, with the reason printed, unless the recording started.
-    bool Started(Acquisition::StartResult result, const RecordingSession& recorder) {
+    bool Started(Acquisition::StartResult result, const Recorder& recorder) {
         if (result != Acquisition::StartResult::Refused) {
             messages.StartFailed(result);
             return result == Acquisition::StartResult::Started;
@@ -110,7 +110,7 @@ private:
 
     // False, with the reason printed, unless the recording ended complete or stopped with
     // samples kept.
-    bool Ended(const RecordingSession& recorder) {
+    bool Ended(const Recorder& recorder) {
         const std::string fileName = options.output.toStdString();
         const AcquisitionOutcome outcome = recorder.Result();
         if (outcome == AcquisitionOutcome::Complete || outcome == AcquisitionOutcome::None) {

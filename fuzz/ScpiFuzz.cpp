@@ -12,7 +12,7 @@
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
 #include "serve/ScpiCommandTable.h"
-#include "serve/ScpiSession.h"
+#include "serve/ScpiInterpreter.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static TADC adc(fifo);
     static ScpiInstrument instrument(adc);
     instrument.Reset();
-    ScpiSession session(instrument);
+    ScpiInterpreter interpreter(instrument);
     std::string_view input(reinterpret_cast<const char*>(data), size);
     std::string output;
     while (!input.empty()) {
@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view message = input.substr(0, end);
         input.remove_prefix(std::min(end + 1, input.size()));
         CheckUnits(message);
-        const bool fWaiting = session.Waiting();
+        const bool fWaiting = interpreter.Waiting();
         output.clear();
         if (!fWaiting) {
-            session.Receive(message, output);
+            interpreter.Receive(message, output);
         }
         Check(output.empty() || (output.back() == '\n' && output.find('\n') == output.size() - 1) ||
               output.find('#') != std::string::npos);

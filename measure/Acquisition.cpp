@@ -5,15 +5,15 @@
 
 namespace {
 
-Acquisition::StartResult FromIdentify(BoardSession::IdentifyResult result) {
+Acquisition::StartResult FromIdentify(BoardProtocol::IdentifyResult result) {
     switch (result) {
-        case BoardSession::IdentifyResult::Ok:
+        case BoardProtocol::IdentifyResult::Ok:
             return Acquisition::StartResult::Started;
-        case BoardSession::IdentifyResult::NotFound:
+        case BoardProtocol::IdentifyResult::NotFound:
             return Acquisition::StartResult::NotFound;
-        case BoardSession::IdentifyResult::NoResponse:
+        case BoardProtocol::IdentifyResult::NoResponse:
             return Acquisition::StartResult::NoResponse;
-        case BoardSession::IdentifyResult::WrongName:
+        case BoardProtocol::IdentifyResult::WrongName:
             return Acquisition::StartResult::WrongName;
     }
     return Acquisition::StartResult::NotFound;
@@ -22,7 +22,7 @@ Acquisition::StartResult FromIdentify(BoardSession::IdentifyResult result) {
 }  // namespace
 
 Acquisition::Acquisition(TADC& adc, NowFunction nowFunction)
-    : board(adc), session(adc), now(std::move(nowFunction)) {}
+    : board(adc), protocol(adc), now(std::move(nowFunction)) {}
 
 Acquisition::StartResult Acquisition::Start(const RunRequest& request,
                                             std::vector<AcquisitionSink*> runSinks,
@@ -50,7 +50,7 @@ Acquisition::StartResult Acquisition::Start(const RunRequest& request,
     }
     if (result == StartResult::Started) {
         chainLeft = std::min(run.count, kMaxStartCount);
-        if (!session.ConfigureAndStart(run.settings, static_cast<int>(chainLeft))) {
+        if (!protocol.ConfigureAndStart(run.settings, static_cast<int>(chainLeft))) {
             for (AcquisitionSink* sink : sinks) {
                 sink->Discard();
             }
@@ -85,7 +85,7 @@ Acquisition::StartResult Acquisition::Identify() {
 
 Acquisition::StartResult Acquisition::IdentifyBoard() {
     fBoardReady = false;
-    const StartResult result = FromIdentify(session.Identify(run.boardName, run.boardVersion));
+    const StartResult result = FromIdentify(protocol.Identify(run.boardName, run.boardVersion));
     fBoardReady = result == StartResult::Started;
     run.serial = fBoardReady ? board.SerialNumber() : std::string();
     return result;
@@ -109,7 +109,7 @@ void Acquisition::Wake() {
     const Clock::time_point t = now();
     const auto due =
         static_cast<std::size_t>(std::min<std::int64_t>(chainLeft, TADC::kMaxBlockRecords));
-    const BoardSession::BlockRead block = session.ReadBlock(
+    const BoardProtocol::BlockRead block = protocol.ReadBlock(
         run.settings, std::span(ch0Codes).first(due), std::span(ch1Codes).first(due));
     // A malformed record still hands on the good records before it.
     if (block.got > 0 && !Deliver(block.got, t)) {
@@ -137,7 +137,7 @@ void Acquisition::Stop() {
 }
 
 BlockWait::Sleep Acquisition::NextWait() {
-    BlockWait::Sleep sleep = session.NextLook(run.settings, static_cast<int>(chainLeft), pacing);
+    BlockWait::Sleep sleep = protocol.NextLook(run.settings, static_cast<int>(chainLeft), pacing);
     const Clock::time_point deadline = NextDeadline();
     if (deadline != Clock::time_point::max()) {
         const auto untilDeadline = std::max(deadline - now(), Clock::duration::zero());

@@ -11,7 +11,7 @@
 #include "link/Ad7172.h"
 #include "measure/AcquisitionSink.h"
 #include "measure/BlockWait.h"
-#include "measure/BoardSession.h"
+#include "measure/BoardProtocol.h"
 #include "measure/RunRequest.h"
 
 // The one acquisition engine: it owns the board's use and the run's state, and every front end
@@ -94,7 +94,7 @@ private:
     void Leave();
 
     TADC& board;
-    BoardSession session;
+    BoardProtocol protocol;
     NowFunction now;
     std::vector<AcquisitionSink*> sinks;
     std::optional<Clock::duration> noDataTimeout;  // the run's

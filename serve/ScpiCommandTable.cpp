@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "serve/ScpiCommands.h"
-#include "serve/ScpiSession.h"
+#include "serve/ScpiInterpreter.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ bool MatchNodes(std::span<const Node> nodes, std::span<const std::string> header
 // Why a unit's command is not run: -113 an unknown header or a form the command lacks, -108
 // a parameter too many, -221 a setting that would change the run under way, -109 a missing
 // value; 0 to run it.
-int Refusal(ScpiSession& session, const ScpiCommand* command, const ScpiUnit& unit) {
+int Refusal(ScpiInterpreter& interpreter, const ScpiCommand* command, const ScpiUnit& unit) {
     if (command == nullptr) {
         return ScpiError::kUndefinedHeader;
     }
@@ -56,7 +56,7 @@ int Refusal(ScpiSession& session, const ScpiCommand* command, const ScpiUnit& un
         return ScpiError::kParameterNotAllowed;
     }
     if (!unit.fQuery && (command->traits & ScpiCommand::kChangesRun) != 0 &&
-        session.Instrument().Busy()) {
+        interpreter.Instrument().Busy()) {
         return ScpiError::kSettingsConflict;
     }
     return unit.parameters.size() < form.least ? ScpiError::kMissingParameter : 0;
@@ -82,11 +82,11 @@ const ScpiCommand* ScpiCommandTable::Find(const ScpiUnit& unit) {
     return nullptr;
 }
 
-void ScpiCommandTable::Execute(ScpiSession& session, ScpiUnit& unit) {
+void ScpiCommandTable::Execute(ScpiInterpreter& interpreter, ScpiUnit& unit) {
     const ScpiCommand* command = unit.error == 0 ? Find(unit) : nullptr;
-    if (const int error = unit.error != 0 ? unit.error : Refusal(session, command, unit)) {
-        session.Error(error);
+    if (const int error = unit.error != 0 ? unit.error : Refusal(interpreter, command, unit)) {
+        interpreter.Error(error);
     } else {
-        command->handler(session, unit);
+        command->handler(interpreter, unit);
     }
 }

@@ -6,7 +6,7 @@
 
 #include "serve/ScpiParser.h"
 
-class ScpiSession;
+class ScpiInterpreter;
 
 // What one form of a command (the setting or the query) takes: the fewest and the most
 // parameters. A command without the form has none.
@@ -24,9 +24,9 @@ struct ScpiCommand {
         kFetchesData = 2,  // the query waits for a run's samples
     };
     // Called only with as many parameters as its form takes. A command that waits for a run's
-    // end says so to the session, and is executed again then (a READ? or MEASure? that has
+    // end says so to the interpreter, and is executed again then (a READ? or MEASure? that has
     // started its run has become a FETCh?).
-    using Handler = void (*)(ScpiSession& session, ScpiUnit& unit);
+    using Handler = void (*)(ScpiInterpreter& interpreter, ScpiUnit& unit);
 
     std::string_view pattern;
     ScpiForm setting;
@@ -43,5 +43,5 @@ public:
     static const ScpiCommand* Find(const ScpiUnit& unit);
     // The unit's command after the checks every command shares: its syntax, its header, the
     // number of its parameters, a run it would change.
-    static void Execute(ScpiSession& session, ScpiUnit& unit);
+    static void Execute(ScpiInterpreter& interpreter, ScpiUnit& unit);
 };

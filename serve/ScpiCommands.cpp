@@ -11,8 +11,8 @@
 #include "analysis/NoiseStatistics.h"
 #include "analysis/WelchSpectrum.h"
 #include "common/SampleRates.h"
+#include "serve/ScpiInterpreter.h"
 #include "serve/ScpiParameters.h"
-#include "serve/ScpiSession.h"
 
 namespace {
 
@@ -33,162 +33,165 @@ constexpr ScpiForm kTypeLength{true, 1, 2};       // FORMat's type and its lengt
 
 // --- The common commands and the system's.
 
-void Identify(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += session.Instrument().Identity();
+void Identify(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += interpreter.Instrument().Identity();
 }
 
-void Reset(ScpiSession& session, ScpiUnit&) {
-    session.Instrument().Reset();
-    session.Format() = {};
+void Reset(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Instrument().Reset();
+    interpreter.Format() = {};
 }
 
-void Clear(ScpiSession& session, ScpiUnit&) {
-    session.Errors().Clear();
-    session.Status().ClearEvents();
+void Clear(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Errors().Clear();
+    interpreter.Status().ClearEvents();
 }
 
 // *ESE and *SRE: a mask of 0..255.
-void EnableMask(ScpiSession& session, const ScpiUnit& unit, std::uint8_t current,
+void EnableMask(ScpiInterpreter& interpreter, const ScpiUnit& unit, std::uint8_t current,
                 void (StatusRegisters::*set)(std::uint8_t)) {
     if (unit.fQuery) {
         if (const auto answer =
-                ScpiParameters::Queried(session, unit, current, 0.0, kLargestRegister)) {
-            session.Answer() += std::to_string(std::lround(*answer));
+                ScpiParameters::Queried(interpreter, unit, current, 0.0, kLargestRegister)) {
+            interpreter.Answer() += std::to_string(std::lround(*answer));
         }
-    } else if (const auto mask = ScpiParameters::Numeric(session, unit.parameters.front(), 0.0,
+    } else if (const auto mask = ScpiParameters::Numeric(interpreter, unit.parameters.front(), 0.0,
                                                          kLargestRegister)) {
-        (session.Status().*set)(static_cast<std::uint8_t>(std::lround(*mask)));
+        (interpreter.Status().*set)(static_cast<std::uint8_t>(std::lround(*mask)));
     }
 }
 
-void EventEnable(ScpiSession& session, ScpiUnit& unit) {
-    EnableMask(session, unit, session.Status().EventEnable(), &StatusRegisters::SetEventEnable);
+void EventEnable(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    EnableMask(interpreter, unit, interpreter.Status().EventEnable(),
+               &StatusRegisters::SetEventEnable);
 }
 
-void ServiceEnable(ScpiSession& session, ScpiUnit& unit) {
-    EnableMask(session, unit, session.Status().ServiceEnable(), &StatusRegisters::SetServiceEnable);
+void ServiceEnable(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    EnableMask(interpreter, unit, interpreter.Status().ServiceEnable(),
+               &StatusRegisters::SetServiceEnable);
 }
 
-void EventRegister(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += std::to_string(session.Status().TakeEvents());
+void EventRegister(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += std::to_string(interpreter.Status().TakeEvents());
 }
 
-void StatusByte(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += std::to_string(
-        session.Status().StatusByte(session.Errors().Count() > 0, session.OutputPending()));
+void StatusByte(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += std::to_string(interpreter.Status().StatusByte(
+        interpreter.Errors().Count() > 0, interpreter.OutputPending()));
 }
 
-void OperationComplete(ScpiSession& session, ScpiUnit& unit) {
+void OperationComplete(ScpiInterpreter& interpreter, ScpiUnit& unit) {
     if (!unit.fQuery) {
-        session.AskOperationComplete();
-    } else if (!session.AwaitsRunEnd()) {
-        session.Answer() += '1';
+        interpreter.AskOperationComplete();
+    } else if (!interpreter.AwaitsRunEnd()) {
+        interpreter.Answer() += '1';
     }
 }
 
-void Wait(ScpiSession& session, ScpiUnit&) {
-    session.AwaitsRunEnd();
+void Wait(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.AwaitsRunEnd();
 }
 
-void SelfTest(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += std::to_string(session.Instrument().SelfTest());
+void SelfTest(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += std::to_string(interpreter.Instrument().SelfTest());
 }
 
-void Trigger(ScpiSession& session, ScpiUnit&) {
-    if (const int error = session.Instrument().Trigger(); error != 0) {
-        session.Error(error);
+void Trigger(ScpiInterpreter& interpreter, ScpiUnit&) {
+    if (const int error = interpreter.Instrument().Trigger(); error != 0) {
+        interpreter.Error(error);
     } else {
-        session.Involve();
+        interpreter.Involve();
     }
 }
 
-void Error(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += session.Errors().Next();
+void Error(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += interpreter.Errors().Next();
 }
 
-void ErrorCount(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += std::to_string(session.Errors().Count());
+void ErrorCount(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += std::to_string(interpreter.Errors().Count());
 }
 
-void Version(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += "1999.0";
+void Version(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += "1999.0";
 }
 
 // --- The settings of a run and of the data's format.
 
-void Rate(ScpiSession& session, ScpiUnit& unit) {
-    MeasureSettings& setup = session.Instrument().Setup().run.settings;
+void Rate(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    MeasureSettings& setup = interpreter.Instrument().Setup().run.settings;
     const double slowest = SampleRates::SamplesPerSecond(0, setup.fSinc5);
     const double fastest = SampleRates::SamplesPerSecond(kRateCount - 1, setup.fSinc5);
     if (unit.fQuery) {
         const double rate = SampleRates::SamplesPerSecond(setup);
-        if (const auto answer = ScpiParameters::Queried(session, unit, rate, slowest, fastest)) {
-            ScpiResponse::AppendReal(session.Answer(), *answer);
+        if (const auto answer =
+                ScpiParameters::Queried(interpreter, unit, rate, slowest, fastest)) {
+            ScpiResponse::AppendReal(interpreter.Answer(), *answer);
         }
-    } else if (const auto rate =
-                   ScpiParameters::Numeric(session, unit.parameters.front(), slowest, fastest)) {
+    } else if (const auto rate = ScpiParameters::Numeric(interpreter, unit.parameters.front(),
+                                                         slowest, fastest)) {
         setup.spsSel = SampleRates::NearestIndex(*rate, setup.fSinc5);
     }
 }
 
-void Filter(ScpiSession& session, ScpiUnit& unit) {
-    ScpiParameters::TwoWay(session, unit, {"SINC5", "SINC3"},
-                           session.Instrument().Setup().run.settings.fSinc5, false);
+void Filter(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    ScpiParameters::TwoWay(interpreter, unit, {"SINC5", "SINC3"},
+                           interpreter.Instrument().Setup().run.settings.fSinc5, false);
 }
 
-void Scan(ScpiSession& session, ScpiUnit& unit) {
-    MeasureSettings& setup = session.Instrument().Setup().run.settings;
+void Scan(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    MeasureSettings& setup = interpreter.Instrument().Setup().run.settings;
     if (unit.fQuery) {
         constexpr const char* kLists[] = {"(@0)", "(@1)", "(@0,1)"};
-        session.Answer() += kLists[setup.CHSel];
+        interpreter.Answer() += kLists[setup.CHSel];
     } else if (const std::optional<int> selection =
                    ScpiParameters::ChannelSelection(unit.parameters.front())) {
         setup.CHSel = *selection;
     } else {
-        session.Error(ScpiError::kIllegalParameterValue);
+        interpreter.Error(ScpiError::kIllegalParameterValue);
     }
 }
 
-void Count(ScpiSession& session, ScpiUnit& unit) {
-    RunRequest& setup = session.Instrument().Setup().run;
+void Count(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    RunRequest& setup = interpreter.Instrument().Setup().run;
     constexpr double kMost = Acquisition::kMaxStartCount;
     if (unit.fQuery) {
         if (const auto count = ScpiParameters::Queried(
-                session, unit, static_cast<double>(setup.count), 1.0, kMost)) {
-            session.Answer() += std::to_string(std::llround(*count));
+                interpreter, unit, static_cast<double>(setup.count), 1.0, kMost)) {
+            interpreter.Answer() += std::to_string(std::llround(*count));
         }
     } else if (const auto count =
-                   ScpiParameters::Numeric(session, unit.parameters.front(), 1.0, kMost)) {
+                   ScpiParameters::Numeric(interpreter, unit.parameters.front(), 1.0, kMost)) {
         setup.count = std::llround(*count);
     }
 }
 
-void TriggerSource(ScpiSession& session, ScpiUnit& unit) {
-    ScpiParameters::TwoWay(session, unit, {"IMMediate", "BUS"},
-                           session.Instrument().Setup().fBusTrigger, true);
+void TriggerSource(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    ScpiParameters::TwoWay(interpreter, unit, {"IMMediate", "BUS"},
+                           interpreter.Instrument().Setup().fBusTrigger, true);
 }
 
-void Configure(ScpiSession& session, ScpiUnit& unit) {
-    if (ScpiParameters::MultimeterForm(session, unit)) {
-        session.Instrument().Configure();
+void Configure(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    if (ScpiParameters::MultimeterForm(interpreter, unit)) {
+        interpreter.Instrument().Configure();
     }
 }
 
-void Format(ScpiSession& session, ScpiUnit& unit) {
-    ScpiDataFormat& format = session.Format();
+void Format(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    ScpiDataFormat& format = interpreter.Format();
     if (unit.fQuery) {
         constexpr const char* kNames[] = {"ASC", "REAL,32", "REAL,64"};
-        session.Answer() += kNames[static_cast<int>(format.kind)];
+        interpreter.Answer() += kNames[static_cast<int>(format.kind)];
         return;
     }
     const std::vector<std::string>& values = unit.parameters;
-    const auto kind = ScpiParameters::Choice(session, values[0], {"ASCii", "REAL"});
+    const auto kind = ScpiParameters::Choice(interpreter, values[0], {"ASCii", "REAL"});
     if (!kind) {
         return;
     }
     if (*kind == 0) {
         if (values.size() == 2) {
-            session.Error(ScpiError::kParameterNotAllowed);
+            interpreter.Error(ScpiError::kParameterNotAllowed);
         } else {
             format.kind = Kind::Ascii;
         }
@@ -197,92 +200,93 @@ void Format(ScpiSession& session, ScpiUnit& unit) {
     const std::optional<double> length =
         values.size() == 2 ? ScpiParser::Number(values[1]) : std::optional<double>(64.0);
     if (length != 32.0 && length != 64.0) {
-        session.Error(ScpiError::kIllegalParameterValue);
+        interpreter.Error(ScpiError::kIllegalParameterValue);
     } else {
         format.kind = length == 32.0 ? Kind::Real32 : Kind::Real64;
     }
 }
 
-void ByteOrder(ScpiSession& session, ScpiUnit& unit) {
-    ScpiParameters::TwoWay(session, unit, {"NORMal", "SWAPped"}, session.Format().fSwapped, true);
+void ByteOrder(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    ScpiParameters::TwoWay(interpreter, unit, {"NORMal", "SWAPped"}, interpreter.Format().fSwapped,
+                           true);
 }
 
 // --- The run and its data.
 
 // INIT, READ? and MEASure?: false when the run could not be started (reported).
-bool Started(ScpiSession& session) {
-    if (const int error = session.Instrument().Initiate(); error != 0) {
-        session.Error(error);
+bool Started(ScpiInterpreter& interpreter) {
+    if (const int error = interpreter.Instrument().Initiate(); error != 0) {
+        interpreter.Error(error);
         return false;
     }
-    session.Involve();
+    interpreter.Involve();
     return true;
 }
 
-void Initiate(ScpiSession& session, ScpiUnit&) {
-    Started(session);
+void Initiate(ScpiInterpreter& interpreter, ScpiUnit&) {
+    Started(interpreter);
 }
 
-void Abort(ScpiSession& session, ScpiUnit&) {
-    session.Instrument().Abort();
+void Abort(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Instrument().Abort();
 }
 
 // FETCh? and FETCh:CODE?: the last run's samples, once it has ended.
-void Samples(ScpiSession& session, bool fCodes) {
-    if (session.AwaitsRunEnd()) {
+void Samples(ScpiInterpreter& interpreter, bool fCodes) {
+    if (interpreter.AwaitsRunEnd()) {
         return;  // a failed run's samples come with the error
     }
-    const Measurement& samples = session.Instrument().Samples();
+    const Measurement& samples = interpreter.Instrument().Samples();
     if (samples.Acquired() == 0) {
-        session.Error(ScpiError::kDataStale);
+        interpreter.Error(ScpiError::kDataStale);
     } else {
-        ScpiResponse::AppendSamples(session.Answer(), samples.Taken(0), samples.Taken(1),
-                                    samples.Settings.GainFactor, fCodes, session.Format());
+        ScpiResponse::AppendSamples(interpreter.Answer(), samples.Taken(0), samples.Taken(1),
+                                    samples.Settings.GainFactor, fCodes, interpreter.Format());
     }
 }
 
-void Fetch(ScpiSession& session, ScpiUnit&) {
-    Samples(session, false);
+void Fetch(ScpiInterpreter& interpreter, ScpiUnit&) {
+    Samples(interpreter, false);
 }
 
-void FetchCode(ScpiSession& session, ScpiUnit&) {
-    Samples(session, true);
+void FetchCode(ScpiInterpreter& interpreter, ScpiUnit&) {
+    Samples(interpreter, true);
 }
 
 // READ? and MEASure? go on as FETCh? of the run they start.
-void StartAndFetch(ScpiSession& session, ScpiUnit& unit) {
-    if (!Started(session)) {
+void StartAndFetch(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    if (!Started(interpreter)) {
         return;
     }
     unit.header = {"FETCH"};
     unit.parameters.clear();
-    Fetch(session, unit);
+    Fetch(interpreter, unit);
 }
 
-void Read(ScpiSession& session, ScpiUnit& unit) {
-    ScpiInstrument& instrument = session.Instrument();
+void Read(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    ScpiInstrument& instrument = interpreter.Instrument();
     if (!instrument.Busy() && instrument.Setup().fBusTrigger) {
         // The run would wait for a *TRG that this connection, waiting, could never send.
-        session.Error(ScpiError::kTriggerDeadlock);
+        interpreter.Error(ScpiError::kTriggerDeadlock);
         return;
     }
-    StartAndFetch(session, unit);
+    StartAndFetch(interpreter, unit);
 }
 
-void Measure(ScpiSession& session, ScpiUnit& unit) {
-    if (session.Instrument().Busy()) {
-        session.Error(ScpiError::kSettingsConflict);
+void Measure(ScpiInterpreter& interpreter, ScpiUnit& unit) {
+    if (interpreter.Instrument().Busy()) {
+        interpreter.Error(ScpiError::kSettingsConflict);
         return;
     }
-    if (!ScpiParameters::MultimeterForm(session, unit)) {
+    if (!ScpiParameters::MultimeterForm(interpreter, unit)) {
         return;
     }
-    session.Instrument().Configure();
-    StartAndFetch(session, unit);
+    interpreter.Instrument().Configure();
+    StartAndFetch(interpreter, unit);
 }
 
-void Points(ScpiSession& session, ScpiUnit&) {
-    session.Answer() += std::to_string(session.Instrument().Samples().Acquired());
+void Points(ScpiInterpreter& interpreter, ScpiUnit&) {
+    interpreter.Answer() += std::to_string(interpreter.Instrument().Samples().Acquired());
 }
 
 double OrNotANumber(const std::optional<double>& figure, double scale = 1.0) {
@@ -334,13 +338,13 @@ std::vector<double> Dynamic(std::span<const std::int32_t> codes, const Measureme
 
 // The figures of each channel of the last run, CH0's first, joined by commas.
 template <auto kFigures>
-void Figures(ScpiSession& session, ScpiUnit&) {
-    const Measurement& samples = session.Instrument().Samples();
+void Figures(ScpiInterpreter& interpreter, ScpiUnit&) {
+    const Measurement& samples = interpreter.Instrument().Samples();
     if (samples.Acquired() == 0) {
-        session.Error(ScpiError::kDataStale);
+        interpreter.Error(ScpiError::kDataStale);
         return;
     }
-    std::string& answer = session.Answer();
+    std::string& answer = interpreter.Answer();
     bool fFirst = true;
     for (const int channel : {0, 1}) {
         const std::span<const std::int32_t> codes = samples.Taken(channel);

@@ -20,7 +20,7 @@ bool WouldBlock(int error) {
 
 ScpiConnection::ScpiConnection(int socket, ScpiInstrument& instrument, std::string peerText,
                                const ServerLog& serverLog)
-    : fd(socket), peer(std::move(peerText)), log(serverLog), session(instrument, [this] {
+    : fd(socket), peer(std::move(peerText)), log(serverLog), interpreter(instrument, [this] {
           log.SayAboutConnection("ボードのエラーで計測が失敗しました：" + peer);
       }) {
     log.SayAboutConnection("接続しました：" + peer);
@@ -69,14 +69,14 @@ bool ScpiConnection::OnWritable() {
 }
 
 bool ScpiConnection::OnRunEnded(const ScpiInstrument::RunEnd& end) {
-    session.RunEnded(end, output);
+    interpreter.RunEnded(end, output);
     ExecuteMessages();
     return Flush() && !Over();
 }
 
 void ScpiConnection::ExecuteMessages() {
     std::size_t taken = 0;
-    while (!session.Waiting() && output.size() - sent < kMostWaitingOutput) {
+    while (!interpreter.Waiting() && output.size() - sent < kMostWaitingOutput) {
         const std::size_t end = input.find('\n', taken);
         if (end == std::string::npos) {
             break;
@@ -86,18 +86,18 @@ void ScpiConnection::ExecuteMessages() {
         // Whether its start was dropped or it came whole in one read.
         if (fDiscarding || message.size() > kLongestMessage) {
             fDiscarding = false;
-            session.Error(ScpiError::kTooMuchData);
+            interpreter.Error(ScpiError::kTooMuchData);
             continue;
         }
         if (message.ends_with('\r')) {
             message.remove_suffix(1);
         }
-        session.Receive(message, output);
+        interpreter.Receive(message, output);
     }
     input.erase(0, taken);
     // No line end within the longest message: what came is dropped, and so is the rest up to
     // the line end.
-    if (!session.Waiting() && input.size() > kLongestMessage &&
+    if (!interpreter.Waiting() && input.size() > kLongestMessage &&
         input.find('\n') == std::string::npos) {
         input.clear();
         fDiscarding = true;
@@ -123,6 +123,6 @@ bool ScpiConnection::Flush() {
 }
 
 bool ScpiConnection::Over() const {
-    return fPeerClosed && !session.Waiting() && sent == output.size() &&
+    return fPeerClosed && !interpreter.Waiting() && sent == output.size() &&
            input.find('\n') == std::string::npos;
 }

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "serve/ScpiSession.h"
+#include "serve/ScpiInterpreter.h"
 #include "serve/ServerLog.h"
 
 // One client on its socket (non-blocking): program messages end with LF (CR LF too); each
@@ -40,7 +40,7 @@ private:
     int fd;
     std::string peer;
     const ServerLog& log;
-    ScpiSession session;
+    ScpiInterpreter interpreter;
     std::string input;
     std::string output;
     std::size_t sent = 0;      // bytes of `output` already written

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "serve/ScpiSession.h"
+#include "serve/ScpiInterpreter.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ constexpr double kRangeVolts = 2.5;
 
 }  // namespace
 
-std::optional<double> ScpiParameters::Numeric(ScpiSession& session, const std::string& text,
+std::optional<double> ScpiParameters::Numeric(ScpiInterpreter& interpreter, const std::string& text,
                                               double first, double last) {
     std::optional<double> value = ScpiParser::Number(text);
     if (ScpiParser::Matches(text, "MINimum")) {
@@ -20,17 +20,18 @@ std::optional<double> ScpiParameters::Numeric(ScpiSession& session, const std::s
     } else if (ScpiParser::Matches(text, "MAXimum")) {
         value = last;
     } else if (!value) {
-        session.Error(ScpiError::kIllegalParameterValue);
+        interpreter.Error(ScpiError::kIllegalParameterValue);
         return std::nullopt;
     }
     if (*value < first || *value > last) {
-        session.Error(ScpiError::kDataOutOfRange);
+        interpreter.Error(ScpiError::kDataOutOfRange);
         return std::nullopt;
     }
     return value;
 }
 
-std::optional<std::size_t> ScpiParameters::Choice(ScpiSession& session, const std::string& text,
+std::optional<std::size_t> ScpiParameters::Choice(ScpiInterpreter& interpreter,
+                                                  const std::string& text,
                                                   std::initializer_list<std::string_view> choices) {
     std::size_t index = 0;
     for (const std::string_view choice : choices) {
@@ -39,34 +40,34 @@ std::optional<std::size_t> ScpiParameters::Choice(ScpiSession& session, const st
         }
         ++index;
     }
-    session.Error(ScpiError::kIllegalParameterValue);
+    interpreter.Error(ScpiError::kIllegalParameterValue);
     return std::nullopt;
 }
 
-std::optional<double> ScpiParameters::Queried(ScpiSession& session, const ScpiUnit& unit,
+std::optional<double> ScpiParameters::Queried(ScpiInterpreter& interpreter, const ScpiUnit& unit,
                                               double current, double first, double last) {
     if (unit.parameters.empty()) {
         return current;
     }
-    const auto choice = Choice(session, unit.parameters.front(), {"MINimum", "MAXimum"});
+    const auto choice = Choice(interpreter, unit.parameters.front(), {"MINimum", "MAXimum"});
     if (!choice) {
         return std::nullopt;
     }
     return *choice == 0 ? first : last;
 }
 
-void ScpiParameters::TwoWay(ScpiSession& session, const ScpiUnit& unit,
+void ScpiParameters::TwoWay(ScpiInterpreter& interpreter, const ScpiUnit& unit,
                             const std::array<std::string_view, 2>& keywords, bool& flag,
                             bool fFlagIsSecond) {
     if (unit.fQuery) {
-        session.Answer() += ScpiParser::ShortForm(keywords[flag == fFlagIsSecond ? 1 : 0]);
+        interpreter.Answer() += ScpiParser::ShortForm(keywords[flag == fFlagIsSecond ? 1 : 0]);
     } else if (const auto choice =
-                   Choice(session, unit.parameters.front(), {keywords[0], keywords[1]})) {
+                   Choice(interpreter, unit.parameters.front(), {keywords[0], keywords[1]})) {
         flag = (*choice == 1) == fFlagIsSecond;
     }
 }
 
-bool ScpiParameters::MultimeterForm(ScpiSession& session, const ScpiUnit& unit) {
+bool ScpiParameters::MultimeterForm(ScpiInterpreter& interpreter, const ScpiUnit& unit) {
     for (std::size_t i = 0; i < unit.parameters.size(); ++i) {
         const std::string& text = unit.parameters[i];
         const bool fRange = i == 0;
@@ -76,11 +77,11 @@ bool ScpiParameters::MultimeterForm(ScpiSession& session, const ScpiUnit& unit) 
         }
         const std::optional<double> figure = ScpiParser::Number(text);
         if (!figure) {
-            session.Error(ScpiError::kIllegalParameterValue);
+            interpreter.Error(ScpiError::kIllegalParameterValue);
             return false;
         }
         if (fRange ? std::abs(*figure) > kRangeVolts : *figure <= 0.0) {
-            session.Error(ScpiError::kDataOutOfRange);
+            interpreter.Error(ScpiError::kDataOutOfRange);
             return false;
         }
     }

@@ -7,7 +7,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include "measure/BoardSession.h"
+#include "measure/BoardProtocol.h"
 #include "tests/AppTestSupport.h"
 
 using namespace std::chrono_literals;

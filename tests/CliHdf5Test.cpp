@@ -13,7 +13,7 @@
 #include "link/Ad7172.h"
 #include "measure/Acquisition.h"
 #include "record/Hdf5Handle.h"
-#include "record/RecordingSession.h"
+#include "record/Recorder.h"
 #include "tests/CliTestSupport.h"
 #include "tests/fakes/TappedBoard.h"
 
@@ -56,7 +56,7 @@ protected:
         TappedBoard board(clock, seven);
         TADC adc(board, clock.Timing());
         Acquisition engine(adc, [&clock] { return clock.Now(); });
-        RecordingSession recorder(engine, [&clock] { return clock.Now(); });
+        Recorder recorder(engine, [&clock] { return clock.Now(); });
         recorder.Start({.run = {.settings = {.spsSel = 16, .CHSel = 2}, .count = 200000},
                         .file = {.path = csvDir->filePath("ref.csv").toStdString()}},
                        RecordingSink::Type::Csv);

@@ -22,9 +22,9 @@
 #include "record/Hdf5Attributes.h"
 #include "record/Hdf5Layout.h"
 #include "record/Hdf5RecordingReader.h"
+#include "record/Recorder.h"
 #include "record/RecordingAnalysis.h"
 #include "record/RecordingConverter.h"
-#include "record/RecordingSession.h"
 #include "record/RecordingSource.h"
 #include "tests/fakes/TappedBoard.h"
 
@@ -47,17 +47,17 @@ struct Recording {
     TappedBoard board{clock, WithSerial()};
     TADC adc{board, clock.Timing()};
     Acquisition engine{adc, [this] { return clock.Now(); }};
-    RecordingSession session{engine, [this] { return clock.Now(); }};
+    Recorder recorder{engine, [this] { return clock.Now(); }};
 
     Acquisition::StartResult Start(const std::string& path, std::int64_t count, FileType type) {
-        return session.Start({.run = {.settings = {.spsSel = 16, .CHSel = 2}, .count = count},
-                              .file = {.path = path}},
-                             type);
+        return recorder.Start({.run = {.settings = {.spsSel = 16, .CHSel = 2}, .count = count},
+                               .file = {.path = path}},
+                              type);
     }
     void Wake(int wakes = 1 << 30) {
-        for (; session.Recording() && wakes > 0; --wakes) {
+        for (; recorder.Recording() && wakes > 0; --wakes) {
             clock.Advance(std::chrono::microseconds(3200));
-            session.Wake();
+            recorder.Wake();
         }
     }
 };
@@ -121,8 +121,8 @@ TEST_F(Hdf5Recording, HoldsTheCsvRecordingsCodesSettingsAndRestartsAndGivesTheSa
     ASSERT_EQ(csv.Start(Path("rec.csv"), kCount, FileType::Csv), Acquisition::StartResult::Started);
     hdf5.Wake();
     csv.Wake();
-    ASSERT_EQ(hdf5.session.Result(), AcquisitionOutcome::Complete);
-    ASSERT_EQ(csv.session.Result(), AcquisitionOutcome::Complete);
+    ASSERT_EQ(hdf5.recorder.Result(), AcquisitionOutcome::Complete);
+    ASSERT_EQ(csv.recorder.Result(), AcquisitionOutcome::Complete);
 
     RecordingReader::Contents fromHdf5;
     RecordingReader::Contents fromCsv;
@@ -137,7 +137,7 @@ TEST_F(Hdf5Recording, HoldsTheCsvRecordingsCodesSettingsAndRestartsAndGivesTheSa
     EXPECT_EQ(d.header.boardName + " / " + d.header.boardVersion, "SELKORAN / 1.10");
     EXPECT_EQ(d.header.count, kCount);
     EXPECT_EQ(d.header.start,
-              std::chrono::floor<std::chrono::milliseconds>(hdf5.session.Header().start));
+              std::chrono::floor<std::chrono::milliseconds>(hdf5.recorder.Header().start));
     EXPECT_EQ(d.serial, "FT1234AB");
     ASSERT_EQ(d.restarts.size(), 1u);
     EXPECT_EQ(d.restarts[0].firstSample, Acquisition::kMaxStartCount);
@@ -179,7 +179,7 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
     }
     const auto check = [&](const Recording& recording, std::int64_t first, std::int64_t last) {
         Codes codes;
-        ASSERT_TRUE(recording.session.ReadBack(first, last, codes)) << first << ".." << last;
+        ASSERT_TRUE(recording.recorder.ReadBack(first, last, codes)) << first << ".." << last;
         for (std::size_t ch = 0; ch < 2; ++ch) {
             EXPECT_TRUE(std::equal(codes[ch].begin(), codes[ch].end(), expected[ch].begin() + first,
                                    expected[ch].begin() + last))
@@ -191,14 +191,14 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
     ASSERT_EQ(recording.Start(Path("rec.h5"), kCount, FileType::Hdf5),
               Acquisition::StartResult::Started);
     recording.Wake(100);  // a chunk in the file, the rest waiting in memory
-    const std::int64_t taken = recording.session.Written();
+    const std::int64_t taken = recording.recorder.Written();
     ASSERT_GT(taken, Hdf5Layout::kChunkRows + 1000);
     check(recording, 0, 10);
     check(recording, Hdf5Layout::kChunkRows - 500, taken);
     Codes codes;
-    EXPECT_FALSE(recording.session.ReadBack(taken - 1, taken + 1, codes));
+    EXPECT_FALSE(recording.recorder.ReadBack(taken - 1, taken + 1, codes));
     recording.Wake();
-    ASSERT_EQ(recording.session.Result(), AcquisitionOutcome::Complete);
+    ASSERT_EQ(recording.recorder.Result(), AcquisitionOutcome::Complete);
     check(recording, kCount - 3000, kCount);
 }
 
@@ -209,22 +209,22 @@ TEST_F(Hdf5Recording, ReadsBackStretchesFromTheFileAndFromWhatWaitsForIt) {
 // microseconds between two looks at it would otherwise wake the loop just short of a sample.
 TEST_F(Hdf5Recording, ASlowRecordingsFlushesRideOnItsSamplesWakes) {
     Recording recording;
-    ASSERT_EQ(recording.session.Start({.run = {.settings = {.spsSel = 0}, .count = 12},
-                                       .file = {.path = Path("slow.h5")}},
-                                      FileType::Hdf5),
+    ASSERT_EQ(recording.recorder.Start({.run = {.settings = {.spsSel = 0}, .count = 12},
+                                        .file = {.path = Path("slow.h5")}},
+                                       FileType::Hdf5),
               Acquisition::StartResult::Started);
     int idleWakes = 0;
-    while (recording.session.Recording()) {
-        const auto sleep = recording.session.NextWait().duration;
+    while (recording.recorder.Recording()) {
+        const auto sleep = recording.recorder.NextWait().duration;
         recording.clock.Advance(std::chrono::ceil<std::chrono::milliseconds>(sleep));
-        const std::int64_t before = recording.session.Written();
-        recording.session.Wake();
-        idleWakes += recording.session.Written() == before;
-        const auto deadline = recording.session.NextDeadline();
+        const std::int64_t before = recording.recorder.Written();
+        recording.recorder.Wake();
+        idleWakes += recording.recorder.Written() == before;
+        const auto deadline = recording.recorder.NextDeadline();
         EXPECT_TRUE(deadline == Acquisition::Clock::time_point::max() ||
                     deadline <= recording.clock.Now() + std::chrono::seconds(1));
     }
-    EXPECT_EQ(recording.session.Result(), AcquisitionOutcome::Complete);
+    EXPECT_EQ(recording.recorder.Result(), AcquisitionOutcome::Complete);
     EXPECT_LE(idleWakes, 1);
 }
 
@@ -237,14 +237,14 @@ TEST_F(Hdf5Recording, AfterAFurtherStartCommandTheFileFlushesOnlyOnceASecond) {
               Acquisition::StartResult::Started);
     int dueAlready = 0;
     int wakesAfterRestart = 0;
-    while (recording.session.Recording()) {
+    while (recording.recorder.Recording()) {
         recording.Wake(1);
-        if (recording.session.Written() > Acquisition::kMaxStartCount) {
+        if (recording.recorder.Written() > Acquisition::kMaxStartCount) {
             ++wakesAfterRestart;
-            dueAlready += recording.session.NextDeadline() <= recording.clock.Now();
+            dueAlready += recording.recorder.NextDeadline() <= recording.clock.Now();
         }
     }
-    EXPECT_EQ(recording.session.Result(), AcquisitionOutcome::Complete);
+    EXPECT_EQ(recording.recorder.Result(), AcquisitionOutcome::Complete);
     EXPECT_GT(wakesAfterRestart, 300);
     EXPECT_EQ(dueAlready, 0);
 }
@@ -355,10 +355,10 @@ TEST_F(Hdf5Recording, ConvertingThereAndBackGivesTheSameFile) {
     Recording recording;
     ASSERT_EQ(recording.Start(Path("rec.csv"), Acquisition::kMaxStartCount + 5000, FileType::Csv),
               Acquisition::StartResult::Started);
-    while (recording.session.Written() < Acquisition::kMaxStartCount + 700) {
+    while (recording.recorder.Written() < Acquisition::kMaxStartCount + 700) {
         recording.Wake(1);
     }
-    recording.session.Stop();
+    recording.recorder.Stop();
 
     std::string reason;
     const auto convert = [&](const std::string& in, const std::string& out, bool fCompress) {

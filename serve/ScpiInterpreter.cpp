@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "serve/ScpiSession.h"
+#include "serve/ScpiInterpreter.h"
 
 #include <utility>
 
@@ -17,23 +17,23 @@ bool FetchesData(const ScpiUnit& unit) {
 
 }  // namespace
 
-ScpiSession::ScpiSession(ScpiInstrument& shared, std::function<void()> hardwareErrorSeen)
+ScpiInterpreter::ScpiInterpreter(ScpiInstrument& shared, std::function<void()> hardwareErrorSeen)
     : instrument(shared), onHardwareError(std::move(hardwareErrorSeen)) {
     instrument.Attach(this);
 }
 
-ScpiSession::~ScpiSession() {
+ScpiInterpreter::~ScpiInterpreter() {
     instrument.Detach(this);
 }
 
-void ScpiSession::Receive(std::string_view message, std::string& output) {
+void ScpiInterpreter::Receive(std::string_view message, std::string& output) {
     for (ScpiUnit& unit : ScpiParser::Parse(message)) {
         pending.push_back(std::move(unit));
     }
     Run(output);
 }
 
-void ScpiSession::RunEnded(const ScpiInstrument::RunEnd& end, std::string& output) {
+void ScpiInterpreter::RunEnded(const ScpiInstrument::RunEnd& end, std::string& output) {
     if (fOpcAsked) {
         fOpcAsked = false;
         status.SetEvent(StatusRegisters::kOperationComplete);
@@ -46,7 +46,7 @@ void ScpiSession::RunEnded(const ScpiInstrument::RunEnd& end, std::string& outpu
 
 // Only the waiting command runs here, inside the command or wake that ended the run; it reads
 // and changes nothing shared.
-void ScpiSession::RunEnding(const ScpiInstrument::RunEnd& end) {
+void ScpiInterpreter::RunEnding(const ScpiInstrument::RunEnd& end) {
     if (!fWaiting) {
         return;
     }
@@ -60,7 +60,7 @@ void ScpiSession::RunEnding(const ScpiInstrument::RunEnd& end) {
     }
 }
 
-void ScpiSession::Run(std::string& output) {
+void ScpiInterpreter::Run(std::string& output) {
     fOutputPending = !output.empty();
     while (!pending.empty()) {
         Execute(pending.front());
@@ -82,12 +82,12 @@ void ScpiSession::Run(std::string& output) {
     }
 }
 
-void ScpiSession::Execute(ScpiUnit& unit) {
+void ScpiInterpreter::Execute(ScpiUnit& unit) {
     fWaiting = false;
     ScpiCommandTable::Execute(*this, unit);
 }
 
-void ScpiSession::Error(int number, std::string_view detail) {
+void ScpiInterpreter::Error(int number, std::string_view detail) {
     errors.Push(number, detail);
     status.NoteError(number);
     if (number == ScpiError::kHardware && onHardwareError) {
@@ -95,7 +95,7 @@ void ScpiSession::Error(int number, std::string_view detail) {
     }
 }
 
-std::string& ScpiSession::Answer() {
+std::string& ScpiInterpreter::Answer() {
     if (fAnswered) {
         response += ';';
     }
@@ -103,7 +103,7 @@ std::string& ScpiSession::Answer() {
     return response;
 }
 
-void ScpiSession::AskOperationComplete() {
+void ScpiInterpreter::AskOperationComplete() {
     if (instrument.Busy()) {
         fOpcAsked = true;
     } else {
@@ -111,7 +111,7 @@ void ScpiSession::AskOperationComplete() {
     }
 }
 
-bool ScpiSession::AwaitsRunEnd() {
+bool ScpiInterpreter::AwaitsRunEnd() {
     fWaiting = instrument.Busy();
     if (fWaiting) {
         Involve();

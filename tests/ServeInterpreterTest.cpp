@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "boardsim/SampleSource.h"
-#include "serve/ScpiSession.h"
+#include "serve/ScpiInterpreter.h"
 #include "tests/fakes/TappedBoard.h"
 
 using namespace std::chrono_literals;
@@ -33,7 +33,7 @@ std::vector<double> Figures(const std::string& text) {
 // One connection and the responses that have left it (without their line end).
 struct Client {
     std::string Ask(std::string_view message) {
-        session.Receive(message, output);
+        interpreter.Receive(message, output);
         return Take();
     }
     std::string Take() {
@@ -41,17 +41,17 @@ struct Client {
         return taken.substr(0, taken.find_last_not_of('\n') + 1);
     }
 
-    ScpiSession session;
+    ScpiInterpreter interpreter;
     std::string output;
 };
 
-class ServeSession : public ::testing::Test {
+class ServeInterpreter : public ::testing::Test {
 protected:
-    explicit ServeSession(BoardOptions options = {}) : board(clock, std::move(options)) {
+    explicit ServeInterpreter(BoardOptions options = {}) : board(clock, std::move(options)) {
         EXPECT_EQ(instrument.Identify(), Acquisition::StartResult::Started);
     }
 
-    Client& Connect() { return *clients.emplace_back(new Client{ScpiSession(instrument), {}}); }
+    Client& Connect() { return *clients.emplace_back(new Client{ScpiInterpreter(instrument), {}}); }
     // Wakes as the server's loop does, the board's clock moving `step` a wake, `wakes` times
     // at most or until the run has ended.
     void Serve(std::chrono::microseconds step, int wakes = 100000) {
@@ -61,7 +61,7 @@ protected:
         }
         for (const ScpiInstrument::RunEnd& end : instrument.TakeEnds()) {
             for (auto& client : clients) {
-                client->session.RunEnded(end, client->output);
+                client->interpreter.RunEnded(end, client->output);
             }
         }
     }
@@ -73,7 +73,7 @@ protected:
     std::vector<std::unique_ptr<Client>> clients;
 };
 
-TEST_F(ServeSession, SettingsChangedDuringARunAreRefusedAndTheDataStayThoseOfTheRun) {
+TEST_F(ServeInterpreter, SettingsChangedDuringARunAreRefusedAndTheDataStayThoseOfTheRun) {
     Client& runner = Connect();
     Client& other = Connect();
     runner.Ask("VOLT:RATE 10;:SAMP:COUN 20;:INIT");
@@ -95,7 +95,7 @@ TEST_F(ServeSession, SettingsChangedDuringARunAreRefusedAndTheDataStayThoseOfThe
     EXPECT_EQ(other.Ask("VOLT:RATE 1000;RATE?;:SYST:ERR?"), "1.007E+03;" + kNoError);
 }
 
-TEST_F(ServeSession, ReadWithTheBusTriggerIsADeadlockAtOnceAndArmsNothing) {
+TEST_F(ServeInterpreter, ReadWithTheBusTriggerIsADeadlockAtOnceAndArmsNothing) {
     Client& client = Connect();
     EXPECT_EQ(client.Ask("TRIG:SOUR BUS;:READ?;:SYST:ERR?"), "-214,\"Trigger deadlock\"");
     EXPECT_EQ(client.Ask("*TRG;:SYST:ERR?"), "-211,\"Trigger ignored\"") << "nothing armed";
@@ -104,7 +104,7 @@ TEST_F(ServeSession, ReadWithTheBusTriggerIsADeadlockAtOnceAndArmsNothing) {
     EXPECT_EQ(Figures(client.Take()).size(), 1U);
 }
 
-TEST_F(ServeSession, FiguresOfARunTooShortForThemAreNotANumber) {
+TEST_F(ServeInterpreter, FiguresOfARunTooShortForThemAreNotANumber) {
     Client& client = Connect();
     EXPECT_EQ(client.Ask("CALC:NOIS?;:SYST:ERR?"), "-230,\"Data corrupt or stale\"");
     client.Ask("SAMP:COUN 1;:INIT");
@@ -118,9 +118,9 @@ TEST_F(ServeSession, FiguresOfARunTooShortForThemAreNotANumber) {
 }
 
 // A 2 V peak sine of 1234.5 Hz on CH0 with its second and third harmonic; CH1 holds 1.25 V.
-class ServeSineSession : public ServeSession {
+class ServeSineInterpreter : public ServeInterpreter {
 protected:
-    ServeSineSession() : ServeSession(SineBoard()) {}
+    ServeSineInterpreter() : ServeInterpreter(SineBoard()) {}
 
     static BoardOptions SineBoard() {
         BoardOptions options;
@@ -129,7 +129,7 @@ protected:
     }
 };
 
-TEST_F(ServeSineSession, DynamicFiguresGiveTheSetSineAndNotANumberWithoutOne) {
+TEST_F(ServeSineInterpreter, DynamicFiguresGiveTheSetSineAndNotANumberWithoutOne) {
     Client& client = Connect();
     EXPECT_EQ(client.Ask("CALC:DYN?;:SYST:ERR?"), "-230,\"Data corrupt or stale\"");
     client.Ask("VOLT:RATE 31250;:ROUT:SCAN (@0,1);:SAMP:COUN 4096;:INIT");
@@ -152,7 +152,7 @@ TEST_F(ServeSineSession, DynamicFiguresGiveTheSetSineAndNotANumberWithoutOne) {
     EXPECT_EQ(Figures(client.Ask("CALC:DYN?")), std::vector<double>(14, 9.91e37));
 }
 
-TEST_F(ServeSession, AFetchWhoseRunAnotherConnectionAbortsGetsWhatArrivedAndIsTold) {
+TEST_F(ServeInterpreter, AFetchWhoseRunAnotherConnectionAbortsGetsWhatArrivedAndIsTold) {
     Client& reader = Connect();
     Client& other = Connect();
     for (const std::string abort : {"ABOR", "*RST"}) {
@@ -170,7 +170,7 @@ TEST_F(ServeSession, AFetchWhoseRunAnotherConnectionAbortsGetsWhatArrivedAndIsTo
         << "*RST forgets the measurement";
 }
 
-TEST_F(ServeSession, MultimeterFormsTakeRangeAndResolutionAndQueriesTakeMinAndMax) {
+TEST_F(ServeInterpreter, MultimeterFormsTakeRangeAndResolutionAndQueriesTakeMinAndMax) {
     Client& client = Connect();
     for (const char* form : {"MEAS? 2.5,1E-6", "MEAS:VOLT:DC? AUTO,DEF", "MEAS? MAX,MIN"}) {
         client.Ask(form);
@@ -184,7 +184,7 @@ TEST_F(ServeSession, MultimeterFormsTakeRangeAndResolutionAndQueriesTakeMinAndMa
               "1.25E+00;3.125E+04;1048575;255");
 }
 
-TEST_F(ServeSession, EachScanListMeasuresTheChannelsItNames) {
+TEST_F(ServeInterpreter, EachScanListMeasuresTheChannelsItNames) {
     Client& client = Connect();
     const std::pair<const char*, std::vector<double>> scans[] = {
         {"(@0)", {0.0}}, {"(@1)", {1.25}}, {"(@0,1)", {0.0, 1.25}}};
@@ -202,7 +202,7 @@ TEST_F(ServeSession, EachScanListMeasuresTheChannelsItNames) {
 // Each form's parameters are counted before it is executed: -108 for one too many, -109 for a
 // missing value, -113 for a form the command lacks; a setting that would change the run under
 // way is refused (-221) before its value is looked at.
-TEST_F(ServeSession, EachFormTakesTheParametersItNeedsAndNoMore) {
+TEST_F(ServeInterpreter, EachFormTakesTheParametersItNeedsAndNoMore) {
     const std::string tooMany = "-108,\"Parameter not allowed\"";
     const std::string missing = "-109,\"Missing parameter\"";
     const std::string undefined = "-113,\"Undefined header\"";
@@ -232,7 +232,7 @@ TEST_F(ServeSession, EachFormTakesTheParametersItNeedsAndNoMore) {
     }
 }
 
-TEST_F(ServeSession, TheSummaryBitOfTheStatusByteFollowsTheEventEnableMask) {
+TEST_F(ServeInterpreter, TheSummaryBitOfTheStatusByteFollowsTheEventEnableMask) {
     Client& client = Connect();
     client.Ask("SAMP:COUN 0");  // an execution error (ESR 16), queued (STB 4)
     EXPECT_EQ(client.Ask("*STB?;*ESE 32;*STB?;*ESE 16;*STB?"), "4;4;36");

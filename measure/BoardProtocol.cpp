@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "measure/BoardSession.h"
+#include "measure/BoardProtocol.h"
 
 #include <algorithm>
 
@@ -14,13 +14,13 @@ constexpr int kSamplesPerPoll[TADC::kMaxRateIndex + 1] = {1, 1, 1,  1,  1,  1,  
 
 }  // namespace
 
-BoardSession::BoardSession(TADC& adc) : board(adc) {}
+BoardProtocol::BoardProtocol(TADC& adc) : board(adc) {}
 
-int BoardSession::SamplesPerPoll(int spsSel) {
+int BoardProtocol::SamplesPerPoll(int spsSel) {
     return spsSel >= 0 && spsSel <= TADC::kMaxRateIndex ? kSamplesPerPoll[spsSel] : 1;
 }
 
-BoardSession::IdentifyResult BoardSession::Identify(std::string& name, std::string& version) {
+BoardProtocol::IdentifyResult BoardProtocol::Identify(std::string& name, std::string& version) {
     char text[TADC::kMaxReplyText + 1];
     IdentifyResult result = IdentifyResult::Ok;
     if (!board.OpenBoard()) {
@@ -43,15 +43,15 @@ BoardSession::IdentifyResult BoardSession::Identify(std::string& name, std::stri
     return result;
 }
 
-bool BoardSession::ConfigureAndStart(const MeasureSettings& settings, int count) {
+bool BoardProtocol::ConfigureAndStart(const MeasureSettings& settings, int count) {
     const bool filterSet = settings.fSinc5 ? board.SelectSinc5() : board.SelectSinc3();
     return filterSet && board.SetDataRate(settings.spsSel) &&
            board.StartConversion(settings.CHSel, count);
 }
 
-BoardSession::BlockRead BoardSession::ReadBlock(const MeasureSettings& settings,
-                                                std::span<std::int32_t> ch0,
-                                                std::span<std::int32_t> ch1) {
+BoardProtocol::BlockRead BoardProtocol::ReadBlock(const MeasureSettings& settings,
+                                                  std::span<std::int32_t> ch0,
+                                                  std::span<std::int32_t> ch1) {
     BlockRead block;
     // Taking the driver's signal first lets bytes that come after this look signal anew.
     if (!board.TakeReadiness()) {
@@ -67,8 +67,8 @@ BoardSession::BlockRead BoardSession::ReadBlock(const MeasureSettings& settings,
     return block;
 }
 
-BlockWait::Sleep BoardSession::NextLook(const MeasureSettings& settings, int due,
-                                        BlockWait& pacing) {
+BlockWait::Sleep BoardProtocol::NextLook(const MeasureSettings& settings, int due,
+                                         BlockWait& pacing) {
     const unsigned recordBytes =
         settings.CHSel == 2 ? TADC::kRecordBytes2CH : TADC::kRecordBytes1CH;
     const auto blockBytes =

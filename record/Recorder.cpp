@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "record/RecordingSession.h"
+#include "record/Recorder.h"
 
-RecordingSession::RecordingSession(Acquisition& acquisition, Acquisition::NowFunction nowFunction)
+Recorder::Recorder(Acquisition& acquisition, Acquisition::NowFunction nowFunction)
     : engine(acquisition),
       now(std::move(nowFunction)),
       file(RecordingSink::Make(RecordingSink::Type::Csv, {}, now)) {
@@ -9,7 +9,7 @@ RecordingSession::RecordingSession(Acquisition& acquisition, Acquisition::NowFun
     observing.onEnd = [this](AcquisitionOutcome) { fRecording = false; };
 }
 
-Acquisition::StartResult RecordingSession::Start(const Request& request, RecordingSink::Type type) {
+Acquisition::StartResult Recorder::Start(const Request& request, RecordingSink::Type type) {
     // The engine holds the file of a recording under way until it ends.
     if (fRecording || engine.Busy()) {
         return Acquisition::StartResult::Busy;
@@ -19,13 +19,13 @@ Acquisition::StartResult RecordingSession::Start(const Request& request, Recordi
     return engine.Start(request.run, {file.get(), &observing}, Acquisition::Identification::Always);
 }
 
-void RecordingSession::Wake() {
+void Recorder::Wake() {
     if (fRecording) {
         engine.Wake();
     }
 }
 
-void RecordingSession::Stop() {
+void Recorder::Stop() {
     if (fRecording) {
         engine.Stop();
     }

@@ -19,13 +19,13 @@
 // it completes the moment the run ends (a FETCh? then holds that run's samples, whatever
 // another connection does next), the rest of its message when the run's end is told. The
 // answers of one message's queries leave as one response message, joined by ";".
-class ScpiSession : private ScpiInstrument::Listener {
+class ScpiInterpreter : private ScpiInstrument::Listener {
 public:
     // `onHardwareError` is called for each -240 the connection is given.
-    explicit ScpiSession(ScpiInstrument& shared, std::function<void()> onHardwareError = {});
-    ~ScpiSession();
-    ScpiSession(const ScpiSession&) = delete;
-    ScpiSession& operator=(const ScpiSession&) = delete;
+    explicit ScpiInterpreter(ScpiInstrument& shared, std::function<void()> onHardwareError = {});
+    ~ScpiInterpreter();
+    ScpiInterpreter(const ScpiInterpreter&) = delete;
+    ScpiInterpreter& operator=(const ScpiInterpreter&) = delete;
 
     // One program message, without its line end; a response goes to `output`, ended by LF.
     void Receive(std::string_view message, std::string& output);

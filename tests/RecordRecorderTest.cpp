@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A recording session in process, on the simulated board with its clock moved a block at a time, so
-// a recording longer than one start command takes no real time.
+// A recording recorder in process, on the simulated board with its clock moved a block at a time,
+// so a recording longer than one start command takes no real time.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -15,10 +15,10 @@
 #include "boardsim/SampleSource.h"
 #include "link/Ad7172.h"
 #include "measure/Acquisition.h"
+#include "record/Recorder.h"
 #include "record/RecordingAnalysis.h"
 #include "record/RecordingFile.h"
 #include "record/RecordingReader.h"
-#include "record/RecordingSession.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/TappedBoard.h"
 
@@ -51,11 +51,11 @@ std::string LastLine(const std::string& path) {
     return last;
 }
 
-class RecordSession : public ::testing::Test {
+class RecordRecorder : public ::testing::Test {
 protected:
     void TearDown() override { std::filesystem::remove(path); }
 
-    RecordingSession::Request TopRate(std::int64_t count) const {
+    Recorder::Request TopRate(std::int64_t count) const {
         return {.run = {.settings = {.spsSel = 16}, .count = count}, .file = {.path = path}};
     }
 
@@ -71,11 +71,11 @@ protected:
     TappedBoard board{clock};
     TADC adc{board, clock.Timing()};
     Acquisition engine{adc, [this] { return clock.Now(); }};
-    RecordingSession recorder{engine, [this] { return clock.Now(); }};
+    Recorder recorder{engine, [this] { return clock.Now(); }};
     std::string path = TemporaryPath("record");
 };
 
-TEST_F(RecordSession, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary) {
+TEST_F(RecordRecorder, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary) {
     constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 1;
     std::int64_t observed = 0;
     recorder.SetBlockObserver([&observed](const SampleBlock& block) {
@@ -130,7 +130,7 @@ TEST_F(RecordSession, ChainsStartCommandsPastTheLargestCountAndMarksTheBoundary)
 
 // A start asked for while a recording runs is refused as busy and touches neither file: the
 // running recording goes on numbering its rows and ends complete with every sample.
-TEST_F(RecordSession, AStartDuringARecordingIsBusyAndLeavesItsFileWhole) {
+TEST_F(RecordRecorder, AStartDuringARecordingIsBusyAndLeavesItsFileWhole) {
     ASSERT_EQ(recorder.Start(TopRate(3000), RecordingSink::Type::Csv),
               Acquisition::StartResult::Started);
     for (int i = 0; i < 5; ++i) {
@@ -138,7 +138,7 @@ TEST_F(RecordSession, AStartDuringARecordingIsBusyAndLeavesItsFileWhole) {
         recorder.Wake();
     }
     ASSERT_GT(recorder.Written(), 0);
-    RecordingSession::Request other = TopRate(100);
+    Recorder::Request other = TopRate(100);
     other.file.path = TemporaryPath("other");
     for (const auto type : {RecordingSink::Type::Csv, RecordingSink::Type::Hdf5}) {
         EXPECT_EQ(recorder.Start(other, type), Acquisition::StartResult::Busy);
@@ -161,8 +161,8 @@ TEST_F(RecordSession, AStartDuringARecordingIsBusyAndLeavesItsFileWhole) {
 }
 
 // Whatever came more than a second before a wake is in the file after it.
-TEST_F(RecordSession, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
-    RecordingSession::Request request = TopRate(1000);
+TEST_F(RecordRecorder, RowsOlderThanASecondAreInTheFileAfterTheNextWake) {
+    Recorder::Request request = TopRate(1000);
     request.run.settings.spsSel = 8;  // 100.2 per second
     ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
     std::vector<std::int64_t> written;  // after each wake, 10 ms apart
@@ -193,8 +193,8 @@ TEST(RecordFile, ASampleWakeTakesTheRowOfTheWakeBeforeAlong) {
 }
 
 // Where the filters differ (2597 per second with Sinc5+Sinc1, 2604 with Sinc3).
-TEST_F(RecordSession, ASinc3RecordingIsAnalysedAtItsOwnRate) {
-    RecordingSession::Request request = TopRate(3000);
+TEST_F(RecordRecorder, ASinc3RecordingIsAnalysedAtItsOwnRate) {
+    Recorder::Request request = TopRate(3000);
     request.run.settings.spsSel = 12;
     request.run.settings.fSinc5 = false;
     ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
@@ -207,9 +207,9 @@ TEST_F(RecordSession, ASinc3RecordingIsAnalysedAtItsOwnRate) {
 
 // Old stretches read back through the file's index equal the simulator's codes, across the
 // boundary line of the second start command too; rows still in the file's buffer are not read.
-TEST_F(RecordSession, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
+TEST_F(RecordRecorder, ReadsOldStretchesBackFromTheFileButNothingUnflushed) {
     constexpr std::int64_t kCount = Acquisition::kMaxStartCount + 3000;
-    RecordingSession::Request request = TopRate(kCount);
+    Recorder::Request request = TopRate(kCount);
     request.run.settings.CHSel = 2;
     ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
     std::array<std::vector<std::int32_t>, 2> codes;
@@ -273,9 +273,9 @@ TEST(RecordSessionEnd, EndsSendStopAndKeepTheRowsReceived) {
         TappedBoard board(clock, options);
         TADC adc(board, clock.Timing());
         Acquisition engine(adc, [&clock] { return clock.Now(); });
-        RecordingSession recorder(engine, [&clock] { return clock.Now(); });
+        Recorder recorder(engine, [&clock] { return clock.Now(); });
         // 100.2 per second, one record per block
-        const RecordingSession::Request request{
+        const Recorder::Request request{
             .run = {.settings = {.spsSel = 8}, .count = 1000, .noDataTimeout = 2s},
             .file = {.path = path}};
         ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv),

@@ -11,7 +11,7 @@
 
 // How the acquisition engine uses the board: identification, configuration and start, one
 // block read per look, and how long to sleep before the next look.
-class BoardSession {
+class BoardProtocol {
 public:
     enum class IdentifyResult { Ok, NotFound, NoResponse, WrongName };
 
@@ -26,7 +26,7 @@ public:
     static constexpr const char* kBoardName = "SELKORAN";
     static constexpr int kMinSamplesKept = 10;  // an operator stop keeps the data from here on
 
-    explicit BoardSession(TADC& adc);
+    explicit BoardProtocol(TADC& adc);
 
     // Samples asked of the board in one poll at data-rate index `spsSel` (0..16).
     static int SamplesPerPoll(int spsSel);

@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "link/driver/SimulatedFifo.h"
-#include "measure/BoardSession.h"
+#include "measure/BoardProtocol.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/ScriptedFifo.h"
 
 using namespace std::chrono_literals;
 using Call = ScriptedFifo::Call;
-using Result = BoardSession::IdentifyResult;
+using Result = BoardProtocol::IdentifyResult;
 
 namespace {
 
@@ -27,10 +27,10 @@ struct Board {
     ScriptedFifo fifo;
     FakeClock clock;
     TADC adc{fifo, clock.Timing()};
-    BoardSession session{adc};
+    BoardProtocol protocol{adc};
 };
 
-TEST(BoardSession, IdentifyOutcomes) {
+TEST(BoardProtocol, IdentifyOutcomes) {
     struct Case {
         const char* name;
         void (*script)(ScriptedFifo&);
@@ -53,7 +53,7 @@ TEST(BoardSession, IdentifyOutcomes) {
         Board b;
         c.script(b.fifo);
         std::string name = "-", version = "-";
-        EXPECT_EQ(b.session.Identify(name, version), c.result);
+        EXPECT_EQ(b.protocol.Identify(name, version), c.result);
         EXPECT_EQ(b.fifo.written, c.wire);
         EXPECT_EQ(b.adc.IsOpen(), c.result == Result::Ok);
         if (c.result == Result::Ok) {
@@ -63,7 +63,7 @@ TEST(BoardSession, IdentifyOutcomes) {
     }
 }
 
-TEST(BoardSession, ConfigureSendsFilterRateAndStart) {
+TEST(BoardProtocol, ConfigureSendsFilterRateAndStart) {
     struct Case {
         MeasureSettings settings;
         int count;
@@ -79,32 +79,32 @@ TEST(BoardSession, ConfigureSendsFilterRateAndStart) {
     for (const auto& c : cases) {
         Board b;
         ASSERT_TRUE(b.adc.OpenBoard());
-        EXPECT_EQ(b.session.ConfigureAndStart(c.settings, c.count), c.ok);
+        EXPECT_EQ(b.protocol.ConfigureAndStart(c.settings, c.count), c.ok);
         EXPECT_EQ(b.fifo.written, c.wire);
     }
 }
 
-TEST(BoardSession, BlockSizesEndEveryRunOnItsCount) {
+TEST(BoardProtocol, BlockSizesEndEveryRunOnItsCount) {
     const std::vector<int> expected = {1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 5, 10, 20, 50, 100, 100, 100};
     for (int sps = 0; sps <= 16; ++sps) {
-        EXPECT_EQ(BoardSession::SamplesPerPoll(sps), expected[sps]);
+        EXPECT_EQ(BoardProtocol::SamplesPerPoll(sps), expected[sps]);
         for (int count : {100, 200, 500, 1000, 2000, 5000, 10000}) {
-            EXPECT_EQ(count % BoardSession::SamplesPerPoll(sps), 0);
+            EXPECT_EQ(count % BoardProtocol::SamplesPerPoll(sps), 0);
         }
     }
 }
 
-TEST(BoardSession, BlocksGoToTheChannelsArrays) {
+TEST(BoardProtocol, BlocksGoToTheChannelsArrays) {
     Board b;
     ASSERT_TRUE(b.adc.OpenBoard());
     std::array<std::int32_t, 8> ch0{}, ch1{};
     // The block lands where the spans start.
     const auto readAt = [&b, &ch0, &ch1](const MeasureSettings& settings, std::size_t first) {
-        return b.session.ReadBlock(settings, std::span(ch0).subspan(first),
-                                   std::span(ch1).subspan(first));
+        return b.protocol.ReadBlock(settings, std::span(ch0).subspan(first),
+                                    std::span(ch1).subspan(first));
     };
     b.fifo.Queue("000010\r000011\r");
-    BoardSession::BlockRead block = readAt({.spsSel = 9, .CHSel = 1}, 3);  // 2 per poll
+    BoardProtocol::BlockRead block = readAt({.spsSel = 9, .CHSel = 1}, 3);  // 2 per poll
     ASSERT_TRUE(block.fRead);
     EXPECT_EQ(block.got, 2);
     EXPECT_EQ(ch1[3], 16);
@@ -126,28 +126,28 @@ TEST(BoardSession, BlocksGoToTheChannelsArrays) {
 // A slow run on the simulated board sleeps from one arrival to the next: one look per sample
 // (and one after the start), every sleep a real one. Sleeps last whole milliseconds, rounded
 // up, as poll() and the window's timers sleep.
-TEST(BoardSession, SlowRunOnTheSimulatedBoardLooksOncePerSample) {
+TEST(BoardProtocol, SlowRunOnTheSimulatedBoardLooksOncePerSample) {
     FakeClock clock;
     SimulatedFifo fifo({}, [&clock] { return clock.Now(); });
     TADC adc(fifo, clock.Timing());
-    BoardSession session(adc);
+    BoardProtocol protocol(adc);
     std::string name, version;
-    ASSERT_EQ(session.Identify(name, version), Result::Ok);
+    ASSERT_EQ(protocol.Identify(name, version), Result::Ok);
     const MeasureSettings settings{.spsSel = 0, .CHSel = 0};  // 1.25 per second
     constexpr int kCount = 20;
-    ASSERT_TRUE(session.ConfigureAndStart(settings, kCount));
+    ASSERT_TRUE(protocol.ConfigureAndStart(settings, kCount));
     std::array<std::int32_t, kCount> codes{};
     BlockWait pacing;
     int acquired = 0;
     int looks = 0;
     for (int got = 0; acquired < kCount && looks < 1000; acquired += got) {
         const auto rest = std::span(codes).subspan(static_cast<std::size_t>(acquired));
-        const BoardSession::BlockRead block = session.ReadBlock(settings, rest, {});
+        const BoardProtocol::BlockRead block = protocol.ReadBlock(settings, rest, {});
         ASSERT_TRUE(block.fRead);
         got = block.got;
         ++looks;
         if (acquired + got < kCount) {
-            const BlockWait::Sleep sleep = session.NextLook(settings, kCount, pacing);
+            const BlockWait::Sleep sleep = protocol.NextLook(settings, kCount, pacing);
             ASSERT_GT(sleep.duration, 0ns) << "look " << looks << ": no whole block was there";
             clock.Advance(std::chrono::ceil<std::chrono::milliseconds>(sleep.duration));
         }

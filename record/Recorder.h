@@ -16,8 +16,8 @@
 // its sink, step by step, so that the command line and the recording window drive both alike:
 // the same identification (always afresh), configuration, block reads, chained start commands,
 // time-out and outcomes either way. The engine may run other front ends' runs at other times
-// (the main window's): the session wakes and stops only its own.
-class RecordingSession {
+// (the main window's): the recorder wakes and stops only its own.
+class Recorder {
 public:
     using Clock = Acquisition::Clock;
     using BlockObserver = std::function<void(const SampleBlock&)>;
@@ -29,7 +29,7 @@ public:
     };
 
     // `now` is the engine's clock.
-    explicit RecordingSession(Acquisition& acquisition, Acquisition::NowFunction now = Clock::now);
+    explicit Recorder(Acquisition& acquisition, Acquisition::NowFunction now = Clock::now);
 
     // Sees each block's samples after the file took them.
     void SetBlockObserver(BlockObserver blockObserver) {
@@ -64,7 +64,7 @@ public:
 private:
     Acquisition& engine;
     Acquisition::NowFunction now;
-    bool fRecording = false;  // the engine's run is this session's
+    bool fRecording = false;  // the engine's run is this recorder's
     // The file of the last start; before the first, a CSV file not made that holds nothing.
     std::unique_ptr<RecordingSink> file;
     WatchingSink observing;
