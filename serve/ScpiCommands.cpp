@@ -6,11 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "analysis/DynamicFigures.h"
-#include "analysis/NoiseAnalysis.h"
-#include "analysis/NoiseStatistics.h"
-#include "analysis/WelchSpectrum.h"
 #include "common/SampleRates.h"
+#include "serve/ScpiFigures.h"
 #include "serve/ScpiInterpreter.h"
 #include "serve/ScpiParameters.h"
 
@@ -18,10 +15,7 @@ namespace {
 
 using Kind = ScpiDataFormat::Kind;
 
-constexpr double kPerMicro = 1e-6;
-constexpr double kPerNano = 1e-9;
 constexpr double kLargestRegister = 255.0;
-constexpr std::size_t kDynamicFigures = 7;  // per channel, of CALCulate:DYNamic?
 
 // A command's forms by what they take.
 constexpr ScpiForm kNone{};
@@ -289,53 +283,6 @@ void Points(ScpiInterpreter& interpreter, ScpiUnit&) {
     interpreter.Answer() += std::to_string(interpreter.Instrument().Samples().Acquired());
 }
 
-double OrNotANumber(const std::optional<double>& figure, double scale = 1.0) {
-    return figure ? *figure * scale : ScpiResponse::kNotANumber;
-}
-
-// CALCulate:AVERage:ALL? of one channel: mean, standard deviation, least and greatest value.
-std::vector<double> Average(std::span<const std::int32_t> codes, const Measurement& samples) {
-    NoiseStatisticsSums sums;
-    sums.Add(codes);
-    const NoiseStatistics statistics = sums.Result(SampleRates::SamplesPerSecond(samples.Settings));
-    // One sample has no spread.
-    const double deviation = statistics.count >= NoiseAnalysis::kMinSamples
-                                 ? statistics.rmsMicrovolts * kPerMicro
-                                 : ScpiResponse::kNotANumber;
-    const std::int32_t gain = samples.Settings.GainFactor;
-    return {statistics.meanMicrovolts * kPerMicro, deviation,
-            ScpiResponse::Volts(statistics.minCode, gain),
-            ScpiResponse::Volts(statistics.maxCode, gain)};
-}
-
-// CALCulate:NOISe? of one channel: rms and peak-to-peak noise, effective and noise-free
-// resolution, white noise density.
-std::vector<double> Noise(std::span<const std::int32_t> codes, const Measurement& samples) {
-    if (std::ssize(codes) < NoiseAnalysis::kMinSamples) {
-        return std::vector<double>(5, ScpiResponse::kNotANumber);
-    }
-    const double rate = SampleRates::SamplesPerSecond(samples.Settings);
-    const NoiseStatistics statistics = NoiseStatistics::Compute(codes, rate);
-    const NoiseSpectrum spectrum = WelchSpectrum::Compute(codes, rate);
-    return {statistics.rmsMicrovolts * kPerMicro, statistics.peakToPeakMicrovolts * kPerMicro,
-            statistics.effectiveResolutionBits, statistics.noiseFreeResolutionBits,
-            OrNotANumber(spectrum.whiteNoiseNanovoltsPerRootHz, kPerNano)};
-}
-
-// CALCulate:DYNamic? of one channel: the fundamental's frequency and level (dBFS), SNR, THD,
-// SINAD, SFDR (dB) and ENOB (bit) of a sine applied; all absent where none was found.
-std::vector<double> Dynamic(std::span<const std::int32_t> codes, const Measurement& samples) {
-    const DynamicFigures figures =
-        DynamicFigures::Compute(codes, SampleRates::SamplesPerSecond(samples.Settings));
-    if (!figures.sine) {
-        return std::vector<double>(kDynamicFigures, ScpiResponse::kNotANumber);
-    }
-    const SineFigures& sine = *figures.sine;
-    return {sine.fundamentalHz,         sine.fundamentalDbfs,       OrNotANumber(sine.snrDb),
-            OrNotANumber(sine.thdDb),   OrNotANumber(sine.sinadDb), OrNotANumber(sine.sfdrDb),
-            OrNotANumber(sine.enobBits)};
-}
-
 // The figures of each channel of the last run, CH0's first, joined by commas.
 template <auto kFigures>
 void Figures(ScpiInterpreter& interpreter, ScpiUnit&) {
@@ -349,7 +296,7 @@ void Figures(ScpiInterpreter& interpreter, ScpiUnit&) {
     for (const int channel : {0, 1}) {
         const std::span<const std::int32_t> codes = samples.Taken(channel);
         for (const double figure :
-             codes.empty() ? std::vector<double>() : kFigures(codes, samples)) {
+             codes.empty() ? std::vector<double>() : kFigures(codes, samples.Settings)) {
             answer += fFirst ? "" : ",";
             fFirst = false;
             ScpiResponse::AppendReal(answer, figure);
@@ -388,9 +335,9 @@ constexpr ScpiCommand kCommands[] = {
     {"DATA:POINts", kNone, kBare, Points},
     {"FORMat[:DATA]", kTypeLength, kBare, Format},
     {"FORMat:BORDer", kOneValue, kBare, ByteOrder},
-    {"CALCulate:AVERage:ALL", kNone, kBare, Figures<Average>},
-    {"CALCulate:NOISe", kNone, kBare, Figures<Noise>},
-    {"CALCulate:DYNamic", kNone, kBare, Figures<Dynamic>},
+    {"CALCulate:AVERage:ALL", kNone, kBare, Figures<ScpiFigures::Average>},
+    {"CALCulate:NOISe", kNone, kBare, Figures<ScpiFigures::Noise>},
+    {"CALCulate:DYNamic", kNone, kBare, Figures<ScpiFigures::Dynamic>},
     {"SYSTem:ERRor[:NEXT]", kNone, kBare, Error},
     {"SYSTem:ERRor:COUNt", kNone, kBare, ErrorCount},
     {"SYSTem:VERSion", kNone, kBare, Version},
