@@ -28,6 +28,9 @@ public:
         QString allow;
         bool fNoAnnounce = false;
         bool fQuiet = false;
+        // Where *SAV keeps its setups, and the mains' frequency *RST starts from.
+        QString stateDir = QString::fromStdString(ScpiSetupStore::DefaultFolder());
+        int lineHz = 50;
 
         bool Parse(const QStringList& arguments, QString& error) {
             const OptionReader::Options own = {
@@ -44,7 +47,9 @@ public:
                      return true;  // empty: every peer
                  }},
                 {"no-announce", OptionReader::Flag(fNoAnnounce)},
-                {"quiet", OptionReader::Flag(fQuiet)}};
+                {"quiet", OptionReader::Flag(fQuiet)},
+                {"state-dir", OptionReader::Text(stateDir)},
+                {"line", OptionReader::LineFrequency(lineHz)}};
             return OptionReader::Read("serve", arguments, 0, board.With(own, false), error)
                 .has_value();
         }
@@ -67,6 +72,8 @@ public:
         const StopSignal stopSignal;
         TADC adc(*driver);  // its reply waits sleep in poll() until the board answers
         ScpiInstrument instrument(adc);
+        instrument.Setups().SetFolder(options.stateDir.toStdString());
+        instrument.SetPowerOnLineFrequency(options.lineHz);
         switch (instrument.Identify()) {
             case Acquisition::StartResult::Started:
                 break;
@@ -105,7 +112,7 @@ private:
 const CommandTable::Row CommandTable::kServe = {
     "serve",
     "[--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
-    "[--no-announce] [--quiet]",
+    "[--no-announce] [--quiet] [--state-dir DIR] [--line 50|60]",
     "ボードをネットワークの計測器にします（TCP の SCPI、既定は 127.0.0.1\n"
     "のポート 5025。--listen 0.0.0.0 でネットワークに開き、--allow\n"
     "192.168.10.0/24,10.1.2.3 で接続元を限ります。Avahi があれば告知します）",

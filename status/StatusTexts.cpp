@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "status/StatusTexts.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "common/FixedText.h"
 #include "measure/Measurement.h"
 
@@ -25,6 +28,24 @@ int VoltDecimals(double deviation) {
         return 0;
     }
     return deviation >= 10.0 ? 1 : 2;
+}
+
+// In a unit of the user's the same rule goes on below 1: two digits of the deviation's
+// first decimal place at least; six decimals where there is no spread to go by.
+int UnitDecimals(double deviation, const QString& unit) {
+    constexpr int kWithoutSpread = 6;
+    constexpr int kMostDecimals = 12;
+    if (unit == QStringLiteral("uV")) {
+        return VoltDecimals(deviation);
+    }
+    if (!(deviation > 0.0)) {
+        return kWithoutSpread;
+    }
+    return std::clamp(2 - static_cast<int>(std::floor(std::log10(deviation))), 0, kMostDecimals);
+}
+
+QString WithUnit(const QString& number, const QString& unit) {
+    return unit.isEmpty() ? number : number + '[' + unit + ']';
 }
 
 QString StatisticsHead(int channel) {
@@ -97,14 +118,24 @@ QString CodeStatistics(std::int32_t maximum, std::int32_t minimum, double deviat
            Fixed(deviation, CodeDeviationDecimals(deviation)) + QStringLiteral(" digit");
 }
 
-// The peak-to-peak value comes from the values as passed, not from their rounded texts.
 QString VoltStatistics(int channel, double maximum, double minimum, double deviation) {
-    const int decimals = VoltDecimals(deviation);
-    const double peakToPeak = maximum - minimum;
-    return StatisticsHead(channel) + Fixed(maximum, decimals) + QStringLiteral("[uV] / 最小値：") +
-           Fixed(minimum, decimals) + QStringLiteral("[uV] / pp値：") +
-           Fixed(peakToPeak, decimals) + QStringLiteral("[uV] / 標準偏差：") +
-           Fixed(deviation, decimals) + QStringLiteral("[uV]");
+    return UnitStatistics(channel, maximum, minimum, deviation, QStringLiteral("uV"));
+}
+
+// The peak-to-peak value comes from the values as passed, not from their rounded texts.
+QString UnitStatistics(int channel, double maximum, double minimum, double deviation,
+                       const QString& unit) {
+    const int decimals = UnitDecimals(deviation, unit);
+    const auto number = [decimals, &unit](double value) {
+        return WithUnit(Fixed(value, decimals), unit);
+    };
+    return StatisticsHead(channel) + number(maximum) + QStringLiteral(" / 最小値：") +
+           number(minimum) + QStringLiteral(" / pp値：") + number(maximum - minimum) +
+           QStringLiteral(" / 標準偏差：") + number(deviation);
+}
+
+QString UnitValue(double value, double deviation, const QString& unit) {
+    return WithUnit(Fixed(value, UnitDecimals(deviation, unit)), unit);
 }
 
 QString Statistics(const Measurement& data, int channel, bool fVolt) {
