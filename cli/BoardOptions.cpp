@@ -19,7 +19,6 @@ OptionReader::Options BoardOptions::With(OptionReader::Options own, bool fMeasur
                            return false;
                        }
                        settings.fSinc5 = value == "sinc5";
-                       fFilterGiven = true;
                        return true;
                    }});
     // 0, 1, or both channels as 2 or "both".

@@ -20,7 +20,6 @@ struct BoardOptions {
     QString device = QStringLiteral("usb:0");
     MeasureSettings settings;
     std::optional<double> samplesPerSecond;
-    bool fFilterGiven = false;
 
     // `own` and --device, with fMeasures also --rate, --filter and --channel.
     OptionReader::Options With(OptionReader::Options own, bool fMeasures = true);

@@ -77,9 +77,9 @@ public:
             return false;
         }
         bool ResolveReadingCount(QString& error) {
-            // Readings over line cycles are measured at the top rate unless a rate or filter
-            // was asked for: the most samples, each reading a whole number of them.
-            if (!board.samplesPerSecond && !board.fFilterGiven) {
+            // Readings over line cycles are measured at the top rate unless a rate was asked
+            // for: the most samples a cycle, 625 of them at 50 Hz.
+            if (!board.samplesPerSecond) {
                 board.settings.spsSel = kRateCount - 1;
             }
             const std::int64_t most =

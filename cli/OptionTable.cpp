@@ -62,12 +62,14 @@ const OptionTable::Row kRows[] = {
      "FFT のパワースペクトル（dBFS）の画像。--dynamic の特性も表示します"},
     {"nplc", true, "measure", "--nplc N",
      "データ数の代わりに読み値を数え、読み値ごとに電源周期 N 個（0.02 から\n"
-     "100）分のデータを平均します（--rate と --filter がなければ 31250、sinc5）"},
+     "100）分のデータを平均します（--rate がなければ 31250）"},
     {"line", true, "measure serve", "--line 50|60", "電源周波数（Hz、既定 50）"},
-    {"null", true, "measure monitor", "--null V", "読み値から引く電圧（V）"},
+    {"null", true, "measure monitor", "--null V",
+     "電圧から引く値（V）。measure では読み値と統計に、monitor では\n"
+     "--limit に使います"},
     {"scale", true, "measure monitor", "--scale GAIN[,OFFSET[,UNIT]]",
-     "読み値を GAIN ×（電圧[V] − --null）+ OFFSET に換算し、単位 UNIT で\n"
-     "表示します（mV/V、°C、kg など）"},
+     "値を GAIN ×（電圧[V] − --null）+ OFFSET に換算し、単位 UNIT で\n"
+     "表します（mV/V、°C、kg など）"},
     {"limit", true, "monitor", "--limit chN:LOW:HIGH",
      "区間の値が LOW から HIGH（V、--scale では換算後の単位）を外れたときと\n"
      "戻ったときに警報を出します（チャンネルごとに繰り返し指定できます）",
@@ -78,7 +80,8 @@ const OptionTable::Row kRows[] = {
      "範囲内に戻ったとみなすには境界から H 内側に入ることとします（既定 0）"},
     {"mqtt", true, "monitor", "--mqtt URL",
      "mqtt://ホスト[:ポート]/接頭辞 か mqtts://...（TLS）の\n"
-     "ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats を送ります"},
+     "ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats（--limit では\n"
+     "ch0/alarm、ch1/alarm も）を送ります"},
     {"mqtt-format", true, "monitor", "--mqtt-format json|influx",
      "統計のメッセージの形式（既定 json）"},
     {"id", true, "monitor", "--id NAME",
