@@ -226,9 +226,12 @@ ScpiSetupStore::Result ScpiSetupStore::Save(int index, const ScpiSetup& setup) c
 }
 
 ScpiSetupStore::Result ScpiSetupStore::Recall(int index, ScpiSetup& setup) const {
+    if (folder.empty()) {
+        return Result::Empty;  // nothing could have been saved
+    }
     const std::string path = PathOf(index);
     const PosixFile file = PosixFile::OpenRegular(path);
-    if (!file.IsOpen() && (file.Error() == ENOENT || folder.empty())) {
+    if (!file.IsOpen() && file.Error() == ENOENT) {
         return Result::Empty;
     }
     std::string text(kLongestFile + 1, '\0');

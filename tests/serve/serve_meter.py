@@ -95,8 +95,12 @@ class MultimeterScript(MeterCase):
         dmm.write("CALC:LIM:LOW -1E-3;UPP 1E-3;STAT ON")
         dmm.query_ascii_values("READ?")
         self.assertEqual(dmm.query("CALC:LIM:FAIL?;:STAT:QUES:COND?;*STB?"), "0;0;0")
+        watcher = open_visa(self, self.server.port)  # a second script watching the limits
+        watcher.write("*CLS")
         dmm.write("CALC:LIM:LOW 1E-4")
         dmm.query_ascii_values("READ?")
+        self.assertEqual(watcher.query("STAT:QUES?;:CALC:LIM:FAIL?"), "2048;1",
+                         "every connection hears of the failure")
         self.assertEqual(dmm.query("CALC:LIM:FAIL?;:STAT:QUES:COND?"), "1;2048")
         self.assertEqual(int(dmm.query("*STB?")), 8 | 64, "questionable summary and service")
         self.assertEqual(dmm.query("STAT:QUES?;:STAT:QUES?"), "2048;0", "the event is read once")
