@@ -71,7 +71,14 @@ void WebServer::Serve(std::span<const pollfd> ready) {
             sessions[i - 2].reset();
         }
     }
-    std::erase(sessions, nullptr);
+    CloseEnded();
+}
+
+// The library closes a finished WebSocket's socket only when it is run.
+void WebServer::CloseEnded() {
+    if (std::erase(sessions, nullptr) != 0) {
+        RunHttp();
+    }
 }
 
 void WebServer::AfterPass() {
@@ -136,7 +143,7 @@ void WebServer::Push() {
             }
         }
     }
-    std::erase(sessions, nullptr);
+    CloseEnded();
     if (fSent) {
         nextPush = now + kPushInterval;
     }

@@ -63,6 +63,7 @@ private:
                          std::size_t extraSize, MHD_socket fd, MHD_UpgradeResponseHandle* handle);
     void Accept();
     void RunHttp();
+    void CloseEnded();
     void Push();
     bool HttpDue() const;
 

@@ -128,6 +128,11 @@ function scheduleDraw() {
   });
 }
 
+// Codes and microvolts as the window's axes write them, not in exponent form.
+function plain(value) {
+  return String(Math.round(value * 100) / 100);
+}
+
 function draw() {
   if (!columns || !state) return;
   const volt = $("volt").checked;
@@ -162,7 +167,8 @@ function draw() {
     dateWindow: [1, columns.count],
     series: names.length === 2 ? {CH1: {axis: "y2"}} : {},
     y2label: names.length === 2 ? "CH1" : undefined,
-    axes: {y2: {independentTicks: true}},
+    axes: {y: {axisLabelWidth: 80, axisLabelFormatter: plain},
+           y2: {independentTicks: true, axisLabelWidth: 90, axisLabelFormatter: plain}},
     colors: names.map((name) => (name === "ch0" ? "#0000c0" : "#c00000")),
     animatedZooms: false,
     legend: "always",
@@ -195,8 +201,13 @@ $("volt").addEventListener("change", () => {
   if (state) showResult();
   draw();
 });
-window.addEventListener("resize", () => {
+// A scroll bar that comes or goes changes the chart's width without resizing the window.
+let widthSent = 0;
+new ResizeObserver(() => {
+  const width = Math.round($("chart").clientWidth);
+  if (width === widthSent) return;
+  widthSent = width;
   sendWidth();
   if (chart) chart.resize();
-});
+}).observe($("chart"));
 connect();
