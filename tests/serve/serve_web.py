@@ -174,6 +174,11 @@ class Browser(unittest.TestCase):
                                    if not line.startswith("#")))
         codes = ask(self.server.port, "FETC:CODE?", timeout=30).split(",")
         self.assertEqual([r[k] for r in rows for k in ("ch0_code", "ch1_code")], codes)
+        import h5py
+        status, _, body = get(port, "/download/last.h5")
+        self.assertEqual(status, 200)
+        with h5py.File(io.BytesIO(body), "r") as f:
+            self.assertEqual([str(c) for c in f["codes"][:].ravel()], codes)
 
     def test_a_run_started_over_scpi_shows_and_a_start_while_it_runs_is_refused(self):
         port = self.server.http_port
@@ -190,6 +195,24 @@ class Browser(unittest.TestCase):
             wait_for(lambda: self.text("status") == "計測中止しました", 20, "the stop did not show")
             s.sendall(b"SYST:ERR?\n")
             self.assertTrue(s.makefile("r").readline().startswith("0,"))
+
+    def test_the_dynamic_figures_of_a_sine_show_as_measure_prints_them(self):
+        device = "sim:seed=7,serial=FT7SIM01,sine=1000.3"
+        server = Server(CLI, device=device, http=True)
+        self.addCleanup(server.kill)
+        self.assertEqual(ask(server.port, "SAMP:COUN 10000;:INIT;*OPC?", timeout=60), "1")
+        self.driver.get(f"http://127.0.0.1:{server.http_port}/live")
+        wait_for(lambda: "SNR" in self.text("figures"), 20, "no dynamic figures")
+        shown = {row[0]: row[1] for row in self.driver.execute_script(
+            "return [...document.querySelectorAll('#figures tr')].map("
+            "(r) => [...r.cells].map((c) => c.textContent));")}
+        done = subprocess.run([CLI, "measure", "--device", device, "--rate", "31250", "--count",
+                               "10000", "--dynamic"], capture_output=True, text=True,
+                              env={**os.environ, "QT_QPA_PLATFORM": "offscreen"})
+        printed = dict(line[len("CH0 : "):].split("：", 1) for line in done.stdout.splitlines()
+                       if line.startswith("CH0 : ") and "：" in line)
+        for name in ("SNR", "THD", "SINAD", "ENOB", "ノイズ実効値 (rms)"):
+            self.assertEqual(shown[name], printed[name].split("（")[0], name)
 
 
 class Prometheus(unittest.TestCase):
