@@ -174,6 +174,18 @@ class Browser(unittest.TestCase):
                                    if not line.startswith("#")))
         codes = ask(self.server.port, "FETC:CODE?", timeout=30).split(",")
         self.assertEqual([r[k] for r in rows for k in ("ch0_code", "ch1_code")], codes)
+        with tempfile.TemporaryDirectory() as folder:  # the .DTA file, read back by show
+            status, headers, body = get(port, "/download/last.DTA")
+            self.assertEqual(status, 200)
+            self.assertIn("FT7SIM01", headers["Content-Disposition"])
+            with open(os.path.join(folder, "last.DTA"), "wb") as f:
+                f.write(body)
+            shown = subprocess.run([CLI, "show", os.path.join(folder, "last.DTA"), "--csv",
+                                    os.path.join(folder, "shown.csv")], capture_output=True)
+            self.assertEqual(shown.returncode, 0, shown.stderr)
+            with open(os.path.join(folder, "shown.csv")) as f:
+                rows = list(csv.DictReader(line for line in f if not line.startswith("#")))
+            self.assertEqual([r[k] for r in rows for k in ("ch0_code", "ch1_code")], codes)
         import h5py
         status, _, body = get(port, "/download/last.h5")
         self.assertEqual(status, 200)
@@ -301,6 +313,17 @@ class HostileClients(unittest.TestCase):
                              data=b"")[0], 403)
         self.assertEqual(ask(self.server.port, "SAMP:COUN?"), "1000")
         self.scpi_answers()
+
+    def test_a_run_longer_than_a_data_file_holds_is_offered_in_the_other_forms(self):
+        port = self.server.http_port
+        self.assertEqual(ask(self.server.port, "SAMP:COUN 10001;:INIT;*OPC?", timeout=30), "1")
+        status, _, body = get(port, "/download/last.DTA")
+        self.assertEqual(status, 409)
+        self.assertIn(".DTA ファイルには 10000", body.decode())
+        status, _, body = get(port, "/download/last.csv")
+        self.assertEqual(status, 200)
+        self.assertEqual(sum(1 for line in body.decode().splitlines()
+                             if line and not line.startswith("#")), 10002, "header and rows")
 
     def test_a_websocket_sending_garbage_is_closed_and_one_never_reading_stalls_nothing(self):
         port = self.server.http_port
