@@ -227,6 +227,117 @@ class Browser(unittest.TestCase):
             self.assertEqual(shown[name], printed[name].split("（")[0], name)
 
 
+def messages(s, seconds=60):
+    """The JSON messages of a WebSocket (the server's frames are unmasked), as they come."""
+    buffer = b""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        chunk = s.recv(65536)
+        if not chunk:
+            return
+        buffer += chunk
+        while len(buffer) >= 2:
+            length, start = buffer[1] & 0x7F, 2
+            if length == 126:
+                length, start = int.from_bytes(buffer[2:4], "big"), 4
+            elif length == 127:
+                length, start = int.from_bytes(buffer[2:10], "big"), 10
+            if len(buffer) < start + length:
+                break
+            opcode, body = buffer[0] & 0x0F, buffer[start:start + length]
+            buffer = buffer[start + length:]
+            if opcode == 1:
+                yield json.loads(body)
+
+
+def watch(port, width):
+    s = websocket(port)
+    s.sendall(b"\x81" + bytes([0x80 | len(f"columns {width}")]) + b"\0\0\0\0" +
+              f"columns {width}".encode())
+    return s
+
+
+class LiveUpdates(unittest.TestCase):
+    """What a watching page is sent, read off its WebSocket."""
+
+    def test_a_page_opened_during_a_run_gets_every_column_once_and_the_end(self):
+        server = Server(CLI, device=DEVICE, http=True)
+        self.addCleanup(server.kill)
+        count, width = 100000, 640
+        with socket.create_connection(("127.0.0.1", server.port), timeout=30) as s:
+            s.sendall(f"VOLT:RATE 31250;:ROUT:SCAN (@0,1);:SAMP:COUN {count};:INIT\n".encode())
+            time.sleep(0.5)  # the page comes in the middle of the run
+            page = watch(server.http_port, width)
+            columns = {0: [None] * (2 * width), 1: [None] * (2 * width)}
+            statuses = []
+            for message in messages(page):
+                if "state" in message:
+                    statuses.append(message["state"]["status"])
+                if "chart" in message:
+                    chart = message["chart"]
+                    self.assertEqual((chart["count"], chart["columns"]), (count, width))
+                    for channel in (0, 1):
+                        pairs = chart[f"ch{channel}"]
+                        first = chart["first"]
+                        self.assertLessEqual(first + len(pairs) // 2, width)
+                        columns[channel][2 * first:2 * first + len(pairs)] = pairs
+                if statuses and statuses[-1] == "計測終了しました":
+                    break
+            page.close()
+            s.sendall(b"FETC:CODE?\n")
+            codes = [int(c) for c in s.makefile("r").readline().split(",")]
+        self.assertEqual(statuses[0], "計測中です")
+        self.assertEqual(statuses[-1], "計測終了しました")
+        # Each column's least and greatest code of the samples it covers: c·count/width on.
+        for channel in (0, 1):
+            taken = codes[channel::2]
+            for c in range(width):
+                part = taken[c * count // width:(c + 1) * count // width]
+                self.assertEqual(columns[channel][2 * c:2 * c + 2], [min(part), max(part)],
+                                 f"CH{channel} column {c}")
+
+    def test_a_board_lost_during_a_run_shows_the_error_and_is_down_in_the_metrics(self):
+        server = Server(CLI, device="sim:vanish=1000", http=True)
+        self.addCleanup(server.kill)
+        page = watch(server.http_port, 300)
+        status, _, body = control(server.http_port,
+                                  "/control/start?rate=16&filter=sinc5&channel=0&count=5000")
+        self.assertEqual(status, 200, body)
+        shown = []
+        for message in messages(page, 30):
+            if "state" in message:
+                shown.append(message["state"]["status"])
+                if not message["state"]["busy"] and shown[-1] != "":
+                    break
+        page.close()
+        self.assertEqual(shown[-1], "計測エラーで終了", shown)
+        metrics = get(server.http_port, "/metrics")[2].decode()
+        self.assertIn("\nselkoran_up 0\n", metrics)
+        self.assertIn("\nselkoran_running 0\n", metrics)
+
+    def test_the_samples_counter_only_grows_over_runs_stopped_or_finished(self):
+        server = Server(CLI, device=DEVICE, http=True)
+        self.addCleanup(server.kill)
+
+        def metric(name):
+            text = get(server.http_port, "/metrics")[2].decode()
+            return float(re.search(rf"^{name} (\S+)$", text, re.M).group(1))
+
+        self.assertEqual(ask(server.port, "ROUT:SCAN (@0,1);:SAMP:COUN 1000;:INIT;*OPC?"), "1")
+        self.assertEqual(metric("selkoran_samples_total"), 1000)
+        with socket.create_connection(("127.0.0.1", server.port), timeout=30) as s:
+            s.sendall(b"VOLT:RATE 100;:SAMP:COUN 100000;:INIT\n")
+            wait_for(lambda: metric("selkoran_running") == 1 and
+                     metric("selkoran_samples_total") > 1000, 20, "the run did not count")
+            s.sendall(b"ABOR;:DATA:POIN?\n")
+            kept = int(s.makefile("r").readline())
+        self.assertGreater(kept, 0)
+        self.assertEqual(metric("selkoran_running"), 0)
+        self.assertEqual(metric("selkoran_samples_total"), 1000 + kept)
+        self.assertEqual(ask(server.port, "VOLT:RATE 31250;:SAMP:COUN 10;:INIT;*OPC?"), "1")
+        self.assertEqual(metric("selkoran_samples_total"), 1010 + kept)
+
+
 class Prometheus(unittest.TestCase):
     """A Prometheus the test configures scrapes /metrics once a second."""
 
