@@ -81,6 +81,12 @@ const OptionTable::Row kRows[] = {
      "接続を受け付けるアドレスとネットワーク（既定：すべて）"},
     {"no-announce", false, "serve", "--no-announce", "Avahi で告知しません"},
     {"quiet", false, "serve", "--quiet", "接続と切断、ボードのエラーごとの行を出しません"},
+    {"http-port", true, "serve", "--http-port N",
+     "ウェブページと /metrics のポート（既定：8080、0 で空いているポート）"},
+    {"no-http", false, "serve", "--no-http", "ウェブページを出しません"},
+    {"http-password-file", true, "serve", "--http-password-file FILE",
+     "ページからの操作に要るパスワードのファイル（所有者だけが読めること）。ないときは\n"
+     "このコンピューターのブラウザーだけが操作できます"},
     {nullptr, false, "measure", nullptr,
      "書き出すファイルをすべて、ボードに接続する前に確かめます"},
     {nullptr, false, "measure", nullptr,

@@ -53,6 +53,7 @@ public:
     int SelfTest();
 
     Settings& Setup() { return settings; }
+    const Settings& Setup() const { return settings; }
     // CONFigure, as multimeters take it: one sample per channel, started at once.
     void Configure() {
         settings.run.count = 1;
@@ -83,6 +84,10 @@ public:
     void Detach(Listener* listener) { std::erase(listeners, listener); }
 
     const Measurement& Samples() const { return samples; }
+    // What the last run was measured with: the settings, the board, its start.
+    const AcquisitionInfo& RunInfo() const { return engine.Info(); }
+    // The board answered its last identification and failed no run since.
+    bool Answering() const { return fAnswering; }
 
 private:
     enum class State { Idle, Armed, Running };
@@ -99,6 +104,7 @@ private:
     State state = State::Idle;
     std::uint64_t runNumber = 0;
     bool fIdentifyNext = false;  // after a failure, the next run identifies the board again
+    bool fAnswering = false;
     std::string serialNumber;
     std::vector<RunEnd> ends;
     std::vector<Listener*> listeners;
