@@ -3,27 +3,22 @@
 
 #include <QStringList>
 
+#include "common/SettingTexts.h"
+
 // The items of the rate and channel boxes, shared by the main window and the recording window:
 // an item's index is the setting's value.
 namespace SettingItems {
 
-inline const QStringList kRates = {"1.25sps",
-                                   "2.5sps",
-                                   "5sps",
-                                   "10sps",
-                                   "16.63sps/16.67sps",
-                                   "20.01sps",
-                                   "49.68sps/50sps",
-                                   "59.52sps/59.98sps",
-                                   "100.2sps",
-                                   "200.3sps",
-                                   "503.8sps/504sps",
-                                   "1007sps/1008sps",
-                                   "2597sps/2604sps",
-                                   "5208sps",
-                                   "10417sps",
-                                   "15625sps",
-                                   "31250sps"};
-inline const QStringList kChannels = {"CH0 (Ain0-Ain1)", "CH1 (Ain2-Ain3)", "CH0 + CH1"};
+template <std::size_t N>
+QStringList Items(const std::array<std::string_view, N>& texts) {
+    QStringList items;
+    for (const std::string_view text : texts) {
+        items << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    }
+    return items;
+}
+
+inline const QStringList kRates = Items(SettingTexts::kRates);
+inline const QStringList kChannels = Items(SettingTexts::kChannels);
 
 }  // namespace SettingItems

@@ -138,9 +138,9 @@ std::string BuildProgram(const char* name) {
 }
 
 Child StartServer() {
-    return Child(
-        {BuildProgram("selkoran-cli"), "serve", "--device", "sim", "--port", "0", "--no-announce"},
-        true);
+    return Child({BuildProgram("selkoran-cli"), "serve", "--device", "sim", "--port", "0",
+                  "--no-announce", "--no-http"},
+                 true);
 }
 
 // A client on one blocking socket.

@@ -103,6 +103,12 @@ const OptionTable::Row kRows[] = {
     {"state-dir", true, "serve", "--state-dir DIR",
      "*SAV の設定を保存するフォルダ（既定 $XDG_STATE_HOME/selkoran\n"
      "か ~/.local/state/selkoran）"},
+    {"http-port", true, "serve", "--http-port N",
+     "ウェブページと /metrics のポート（既定：8080、0 で空いているポート）"},
+    {"no-http", false, "serve", "--no-http", "ウェブページを出しません"},
+    {"http-password-file", true, "serve", "--http-password-file FILE",
+     "ページからの操作に要るパスワードのファイル（所有者だけが読めること）。ないときは\n"
+     "このコンピューターのブラウザーだけが操作できます"},
     {nullptr, false, "measure", nullptr,
      "書き出すファイルをすべて、ボードに接続する前に確かめます"},
     {nullptr, false, "measure", nullptr,

@@ -18,6 +18,7 @@ ScpiInstrument::ScpiInstrument(TADC& adc, Acquisition::NowFunction now)
 
 Acquisition::StartResult ScpiInstrument::Identify() {
     const Acquisition::StartResult result = engine.Identify();
+    fAnswering = result == Acquisition::StartResult::Started;
     if (result == Acquisition::StartResult::Started) {
         serialNumber = board.SerialNumber();
     }
@@ -91,6 +92,7 @@ int ScpiInstrument::StartRun() {
     }
     state = State::Running;
     fIdentifyNext = false;
+    fAnswering = true;
     serialNumber = board.SerialNumber();
     return 0;
 }
@@ -132,6 +134,7 @@ void ScpiInstrument::Shutdown() {
 void ScpiInstrument::Ended(bool fFailed, bool fAborted) {
     state = State::Idle;
     fIdentifyNext = fIdentifyNext || fFailed;
+    fAnswering = fAnswering && !fFailed;
     ends.push_back({runNumber, fFailed, fAborted, EvaluateReadings()});
     for (Listener* listener : listeners) {
         listener->RunEnding(ends.back());

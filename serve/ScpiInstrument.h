@@ -63,6 +63,7 @@ public:
     void SetPowerOnLineFrequency(int lineHz);
     // *SAV and *RCL: the setups kept in the server's state folder.
     ScpiSetupStore& Setups() { return setups; }
+    const Settings& Setup() const { return settings; }
     // CONFigure, as multimeters take it: one sample per channel, started at once.
     void Configure() {
         settings.run.count = 1;
@@ -112,6 +113,10 @@ public:
     void ClearLimitFailures(int channel) { limitFailures[static_cast<std::size_t>(channel)] = 0; }
     // STATus:QUEStionable:CONDition?: the limit failures of either channel.
     std::uint16_t QuestionableCondition() const;
+    // What the last run was measured with: the settings, the board, its start.
+    const AcquisitionInfo& RunInfo() const { return engine.Info(); }
+    // The board answered its last identification and failed no run since.
+    bool Answering() const { return fAnswering; }
 
 private:
     enum class State { Idle, Armed, Running };
@@ -140,6 +145,7 @@ private:
     State state = State::Idle;
     std::uint64_t runNumber = 0;
     bool fIdentifyNext = false;  // after a failure, the next run identifies the board again
+    bool fAnswering = false;
     std::string serialNumber;
     std::vector<RunEnd> ends;
     std::vector<Listener*> listeners;

@@ -1,90 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "serve/ScpiServer.h"
 
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-
-#include "common/SystemErrorText.h"
-
-namespace {
-
-constexpr int kBacklog = 64;
-
-// The listening address as people write it: "[::]" for IPv6.
-std::string HostText(const std::string& host) {
-    return host.find(':') == std::string::npos ? host : '[' + host + ']';
-}
-
-// A peer as people write it: "127.0.0.1:43210", "[fd00::7]:43210".
-std::string PeerText(const sockaddr_storage& peer) {
-    const in_port_t port = peer.ss_family == AF_INET
-                               ? reinterpret_cast<const sockaddr_in*>(&peer)->sin_port
-                               : reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_port;
-    return HostText(AllowList::AddressText(peer)) + ':' + std::to_string(ntohs(port));
-}
-
-}  // namespace
 
 ScpiServer::ScpiServer(ScpiInstrument& shared, Options serverOptions)
     : instrument(shared), options(std::move(serverOptions)), log(options.fQuiet) {}
 
-ScpiServer::~ScpiServer() {
-    if (listenFd >= 0) {
-        ::close(listenFd);
-    }
-}
-
 bool ScpiServer::Listen(std::string* error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string where =
-        HostText(options.listen) + " のポート " + std::to_string(options.port);
-    if (getaddrinfo(options.listen.c_str(), std::to_string(options.port).c_str(), &hints, &found) !=
-        0) {
-        *error = "待ち受けるアドレスが正しくありません: " + options.listen;
-        return false;
-    }
-    listenFd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    const int off = 0;
-    bool fOk = listenFd >= 0 && setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
-    // "::" takes IPv4 clients too.
-    if (fOk && found->ai_family == AF_INET6) {
-        setsockopt(listenFd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    }
-    fOk = fOk && ::bind(listenFd, found->ai_addr, found->ai_addrlen) == 0 &&
-          ::listen(listenFd, kBacklog) == 0;
-    freeaddrinfo(found);
-    if (!fOk) {
-        *error = where + " で待ち受けできません: " + SystemErrorText(errno);
-        return false;
-    }
-    sockaddr_storage bound{};
-    socklen_t length = sizeof bound;
-    getsockname(listenFd, reinterpret_cast<sockaddr*>(&bound), &length);
-    port = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&bound)->sin_port
-                                            : reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
-    ServerLog::Say("SCPI サーバー: " + HostText(options.listen) + " のポート " +
-                   std::to_string(port) + " で待ち受けています");
-    return true;
+    return listening.Listen("SCPI サーバー", options.listen, options.port, error);
 }
 
 void ScpiServer::Serve(int stopFd) {
     std::vector<pollfd> fds;
     for (;;) {
-        fds.assign({{stopFd, POLLIN, 0}, {listenFd, POLLIN, 0}, {wakeFd, POLLIN, 0}});
+        fds.assign({{stopFd, POLLIN, 0}, {listening.Descriptor(), POLLIN, 0}, {wakeFd, POLLIN, 0}});
         for (const auto& connection : connections) {
             fds.push_back({connection->Descriptor(), connection->Events(), 0});
         }
+        const std::size_t served = fds.size();
+        std::vector<std::size_t> firsts;
+        for (LoopGuest* guest : guests) {
+            firsts.push_back(fds.size());
+            guest->Descriptors(fds);
+        }
+        firsts.push_back(fds.size());
         ::poll(fds.data(), fds.size(), PollTimeoutMs());
         if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             return;
@@ -93,8 +37,14 @@ void ScpiServer::Serve(int stopFd) {
             Accept();
         }
         WakeInstrument((fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0);
-        ServeConnections(fds, 3);
+        ServeConnections(std::span(fds.data(), served), 3);
+        for (std::size_t i = 0; i < guests.size(); ++i) {
+            guests[i]->Serve(std::span(fds.data() + firsts[i], firsts[i + 1] - firsts[i]));
+        }
         TellRunEnds();
+        for (LoopGuest* guest : guests) {
+            guest->AfterPass();
+        }
         // A run that a command has just started is woken as its first wait says; one that a
         // command has ended is not woken again. Nothing is woken here: a run that ended now
         // would end untold until some client spoke again.
@@ -103,19 +53,11 @@ void ScpiServer::Serve(int stopFd) {
 }
 
 void ScpiServer::Accept() {
-    for (;;) {
-        sockaddr_storage peer{};
-        socklen_t length = sizeof peer;
-        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
-                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            return;
-        }
-        const std::string address = PeerText(peer);
-        if (!options.allow.Allows(peer)) {
-            ServerLog::Say("接続を許可していないアドレスからの接続を閉じました：" + address);
-            ::close(fd);
-        } else if (connections.size() >= kMostConnections) {
+    std::string address;
+    sockaddr_storage peer{};
+    for (int fd = listening.Accept(options.allow, &address, &peer); fd >= 0;
+         fd = listening.Accept(options.allow, &address, &peer)) {
+        if (connections.size() >= kMostConnections) {
             ServerLog::Say("同時接続数が上限の " + std::to_string(kMostConnections) +
                            " に達しているため接続を閉じました：" + address);
             ::close(fd);
@@ -128,7 +70,7 @@ void ScpiServer::Accept() {
     }
 }
 
-void ScpiServer::ServeConnections(const std::vector<pollfd>& ready, std::size_t first) {
+void ScpiServer::ServeConnections(std::span<const pollfd> ready, std::size_t first) {
     // Connections accepted during this pass have no entry yet.
     const std::size_t polled = ready.size() - first;
     for (std::size_t i = 0; i < polled; ++i) {
@@ -176,9 +118,17 @@ void ScpiServer::TellRunEnds() {
 }
 
 int ScpiServer::PollTimeoutMs() const {
-    if (!wakeAt) {
-        return -1;
+    int timeout = -1;
+    if (wakeAt) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - Clock::now());
+        timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - Clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    // The shortest wait of all, -1 counting as none.
+    for (const LoopGuest* guest : guests) {
+        const int guestTimeout = guest->TimeoutMs();
+        if (guestTimeout >= 0 && (timeout < 0 || guestTimeout < timeout)) {
+            timeout = guestTimeout;
+        }
+    }
+    return timeout;
 }

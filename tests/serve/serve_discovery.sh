@@ -76,7 +76,7 @@ serve() {
   local err=$1
   shift
   : >"$err"
-  "$cli" serve --port 0 "$@" 2>>"$err" &
+  "$cli" serve --port 0 --no-http "$@" 2>>"$err" &
   pids+=($!)
   port=""
   for _ in $(seq 50); do

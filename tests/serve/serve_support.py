@@ -7,15 +7,18 @@ import socket
 import subprocess
 import time
 
-PORT_LINE = re.compile(r"ポート (\d+) で待ち受けています")
+PORT_LINE = re.compile(r"SCPI サーバー: .* のポート (\d+) で待ち受けています")
+HTTP_PORT_LINE = re.compile(r"Web サーバー: .* のポート (\d+) で待ち受けています")
 
 
 class Server:
-    """The server on the simulated board; stopped by SIGTERM, as a service is."""
+    """The server on the simulated board; stopped by SIGTERM, as a service is. Its web page
+    only where `http` is true, on a free port (`http_port`)."""
 
     def __init__(self, cli, device="sim:seed=7,serial=FT7SIM01", extra=(), announce=False,
-                 env=None):
+                 env=None, http=False):
         arguments = [cli, "serve", "--device", device, "--port", "0", *extra]
+        arguments += ["--http-port", "0"] if http else ["--no-http"]
         if not announce:
             arguments.append("--no-announce")
         self.process = subprocess.Popen(arguments, stderr=subprocess.PIPE, text=True, env=env)
@@ -28,6 +31,10 @@ class Server:
             match = PORT_LINE.search(line)
             if match:
                 self.port = int(match.group(1))
+            match = HTTP_PORT_LINE.search(line)
+            if match:
+                self.http_port = int(match.group(1))
+            if match or (not http and hasattr(self, "port")):
                 break
 
     def stop(self):
