@@ -14,6 +14,7 @@
 #include "cli/CliOutputs.h"
 #include "cli/CliPrompts.h"
 #include "cli/GraphPicture.h"
+#include "cli/ReadingReport.h"
 #include "common/Codes.h"
 #include "datafile/Myfile.h"
 #include "measure/Acquisition.h"
@@ -114,8 +115,8 @@ QJsonObject CliReport::SettingsJson() const {
                        {"fSinc5", s.fSinc5}, {"fBUF_ON", s.fBUF_ON}};
 }
 
-QByteArray CliReport::Json(const std::optional<Board>& board,
-                           const AnalysisReport* analysis) const {
+QByteArray CliReport::Json(const std::optional<Board>& board, const AnalysisReport* analysis,
+                           const ReadingReport* readings) const {
     QJsonObject root;
     if (board) {
         root["board"] = QJsonObject{{"name", board->name}, {"version", board->version}};
@@ -137,11 +138,17 @@ QByteArray CliReport::Json(const std::optional<Board>& board,
                            {"microvoltStdDev", stats.MicrovoltStdDev},
                            {"statistics", StatusTexts::Statistics(data, channel, fVolt)}};
         AddAnalysis(object, analysis, channel);
+        if (readings != nullptr) {
+            readings->AddTo(object, channel);
+        }
         channels.append(object);
     }
     root["channels"] = channels;
     if (analysis != nullptr) {
         root["sampleRate"] = analysis->SampleRate();
+    }
+    if (readings != nullptr) {
+        root["readingSettings"] = readings->SettingsJson();
     }
     return QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -189,13 +196,13 @@ bool CliReport::WriteFiles(CliOutputs& outputs, const ReportOptions& options,
 }
 
 void CliReport::Print(bool fJson, bool fSettings, const std::optional<Board>& board,
-                      const AnalysisReport* analysis) const {
+                      const AnalysisReport* analysis, const ReadingReport* readings) const {
     if (fJson) {
-        std::fputs(Json(board, analysis).constData(), stdout);
+        std::fputs(Json(board, analysis, readings).constData(), stdout);
         return;
     }
     QStringList lines = fSettings ? SettingsLines() : QStringList();
-    lines += StatisticsLines();
+    lines += readings != nullptr ? readings->Lines() : StatisticsLines();
     if (analysis != nullptr) {
         lines += analysis->Lines();
     }

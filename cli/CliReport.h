@@ -13,6 +13,7 @@ class Acquisition;
 class AnalysisReport;
 class CliOutputs;
 class Measurement;
+class ReadingReport;
 class TmyMessage;
 
 // --csv, --png, --volt and --json: how measure and show give a measurement.
@@ -48,9 +49,10 @@ public:
     QStringList SettingsLines() const;
     QStringList StatisticsLines() const;
     // One object: board (when given), settings, channels; with an analysis also the sample
-    // rate, and each analysed channel's object carries the analysis keys too.
-    QByteArray Json(const std::optional<Board>& board,
-                    const AnalysisReport* analysis = nullptr) const;
+    // rate, and each analysed channel's object carries the analysis keys too; with readings
+    // their settings, and each channel's object its readings.
+    QByteArray Json(const std::optional<Board>& board, const AnalysisReport* analysis = nullptr,
+                    const ReadingReport* readings = nullptr) const;
     // The six settings, numbers and booleans.
     QJsonObject SettingsJson() const;
     // The table of a recording: its "#" lines (the board and the start time when known, the
@@ -62,10 +64,10 @@ public:
     // with the data file at `sourcePath` (empty: data just measured); false when one was not.
     bool WriteFiles(CliOutputs& outputs, const ReportOptions& options,
                     const std::optional<Board>& board, const QString& sourcePath) const;
-    // The JSON object, or the settings lines (with fSettings), the statistics lines and the
-    // analysis lines.
+    // The JSON object, or the settings lines (with fSettings), the statistics lines (the
+    // readings' lines instead where given) and the analysis lines.
     void Print(bool fJson, bool fSettings, const std::optional<Board>& board,
-               const AnalysisReport* analysis) const;
+               const AnalysisReport* analysis, const ReadingReport* readings = nullptr) const;
 
 private:
     Measurement& data;

@@ -13,8 +13,10 @@
 #include "cli/CliReport.h"
 #include "cli/CommandTable.h"
 #include "cli/ProgressBar.h"
+#include "cli/ReadingReport.h"
 #include "cli/RunLoop.h"
 #include "cli/StopSignal.h"
+#include "common/SampleRates.h"
 #include "datafile/Myfile.h"
 #include "link/Ad7172.h"
 #include "measure/Acquisition.h"
@@ -35,34 +37,94 @@ QString CountList() {
 class MeasureCommand : public CliCommand {
 public:
     struct Options {
+        // Readings over line cycles without --count.
+        static constexpr std::int64_t kDefaultReadings = 10;
+
         BoardOptions board;
         ReportOptions report;
         AnalysisPictures pictures;
+        ReadingOptions readings;
         QString output;  // the ".DTA" file
+        QString countText;
+        std::int64_t readingCount = kDefaultReadings;
         bool fForce = false;
         bool fAnalyze = false;
 
         bool Parse(const QStringList& arguments, QString& error) {
-            const OptionReader::Options own = {
-                {"count", [this](const QString& value,
-                                 QString& reason) { return StoreCount(value, reason); }},
-                {"output", OptionReader::Text(output)},
-                {"force", OptionReader::Flag(fForce)},
-                {"analyze", OptionReader::Flag(fAnalyze)}};
-            return OptionReader::Read("measure", arguments, 0,
-                                      board.With(report.With(pictures.With(own))), error) &&
-                   board.ResolveRate(error);
+            const OptionReader::Options own = {{"count", OptionReader::Text(countText)},
+                                               {"output", OptionReader::Text(output)},
+                                               {"force", OptionReader::Flag(fForce)},
+                                               {"analyze", OptionReader::Flag(fAnalyze)}};
+            return OptionReader::Read(
+                       "measure", arguments, 0,
+                       board.With(report.With(pictures.With(readings.With(own, true)))), error) &&
+                   board.ResolveRate(error) && ResolveCount(error) && CheckReadings(error);
         }
-        bool StoreCount(const QString& text, QString& error) {
+        // A sample count of the window's list; with --nplc a count of readings whose samples
+        // one run holds.
+        bool ResolveCount(QString& error) {
+            if (readings.lineCycles) {
+                return ResolveReadingCount(error);
+            }
             for (int i = 0; i < kSampleCountCount; ++i) {
-                if (text == QString::number(kSampleCounts[i])) {
-                    board.settings.DataCountSel = i;
+                if (countText.isEmpty() || countText == QString::number(kSampleCounts[i])) {
+                    board.settings.DataCountSel = countText.isEmpty() ? 3 : i;
                     return true;
                 }
             }
             error = QStringLiteral("--count %1 は選べません。選べるデータ数：%2")
-                        .arg(text, CountList());
+                        .arg(countText, CountList());
             return false;
+        }
+        bool ResolveReadingCount(QString& error) {
+            // Readings over line cycles are measured at the top rate unless a rate was asked
+            // for: the most samples a cycle, 625 of them at 50 Hz.
+            if (!board.samplesPerSecond) {
+                board.settings.spsSel = kRateCount - 1;
+            }
+            const std::int64_t most =
+                Acquisition::kMaxStartCount / readings.Aperture().SamplesPerReading(
+                                                  SampleRates::SamplesPerSecond(board.settings));
+            const std::optional<int> count =
+                countText.isEmpty() ? std::optional<int>(kDefaultReadings)
+                                    : OptionReader::Number(countText, 1, static_cast<int>(most));
+            if (!count) {
+                error = QStringLiteral(
+                            "--count %1 は測れません。--nplc %2 で測れる読み値の数：1 から "
+                            "%3 まで")
+                            .arg(countText, QString::number(*readings.lineCycles))
+                            .arg(most);
+                return false;
+            }
+            readingCount = *count;
+            return true;
+        }
+        // Readings over line cycles are no data file's samples, nor the window's graph.
+        bool CheckReadings(QString& error) const {
+            if (!readings.lineCycles) {
+                if (readings.fLineGiven) {
+                    error = QStringLiteral("--line は --nplc と一緒に指定してください");
+                }
+                return !readings.fLineGiven;
+            }
+            const std::pair<bool, const char*> others[] = {
+                {!output.isEmpty(), "--output"},
+                {!report.pngFile.isEmpty(), "--png"},
+                {WantsAnalysis(), "--analyze、--dynamic と解析の画像"}};
+            for (const auto& [fGiven, name] : others) {
+                if (fGiven) {
+                    error = QStringLiteral("--nplc と %1 は一緒に使えません").arg(name);
+                    return false;
+                }
+            }
+            return true;
+        }
+        std::int64_t SamplesPerRun() const {
+            if (!readings.lineCycles) {
+                return kSampleCounts[board.settings.DataCountSel];
+            }
+            return readingCount * readings.Aperture().SamplesPerReading(
+                                      SampleRates::SamplesPerSecond(board.settings));
         }
         bool WantsAnalysis() const {
             return fAnalyze || pictures.Wanted() || pictures.WantsDynamic();
@@ -88,7 +150,8 @@ public:
         if (!driver) {
             return CliExit::kUsage;
         }
-        auto data = std::make_unique<Measurement>();
+        auto data = std::make_unique<Measurement>(std::max<std::int32_t>(
+            kSeriesCapacity, static_cast<std::int32_t>(options.SamplesPerRun())));
         data->Settings = options.board.settings;
         std::optional<CliReport::Board> board;
         const std::optional<AcquisitionOutcome> outcome = Acquire(*driver, *data, board);
@@ -115,9 +178,8 @@ private:
         if (!board) {
             return std::nullopt;
         }
-        const Acquisition::StartResult started = engine.Start(
-            {.settings = data.Settings, .count = kSampleCounts[data.Settings.DataCountSel]},
-            {&data});
+        const Acquisition::StartResult started =
+            engine.Start({.settings = data.Settings, .count = options.SamplesPerRun()}, {&data});
         if (started != Acquisition::StartResult::Started) {
             messages.StartFailed(started);
             return std::nullopt;
@@ -153,6 +215,10 @@ private:
                                           data, std::nullopt, options.pictures.WantsDynamic()))
                                     : std::nullopt;
         const CliReport report(data, options.report.fVolt);
+        const std::optional<ReadingReport> readings =
+            options.readings.Wanted()
+                ? std::optional<ReadingReport>(std::in_place, data, options.readings)
+                : std::nullopt;
         bool fWritten = options.output.isEmpty() || SaveDataFile(data);
         if (analysis) {
             fWritten = options.pictures.Write(outputs, *analysis, {}) && fWritten;
@@ -161,7 +227,13 @@ private:
         if (options.WantsAnalysis() && !analysis) {
             return CliExit::kFailure;
         }
-        report.Print(options.report.fJson, false, board, analysis ? &*analysis : nullptr);
+        if (readings && readings->Empty()) {
+            CliExit::PrintError(
+                QStringLiteral("読み値が 1 個もありません（データ %1 個）").arg(data.Acquired()));
+            return CliExit::kFailure;
+        }
+        report.Print(options.report.fJson, false, board, analysis ? &*analysis : nullptr,
+                     readings ? &*readings : nullptr);
         return fWritten ? CliExit::kOk : CliExit::kFailure;
     }
 
@@ -217,7 +289,9 @@ const CommandTable::Row CommandTable::kMeasure = {
     "[--channel 0|1|2|both] [--count 100|200|500|1000|2000|5000|10000]\n"
     "[--output FILE.DTA] [--force] [--csv FILE] [--png FILE]\n"
     "[--volt] [--json] [--analyze] [--histogram PNG]\n"
-    "[--spectrum PNG] [--allan PNG] [--dynamic] [--fft PNG]",
+    "[--spectrum PNG] [--allan PNG] [--dynamic] [--fft PNG]\n"
+    "[--nplc N [--line 50|60]] [--null V] [--scale GAIN[,OFFSET[,UNIT]]]",
     "測定して統計を表示し、データを保存します\n"
-    "（既定値：--rate 10 --count 1000 --channel 0 --filter sinc5）",
+    "（既定値：--rate 10 --count 1000 --channel 0 --filter sinc5。\n"
+    "--nplc では --count は読み値の数で既定 10、レートは 31250）",
     CliCommand::Made<MeasureCommand>};

@@ -17,6 +17,7 @@
 
 #include "cli/CliPrompts.h"
 #include "cli/CommandTable.h"
+#include "cli/MonitorAlarms.h"
 #include "cli/MonitorOptions.h"
 #include "cli/RunLoop.h"
 #include "cli/StopSignal.h"
@@ -308,7 +309,8 @@ private:
         if (publisher) {
             publisher->Publish(interval);
         }
-        return !file || file->Write(interval);
+        const bool fWritten = !file || file->Write(interval);
+        return alarms.Take(interval, file ? &*file : nullptr, publisher.get()) && fWritten;
     }
 
     std::string MetaJson(const AcquisitionInfo& run, const std::string& serial) const {
@@ -327,6 +329,7 @@ private:
     }
 
     const Options options;
+    MonitorAlarms alarms{options};
     CliPrompts prompts;
     TmyMessage messages = prompts.Messages();
     std::optional<IntervalFile> file;
@@ -341,7 +344,9 @@ const CommandTable::Row CommandTable::kMonitor = {
     "[--channel 0|1|2|both] --interval 10s [--duration 7d]\n"
     "[--csv FILE [--force|--append]] [--mqtt URL]\n"
     "[--mqtt-format json|influx] [--id NAME] [--mqtt-ca FILE]\n"
-    "[--mqtt-user NAME] [--mqtt-password-file FILE]",
+    "[--mqtt-user NAME] [--mqtt-password-file FILE]\n"
+    "[--limit chN:LOW:HIGH ...] [--limit-by mean|extremes]\n"
+    "[--hysteresis H] [--null V] [--scale GAIN[,OFFSET[,UNIT]]]",
     "測定を続けながら区間ごとの統計（平均値、標準偏差、最小値、\n"
     "最大値）を表示し、CSV ファイルと MQTT ブローカーに送ります\n"
     "（Ctrl-C か SIGTERM まで、または --duration の間）",

@@ -31,7 +31,7 @@ const Option* Usable(const QString& command, const QString& name, const QStringL
         error = QStringLiteral("不明なオプションです：--") + name;
     } else if (option == options.end()) {
         error = command + QStringLiteral(" では使えないオプションです：--") + name;
-    } else if (given.contains(name)) {
+    } else if (given.contains(name) && !OptionTable::Find(name)->fRepeatable) {
         error = QStringLiteral("オプションが二度指定されています：--") + name;
     } else {
         return &*option;
@@ -118,6 +118,24 @@ Store SamplesPerSecond(std::optional<double>& field) {
         field = value;
         return true;
     };
+}
+
+Store LineFrequency(int& field) {
+    return [&field](const QString& text, QString&) {
+        field = text.toInt();
+        return text == QStringLiteral("50") || text == QStringLiteral("60");
+    };
+}
+
+std::optional<double> Real(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^[+-]?(?:\\d+(?:\\.\\d*)?|\\.\\d+)(?:[eE][+-]?\\d+)?$"));
+    bool fOk = false;
+    const double value = text.toDouble(&fOk);
+    if (!pattern.match(text).hasMatch() || !fOk || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 Store Duration(std::optional<std::chrono::duration<double>>& field) {

@@ -29,13 +29,19 @@ std::optional<QStringList> Read(const QString& command, const QStringList& argum
                                 qsizetype files, const Options& options, QString& error);
 
 // The ways to store a value: any text but an empty one; a flag; a whole number within
-// first..last; samples per second, a plain decimal figure above 0 ("31250", "100.2"); a
+// first..last; samples per second, a plain decimal figure above 0 ("31250", "100.2"); a line
+// frequency; a
 // duration, "1h30m", "90s", "1.5h", "7d": days, hours, minutes and seconds in that order,
 // each at most once, together more than nothing.
 Store Text(QString& field);
 Store Flag(bool& field);
 std::optional<int> Number(const QString& text, int first, int last);
 Store SamplesPerSecond(std::optional<double>& field);
+// The mains' frequency, 50 or 60 (Hz).
+Store LineFrequency(int& field);
+// A decimal figure with a sign and an exponent where wanted ("-1.5", "2e-3"); nothing for any
+// other text, an infinity or not a number.
+std::optional<double> Real(const QString& text);
 Store Duration(std::optional<std::chrono::duration<double>>& field);
 
 }  // namespace OptionReader

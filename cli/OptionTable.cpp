@@ -60,9 +60,28 @@ const OptionTable::Row kRows[] = {
      "高調波、正弦波フィット）も表示します（先頭の 1048576 データまで）"},
     {"fft", true, "measure analyze", "--fft PNG",
      "FFT のパワースペクトル（dBFS）の画像。--dynamic の特性も表示します"},
+    {"nplc", true, "measure", "--nplc N",
+     "データ数の代わりに読み値を数え、読み値ごとに電源周期 N 個（0.02 から\n"
+     "100）分のデータを平均します（--rate がなければ 31250）"},
+    {"line", true, "measure serve", "--line 50|60", "電源周波数（Hz、既定 50）"},
+    {"null", true, "measure monitor", "--null V",
+     "電圧から引く値（V）。measure では読み値と統計に、monitor では\n"
+     "--limit に使います"},
+    {"scale", true, "measure monitor", "--scale GAIN[,OFFSET[,UNIT]]",
+     "値を GAIN ×（電圧[V] − --null）+ OFFSET に換算し、単位 UNIT で\n"
+     "表します（mV/V、°C、kg など）"},
+    {"limit", true, "monitor", "--limit chN:LOW:HIGH",
+     "区間の値が LOW から HIGH（V、--scale では換算後の単位）を外れたときと\n"
+     "戻ったときに警報を出します（チャンネルごとに繰り返し指定できます）",
+     true},
+    {"limit-by", true, "monitor", "--limit-by mean|extremes",
+     "--limit で比べる値：区間の平均値（既定）か最大値と最小値"},
+    {"hysteresis", true, "monitor", "--hysteresis H",
+     "範囲内に戻ったとみなすには境界から H 内側に入ることとします（既定 0）"},
     {"mqtt", true, "monitor", "--mqtt URL",
      "mqtt://ホスト[:ポート]/接頭辞 か mqtts://...（TLS）の\n"
-     "ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats を送ります"},
+     "ブローカーに、接頭辞/ID/status、meta、ch0/stats、ch1/stats（--limit では\n"
+     "ch0/alarm、ch1/alarm も）を送ります"},
     {"mqtt-format", true, "monitor", "--mqtt-format json|influx",
      "統計のメッセージの形式（既定 json）"},
     {"id", true, "monitor", "--id NAME",
@@ -81,6 +100,9 @@ const OptionTable::Row kRows[] = {
      "接続を受け付けるアドレスとネットワーク（既定：すべて）"},
     {"no-announce", false, "serve", "--no-announce", "Avahi で告知しません"},
     {"quiet", false, "serve", "--quiet", "接続と切断、ボードのエラーごとの行を出しません"},
+    {"state-dir", true, "serve", "--state-dir DIR",
+     "*SAV の設定を保存するフォルダ（既定 $XDG_STATE_HOME/selkoran\n"
+     "か ~/.local/state/selkoran）"},
     {"http-port", true, "serve", "--http-port N",
      "ウェブページと /metrics のポート（既定：8080、0 で空いているポート）"},
     {"no-http", false, "serve", "--no-http", "ウェブページを出しません"},

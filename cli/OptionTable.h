@@ -16,6 +16,7 @@ struct Row {
     const char* commands;  // their names, separated by spaces
     const char* label;
     const char* text;
+    bool fRepeatable = false;  // may be given more than once
 };
 
 std::span<const Row> Rows();

@@ -30,6 +30,9 @@ public:
         QString allow;
         bool fNoAnnounce = false;
         bool fQuiet = false;
+        // Where *SAV keeps its setups, and the mains' frequency *RST starts from.
+        QString stateDir = QString::fromStdString(ScpiSetupStore::DefaultFolder());
+        int lineHz = 50;
         std::uint16_t httpPort = 8080;
         bool fNoHttp = false;
         QString passwordFile;
@@ -50,6 +53,8 @@ public:
                  }},
                 {"no-announce", OptionReader::Flag(fNoAnnounce)},
                 {"quiet", OptionReader::Flag(fQuiet)},
+                {"state-dir", OptionReader::Text(stateDir)},
+                {"line", OptionReader::LineFrequency(lineHz)},
                 {"http-port",
                  [this](const QString& value, QString&) {
                      const std::optional<int> number = OptionReader::Number(value, 0, 65535);
@@ -80,6 +85,8 @@ public:
         const StopSignal stopSignal;
         TADC adc(*driver);  // its reply waits sleep in poll() until the board answers
         ScpiInstrument instrument(adc);
+        instrument.Setups().SetFolder(options.stateDir.toStdString());
+        instrument.SetPowerOnLineFrequency(options.lineHz);
         switch (instrument.Identify()) {
             case Acquisition::StartResult::Started:
                 break;
@@ -147,7 +154,7 @@ const CommandTable::Row CommandTable::kServe = {
     "serve",
     "[--device D] [--listen ADDR] [--port N] [--allow LIST]\n"
     "[--no-announce] [--quiet] [--http-port N] [--no-http]\n"
-    "[--http-password-file FILE]",
+    "[--http-password-file FILE] [--state-dir DIR] [--line 50|60]",
     "ボードをネットワークの計測器にします（TCP の SCPI、既定は 127.0.0.1\n"
     "のポート 5025。--listen 0.0.0.0 でネットワークに開き、--allow\n"
     "192.168.10.0/24,10.1.2.3 で接続元を限ります。Avahi があれば告知します）。\n"

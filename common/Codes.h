@@ -19,9 +19,14 @@ inline constexpr double kCodeDivisor = 8388607.0;
 inline constexpr double kMicrovoltsPerCode = kReferenceMicrovolts / kCodeDivisor;
 inline constexpr double kInputSpanMicrovolts = 2.0 * kReferenceMicrovolts;
 
+// The code rule for a code's distance from mid-scale, whole or (for a mean of codes) not.
+constexpr double OffsetToMicrovolts(double offset, std::int32_t gainFactor) {
+    return offset * kReferenceMicrovolts * (1.0 / kCodeDivisor) / gainFactor;
+}
+
 // The one code-to-microvolt rule of the whole program. The subtraction is exact; the rest
 // runs in double precision in this order. Callers store the result as float32.
 constexpr double CodeToMicrovolts(std::int32_t code, std::int32_t gainFactor) {
     const auto offset = static_cast<std::int64_t>(code) - kMidScaleCode;
-    return static_cast<double>(offset) * kReferenceMicrovolts * (1.0 / kCodeDivisor) / gainFactor;
+    return OffsetToMicrovolts(static_cast<double>(offset), gainFactor);
 }

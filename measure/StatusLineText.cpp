@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/StatusLineText.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "common/FixedText.h"
 #include "measure/Measurement.h"
 
@@ -17,6 +20,24 @@ int VoltDecimals(double deviation) {
         return 0;
     }
     return deviation >= 10.0 ? 1 : 2;
+}
+
+// In a unit of the user's the same rule goes on below 1: two digits of the deviation's
+// first decimal place at least; six decimals where there is no spread to go by.
+int UnitDecimals(double deviation, const std::string& unit) {
+    constexpr int kWithoutSpread = 6;
+    constexpr int kMostDecimals = 12;
+    if (unit == "uV") {
+        return VoltDecimals(deviation);
+    }
+    if (!(deviation > 0.0)) {
+        return kWithoutSpread;
+    }
+    return std::clamp(2 - static_cast<int>(std::floor(std::log10(deviation))), 0, kMostDecimals);
+}
+
+std::string WithUnit(const std::string& number, const std::string& unit) {
+    return unit.empty() ? number : number + '[' + unit + ']';
 }
 
 std::string StatisticsHead(int channel) {
@@ -44,13 +65,23 @@ std::string CodeStatistics(std::int32_t maximum, std::int32_t minimum, double de
            " digit";
 }
 
-// The peak-to-peak value comes from the values as passed, not from their rounded texts.
 std::string VoltStatistics(int channel, double maximum, double minimum, double deviation) {
-    const int decimals = VoltDecimals(deviation);
-    const double peakToPeak = maximum - minimum;
-    return StatisticsHead(channel) + FixedText(maximum, decimals) + "[uV] / 最小値：" +
-           FixedText(minimum, decimals) + "[uV] / pp値：" + FixedText(peakToPeak, decimals) +
-           "[uV] / 標準偏差：" + FixedText(deviation, decimals) + "[uV]";
+    return UnitStatistics(channel, maximum, minimum, deviation, "uV");
+}
+
+// The peak-to-peak value comes from the values as passed, not from their rounded texts.
+std::string UnitStatistics(int channel, double maximum, double minimum, double deviation,
+                           const std::string& unit) {
+    const int decimals = UnitDecimals(deviation, unit);
+    const auto number = [decimals, &unit](double value) {
+        return WithUnit(FixedText(value, decimals), unit);
+    };
+    return StatisticsHead(channel) + number(maximum) + " / 最小値：" + number(minimum) +
+           " / pp値：" + number(maximum - minimum) + " / 標準偏差：" + number(deviation);
+}
+
+std::string UnitValue(double value, double deviation, const std::string& unit) {
+    return WithUnit(FixedText(value, UnitDecimals(deviation, unit)), unit);
 }
 
 std::string Statistics(const Measurement& data, int channel, bool fVolt) {

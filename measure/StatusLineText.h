@@ -24,6 +24,13 @@ std::string ProgressTwo(std::int32_t number, std::int32_t ch0Code, std::int32_t 
 std::string CodeStatistics(std::int32_t maximum, std::int32_t minimum, double deviation,
                            int channel);
 std::string VoltStatistics(int channel, double maximum, double minimum, double deviation);
+// The microvolt line in any unit (readings scaled to mV/V, °C, kg): the numbers take as many
+// decimals as the deviation calls for, the microvolt line's own in "uV"; an empty unit has no
+// brackets.
+std::string UnitStatistics(int channel, double maximum, double minimum, double deviation,
+                           const std::string& unit);
+// One value in a unit with the decimals its statistics line gives it ("4.00[uV]").
+std::string UnitValue(double value, double deviation, const std::string& unit);
 // One channel's statistics line of a measurement (its extremes and deviation), in microvolts
 // or codes.
 std::string Statistics(const Measurement& data, int channel, bool fVolt);

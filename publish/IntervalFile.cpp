@@ -111,3 +111,8 @@ bool IntervalFile::Write(std::span<const IntervalFigures> interval) {
     const auto now = Clock::now();
     return file.Append(rows, now) && file.Flush();
 }
+
+bool IntervalFile::WriteAlarm(const LimitAlarm::Event& event) {
+    const auto now = Clock::now();
+    return file.Append(IntervalFormat::CsvAlarmLine(event), now) && file.Flush();
+}

@@ -8,15 +8,18 @@
 
 #include "measure/AcquisitionSink.h"
 #include "publish/IntervalFigures.h"
+#include "publish/LimitAlarm.h"
 #include "record/RecordingFile.h"
 
 // The CSV of intervals, one row per interval and channel, after the comment lines of a
 // recording (board, settings, count, start; count 0 for a run without end), "# interval:" and
 // the interval's length in seconds, and the column line
-// "seq,start,end,channel,n,mean_uV,std_uV,min_uV,max_uV". It grows under its final name; each
-// interval's rows are handed to the system at once, and synced within 10 s. A continued file
-// must be such a CSV: a last line cut by a crash is cut off, the file gets the comment lines of
-// the new run (no second column line), and its rows go on with the file's sequence.
+// "seq,start,end,channel,n,mean_uV,std_uV,min_uV,max_uV"; a monitor's alarms are comment lines
+// among the rows ("# alarm:ch0:{...}"), so readers of the rows skip them as they skip the rest. It
+// grows under its final name; each interval's rows are handed to the system at once, and synced
+// within 10 s. A continued file must be such a CSV: a last line cut by a crash is cut off, the file
+// gets the comment lines of the new run (no second column line), and its rows go on with the file's
+// sequence.
 class IntervalFile : public AcquisitionSink {
 public:
     enum class Mode { New, Replace, Continue };
@@ -41,6 +44,8 @@ public:
 
     // One interval's rows; false when the file could not be written.
     bool Write(std::span<const IntervalFigures> interval);
+    // An alarm's comment line after its interval's rows; false when it could not be written.
+    bool WriteAlarm(const LimitAlarm::Event& event);
 
 private:
     FileRefusal ReadExisting();

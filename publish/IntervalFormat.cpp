@@ -81,6 +81,13 @@ std::string MetaJson(const Meta& m) {
            JsonString(m.start) + ',' + Key("run") + JsonString(m.start) + '}';
 }
 
+std::string AlarmJson(const LimitAlarm::Event& e) {
+    return '{' + Key("state") + JsonString(LimitAlarm::StateName(e.state)) + ',' + Key("value") +
+           NumberText(e.value) + ',' + Key("limit") +
+           (e.limit ? NumberText(*e.limit) : std::string("null")) + ',' + Key("time") +
+           JsonString(Time(e.time)) + ',' + Key("seq") + std::to_string(e.seq) + '}';
+}
+
 std::string CsvColumnLine() {
     return "seq,start,end,channel,n,mean_uV,std_uV,min_uV,max_uV\n";
 }
@@ -90,6 +97,10 @@ std::string CsvRow(const IntervalFigures& f) {
            std::to_string(f.channel) + ',' + std::to_string(f.n) + ',' +
            NumberText(f.meanMicrovolts) + ',' + NumberText(f.stdMicrovolts) + ',' +
            NumberText(f.minMicrovolts) + ',' + NumberText(f.maxMicrovolts) + '\n';
+}
+
+std::string CsvAlarmLine(const LimitAlarm::Event& event) {
+    return "# alarm:ch" + std::to_string(event.channel) + ':' + AlarmJson(event) + '\n';
 }
 
 }  // namespace IntervalFormat

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "publish/IntervalFigures.h"
+#include "publish/LimitAlarm.h"
 
 // The texts of interval statistics: the stats message as JSON or as one InfluxDB line, the
 // monitor's meta message, and the CSV of intervals. Numbers are the shortest text that reads
@@ -33,11 +34,16 @@ std::string StatsJson(const IntervalFigures& figures);
 // `board` holds only characters that need no escape in a tag (letters, digits, "._-").
 std::string StatsInflux(const IntervalFigures& figures, std::string_view board);
 std::string MetaJson(const Meta& meta);
+// {"state":"high","value":...,"limit":...,"time":"...","seq":12}: "limit" null for the first
+// interval's state when inside.
+std::string AlarmJson(const LimitAlarm::Event& event);
 
 // "seq,start,end,channel,n,mean_uV,std_uV,min_uV,max_uV" and its line end.
 std::string CsvColumnLine();
 // One row with its line end.
 std::string CsvRow(const IntervalFigures& figures);
+// An alarm as a comment line among the rows, "# alarm:ch0:" and its JSON, with its line end.
+std::string CsvAlarmLine(const LimitAlarm::Event& event);
 
 std::string NumberText(double value);
 // A JSON string literal, quotes included.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/MqttPublisher.h"
 
+#include <algorithm>
+
 #include "publish/IntervalFormat.h"
 
 using namespace std::chrono_literals;
@@ -63,6 +65,17 @@ void MqttPublisher::Publish(std::span<const IntervalFigures> interval) {
     connection.Wake();
 }
 
+void MqttPublisher::PublishAlarm(const LimitAlarm::Event& event) {
+    {
+        const std::lock_guard lock(mutex);
+        std::erase_if(alarms, [&event](const Alarm& alarm) {
+            return alarm.channel == event.channel && alarm.mid == 0;
+        });
+        alarms.push_back({event.channel, IntervalFormat::AlarmJson(event)});
+    }
+    connection.Wake();
+}
+
 std::size_t MqttPublisher::Finish(std::chrono::milliseconds longest) {
     {
         const std::lock_guard lock(mutex);
@@ -78,7 +91,7 @@ std::size_t MqttPublisher::Finish(std::chrono::milliseconds longest) {
         Close();
     }
     const std::lock_guard lock(mutex);
-    return queue.Size();
+    return queue.Size() + alarms.size();
 }
 
 void MqttPublisher::Run() {
@@ -104,13 +117,17 @@ void MqttPublisher::SendWaiting() {
         fMetaSent = connection.Send(statusTopic, "online", true) != 0 &&
                     connection.Send(metaTopic, metaNow, true) != 0;
     }
+    if (!SendAlarms()) {
+        return;
+    }
     for (;;) {
         std::optional<IntervalQueue::Waiting> next;
         bool fFinishNow = false;
         {
             const std::lock_guard lock(mutex);
             next = queue.NextToSend(kWindow);
-            fFinishNow = fFinishing && !queue.NextToSend(queue.Capacity());
+            fFinishNow = fFinishing && !queue.NextToSend(queue.Capacity()) &&
+                         std::ranges::all_of(alarms, [](const Alarm& a) { return a.mid != 0; });
         }
         if (!next) {
             if (fFinishNow && offlineMid == 0) {
@@ -126,6 +143,20 @@ void MqttPublisher::SendWaiting() {
         const std::lock_guard lock(mutex);
         queue.Handed(next->number, mid);
     }
+}
+
+bool MqttPublisher::SendAlarms() {
+    const std::lock_guard lock(mutex);
+    for (Alarm& alarm : alarms) {
+        if (alarm.mid == 0) {
+            alarm.mid = connection.Send(Topic("ch" + std::to_string(alarm.channel) + "/alarm"),
+                                        alarm.payload, true);
+            if (alarm.mid == 0) {
+                return false;  // the connection finds out what went wrong
+            }
+        }
+    }
+    return true;
 }
 
 void MqttPublisher::Connected() {
@@ -148,6 +179,7 @@ void MqttPublisher::Confirmed(int mid) {
     }
     const std::lock_guard lock(mutex);
     queue.Confirmed(mid);
+    std::erase_if(alarms, [mid](const Alarm& alarm) { return alarm.mid == mid; });
 }
 
 void MqttPublisher::Lost() {
@@ -155,6 +187,9 @@ void MqttPublisher::Lost() {
     fOfflineConfirmed = false;
     const std::lock_guard lock(mutex);
     queue.Unhand();
+    for (Alarm& alarm : alarms) {
+        alarm.mid = 0;
+    }
 }
 
 std::optional<MqttPublisher::Clock::time_point> MqttPublisher::Until() const {
@@ -162,8 +197,9 @@ std::optional<MqttPublisher::Clock::time_point> MqttPublisher::Until() const {
     if (!fFinishing) {
         return Clock::time_point::max();
     }
-    const bool fDone = Clock::now() >= finishDeadline ||
-                       (connection.Connected() && queue.Size() == 0 && fOfflineConfirmed);
+    const bool fDone =
+        Clock::now() >= finishDeadline ||
+        (connection.Connected() && queue.Size() == 0 && alarms.empty() && fOfflineConfirmed);
     return fDone ? std::nullopt : std::optional(finishDeadline);
 }
 

@@ -9,16 +9,19 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "publish/IntervalFigures.h"
 #include "publish/IntervalQueue.h"
+#include "publish/LimitAlarm.h"
 #include "publish/MqttConnection.h"
 
 // A monitor's messages to an MQTT broker through libmosquitto, at QoS 1:
 // - PREFIX/ID/status, retained: "online" once the run has begun (again after every
 //   reconnect), "offline" at a clean end and as the broker's last will when the program dies;
 // - PREFIX/ID/meta, retained: what the run measures (set by the monitor);
-// - PREFIX/ID/chN/stats: each interval's figures, as JSON or as an InfluxDB line.
+// - PREFIX/ID/chN/stats: each interval's figures, as JSON or as an InfluxDB line;
+// - PREFIX/ID/chN/alarm, retained: the channel's alarm state each time it changes (JSON).
 // The connection (MqttConnection) is turned by a thread of its own, because resolving the
 // broker's name and a TLS handshake take their time: the measurement never waits for the
 // network. Stats wait in a queue of fixed size until the broker confirms them; after a lost
@@ -56,6 +59,9 @@ public:
     void SetMeta(std::string json);
     // Queues one interval's messages; never waits for the network.
     void Publish(std::span<const IntervalFigures> interval);
+    // A channel's alarm state, sent once; a newer state of the channel takes the place of one
+    // not yet sent, as the retained message holds only the newest.
+    void PublishAlarm(const LimitAlarm::Event& event);
     // The clean end: the queue delivered within `longest`, then "offline" and a disconnect.
     // Returns the messages the broker did not confirm.
     std::size_t Finish(std::chrono::milliseconds longest);
@@ -75,6 +81,15 @@ private:
     std::optional<Clock::time_point> Until() const;
     void Close();
     std::string Payload(const IntervalFigures& figures) const;
+    // Sends the alarms not handed to the client; false when one could not be.
+    bool SendAlarms();
+
+    // An alarm state waiting for the broker's confirmation (mid 0: not handed to the client).
+    struct Alarm {
+        int channel = 0;
+        std::string payload;
+        int mid = 0;
+    };
 
     Settings settings;
     Notice notice;
@@ -94,6 +109,7 @@ private:
     IntervalQueue queue;
     std::string meta;
     bool fMetaChanged = false;
+    std::vector<Alarm> alarms;
     bool fFinishing = false;
     Clock::time_point finishDeadline{};
 };

@@ -15,6 +15,7 @@ constexpr Entry kTexts[] = {
     {ScpiError::kParameterNotAllowed, "Parameter not allowed"},
     {ScpiError::kMissingParameter, "Missing parameter"},
     {ScpiError::kUndefinedHeader, "Undefined header"},
+    {ScpiError::kHeaderSuffix, "Header suffix out of range"},
     {ScpiError::kExecution, "Execution error"},
     {ScpiError::kTriggerIgnored, "Trigger ignored"},
     {ScpiError::kInitIgnored, "Init ignored"},
@@ -25,6 +26,7 @@ constexpr Entry kTexts[] = {
     {ScpiError::kIllegalParameterValue, "Illegal parameter value"},
     {ScpiError::kDataStale, "Data corrupt or stale"},
     {ScpiError::kHardware, "Hardware error"},
+    {ScpiError::kMassStorage, "Mass storage error"},
     {ScpiError::kQueueOverflow, "Queue overflow"},
 };
 

@@ -12,6 +12,7 @@ inline constexpr int kSyntax = -102;
 inline constexpr int kParameterNotAllowed = -108;
 inline constexpr int kMissingParameter = -109;
 inline constexpr int kUndefinedHeader = -113;
+inline constexpr int kHeaderSuffix = -114;
 inline constexpr int kExecution = -200;
 inline constexpr int kTriggerIgnored = -211;
 inline constexpr int kInitIgnored = -213;
@@ -22,6 +23,7 @@ inline constexpr int kTooMuchData = -223;
 inline constexpr int kIllegalParameterValue = -224;
 inline constexpr int kDataStale = -230;
 inline constexpr int kHardware = -240;
+inline constexpr int kMassStorage = -250;
 inline constexpr int kQueueOverflow = -350;
 
 // The standard text of an error number ("Undefined header"); "No error" for 0.

@@ -13,22 +13,26 @@ namespace {
 struct Node {
     std::string_view keyword;
     bool fOptional;
+    bool fSuffix;  // takes a numeric suffix ("CALC2")
 };
 
-// "[SENSe:]VOLTage[:DC]:RATE" as SENSe (optional), VOLTage, DC (optional), RATE.
+// "[SENSe:]VOLTage[:DC]:RATE" as SENSe (optional), VOLTage, DC (optional), RATE;
+// "CALCulate#:NULL" as CALCulate with a suffix, NULL.
 std::vector<Node> Nodes(std::string_view pattern) {
     std::vector<Node> nodes;
     while (!pattern.empty()) {
         const bool fOptional = pattern.starts_with('[');
         pattern.remove_prefix(fOptional ? 1 : 0);
         pattern.remove_prefix(pattern.starts_with(':') ? 1 : 0);
-        const std::string_view keyword = pattern.substr(0, pattern.find_first_of(":[]"));
+        std::string_view keyword = pattern.substr(0, pattern.find_first_of(":[]"));
         pattern.remove_prefix(keyword.size());
         if (fOptional) {  // "[SENSe:]" or "[:DC]"
             pattern.remove_prefix(pattern.starts_with(':') ? 1 : 0);
             pattern.remove_prefix(pattern.starts_with(']') ? 1 : 0);
         }
-        nodes.push_back({keyword, fOptional});
+        const bool fSuffix = keyword.ends_with('#');
+        keyword.remove_suffix(fSuffix ? 1 : 0);
+        nodes.push_back({keyword, fOptional, fSuffix});
     }
     return nodes;
 }
@@ -40,7 +44,13 @@ bool MatchNodes(std::span<const Node> nodes, std::span<const std::string> header
     if (nodes.front().fOptional && MatchNodes(nodes.subspan(1), header)) {
         return true;
     }
-    return !header.empty() && ScpiParser::Matches(header.front(), nodes.front().keyword) &&
+    if (header.empty()) {
+        return false;
+    }
+    const Node& node = nodes.front();
+    const std::string_view mnemonic =
+        node.fSuffix ? ScpiParser::WithoutSuffix(header.front()) : header.front();
+    return ScpiParser::Matches(mnemonic, node.keyword) &&
            MatchNodes(nodes.subspan(1), header.subspan(1));
 }
 

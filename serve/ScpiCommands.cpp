@@ -15,7 +15,7 @@ namespace {
 
 using Kind = ScpiDataFormat::Kind;
 
-constexpr double kLargestRegister = 255.0;
+constexpr unsigned kLargestRegister = 255;
 
 // A command's forms by what they take.
 constexpr ScpiForm kNone{};
@@ -44,14 +44,8 @@ void Clear(ScpiInterpreter& interpreter, ScpiUnit&) {
 // *ESE and *SRE: a mask of 0..255.
 void EnableMask(ScpiInterpreter& interpreter, const ScpiUnit& unit, std::uint8_t current,
                 void (StatusRegisters::*set)(std::uint8_t)) {
-    if (unit.fQuery) {
-        if (const auto answer =
-                ScpiParameters::Queried(interpreter, unit, current, 0.0, kLargestRegister)) {
-            interpreter.Answer() += std::to_string(std::lround(*answer));
-        }
-    } else if (const auto mask = ScpiParameters::Numeric(interpreter, unit.parameters.front(), 0.0,
-                                                         kLargestRegister)) {
-        (interpreter.Status().*set)(static_cast<std::uint8_t>(std::lround(*mask)));
+    if (const auto mask = ScpiParameters::Mask(interpreter, unit, current, kLargestRegister)) {
+        (interpreter.Status().*set)(static_cast<std::uint8_t>(*mask));
     }
 }
 
@@ -146,9 +140,10 @@ void Scan(ScpiInterpreter& interpreter, ScpiUnit& unit) {
     }
 }
 
+// Samples, or readings over line cycles: as many as a run holds the samples of.
 void Count(ScpiInterpreter& interpreter, ScpiUnit& unit) {
     RunRequest& setup = interpreter.Instrument().Setup().run;
-    constexpr double kMost = Acquisition::kMaxStartCount;
+    const auto kMost = static_cast<double>(interpreter.Instrument().MostReadings());
     if (unit.fQuery) {
         if (const auto count = ScpiParameters::Queried(
                 interpreter, unit, static_cast<double>(setup.count), 1.0, kMost)) {
@@ -210,7 +205,9 @@ void ByteOrder(ScpiInterpreter& interpreter, ScpiUnit& unit) {
 // INIT, READ? and MEASure?: false when the run could not be started (reported).
 bool Started(ScpiInterpreter& interpreter) {
     if (const int error = interpreter.Instrument().Initiate(); error != 0) {
-        interpreter.Error(error);
+        interpreter.Error(error, error == ScpiError::kSettingsConflict
+                                     ? "readings need more samples than a run holds"
+                                     : "");
         return false;
     }
     interpreter.Involve();
@@ -225,17 +222,21 @@ void Abort(ScpiInterpreter& interpreter, ScpiUnit&) {
     interpreter.Instrument().Abort();
 }
 
-// FETCh? and FETCh:CODE?: the last run's samples, once it has ended.
+// FETCh? and FETCh:CODE?: the last run's readings or its raw samples, once it has ended.
 void Samples(ScpiInterpreter& interpreter, bool fCodes) {
     if (interpreter.AwaitsRunEnd()) {
         return;  // a failed run's samples come with the error
     }
-    const Measurement& samples = interpreter.Instrument().Samples();
+    const ScpiInstrument& instrument = interpreter.Instrument();
+    const Measurement& samples = instrument.Samples();
     if (samples.Acquired() == 0) {
         interpreter.Error(ScpiError::kDataStale);
+    } else if (fCodes) {
+        ScpiResponse::AppendCodes(interpreter.Answer(), samples.Taken(0), samples.Taken(1),
+                                  interpreter.Format());
     } else {
-        ScpiResponse::AppendSamples(interpreter.Answer(), samples.Taken(0), samples.Taken(1),
-                                    samples.Settings.GainFactor, fCodes, interpreter.Format());
+        ScpiResponse::AppendValues(interpreter.Answer(), instrument.Values(0), instrument.Values(1),
+                                   interpreter.Format());
     }
 }
 
@@ -280,7 +281,7 @@ void Measure(ScpiInterpreter& interpreter, ScpiUnit& unit) {
 }
 
 void Points(ScpiInterpreter& interpreter, ScpiUnit&) {
-    interpreter.Answer() += std::to_string(interpreter.Instrument().Samples().Acquired());
+    interpreter.Answer() += std::to_string(interpreter.Instrument().Readings());
 }
 
 // The figures of each channel of the last run, CH0's first, joined by commas.
@@ -346,5 +347,12 @@ constexpr ScpiCommand kCommands[] = {
 }  // namespace
 
 std::span<const ScpiCommand> ScpiCommands::Table() {
-    return kCommands;
+    static const std::vector<ScpiCommand> all = [] {
+        std::vector<ScpiCommand> commands(std::begin(kCommands), std::end(kCommands));
+        for (const auto more : {ScpiMeterCommands::Table(), ScpiCalculateCommands::Table()}) {
+            commands.insert(commands.end(), more.begin(), more.end());
+        }
+        return commands;
+    }();
+    return all;
 }

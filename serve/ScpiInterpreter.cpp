@@ -47,6 +47,8 @@ void ScpiInterpreter::RunEnded(const ScpiInstrument::RunEnd& end, std::string& o
 // Only the waiting command runs here, inside the command or wake that ended the run; it reads
 // and changes nothing shared.
 void ScpiInterpreter::RunEnding(const ScpiInstrument::RunEnd& end) {
+    // Every connection's questionable register hears of a limit failure.
+    status.SetQuestionable(end.questionable);
     if (!fWaiting) {
         return;
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "serve/ScpiInterpreter.h"
+#include "serve/ScpiResponse.h"
 
 namespace {
 
@@ -110,4 +111,94 @@ std::optional<int> ScpiParameters::ChannelSelection(std::string_view text) {
         return std::nullopt;
     }
     return mask == 1 ? 0 : mask == 2 ? 1 : 2;
+}
+
+void ScpiParameters::Real(ScpiInterpreter& interpreter, const ScpiUnit& unit, double& field,
+                          double first, double last) {
+    if (unit.fQuery) {
+        if (const auto answer = Queried(interpreter, unit, field, first, last)) {
+            ScpiResponse::AppendReal(interpreter.Answer(), *answer);
+        }
+    } else if (const auto value = Numeric(interpreter, unit.parameters.front(), first, last)) {
+        field = *value;
+    }
+}
+
+std::optional<unsigned> ScpiParameters::Mask(ScpiInterpreter& interpreter, const ScpiUnit& unit,
+                                             unsigned current, unsigned largest) {
+    if (unit.fQuery) {
+        if (const auto answer = Queried(interpreter, unit, current, 0.0, largest)) {
+            interpreter.Answer() += std::to_string(std::lround(*answer));
+        }
+    } else if (const auto mask = Numeric(interpreter, unit.parameters.front(), 0.0, largest)) {
+        return static_cast<unsigned>(std::lround(*mask));
+    }
+    return std::nullopt;
+}
+
+void ScpiParameters::OnOff(ScpiInterpreter& interpreter, const ScpiUnit& unit, bool& flag) {
+    if (unit.fQuery) {
+        interpreter.Answer() += flag ? '1' : '0';
+        return;
+    }
+    const std::string& text = unit.parameters.front();
+    if (ScpiParser::Matches(text, "ON") || ScpiParser::Matches(text, "OFF")) {
+        flag = ScpiParser::Matches(text, "ON");
+    } else if (const std::optional<double> number = ScpiParser::Number(text)) {
+        flag = std::lround(*number) != 0;
+    } else {
+        interpreter.Error(ScpiError::kIllegalParameterValue);
+    }
+}
+
+std::optional<std::size_t> ScpiParameters::HeaderChannel(ScpiInterpreter& interpreter,
+                                                         const ScpiUnit& unit) {
+    const int suffix = ScpiParser::Suffix(unit.header.front());
+    if (suffix != 1 && suffix != 2) {
+        interpreter.Error(ScpiError::kHeaderSuffix);
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(suffix - 1);
+}
+
+std::optional<std::string> ScpiParameters::Text(ScpiInterpreter& interpreter, std::string_view text,
+                                                std::size_t longest) {
+    const char quote = text.empty() ? '\0' : text.front();
+    if (quote != '"' && quote != '\'') {
+        interpreter.Error(ScpiError::kIllegalParameterValue);
+        return std::nullopt;
+    }
+    std::string inner;
+    std::size_t characters = 0;
+    std::size_t i = 1;
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == static_cast<unsigned char>(quote)) {
+            if (i + 1 == text.size() || text[i + 1] != quote) {
+                break;  // the closing quote
+            }
+            ++i;  // a doubled quote stands for one
+        } else if (c < 0x20 || c == 0x7F) {
+            break;
+        }
+        characters += (c & 0xC0) != 0x80 ? 1 : 0;  // UTF-8: one lead byte per character
+        inner += static_cast<char>(c);
+    }
+    if (i + 1 != text.size() || text[i] != quote) {
+        interpreter.Error(ScpiError::kIllegalParameterValue);
+        return std::nullopt;
+    }
+    if (characters > longest) {
+        interpreter.Error(ScpiError::kDataOutOfRange);
+        return std::nullopt;
+    }
+    return inner;
+}
+
+std::string ScpiParameters::Quoted(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + '"';
 }

@@ -38,4 +38,24 @@ public:
     // The channels of a channel list "(@0)", "(@1)", "(@0,1)" (ranges "0:1" too) as CHSel;
     // nothing (unreported) for any other text.
     static std::optional<int> ChannelSelection(std::string_view text);
+    // A real setting within first..last: its query answers the value (NR3), or the least or
+    // the most with MIN|MAX; its setting takes a number, MIN or MAX.
+    static void Real(ScpiInterpreter& interpreter, const ScpiUnit& unit, double& field,
+                     double first, double last);
+    // An enable mask of 0..largest: its query answers the mask (or with MIN|MAX the least or
+    // the most) and gives nothing; its setting gives the new mask.
+    static std::optional<unsigned> Mask(ScpiInterpreter& interpreter, const ScpiUnit& unit,
+                                        unsigned current, unsigned largest);
+    // A state: ON, OFF, or a number (0 is OFF); its query answers 1 or 0.
+    static void OnOff(ScpiInterpreter& interpreter, const ScpiUnit& unit, bool& flag);
+    // The channel a header's first mnemonic names by its suffix (CALCulate1 or none: CH0,
+    // CALCulate2: CH1); nothing after -114 for any other suffix.
+    static std::optional<std::size_t> HeaderChannel(ScpiInterpreter& interpreter,
+                                                    const ScpiUnit& unit);
+    // String data, "..." or '...' with the quote doubled inside, of at most `longest`
+    // characters and no control characters; nothing after -224 (not a string) or -222 (too long).
+    static std::optional<std::string> Text(ScpiInterpreter& interpreter, std::string_view text,
+                                           std::size_t longest);
+    // String data as a response: in double quotes, a quote inside doubled.
+    static std::string Quoted(std::string_view text);
 };

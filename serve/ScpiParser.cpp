@@ -176,3 +176,22 @@ std::string_view ScpiParser::ShortForm(std::string_view pattern) {
                                     [](unsigned char c) { return std::islower(c); });
     return pattern.substr(0, static_cast<std::size_t>(lower - pattern.begin()));
 }
+
+std::string_view ScpiParser::WithoutSuffix(std::string_view mnemonic) {
+    const std::size_t last = mnemonic.find_last_not_of("0123456789");
+    return mnemonic.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
+
+int ScpiParser::Suffix(std::string_view mnemonic) {
+    constexpr std::size_t kLongestSuffix = 4;
+    const std::string_view digits = mnemonic.substr(WithoutSuffix(mnemonic).size());
+    if (digits.empty()) {
+        return 1;
+    }
+    int suffix = 0;
+    if (digits.size() > kLongestSuffix ||
+        std::from_chars(digits.data(), digits.data() + digits.size(), suffix).ec != std::errc{}) {
+        return 0;
+    }
+    return suffix;
+}

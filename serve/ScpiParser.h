@@ -31,6 +31,10 @@ public:
     static bool Matches(std::string_view text, std::string_view pattern);
     // The short form of a keyword: its upper-case part ("IMM" of "IMMediate").
     static std::string_view ShortForm(std::string_view pattern);
+    // A mnemonic without its numeric suffix ("CALC" of "CALC2"), and the suffix: 1 where there
+    // is none, 0 for one that is no number a header takes ("CALC0", "CALC99999").
+    static std::string_view WithoutSuffix(std::string_view mnemonic);
+    static int Suffix(std::string_view mnemonic);
 
 private:
     static ScpiUnit ParseUnit(std::string_view text, std::vector<std::string>& path);

@@ -30,9 +30,9 @@ char* PutBytes(char* at, T value, bool fSwapped) {
     return at + sizeof bits;
 }
 
-template <typename T, typename Convert>
-void AppendBlock(std::string& out, std::span<const std::int32_t> ch0,
-                 std::span<const std::int32_t> ch1, bool fSwapped, Convert convert) {
+template <typename T, typename Value, typename Convert>
+void AppendBlock(std::string& out, std::span<const Value> ch0, std::span<const Value> ch1,
+                 bool fSwapped, Convert convert) {
     const std::size_t count = ch0.size() + ch1.size();
     const std::string length = std::to_string(count * sizeof(T));
     out += '#';
@@ -50,9 +50,9 @@ void AppendBlock(std::string& out, std::span<const std::int32_t> ch0,
     }
 }
 
-template <typename Convert>
-void AppendText(std::string& out, std::span<const std::int32_t> ch0,
-                std::span<const std::int32_t> ch1, Convert append) {
+template <typename Value, typename Append>
+void AppendText(std::string& out, std::span<const Value> ch0, std::span<const Value> ch1,
+                Append append) {
     bool fFirst = true;
     for (std::size_t i = 0; i < std::max(ch0.size(), ch1.size()); ++i) {
         for (const auto channel : {ch0, ch1}) {
@@ -92,24 +92,28 @@ void ScpiResponse::AppendReal(std::string& out, double value) {
     out += written.substr(exponent + 1);
 }
 
-void ScpiResponse::AppendSamples(std::string& out, std::span<const std::int32_t> ch0,
-                                 std::span<const std::int32_t> ch1, std::int32_t gainFactor,
-                                 bool fCodes, const ScpiDataFormat& format) {
-    const auto volts = [gainFactor](std::int32_t code) { return Volts(code, gainFactor); };
+void ScpiResponse::AppendValues(std::string& out, std::span<const double> ch0,
+                                std::span<const double> ch1, const ScpiDataFormat& format) {
+    switch (format.kind) {
+        case ScpiDataFormat::Kind::Ascii:
+            AppendText(out, ch0, ch1, [&out](double value) { AppendReal(out, value); });
+            break;
+        case ScpiDataFormat::Kind::Real32:
+            AppendBlock<float>(out, ch0, ch1, format.fSwapped,
+                               [](double value) { return static_cast<float>(value); });
+            break;
+        case ScpiDataFormat::Kind::Real64:
+            AppendBlock<double>(out, ch0, ch1, format.fSwapped, [](double value) { return value; });
+            break;
+    }
+}
+
+void ScpiResponse::AppendCodes(std::string& out, std::span<const std::int32_t> ch0,
+                               std::span<const std::int32_t> ch1, const ScpiDataFormat& format) {
     if (format.kind == ScpiDataFormat::Kind::Ascii) {
-        if (fCodes) {
-            AppendText(out, ch0, ch1, [&out](std::int32_t code) { out += std::to_string(code); });
-        } else {
-            AppendText(out, ch0, ch1,
-                       [&out, &volts](std::int32_t code) { AppendReal(out, volts(code)); });
-        }
-    } else if (fCodes) {
+        AppendText(out, ch0, ch1, [&out](std::int32_t code) { out += std::to_string(code); });
+    } else {
         AppendBlock<std::int32_t>(out, ch0, ch1, format.fSwapped,
                                   [](std::int32_t code) { return code; });
-    } else if (format.kind == ScpiDataFormat::Kind::Real32) {
-        AppendBlock<float>(out, ch0, ch1, format.fSwapped,
-                           [&volts](std::int32_t code) { return static_cast<float>(volts(code)); });
-    } else {
-        AppendBlock<double>(out, ch0, ch1, format.fSwapped, volts);
     }
 }

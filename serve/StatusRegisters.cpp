@@ -19,10 +19,19 @@ std::uint8_t StatusRegisters::TakeEvents() {
     return events;
 }
 
+std::uint16_t StatusRegisters::TakeQuestionable() {
+    const std::uint16_t events = questionable;
+    questionable = 0;
+    return events;
+}
+
 std::uint8_t StatusRegisters::StatusByte(bool fErrors, bool fOutput) const {
     std::uint8_t stb = 0;
     if (fErrors) {
         stb |= kErrorAvailable;
+    }
+    if ((questionable & questionableEnable) != 0) {
+        stb |= kQuestionableSummary;
     }
     if (fOutput) {
         stb |= kMessageAvailable;

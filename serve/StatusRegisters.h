@@ -4,7 +4,8 @@
 #include <cstdint>
 
 // One connection's IEEE 488.2 status: the standard event register (ESR) with its enable mask
-// (ESE), and the status byte (STB) with its service request enable (SRE).
+// (ESE), the questionable status register's events with their enable mask, and the status byte
+// (STB) with its service request enable (SRE).
 class StatusRegisters {
 public:
     // Event bits of the ESR.
@@ -13,8 +14,12 @@ public:
     static constexpr std::uint8_t kDeviceError = 0x08;
     static constexpr std::uint8_t kExecutionError = 0x10;
     static constexpr std::uint8_t kCommandError = 0x20;
+    // Bits of the questionable status register: a reading below or above its limits.
+    static constexpr std::uint16_t kLowerLimitFailed = 0x0800;
+    static constexpr std::uint16_t kUpperLimitFailed = 0x1000;
     // Bits of the STB.
     static constexpr std::uint8_t kErrorAvailable = 0x04;
+    static constexpr std::uint8_t kQuestionableSummary = 0x08;
     static constexpr std::uint8_t kMessageAvailable = 0x10;
     static constexpr std::uint8_t kEventSummary = 0x20;
     static constexpr std::uint8_t kRequestService = 0x40;
@@ -29,12 +34,23 @@ public:
     std::uint8_t ServiceEnable() const { return sre; }
     // Bit 6 cannot be enabled: it summarises the others.
     void SetServiceEnable(std::uint8_t mask) { sre = mask & ~kRequestService; }
+    // Questionable conditions that have come true.
+    void SetQuestionable(std::uint16_t bits) { questionable |= bits; }
+    // STATus:QUEStionable[:EVENt]?: the events so far, cleared by reading.
+    std::uint16_t TakeQuestionable();
+    std::uint16_t QuestionableEnable() const { return questionableEnable; }
+    void SetQuestionableEnable(std::uint16_t mask) { questionableEnable = mask; }
     std::uint8_t StatusByte(bool fErrors, bool fOutput) const;
     // *CLS: the events (the enable masks stay).
-    void ClearEvents() { esr = 0; }
+    void ClearEvents() {
+        esr = 0;
+        questionable = 0;
+    }
 
 private:
     std::uint8_t esr = 0;
     std::uint8_t ese = 0;
     std::uint8_t sre = 0;
+    std::uint16_t questionable = 0;
+    std::uint16_t questionableEnable = 0;
 };

@@ -78,4 +78,14 @@ QString Statistics(const Measurement& data, int channel, bool fVolt) {
     return Text(StatusLineText::Statistics(data, channel, fVolt));
 }
 
+QString UnitStatistics(int channel, double maximum, double minimum, double deviation,
+                       const QString& unit) {
+    return Text(
+        StatusLineText::UnitStatistics(channel, maximum, minimum, deviation, unit.toStdString()));
+}
+
+QString UnitValue(double value, double deviation, const QString& unit) {
+    return Text(StatusLineText::UnitValue(value, deviation, unit.toStdString()));
+}
+
 }  // namespace StatusTexts

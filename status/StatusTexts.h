@@ -30,6 +30,12 @@ QString Progress(std::int32_t number, std::int32_t code);
 QString ProgressTwo(std::int32_t number, std::int32_t ch0Code, std::int32_t ch1Code);
 QString CodeStatistics(std::int32_t maximum, std::int32_t minimum, double deviation, int channel);
 QString VoltStatistics(int channel, double maximum, double minimum, double deviation);
+// The microvolt line in any unit (readings scaled to mV/V, °C, kg): the numbers take as many
+// decimals as the deviation calls for, the window's own in "uV"; an empty unit has no brackets.
+QString UnitStatistics(int channel, double maximum, double minimum, double deviation,
+                       const QString& unit);
+// One value in a unit with the decimals its statistics line gives it ("4.00[uV]").
+QString UnitValue(double value, double deviation, const QString& unit);
 // One channel's statistics line of a measurement (its extremes and deviation), in microvolts
 // or codes.
 QString Statistics(const Measurement& data, int channel, bool fVolt);
