@@ -237,7 +237,8 @@ void TGraph_2CH::DrawAll(bool fVoltMode) {
     QApplication::processEvents();
     Canvas canvas(bitmap);
     DrawTraces(canvas, fVoltMode);
-    traceRows = canvas.Painted();
+    // A drawing made while the events were handled left its traces too.
+    traceRows = traceRows.United(canvas.Painted());
     CopyToScreen(restored.United(traceRows));
 }
 

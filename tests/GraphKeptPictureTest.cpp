@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QEvent>
+#include <QMetaObject>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWidget>
@@ -153,6 +154,33 @@ TEST(GraphKeptPicture, ADrawingShowsAgainOnlyTheRowsThatChanged) {
     EXPECT_EQ(rows.top(), 1 + 146);
     EXPECT_EQ(rows.bottom(), 1 + 183);
     EXPECT_EQ(rows.width(), 558);
+}
+
+// A drawing of all samples lets the window handle its events between the grid and the traces;
+// one made there (the operator switching the unit, say) leaves traces the waiting drawing does
+// not cover. The next drawing must still take them all away.
+TEST(GraphKeptPicture, ADrawingMadeWhileAnotherWaitsLeavesNothingBehind) {
+    ShownGraph g;
+    const auto fill = [&](bool fWide) {
+        for (int i = 0; i < 1000; ++i) {
+            g.ch0.Codes[i] =
+                kMidScaleCode +
+                (fWide ? static_cast<std::int32_t>(3.0e6 * std::sin(i * 0.01)) : i % 2);
+        }
+    };
+    g.ch0.Series.Count = 1000;
+    fill(false);  // two neighbouring codes: a narrow band of rows
+    QMetaObject::invokeMethod(
+        &g.form,
+        [&] {
+            fill(true);  // a sine over most of the height
+            g.graph->DrawAll(false);
+            fill(false);
+        },
+        Qt::QueuedConnection);
+    g.graph->DrawAll(false);
+    g.graph->DrawAll(false);
+    g.Check(false, {GraphTraces::Kind::All}, "the drawing after");
 }
 
 }  // namespace
