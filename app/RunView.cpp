@@ -8,7 +8,8 @@ RunView::RunView(Acquisition& acquisition, Measurement& measurement, NowFunction
                  std::function<void()> onWake)
     : engine(acquisition),
       data(measurement),
-      progressReadout(std::move(now), [this] { ShowProgressReadout(); }),
+      progressReadout(
+          std::move(now), [this] { ShowProgressReadout(); }, kReadoutInterval),
       wake(std::move(onWake)) {}
 
 void RunView::Prepare(bool fDataShown) {

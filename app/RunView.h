@@ -15,12 +15,12 @@ class TmyStatus;
 
 // The main window's view of its measurement run, as the engine's last sink: when the run
 // begins the graph loses the old traces (its scales stay); each block updates the progress
-// read-out (at most once per 16 ms frame of the board link's clock; a slow run shows every
-// block at once, in the wake that brought it) and draws slow, long runs (rates up to about
-// 50 sps, 1000 samples or more) 100 samples at a time; the window hears of the end, which drops
-// a waiting read-out so that the final texts are never covered. Between looks it sleeps until
-// the board's driver announces data or the engine's next look is due, and then wakes the
-// window's idle work.
+// read-out (at most ten times a second on the board link's clock, as often as anyone can read
+// it: a run at 10 samples per second or slower shows every sample at once, in the wake that
+// brought it) and draws slow, long runs (rates up to about 50 sps, 1000 samples or more) 100
+// samples at a time; the window hears of the end, which drops a waiting read-out so that the
+// final texts are never covered. Between looks it sleeps until the board's driver announces
+// data or the engine's next look is due, and then wakes the window's idle work.
 class RunView : public AcquisitionSink {
 public:
     struct Shown {
@@ -31,6 +31,8 @@ public:
         std::function<void(AcquisitionOutcome)> ended;
     };
     using NowFunction = std::function<FrameLimiter::Clock::time_point()>;
+    // Each read-out relays out and repaints the whole status line.
+    static constexpr std::chrono::milliseconds kReadoutInterval{100};
 
     RunView(Acquisition& acquisition, Measurement& measurement, NowFunction now,
             std::function<void()> wake);

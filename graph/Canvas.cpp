@@ -5,15 +5,28 @@
 #include <cmath>
 #include <cstdlib>
 
+RowBand RowBand::United(RowBand other) const {
+    if (Empty()) {
+        return other;
+    }
+    if (other.Empty()) {
+        return *this;
+    }
+    return {std::min(top, other.top), std::max(bottom, other.bottom)};
+}
+
 Canvas::Canvas(QImage& target)
     : image(target),
       bits(target.bits()),
       stride(target.bytesPerLine()),
       width(target.width()),
-      height(target.height()) {}
+      height(target.height()),
+      paintedTop(height) {}
 
 void Canvas::Fill(QRgb colour) {
     image.fill(colour);
+    paintedTop = 0;
+    paintedBottom = height;
 }
 
 void Canvas::MoveTo(int x, int y) {
@@ -21,20 +34,24 @@ void Canvas::MoveTo(int x, int y) {
     penY = y;
 }
 
-inline void Canvas::Plot(int x, int y) {
-    if (Inside(x, y)) {
-        reinterpret_cast<QRgb*>(bits + y * stride)[x] = pen;
-    }
+inline void Canvas::NotePainted(int y0, int y1) {
+    paintedTop = std::min(paintedTop, std::min(y0, y1));
+    paintedBottom = std::max(paintedBottom, std::max(y0, y1) + 1);
 }
 
+// Every pixel of a line lies within the box of its ends, so with both ends inside no pixel
+// needs a look of its own.
 void Canvas::Line(int x0, int y0, int x1, int y1, bool fLast) {
+    NotePainted(y0, y1);
+    auto* const row0 = reinterpret_cast<QRgb*>(bits);
+    const qsizetype pitch = stride / static_cast<qsizetype>(sizeof(QRgb));
     const int dx = std::abs(x1 - x0);
     const int dy = -std::abs(y1 - y0);
     const int sx = x0 < x1 ? 1 : -1;
     const int sy = y0 < y1 ? 1 : -1;
     int error = dx + dy;
     while (x0 != x1 || y0 != y1) {
-        Plot(x0, y0);
+        row0[y0 * pitch + x0] = pen;
         const int e2 = 2 * error;
         if (e2 >= dy) {
             error += dy;
@@ -46,13 +63,8 @@ void Canvas::Line(int x0, int y0, int x1, int y1, bool fLast) {
         }
     }
     if (fLast) {
-        Plot(x1, y1);
+        row0[y1 * pitch + x1] = pen;
     }
-}
-
-bool Canvas::Inside(int x, int y) const {
-    return static_cast<unsigned>(x) < static_cast<unsigned>(width) &&
-           static_cast<unsigned>(y) < static_cast<unsigned>(height);
 }
 
 void Canvas::LineTo(int x, int y) {
@@ -93,6 +105,15 @@ void Canvas::LineTo(int x, int y) {
     const auto at = [](int from, double delta, double t) {
         return static_cast<int>(std::lround(from + delta * t));
     };
+    const int fromX = at(x0, ddx, t0);
+    const int fromY = at(y0, ddy, t0);
+    const int toX = at(x0, ddx, t1);
+    const int toY = at(y0, ddy, t1);
+    // The cut ends lie on the image's edges; rounding can never take them further out, and
+    // nothing is painted if it did.
+    if (!Inside(fromX, fromY) || !Inside(toX, toY)) {
+        return;
+    }
     // The end point stays unpainted only where the line really ends inside the image.
-    Line(at(x0, ddx, t0), at(y0, ddy, t0), at(x0, ddx, t1), at(y0, ddy, t1), t1 < 1.0);
+    Line(fromX, fromY, toX, toY, t1 < 1.0);
 }

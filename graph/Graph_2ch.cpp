@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 #include "common/Codes.h"
 #include "common/FixedText.h"
@@ -75,23 +74,42 @@ constexpr int kEmptyAxisCount = 1000;
 // Pixel rows and columns far outside any bitmap; the drawing clips anyway.
 constexpr double kPixelLimit = 1.0e6;
 
+// The conversion to int truncates toward zero by itself.
 int TruncToPixel(double position) {
-    return static_cast<int>(std::trunc(std::clamp(position, -kPixelLimit, kPixelLimit)));
+    return static_cast<int>(std::clamp(position, -kPixelLimit, kPixelLimit));
 }
 
-// Scans codes first..last (kept inside the arrays) for the sample that wins `better`
-// strictly, starting from `start`.
-template <typename Better>
-std::int32_t ExtremeCode(const ChannelSeries& series, int first, int last, std::int32_t start,
-                         Better better) {
-    std::int32_t extreme = start;
+int XPixel(int index, int first, float xStep) {
+    return TruncToPixel((static_cast<double>(index) - first) * static_cast<double>(xStep)) + 1;
+}
+
+// The difference of two codes is exact in a double.
+int CodePixel(std::int32_t code, std::int32_t base, std::int32_t span, int height) {
+    const double offset = static_cast<double>(code) - static_cast<double>(base);
+    return TruncToPixel(height * (1.0 - offset / span));
+}
+
+int MicrovoltPixel(float microvolts, float base, float span, int height) {
+    const double offset = static_cast<double>(microvolts) - static_cast<double>(base);
+    return TruncToPixel(height * (1.0 - offset / static_cast<double>(span)));
+}
+
+struct CodeRange {
+    std::int32_t maximum;
+    std::int32_t minimum;
+};
+
+// Largest and smallest of codes first..last (kept inside the arrays), from the start values
+// 0 and full scale, in one pass; for integers the strict comparisons of the scan give what
+// max and min give.
+CodeRange ScanRange(const ChannelSeries& series, int first, int last) {
+    CodeRange range{kMinScaleCode, kFullScaleCode};
     const int end = std::min(last, kSeriesCapacity - 1);
     for (int i = std::max(first, 0); i <= end; ++i) {
-        if (better(series.Codes[i], extreme)) {
-            extreme = series.Codes[i];
-        }
+        range.maximum = std::max(range.maximum, series.Codes[i]);
+        range.minimum = std::min(range.minimum, series.Codes[i]);
     }
-    return extreme;
+    return range;
 }
 
 QString Decimal(std::int64_t value) {
@@ -122,7 +140,7 @@ std::int32_t TGraph_2CH::MaxCodeOf(const ChannelSeries& series, std::int32_t& ma
     if (series.Count == 0) {
         return 0;
     }
-    maximum = ExtremeCode(series, 0, series.Count - 1, kMinScaleCode, std::greater<>());
+    maximum = ScanRange(series, 0, series.Count - 1).maximum;
     return maximum;
 }
 
@@ -130,7 +148,7 @@ std::int32_t TGraph_2CH::MinCodeOf(const ChannelSeries& series, std::int32_t& mi
     if (series.Count == 0) {
         return 0;
     }
-    minimum = ExtremeCode(series, 0, series.Count - 1, kFullScaleCode, std::less<>());
+    minimum = ScanRange(series, 0, series.Count - 1).minimum;
     return minimum;
 }
 
@@ -176,8 +194,9 @@ float TGraph_2CH::MinMicrovoltsCH1() {
 
 void TGraph_2CH::ScanCodes(const ChannelSeries& series, int first, int last, std::int32_t& maximum,
                            std::int32_t& minimum) {
-    maximum = ExtremeCode(series, first, last, kMinScaleCode, std::greater<>());
-    minimum = ExtremeCode(series, first, last, kFullScaleCode, std::less<>());
+    const CodeRange range = ScanRange(series, first, last);
+    maximum = range.maximum;
+    minimum = range.minimum;
 }
 
 void TGraph_2CH::MergeCh1Extremes() {
@@ -410,15 +429,32 @@ float TGraph_2CH::WindowXStep(int width, int first, int last) {
 }
 
 int TGraph_2CH::SampleX(int index, int first, float xStep) {
-    return TruncToPixel((static_cast<double>(index) - first) * static_cast<double>(xStep)) + 1;
+    return XPixel(index, first, xStep);
 }
 
 int TGraph_2CH::CodeY(std::int32_t code, int height) const {
-    const auto offset = static_cast<double>(std::int64_t{code} - codeBase);
-    return TruncToPixel(height * (1.0 - offset / codeSpan));
+    return CodePixel(code, codeBase, codeSpan, height);
 }
 
 int TGraph_2CH::MicrovoltsY(float microvolts, int height) const {
-    const double offset = static_cast<double>(microvolts) - static_cast<double>(voltBase);
-    return TruncToPixel(height * (1.0 - offset / static_cast<double>(voltSpan)));
+    return MicrovoltPixel(microvolts, voltBase, voltSpan, height);
+}
+
+// Separate loops for the columns and the rows, each free of calls.
+void TGraph_2CH::MapSamples(const ChannelSeries& series, int first, int count, int axisFirst,
+                            float xStep, int height, bool fVoltMode, TracePoints& points) const {
+    for (int j = 0; j < count; ++j) {
+        points.x[j] = XPixel(first + j, axisFirst, xStep);
+    }
+    if (fVoltMode) {
+        const float* microvolts = series.Microvolts + first;
+        for (int j = 0; j < count; ++j) {
+            points.y[j] = MicrovoltPixel(microvolts[j], voltBase, voltSpan, height);
+        }
+    } else {
+        const std::int32_t* codes = series.Codes + first;
+        for (int j = 0; j < count; ++j) {
+            points.y[j] = CodePixel(codes[j], codeBase, codeSpan, height);
+        }
+    }
 }

@@ -9,8 +9,8 @@
 
 #include "common/ChannelSeries.h"
 #include "common/MeasureSettings.h"
+#include "graph/Canvas.h"
 
-class Canvas;
 class QLabel;
 class QPainter;
 class QWidget;
@@ -23,11 +23,13 @@ class QWidget;
 // works without a window; the paint box and the labels may be absent.
 // The picture (RGB32; the box's frame is never painted): white, eleven grey grid rows and
 // columns, the CH0 trace red and the CH1 trace blue over them, every pair of neighbouring
-// samples joined by its segment. The 11 Y labels and 2 X labels are captioned for the empty
-// graph, for all samples or for a window of them (a run draws 100 at a time); their numbers
-// are fixed-point with a "." whatever the locale, a negative value that rounds to zero
-// without a sign. A code label too wide for its column moves left, so a background column
-// always separates it from the frame.
+// samples joined by its segment. The white and the grid, the same in every drawing at one
+// size, are kept in a picture of their own: a drawing puts them back only on the rows the
+// last traces painted, draws its traces, and has only the rows that changed shown again. The 11 Y
+// labels and 2 X labels are captioned for the empty graph, for all samples or for a window of them
+// (a run draws 100 at a time); their numbers are fixed-point with a "." whatever the locale, a
+// negative value that rounds to zero without a sign. A code label too wide for its column moves
+// left, so a background column always separates it from the frame.
 class TGraph_2CH {
 public:
     static constexpr int kYLabelCount = 11;  // index 0 at the top of the axis
@@ -96,6 +98,17 @@ public:
     int CodeY(std::int32_t code, int height) const;
     int MicrovoltsY(float microvolts, int height) const;
 
+    // Points of a trace, a batch at a time.
+    static constexpr int kTraceBatch = 256;
+    struct TracePoints {
+        std::array<int, kTraceBatch> x;
+        std::array<int, kTraceBatch> y;
+    };
+    // Samples first .. first + count - 1 (count at most kTraceBatch) placed as SampleX (with
+    // `axisFirst`) and the Y mapping of the mode place them, in one pass over the samples.
+    void MapSamples(const ChannelSeries& series, int first, int count, int axisFirst, float xStep,
+                    int height, bool fVoltMode, TracePoints& points) const;
+
     // The steps on explicit values, for the members above and for tests.
     static std::int32_t CodeSpanOf(std::int64_t difference);
     static std::int32_t CodeBaseOf(std::int32_t maximum, std::int32_t minimum, std::int32_t span);
@@ -118,6 +131,8 @@ private:
     void ClearBitmap(Canvas& canvas) const;
     void DrawHorizontalGrid(Canvas& canvas) const;
     void DrawVerticalGrid(Canvas& canvas) const;
+    // The kept picture back on the rows the traces painted; the rows it changed.
+    RowBand RestoreGrid();
     YLabelTexts EmptyYLabelTexts(bool fVoltMode) const;
     YLabelTexts ScaleYLabelTexts(bool fVoltMode) const;
     // Texts of all samples: none when both series are empty, code scale refreshed first.
@@ -126,8 +141,8 @@ private:
     void SetXLabels(const XLabelTexts& texts) const;
     void DrawTraces(Canvas& canvas, bool fVoltMode) const;
     void DrawWindowTraces(Canvas& canvas, bool fVoltMode, int first, int last) const;
-    int SampleY(const ChannelSeries& series, int index, bool fVoltMode) const;
-    void CopyToScreen() const;
+    // Shows the rows of the picture that changed.
+    void CopyToScreen(RowBand rows) const;
 
     // One channel's extremes over samples first..last into the given fields.
     static void ScanCodes(const ChannelSeries& series, int first, int last, std::int32_t& maximum,
@@ -144,6 +159,8 @@ private:
     MeasureSettings* settings;
     QWidget* paintBox;
     QImage bitmap;
+    QImage grid;        // white and the grid at the bitmap's size
+    RowBand traceRows;  // rows where the bitmap may differ from `grid`
     QRect dstRect;
     QRect srcRect;
     int boxWidth = 0;

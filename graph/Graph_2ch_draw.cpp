@@ -2,6 +2,7 @@
 #include "graph/Graph_2ch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include <QApplication>
@@ -36,6 +37,12 @@ void TGraph_2CH::UpdateSize() {
     if (bitmap.size() != srcRect.size()) {
         bitmap = QImage(bmpWidth, bmpHeight, QImage::Format_RGB32);
         bitmap.fill(kBackground);
+        grid = QImage(bmpWidth, bmpHeight, QImage::Format_RGB32);
+        Canvas canvas(grid);
+        ClearBitmap(canvas);
+        DrawHorizontalGrid(canvas);
+        DrawVerticalGrid(canvas);
+        traceRows = {0, bmpHeight};  // the new bitmap is blank, not yet the grid
     }
 }
 
@@ -60,6 +67,19 @@ void TGraph_2CH::DrawVerticalGrid(Canvas& canvas) const {
         canvas.MoveTo(x, 0);
         canvas.LineTo(x, bmpHeight - 1);
     }
+}
+
+RowBand TGraph_2CH::RestoreGrid() {
+    const RowBand rows = traceRows;
+    const auto rowBytes = static_cast<std::size_t>(bitmap.bytesPerLine());
+    uchar* const to = bitmap.bits();
+    const uchar* const from = grid.constBits();
+    for (int y = rows.top; y < rows.bottom; ++y) {
+        const auto offset = static_cast<std::size_t>(y) * rowBytes;
+        std::memcpy(to + offset, from + offset, rowBytes);
+    }
+    traceRows = {};
+    return rows;
 }
 
 TGraph_2CH::YLabelTexts TGraph_2CH::EmptyYLabelTexts(bool fVoltMode) const {
@@ -130,27 +150,28 @@ void TGraph_2CH::SetXLabels(const XLabelTexts& texts) const {
     }
 }
 
-int TGraph_2CH::SampleY(const ChannelSeries& series, int index, bool fVoltMode) const {
-    return fVoltMode ? MicrovoltsY(series.Microvolts[index], bmpHeight)
-                     : CodeY(series.Codes[index], bmpHeight);
-}
-
 // Every pair of neighbouring samples gets its own segment, also where many share a column.
+// The points come a batch at a time; each batch begins with the last point of the one before.
 void TGraph_2CH::DrawTraces(Canvas& canvas, bool fVoltMode) const {
     if (!fVoltMode && ch0->Count == 0 && ch1->Count == 0) {
         return;
     }
     const float xStep = AllXStep(bmpWidth);
     const std::pair<const ChannelSeries*, QRgb> channels[] = {{ch0, kCh0Colour}, {ch1, kCh1Colour}};
+    TracePoints points;
     for (const auto& [series, colour] : channels) {
         const int count = std::min(series->Count, kSeriesCapacity);
         if (count < kMinTraceSamples) {
             continue;
         }
         canvas.SetPen(colour);
-        canvas.MoveTo(SampleX(0, 0, xStep), SampleY(*series, 0, fVoltMode));
-        for (int i = 1; i < count; ++i) {
-            canvas.LineTo(SampleX(i, 0, xStep), SampleY(*series, i, fVoltMode));
+        for (int start = 0; start < count - 1; start += kTraceBatch - 1) {
+            const int n = std::min(kTraceBatch, count - start);
+            MapSamples(*series, start, n, 0, xStep, bmpHeight, fVoltMode, points);
+            canvas.MoveTo(points.x[0], points.y[0]);
+            for (int j = 1; j < n; ++j) {
+                canvas.LineTo(points.x[j], points.y[j]);
+            }
         }
     }
 }
@@ -160,25 +181,35 @@ void TGraph_2CH::DrawWindowTraces(Canvas& canvas, bool fVoltMode, int first, int
     const float xStep = WindowXStep(bmpWidth, first, last);
     const bool fCh0 = settings->CHSel == 0 || settings->CHSel == 2;
     const bool fCh1 = settings->CHSel == 1 || settings->CHSel == 2;
-    for (int i = first; i < last; ++i) {
-        const int x0 = SampleX(i, first, xStep);
-        const int x1 = SampleX(i + 1, first, xStep);
+    TracePoints red;
+    TracePoints blue;
+    for (int start = first; start < last; start += kTraceBatch - 1) {
+        const int n = std::min(kTraceBatch, last - start + 1);
         if (fCh0) {
-            canvas.SetPen(kCh0Colour);
-            canvas.MoveTo(x0, SampleY(*ch0, i, fVoltMode));
-            canvas.LineTo(x1, SampleY(*ch0, i + 1, fVoltMode));
+            MapSamples(*ch0, start, n, first, xStep, bmpHeight, fVoltMode, red);
         }
         if (fCh1) {
-            canvas.SetPen(kCh1Colour);
-            canvas.MoveTo(x0, SampleY(*ch1, i, fVoltMode));
-            canvas.LineTo(x1, SampleY(*ch1, i + 1, fVoltMode));
+            MapSamples(*ch1, start, n, first, xStep, bmpHeight, fVoltMode, blue);
+        }
+        for (int j = 0; j + 1 < n; ++j) {
+            if (fCh0) {
+                canvas.SetPen(kCh0Colour);
+                canvas.MoveTo(red.x[j], red.y[j]);
+                canvas.LineTo(red.x[j + 1], red.y[j + 1]);
+            }
+            if (fCh1) {
+                canvas.SetPen(kCh1Colour);
+                canvas.MoveTo(blue.x[j], blue.y[j]);
+                canvas.LineTo(blue.x[j + 1], blue.y[j + 1]);
+            }
         }
     }
 }
 
-void TGraph_2CH::CopyToScreen() const {
-    if (paintBox != nullptr) {
-        paintBox->update(dstRect);
+void TGraph_2CH::CopyToScreen(RowBand rows) const {
+    if (paintBox != nullptr && !rows.Empty()) {
+        paintBox->update(QRect(dstRect.left(), dstRect.top() + rows.top, dstRect.width(),
+                               rows.bottom - rows.top));
     }
 }
 
@@ -187,13 +218,10 @@ void TGraph_2CH::PaintToScreen(QPainter& painter) const {
 }
 
 void TGraph_2CH::DrawEmpty(bool fVoltMode) {
-    Canvas canvas(bitmap);
-    ClearBitmap(canvas);
+    const RowBand restored = RestoreGrid();
     SetYLabels(EmptyYLabelTexts(fVoltMode), fVoltMode, kCodeLabelOffset);
-    DrawHorizontalGrid(canvas);
     SetXLabels(EmptyXLabelTexts());
-    DrawVerticalGrid(canvas);
-    CopyToScreen();
+    CopyToScreen(restored);
 }
 
 void TGraph_2CH::DrawAll(bool fVoltMode) {
@@ -202,42 +230,35 @@ void TGraph_2CH::DrawAll(bool fVoltMode) {
     if (AllYLabelTexts(fVoltMode, texts)) {
         SetYLabels(texts, fVoltMode, kCodeLabelOffset);
     }
-    {
-        Canvas canvas(bitmap);
-        ClearBitmap(canvas);
-        DrawHorizontalGrid(canvas);
-        SetXLabels(AllXLabelTexts());
-        DrawVerticalGrid(canvas);
-    }
+    const RowBand restored = RestoreGrid();
+    SetXLabels(AllXLabelTexts());
     // The window stays responsive while a large drawing is under way; a repaint here shows
     // the grid without traces, the finished picture follows.
     QApplication::processEvents();
     Canvas canvas(bitmap);
     DrawTraces(canvas, fVoltMode);
-    CopyToScreen();
+    // A drawing made while the events were handled left its traces too.
+    traceRows = traceRows.United(canvas.Painted());
+    CopyToScreen(restored.United(traceRows));
 }
 
 void TGraph_2CH::DrawWindow(bool fVoltMode, int first, int last) {
-    Canvas canvas(bitmap);
-    ClearBitmap(canvas);
+    const RowBand restored = RestoreGrid();
     ComputeWindowScales(first, last);
     SetYLabels(ScaleYLabelTexts(fVoltMode), fVoltMode, kWindowCodeLabelOffset);
-    DrawHorizontalGrid(canvas);
     SetXLabels(WindowXLabelTexts(first, last));
-    DrawVerticalGrid(canvas);
+    Canvas canvas(bitmap);
     DrawWindowTraces(canvas, fVoltMode, first, last);
-    CopyToScreen();
+    traceRows = canvas.Painted();
+    CopyToScreen(restored.United(traceRows));
 }
 
 void TGraph_2CH::DrawAxes(bool fVoltMode) {
-    Canvas canvas(bitmap);
-    ClearBitmap(canvas);
+    const RowBand restored = RestoreGrid();
     YLabelTexts texts;
     if (AllYLabelTexts(fVoltMode, texts)) {
         SetYLabels(texts, fVoltMode, kCodeLabelOffset);
     }
-    DrawHorizontalGrid(canvas);
     SetXLabels(AllXLabelTexts());
-    DrawVerticalGrid(canvas);
-    CopyToScreen();
+    CopyToScreen(restored);
 }

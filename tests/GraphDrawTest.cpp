@@ -282,4 +282,29 @@ TEST(Canvas, PointsFarOutsideAreCutToTheImage) {
     EXPECT_EQ(points.size(), 100u + 45u - 1u);  // the two lines cross once
 }
 
+// The rows a canvas reports painted are where a kept picture is put back: a row it leaves out
+// keeps a stale trace on the next drawing.
+TEST(Canvas, PaintedRowsHoldEveryPaintedPixel) {
+    const std::vector<LineCase> lines = {
+        {{10, 10}, {90, 40}},     {{90, 40}, {10, 10}},      {{50, 5}, {50, 45}},
+        {{50, 45}, {50, 5}},      {{3, 20}, {97, 20}},       {{20, -500}, {30, 700}},
+        {{-1000000, 48}, {5, 2}}, {{60, 30}, {60, 1000000}}, {{70, 30}, {71, 30}}};
+    for (const LineCase& line : lines) {
+        QImage image(100, 50, QImage::Format_RGB32);
+        image.fill(kWhite);
+        Canvas canvas(image);
+        EXPECT_TRUE(canvas.Painted().Empty());
+        canvas.SetPen(kRed);
+        canvas.MoveTo(line.from.x(), line.from.y());
+        canvas.LineTo(line.to.x(), line.to.y());
+        const RowBand band = canvas.Painted();
+        const auto points = Painted(image);
+        ASSERT_FALSE(points.empty()) << line.from.x() << "," << line.from.y();
+        for (const QPoint p : points) {
+            EXPECT_GE(p.y(), band.top) << line.from.x() << "," << line.from.y();
+            EXPECT_LT(p.y(), band.bottom) << line.from.x() << "," << line.from.y();
+        }
+    }
+}
+
 }  // namespace
