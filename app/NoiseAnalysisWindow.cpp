@@ -182,8 +182,8 @@ std::optional<QString> NoiseAnalysisWindow::ShowDataFile(const QString& path) {
 std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& path) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     std::string reason;
-    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure,
-                                                      std::nullopt, &reason, true);
+    const auto recording = RecordingAnalysis::Analyse(
+        {.path = path.toStdString(), .fDynamic = true}, &failure, &reason);
     if (!recording) {
         switch (failure) {
             case RecordingAnalysis::Failure::BadFile:

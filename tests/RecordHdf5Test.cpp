@@ -146,8 +146,9 @@ TEST_F(Hdf5Recording, HoldsTheCsvRecordingsCodesSettingsAndRestartsAndGivesTheSa
 
     // The analysis reads either type through one path: the same figures to the last bit.
     RecordingAnalysis::Failure failure{};
-    const auto a = RecordingAnalysis::Analyse(Path("rec.h5"), 1, &failure);
-    const auto b = RecordingAnalysis::Analyse(Path("rec.csv"), 1, &failure);
+    const auto a = RecordingAnalysis::Analyse({.path = Path("rec.h5"), .onlyChannel = 1}, &failure);
+    const auto b =
+        RecordingAnalysis::Analyse({.path = Path("rec.csv"), .onlyChannel = 1}, &failure);
     ASSERT_TRUE(a && b);
     const NoiseAnalysis& x = *a->channels[0].analysis;
     const NoiseAnalysis& y = *b->channels[0].analysis;
@@ -344,7 +345,7 @@ TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
             path, contents, [](auto, auto) { return true; }, &why));
         EXPECT_EQ(why, reason);
         RecordingAnalysis::Failure failure{};
-        EXPECT_FALSE(RecordingAnalysis::Analyse(path, std::nullopt, &failure));
+        EXPECT_FALSE(RecordingAnalysis::Analyse({.path = path}, &failure));
         EXPECT_EQ(failure, RecordingAnalysis::Failure::BadFile);
     }
 }
