@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "analysis/AnalysisProgress.h"
 #include "analysis/CodeSeries.h"
@@ -58,6 +59,27 @@ bool FirstTerms(CodeSeries::Reader& reader, std::span<Lane> lanes) {
     return true;
 }
 
+// n steps of lanes K...: each squares its d_j into its total, then moves d_j on; the lanes'
+// independent chains of additions overlap. Not inlined: inside the walk, whose reads are calls
+// that clobber every floating-point register, the compiler kept the totals on the stack, one
+// store and reload per term; here they stay in registers.
+template <std::size_t... K>
+[[gnu::noinline]] void Steps(std::index_sequence<K...>, std::size_t n, const std::int32_t* x0,
+                             const std::array<const std::int32_t*, sizeof...(K)>& x1,
+                             const std::array<const std::int32_t*, sizeof...(K)>& x2,
+                             std::array<std::int64_t, sizeof...(K)>& dOut,
+                             std::array<double, sizeof...(K)>& totalOut) {
+    std::array<std::int64_t, sizeof...(K)> d = dOut;
+    std::array<double, sizeof...(K)> total = totalOut;
+    for (std::size_t i = 0; i < n; ++i) {
+        ((total[K] += static_cast<double>(d[K]) * static_cast<double>(d[K]),
+          d[K] += std::int64_t{x2[K][i]} - 2 * std::int64_t{x1[K][i]} + x0[i]),
+         ...);
+    }
+    dOut = d;
+    totalOut = total;
+}
+
 // Lanes [0, L) walk j from `from` to `to` together, each lane's sum in the order of j. The
 // lanes are independent chains of additions, which the processor overlaps.
 template <std::size_t L>
@@ -90,13 +112,8 @@ bool Walk(CodeSeries::Reader& reader, std::span<Lane> lanes, std::int64_t from, 
         if (!fRead) {
             return false;
         }
-        for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
-            for (std::size_t k = 0; k < L; ++k) {
-                const auto term = static_cast<double>(d[k]);
-                total[k] += term * term;
-                d[k] += std::int64_t{x2[k][i]} - 2 * std::int64_t{x1[k][i]} + x0[i];
-            }
-        }
+        Steps(std::make_index_sequence<L>(), static_cast<std::size_t>(n), x0.data(), x1, x2, d,
+              total);
         progress.Advance(n * static_cast<std::int64_t>(L));
     }
     for (std::size_t k = 0; k < L; ++k) {
