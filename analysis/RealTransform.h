@@ -7,8 +7,8 @@
 struct fftw_plan_s;
 
 // FFTW's real-to-complex transform of one length, with its buffers: fill Input(), Execute(),
-// read the bins 0 .. length / 2. Transforms on several threads at once share one plan per
-// length, made once for the process: FFTW's planner must not run on two threads at once.
+// read the bins 0 .. length / 2. Transforms may run on several threads at once: plans are
+// made and destroyed under one lock, and those of powers of two made once and shared.
 class RealTransform {
 public:
     // `length` is at least 2; any length, a power of two is merely fastest.
@@ -29,5 +29,5 @@ private:
     std::int64_t length;
     double* input;
     double (*output)[2];  // fftw_complex[Bins()]
-    fftw_plan_s* plan;    // shared, never destroyed
+    fftw_plan_s* plan;    // shared and kept for a power of two, else this transform's own
 };

@@ -10,8 +10,10 @@
 //       the figures beside numpy's
 //   bench_analyze long FOLDER [OTHER-BUILD] [count]
 //       a one-channel recording of `count` samples (default 10^8, 53 minutes at 31250/s) and
-//       one of a tenth of it: analyze by both builds, wall, CPU and peak memory; the same with
-//       the codes held in a file (a budget of 64 MiB), in a child process of this benchmark
+//       one of a tenth of it: analyze by both builds, wall, CPU and peak memory; then the
+//       analysis in child processes of this benchmark with the codes in memory and with them
+//       in the temporary file (a budget of 64 MiB): wall, CPU, peak memory, and the figures of
+//       both compared to the last bit
 
 #include <unistd.h>
 
@@ -23,10 +25,13 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "analysis/NoiseFigureTable.h"
 #include "bench/ProcessUsage.h"
 #include "bench/UnpacedRecording.h"
+#include "record/RecordingAnalysis.h"
 #include "record/RecordingReader.h"
 
 namespace {
@@ -60,6 +65,9 @@ bool Recording(const std::string& path, int chSel, std::int64_t count, Recording
 
 // A program analysing a file, timed over the rounds.
 struct Contender {
+    Contender(std::string contenderName, std::vector<std::string> command)
+        : name(std::move(contenderName)), arguments(std::move(command)) {}
+
     std::string name;
     std::vector<std::string> arguments;  // the file follows them
     std::vector<double> walls;
@@ -253,6 +261,45 @@ int Versus(const std::string& folder, const std::string& other, int rounds) {
     return 0;
 }
 
+// The child's part: every figure of `file` with `budget` bytes of codes in memory, printed to
+// the last bit (%a).
+int Figures(const std::string& file, std::size_t budget) {
+    RecordingAnalysis::Failure failure{};
+    const auto recording =
+        RecordingAnalysis::Analyse({.path = file, .memoryBudget = budget}, &failure);
+    if (!recording) {
+        return 1;
+    }
+    for (const RecordingAnalysis::Channel& c : recording->channels) {
+        for (const NoiseFigure& row : NoiseFigureTable::Rows(*c.analysis)) {
+            std::printf("%s %a\n", row.name.c_str(), row.value.value_or(0.0));
+        }
+        for (const double d : c.analysis->allan.deviationMicrovolts) {
+            std::printf("allan %a\n", d);
+        }
+    }
+    return 0;
+}
+
+// The recording's figures in a child with the codes in memory and in one with them in the file.
+void StreamingAgainstMemory(const std::string& file) {
+    constexpr std::size_t kFileBudget = std::size_t{64} << 20;
+    std::string inMemory;
+    std::string streamed;
+    const ChildUsage memory = RunChild(
+        {"/proc/self/exe", "figures", file, std::to_string(std::size_t{2} << 30)}, &inMemory);
+    const ChildUsage stream =
+        RunChild({"/proc/self/exe", "figures", file, std::to_string(kFileBudget)}, &streamed);
+    std::printf("  in memory (2 GiB budget)    wall %7.3f s  CPU %7.3f s  peak %7.1f MiB\n",
+                memory.wall, memory.cpu, memory.peakMiB);
+    std::printf("  in the file (64 MiB budget) wall %7.3f s  CPU %7.3f s  peak %7.1f MiB\n",
+                stream.wall, stream.cpu, stream.peakMiB);
+    std::printf("  figures of both, to the last bit: %s (%zu lines differ)\n",
+                memory.exitCode == 0 && stream.exitCode == 0 && inMemory == streamed ? "identical"
+                                                                                     : "DIFFERENT",
+                DifferingLines(inMemory, streamed));
+}
+
 int Long(const std::string& folder, const std::string& other, std::int64_t count) {
     for (const std::int64_t n : {count / 10, count}) {
         const std::string h5 = folder + "/one-" + std::to_string(n) + ".h5";
@@ -274,6 +321,7 @@ int Long(const std::string& folder, const std::string& other, std::int64_t count
             std::printf("  lines of both builds: %s\n",
                         contenders[0].output == contenders[1].output ? "identical" : "DIFFERENT");
         }
+        StreamingAgainstMemory(h5);
     }
     return 0;
 }
@@ -292,6 +340,9 @@ int main(int argc, char** argv) {
         return Usage();
     }
     const std::string mode = argv[1];
+    if (mode == "figures" && argc > 3) {
+        return Figures(argv[2], std::stoull(argv[3]));
+    }
     const std::string folder = argv[2];
     const std::string other = argc > 3 ? argv[3] : "";
     std::filesystem::create_directories(folder);
