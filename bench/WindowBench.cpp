@@ -234,8 +234,8 @@ int Startup(const char* self) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
-// A 1 ms timer of the window's thread from its start: the gaps between its events show how
-// long the event loop was kept from them.
+// A 1 ms timer of the window's thread from its start: the gaps between its events (the first
+// from the start) show how long the event loop was kept from them.
 class TickWatch {
 public:
     TickWatch() {
@@ -249,6 +249,7 @@ public:
         });
         ticker.start(1);
         clock.start();
+        last = 0;  // the first gap counts from the start
     }
     double ElapsedMs() const { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
     // "N timer events meanwhile, gap median M ms, longest L ms", the timer stopped.
