@@ -106,6 +106,13 @@ std::size_t CodeStore::DefaultBudget() {
 
 CodeStore::CodeStore(std::size_t budgetBytes) : budgetCodes(budgetBytes / sizeof(std::int32_t)) {}
 
+void CodeStore::Reserve(std::int64_t codes) {
+    if (!InFile()) {
+        held.reserve(
+            std::min(budgetCodes, static_cast<std::size_t>(std::max<std::int64_t>(codes, 0))));
+    }
+}
+
 bool CodeStore::Append(std::span<const std::int32_t> codes) {
     count += static_cast<std::int64_t>(codes.size());
     if (!InFile() && held.size() + codes.size() > budgetCodes && !MoveToFile()) {

@@ -24,6 +24,9 @@ public:
     // `budgetBytes` of codes in memory, no more (0: every code goes to the file).
     explicit CodeStore(std::size_t budgetBytes);
 
+    // Room for `codes` in memory at once, within the budget, where their count is known ahead:
+    // no copies as the store grows.
+    void Reserve(std::int64_t codes);
     // False when the temporary file could not be made or written (a full disk).
     bool Append(std::span<const std::int32_t> codes);
     // Writes what is still on its way to the file; reads come after it. False as Append.

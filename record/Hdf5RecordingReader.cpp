@@ -64,6 +64,7 @@ bool Hdf5RecordingReader::Read(const std::string& path, RecordingReader::Content
     contents.settings = reader.Settings();
     contents.channels = reader.Channels();
     contents.fRateIndex = fOpen;
+    contents.rowsAhead = fOpen ? reader.Rows() : 0;
     const bool fRead = fOpen && reader.ReadAll(sink, &contents.fractionRead);
     if (!fRead && why != nullptr) {
         *why = reader.Reason();

@@ -40,10 +40,10 @@ public:
     explicit Stores(const RecordingAnalysis::Request& analysisRequest) : request(analysisRequest) {}
 
     // False when a store could not take them.
-    bool Add(const std::vector<int>& channels, std::span<const std::int32_t> ch0,
+    bool Add(const RecordingReader::Contents& contents, std::span<const std::int32_t> ch0,
              std::span<const std::int32_t> ch1) {
         if (!fMade) {
-            Make(channels);
+            Make(contents);
         }
         const std::span<const std::int32_t> codes[2] = {ch0, ch1};
         for (std::size_t c = 0; c < stores.size(); ++c) {
@@ -55,27 +55,29 @@ public:
     }
     // The store of a channel of the file, made (empty) when no row came; nothing when what it
     // still had for its file could not be written.
-    const CodeStore* Finished(const std::vector<int>& channels, int channel) {
+    const CodeStore* Finished(const RecordingReader::Contents& contents, int channel) {
         if (!fMade) {
-            Make(channels);
+            Make(contents);
         }
         CodeStore& store = *stores[static_cast<std::size_t>(channel)];
         return store.Finish() ? &store : nullptr;
     }
 
 private:
-    // A store per channel analysed, each with its share of the budget.
-    void Make(const std::vector<int>& channels) {
+    // A store per channel analysed, each with its share of the budget and room for the rows
+    // the file says it holds.
+    void Make(const RecordingReader::Contents& contents) {
         fMade = true;
         std::size_t wanted = 0;
-        for (const int channel : channels) {
+        for (const int channel : contents.channels) {
             wanted += Wanted(request, channel);
         }
         const std::size_t budget = request.memoryBudget.value_or(CodeStore::DefaultBudget());
-        for (const int channel : channels) {
+        for (const int channel : contents.channels) {
             if (Wanted(request, channel)) {
-                stores[static_cast<std::size_t>(channel)] =
-                    std::make_unique<CodeStore>(budget / wanted);
+                auto store = std::make_unique<CodeStore>(budget / wanted);
+                store->Reserve(contents.rowsAhead);
+                stores[static_cast<std::size_t>(channel)] = std::move(store);
             }
         }
     }
@@ -101,7 +103,7 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const Request& reque
     bool fStoreFailed = false;
     const auto read = [&](std::span<const std::int32_t> ch0, std::span<const std::int32_t> ch1) {
         fNoRate = !RateOf(contents, request.sampleRate);
-        fStoreFailed = !fNoRate && !stores.Add(contents.channels, ch0, ch1);
+        fStoreFailed = !fNoRate && !stores.Add(contents, ch0, ch1);
         progress.SetRead(contents.fractionRead);
         return !fNoRate && !fStoreFailed && !progress.Cancelled();
     };
@@ -121,7 +123,7 @@ std::optional<RecordingAnalysis> RecordingAnalysis::Analyse(const Request& reque
         if (!Wanted(request, channel)) {
             continue;
         }
-        const CodeStore* store = stores.Finished(contents.channels, channel);
+        const CodeStore* store = stores.Finished(contents, channel);
         if (store == nullptr) {
             *failure = Failure::TemporaryFile;
             return std::nullopt;
