@@ -318,6 +318,14 @@ TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
                      Hdf5Attributes::WriteInteger(codes, Hdf5Layout::kRateKey, 17, H5T_STD_I32LE);
                  }),
          "属性 spsSel が正しくありません"},
+        // Two columns both said to be CH0 would mix two channels' codes into one.
+        {changed("same-channel.h5",
+                 [](hid_t, hid_t codes) {
+                     H5Adelete(codes, Hdf5Layout::kChannelsKey);
+                     const int twice[] = {0, 0};
+                     Hdf5Attributes::WriteIntegers(codes, Hdf5Layout::kChannelsKey, twice);
+                 }),
+         "属性 channels が正しくありません"},
         {changed("code.h5",
                  [](hid_t, hid_t codes) {
                      const std::int32_t code = 16777216;
