@@ -2,17 +2,18 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
 
+class AnalysisProgress;
+class CodeSeries;
+
 // Overlapping Allan deviation of the microvolts at averaging times τ = m / fs for
 // m = 1, 2, 4, ... while 2m + 1 does not exceed the sample count.
 struct AllanDeviation {
-    // Puts the running sums C[first] .. C[first + out.size() − 1] of the codes into `out`,
-    // where C[0] = 0 and C[i + 1] = C[i] + code[i] − code[0]; false when they cannot be read.
-    using RunningSums = std::function<bool(std::int64_t first, std::span<std::int64_t> out)>;
+    // Factors m whose sums one pass over the codes takes at once.
+    static constexpr std::size_t kFactorsPerPass = 4;
 
     std::vector<double> tauSeconds;
     std::vector<double> deviationMicrovolts;
@@ -24,8 +25,17 @@ struct AllanDeviation {
     bool MinimumReached() const { return minimum && *minimum + 1 < tauSeconds.size(); }
 
     static AllanDeviation Compute(std::span<const std::int32_t> codes, double sampleRate);
-    // The same from the running sums of `count` codes kept elsewhere (a file), read 4096 sums
-    // at a time, so memory stays the same whatever the count; nothing when a read fails.
-    static std::optional<AllanDeviation> FromRunningSums(std::int64_t count, double sampleRate,
-                                                         const RunningSums& read);
+
+    // The factors m of `count` codes, kFactorsPerPass (or the last few) to a pass.
+    static std::vector<std::vector<std::int64_t>> PassFactors(std::int64_t count);
+    // For each of `factors` (one pass's), Σ_j d_j² over j = 0 .. count − 2m, where
+    // d_j = C[j + 2m] − 2 C[j + m] + C[j] of the running sums C of the codes (exact integers),
+    // each sum taken in the order of j; nothing when a read failed or the progress was
+    // cancelled. The progress advances by one unit per term.
+    static std::optional<std::vector<double>> SquareSums(const CodeSeries& codes,
+                                                         std::span<const std::int64_t> factors,
+                                                         AnalysisProgress& progress);
+    // The deviation from the sums of every factor of `count` codes, in order.
+    static AllanDeviation FromSquareSums(std::int64_t count, double sampleRate,
+                                         std::span<const double> sums);
 };

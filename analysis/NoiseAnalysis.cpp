@@ -1,29 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analysis/NoiseAnalysis.h"
 
+#include <memory>
+
+#include "analysis/AnalysisProgress.h"
+#include "analysis/CodeSeries.h"
+#include "analysis/ParallelAnalysis.h"
 #include "common/SampleRates.h"
+
+namespace {
+
+// The figures of codes in memory, by the same tasks as a recording's.
+std::optional<NoiseAnalysis> InMemory(std::span<const std::int32_t> codes,
+                                      const MeasureSettings& settings, bool fDynamic) {
+    const std::unique_ptr<CodeSeries> series = CodeSeries::InMemory(codes);
+    const CodeSeries* const channels[] = {series.get()};
+    AnalysisProgress progress;
+    auto analyses = ParallelAnalysis::Compute(channels, SampleRates::SamplesPerSecond(settings),
+                                              fDynamic, progress);
+    return std::move(analyses->front());  // reads from memory never fail
+}
+
+}  // namespace
 
 std::optional<NoiseAnalysis> NoiseAnalysis::Compute(std::span<const std::int32_t> codes,
                                                     const MeasureSettings& settings) {
-    if (static_cast<std::int64_t>(codes.size()) < kMinSamples) {
-        return std::nullopt;
-    }
-    NoiseAnalysis analysis;
-    analysis.sampleRate = SampleRates::SamplesPerSecond(settings);
-    analysis.statistics = NoiseStatistics::Compute(codes, analysis.sampleRate);
-    analysis.histogram = CodeHistogram::Compute(codes, analysis.statistics);
-    analysis.spectrum = WelchSpectrum::Compute(codes, analysis.sampleRate);
-    analysis.allan = AllanDeviation::Compute(codes, analysis.sampleRate);
-    analysis.logSpectrum = LogFrequencySpectrum::Compute(codes, analysis.sampleRate);
-    analysis.lowFrequencyNoise = LowFrequencyNoise::Compute(codes, analysis.sampleRate);
-    return analysis;
+    return InMemory(codes, settings, false);
 }
 
 std::optional<NoiseAnalysis> NoiseAnalysis::WithDynamic(std::span<const std::int32_t> codes,
                                                         const MeasureSettings& settings) {
-    std::optional<NoiseAnalysis> analysis = Compute(codes, settings);
-    if (analysis) {
-        analysis->dynamic = DynamicFigures::Compute(codes, analysis->sampleRate);
-    }
-    return analysis;
+    return InMemory(codes, settings, true);
 }

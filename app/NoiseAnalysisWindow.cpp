@@ -9,12 +9,14 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <cerrno>
 #include <memory>
 
@@ -32,6 +34,9 @@
 #include "record/RecordingSource.h"
 
 namespace {
+
+// How often the progress of a recording's analysis is shown.
+constexpr int kProgressMilliseconds = 50;
 
 constexpr AnalysisCharts::Kind kChartKinds[] = {
     AnalysisCharts::Kind::Histogram, AnalysisCharts::Kind::Spectrum, AnalysisCharts::Kind::Allan,
@@ -76,6 +81,9 @@ NoiseAnalysisWindow::NoiseAnalysisWindow(Prompts& windowPrompts, QWidget* parent
     ShowNotice(kNoDataText);
 }
 
+// A recording still analysed is stopped and waited for by its own destructor.
+NoiseAnalysisWindow::~NoiseAnalysisWindow() = default;
+
 void NoiseAnalysisWindow::BuildLayout() {
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("チャンネル")));
@@ -110,6 +118,7 @@ void NoiseAnalysisWindow::BuildLayout() {
     pages = new QStackedWidget;
     pages->addWidget(notice);
     pages->addWidget(Tabs);
+    pages->addWidget(BuildProgressPage());
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -120,8 +129,30 @@ void NoiseAnalysisWindow::BuildLayout() {
     connect(SaveImageBtn, &QPushButton::clicked, this, &NoiseAnalysisWindow::SaveImageClick);
 }
 
+QWidget* NoiseAnalysisWindow::BuildProgressPage() {
+    progressPage = new QWidget;
+    progressText = new QLabel;
+    progressText->setWordWrap(true);
+    AnalysisBar = new QProgressBar;
+    AnalysisBar->setRange(0, 1000);
+    CancelBtn = new QPushButton(kCancelText);
+    auto* layout = new QVBoxLayout(progressPage);
+    layout->addStretch();
+    layout->addWidget(progressText);
+    layout->addWidget(AnalysisBar);
+    layout->addWidget(CancelBtn, 0, Qt::AlignRight);
+    layout->addStretch();
+    progressTimer = new QTimer(this);
+    progressTimer->setInterval(kProgressMilliseconds);
+    connect(progressTimer, &QTimer::timeout, this,
+            [this] { AnalysisBar->setValue(static_cast<int>(running->Fraction() * 1000.0)); });
+    connect(CancelBtn, &QPushButton::clicked, this, &NoiseAnalysisWindow::CancelClick);
+    return progressPage;
+}
+
 void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes ch0,
                                    ChannelCodes ch1) {
+    StopRecording();
     const std::array<ChannelCodes, 2> channels = {ch0, ch1};
     std::array<bool, 2> present{};
     for (std::size_t channel = 0; channel < 2; ++channel) {
@@ -136,12 +167,7 @@ void NoiseAnalysisWindow::ShowData(const MeasureSettings& settings, ChannelCodes
 }
 
 void NoiseAnalysisWindow::ShowRecording(const QString& path) {
-    if (const std::optional<QString> failure = ShowRecordingFile(path)) {
-        analyses = {};
-        ShowAnalyses({});
-        setWindowTitle(kTitle + " : " + path);
-        ShowNotice(*failure);
-    }
+    StartRecording(path, false);
 }
 
 void NoiseAnalysisWindow::ShowFile(const QString& path) {
@@ -149,8 +175,10 @@ void NoiseAnalysisWindow::ShowFile(const QString& path) {
     std::optional<QString> failure;
     if (const std::optional<std::string> reason = UnreadableReason(name)) {
         failure = QString::fromStdString(FileErrorText(kBadFileText.toStdString(), name, *reason));
+    } else if (RecordingSource::IsRecording(name)) {
+        StartRecording(path, true);
     } else {
-        failure = RecordingSource::IsRecording(name) ? ShowRecordingFile(path) : ShowDataFile(path);
+        failure = ShowDataFile(path);
     }
     if (failure) {
         prompts.ShowMessage(kBoxCaption.toStdString(), failure->toStdString(), PromptIcon::Error);
@@ -179,13 +207,65 @@ std::optional<QString> NoiseAnalysisWindow::ShowDataFile(const QString& path) {
     return std::nullopt;
 }
 
-std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& path) {
-    RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
-    std::string reason;
-    const auto recording = RecordingAnalysis::Analyse(path.toStdString(), std::nullopt, &failure,
-                                                      std::nullopt, &reason, true);
+void NoiseAnalysisWindow::StartRecording(const QString& path, bool fPrompt) {
+    StopRecording();
+    running = std::make_unique<BackgroundAnalysis>(
+        RecordingAnalysis::Request{.path = path.toStdString(), .fDynamic = true});
+    // Queued: the analysis is destroyed when it has been shown, not inside its own signal.
+    connect(running.get(), &BackgroundAnalysis::Finished, this,
+            &NoiseAnalysisWindow::RecordingAnalysed, Qt::QueuedConnection);
+    runningPath = path;
+    fPromptFailure = fPrompt;
+    progressText->setText(kAnalysingText + path);
+    AnalysisBar->setValue(0);
+    ChannelBox->setEnabled(false);
+    pages->setCurrentWidget(progressPage);
+    UpdateSaveButton();
+    progressTimer->start();
+}
+
+void NoiseAnalysisWindow::StopRecording() {
+    if (running) {
+        progressTimer->stop();
+        running.reset();
+        ChannelBox->setEnabled(true);
+    }
+}
+
+void NoiseAnalysisWindow::CancelClick() {
+    if (running) {
+        StopRecording();
+        ShowChannel();
+    }
+}
+
+void NoiseAnalysisWindow::RecordingAnalysed() {
+    if (!running || !running->Over()) {
+        return;  // an analysis stopped before its end
+    }
+    BackgroundAnalysis::Outcome outcome = running->Take();
+    StopRecording();
+    const std::optional<QString> failure = ShowRecordingFile(runningPath, std::move(outcome));
+    if (!failure) {
+        return;
+    }
+    if (fPromptFailure) {
+        ShowChannel();
+        prompts.ShowMessage(kBoxCaption.toStdString(), failure->toStdString(), PromptIcon::Error);
+    } else {
+        analyses = {};
+        ShowAnalyses({});
+        setWindowTitle(kTitle + " : " + runningPath);
+        ShowNotice(*failure);
+    }
+}
+
+std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& path,
+                                                              BackgroundAnalysis::Outcome outcome) {
+    std::optional<RecordingAnalysis>& recording = outcome.recording;
+    const std::string& reason = outcome.reason;
     if (!recording) {
-        switch (failure) {
+        switch (outcome.failure) {
             case RecordingAnalysis::Failure::BadFile:
                 return QString::fromStdString(
                     FileErrorText(kBadFileText.toStdString(), path.toStdString(),
@@ -200,9 +280,9 @@ std::optional<QString> NoiseAnalysisWindow::ShowRecordingFile(const QString& pat
     }
     std::array<bool, 2> present{};
     analyses = {};
-    for (const RecordingAnalysis::Channel& channel : recording->channels) {
+    for (RecordingAnalysis::Channel& channel : recording->channels) {
         const auto i = static_cast<std::size_t>(channel.channel);
-        analyses[i] = channel.analysis;
+        analyses[i] = std::move(channel.analysis);
         present[i] = true;
     }
     fSinc5 = recording->settings.fSinc5;
@@ -289,7 +369,8 @@ void NoiseAnalysisWindow::ShowCharts(const NoiseAnalysis& analysis, int channel)
 }
 
 void NoiseAnalysisWindow::UpdateSaveButton() {
-    SaveImageBtn->setEnabled(ShownAnalysis() != nullptr && Tabs->currentIndex() != kFigureTab);
+    SaveImageBtn->setEnabled(!Analysing() && ShownAnalysis() != nullptr &&
+                             Tabs->currentIndex() != kFigureTab);
 }
 
 void NoiseAnalysisWindow::SaveImageClick() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What the benchmark process has used so far.
 namespace ProcessUsage {
@@ -25,5 +26,17 @@ Wakes CountWakes();
 // "N wakes = R wakes per second (target <= 3), all threads A per second" for `wakes` over
 // `seconds`.
 std::string WakesText(const Wakes& wakes, double seconds);
+
+// What a child process used: its exit code, wall time, CPU time (user + system, wait4) and peak
+// resident memory (ru_maxrss).
+struct ChildUsage {
+    int exitCode = -1;
+    double wall = 0.0;
+    double cpu = 0.0;
+    double peakMiB = 0.0;
+};
+// Runs `arguments` (the program first) as a child, its standard output into `output` when
+// given, else with standard error into /dev/null.
+ChildUsage RunChild(const std::vector<std::string>& arguments, std::string* output = nullptr);
 
 }  // namespace ProcessUsage

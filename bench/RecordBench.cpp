@@ -21,8 +21,6 @@
 //                                  simulated board in process, into CSV, HDF5 and compressed
 //                                  HDF5 in turn: CPU share of each, medians
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ProcessUsage.h"
 #include "bench/UnpacedRecording.h"
 #include "link/Ad7172.h"
 #include "link/driver/SimulatedFifo.h"
@@ -45,6 +44,8 @@
 
 namespace {
 
+using ProcessUsage::ChildUsage;
+using ProcessUsage::RunChild;
 using Steady = std::chrono::steady_clock;
 
 constexpr double kTopSamplesPerSecond = 31250.0;
@@ -60,16 +61,6 @@ std::string TemporaryPath(const std::string& name) {
         .string();
 }
 
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-}
-
 // Samples per second of one pass, by the wall clock and by this process's processor time
 // (the machine is shared, so the second is the steadier).
 struct Rate {
@@ -80,53 +71,19 @@ struct Rate {
 // Times `pass`, which handles `count` samples and says whether it succeeded.
 template <typename Pass>
 Rate Measure(std::int64_t count, Pass pass) {
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = ProcessUsage::CpuSeconds();
     const auto t0 = Steady::now();
     if (!pass()) {
         return {};
     }
     const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    const double cpu = CpuSeconds() - cpu0;
+    const double cpu = ProcessUsage::CpuSeconds() - cpu0;
     return {static_cast<double>(count) / wall, static_cast<double>(count) / cpu};
 }
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-// What one child process used.
-struct ChildUsage {
-    int exitCode = -1;
-    double wall = 0.0;
-    double cpu = 0.0;      // user + system
-    double peakMiB = 0.0;  // ru_maxrss
-};
-
-ChildUsage RunChild(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    const auto t0 = Steady::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        ::dup2(quiet, STDOUT_FILENO);
-        ::dup2(quiet, STDERR_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    ChildUsage result;
-    result.wall = std::chrono::duration<double>(Steady::now() - t0).count();
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    return result;
 }
 
 // selkoran-boardsim on a pseudo-terminal for as long as the object lives.

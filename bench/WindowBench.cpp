@@ -5,6 +5,9 @@
 //   bench_window slow [seconds]   CPU share of a run at 1.25 samples per second (default 20 s)
 //   bench_window run              two channels, 10000 samples at 31250 per second
 //   bench_window startup          process start to the first painted graph, resident memory
+//   bench_window analyse FILE     the analysis window analysing a recording, and the same
+//                                 analysis run in the window's thread as it was before: timer
+//                                 events handled meanwhile
 
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -25,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/NoiseAnalysisWindow.h"
 #include "app/Program.h"
 #include "app/QtPrompts.h"
 #include "app/Selkoran_main.h"
@@ -34,6 +38,7 @@
 #include "charts/PaintBox.h"
 #include "common/ChannelSeries.h"
 #include "link/driver/SimulatedFifo.h"
+#include "record/RecordingAnalysis.h"
 #include "status/Mystatus.h"
 #include "tests/fakes/FakePrompts.h"
 
@@ -234,6 +239,44 @@ int Startup(const char* self) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// A 1 ms timer of the window's thread from its start: the gaps between its events (the first
+// from the start) show how long the event loop was kept from them.
+class TickWatch {
+public:
+    TickWatch() {
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [this] {
+            const qint64 t = clock.nsecsElapsed();
+            if (last >= 0) {
+                gapsMs.push_back(static_cast<double>(t - last) / 1e6);
+            }
+            last = t;
+        });
+        ticker.start(1);
+        clock.start();
+        last = 0;  // the first gap counts from the start
+    }
+    double ElapsedMs() const { return static_cast<double>(clock.nsecsElapsed()) / 1e6; }
+    // "N timer events meanwhile, gap median M ms, longest L ms", the timer stopped.
+    std::string Stop() {
+        ticker.stop();
+        std::sort(gapsMs.begin(), gapsMs.end());
+        const double median = gapsMs.empty() ? 0.0 : gapsMs[gapsMs.size() / 2];
+        const double longest = gapsMs.empty() ? 0.0 : gapsMs.back();
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%zu timer events meanwhile, gap median %.2f ms, longest %.2f ms",
+                      gapsMs.size(), median, longest);
+        return text;
+    }
+
+private:
+    QElapsedTimer clock;
+    QTimer ticker;
+    std::vector<double> gapsMs;
+    qint64 last = -1;
+};
+
 // How the window answers while a start awaits the board's replies (in the event loop): every
 // reply of a slow board comes 80 ms late (identification and configuration, six replies), and a
 // 1 ms timer runs all the while; the longest the timer waited for the event loop, against the
@@ -242,39 +285,46 @@ int Identify() {
     BoardOptions slow;
     slow.replyDelayMs = 80;
     WindowScene scene(slow);
-    QElapsedTimer clock;
-    std::vector<double> gapsMs;
-    qint64 last = -1;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 t = clock.nsecsElapsed();
-        if (last >= 0) {
-            gapsMs.push_back(static_cast<double>(t - last) / 1e6);
-        }
-        last = t;
-    });
-    ticker.start(1);
-    clock.start();
+    TickWatch watch;
     scene.window.MeasureBtn->click();  // returns once the run has started
-    const double startMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    ticker.stop();
+    const double startMs = watch.ElapsedMs();
+    const std::string ticks = watch.Stop();
     const bool fStarted = scene.window.Measuring();
     scene.window.MeasureBtn->click();
-    std::sort(gapsMs.begin(), gapsMs.end());
-    const double median = gapsMs.empty() ? 0.0 : gapsMs[gapsMs.size() / 2];
-    const double longest = gapsMs.empty() ? 0.0 : gapsMs.back();
-    std::printf(
-        "start on a board answering 80 ms late: %.0f ms, %zu timer events meanwhile, gap median "
-        "%.2f ms, longest %.2f ms\n",
-        startMs, gapsMs.size(), median, longest);
+    std::printf("start on a board answering 80 ms late: %.0f ms, %s\n", startMs, ticks.c_str());
     return fStarted ? 0 : 1;
+}
+
+// The analysis window analysing the recording at `path` on its worker thread, the event loop
+// running until it ends; then the same analysis called in the window's thread, as the window
+// did before it had a worker.
+int Analyse(const char* path) {
+    FakePrompts prompts;
+    NoiseAnalysisWindow window(prompts, nullptr);
+    window.show();
+    RunEventLoopFor(200);
+    TickWatch inWorker;
+    window.ShowRecording(path);
+    while (window.Analysing()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double workerMs = inWorker.ElapsedMs();
+    std::printf("analysis window, worker thread: %.0f ms, %s; figures %s\n", workerMs,
+                inWorker.Stop().c_str(), window.ShownAnalysis() != nullptr ? "shown" : "MISSING");
+    TickWatch inWindow;
+    RecordingAnalysis::Failure failure{};
+    const bool fAnalysed =
+        RecordingAnalysis::Analyse({.path = path, .fDynamic = true}, &failure).has_value();
+    RunEventLoopFor(5);  // the events the analysis held up
+    std::printf("in the window's thread:         %.0f ms, %s\n", inWindow.ElapsedMs(),
+                inWindow.Stop().c_str());
+    return fAnalysed && window.ShownAnalysis() != nullptr ? 0 : 1;
 }
 
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_window idle [seconds] | slow [seconds] | run | identify | "
-                 "startup\n");
+                 "startup | analyse FILE\n");
     return 2;
 }
 
@@ -304,6 +354,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "identify") {
         return Identify();
+    }
+    if (mode == "analyse" && argc >= 3) {
+        return Analyse(argv[2]);
     }
     return Usage();
 }

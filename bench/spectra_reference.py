@@ -132,6 +132,7 @@ def dynamic(codes, rate):
 
 SEGMENT, HALF = 256, 128
 HALF_BAND = 10 ** 0.05
+HALF_TAPS = 17  # of the 35 taps, those before the centre
 
 
 def half_band_taps():
@@ -164,7 +165,10 @@ def log_spectrum(codes, rate):
         _, density = scipy.signal.welch(x, fs=stage_rate, window="hann", nperseg=SEGMENT,
                                         noverlap=HALF, detrend="constant", scaling="density")
         stages.append((stage_rate, density * UV_PER_CODE ** 2, (len(x) - SEGMENT) // HALF + 1))
-        x = np.convolve(x, taps, "valid")[::2]
+        # Every second output of the filter where it holds no made-up samples: the polyphase
+        # filter computes only those (np.convolve would compute the others too).
+        kept = (len(x) - len(taps)) // 2 + 1
+        x = scipy.signal.upfirdn(taps, x, down=2)[HALF_TAPS:HALF_TAPS + kept]
         stage_rate /= 2
     duration = len(codes) / rate
     centres = np.arange(HALF)
@@ -230,4 +234,5 @@ def main():
         print(f"point {f!r} {density!r} {averages!r}")
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -5,15 +5,19 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <future>
 #include <span>
 
-#include <cstdio>
-
+#include "analysis/AnalysisProgress.h"
 #include "analysis/DynamicFigureTable.h"
 #include "analysis/NoiseFigureTable.h"
 #include "charts/PictureCaption.h"
 #include "cli/CliExit.h"
 #include "cli/CliOutputs.h"
+#include "cli/ProgressBar.h"
 #include "common/FileError.h"
 #include "common/SampleRates.h"
 #include "measure/Measurement.h"
@@ -103,6 +107,33 @@ QString FailureText(const QString& path, RecordingAnalysis::Failure failure,
     }
 }
 
+// The analysis on a thread of its own while this one shows how far it has come, on a terminal
+// and once it has taken longer than a second: a short one leaves the terminal as it was.
+std::optional<RecordingAnalysis> AnalyseShowingProgress(RecordingAnalysis::Request request,
+                                                        RecordingAnalysis::Failure* failure,
+                                                        std::string* reason) {
+    using namespace std::chrono_literals;
+    AnalysisProgress progress;
+    request.progress = &progress;
+    std::future<std::optional<RecordingAnalysis>> analysis =
+        std::async(std::launch::async, [&request, failure, reason] {
+            return RecordingAnalysis::Analyse(request, failure, reason);
+        });
+    ProgressBar bar(ProgressBar::Mode::Share);
+    const auto shownFrom = ProgressBar::Clock::now() + 1s;
+    const auto show = [&] {
+        if (ProgressBar::Clock::now() >= shownFrom) {
+            bar.Show(std::llround(progress.Fraction() * 1000.0), 1000);
+        }
+    };
+    while (analysis.wait_for(100ms) != std::future_status::ready) {
+        show();
+    }
+    show();
+    bar.Finish();
+    return analysis.get();
+}
+
 }  // namespace
 
 OptionReader::Options AnalysisPictures::With(OptionReader::Options own) {
@@ -174,11 +205,17 @@ std::optional<AnalysisReport> AnalysisReport::Checked(AnalysisReport analysis) {
 std::optional<AnalysisReport> AnalysisReport::OfRecording(const QString& path,
                                                           std::optional<int> onlyChannel,
                                                           std::optional<double> sampleRate,
-                                                          QJsonObject& settings, bool fDynamic) {
+                                                          QJsonObject& settings, bool fDynamic,
+                                                          bool fShowProgress) {
     RecordingAnalysis::Failure failure = RecordingAnalysis::Failure::None;
     std::string reason;
-    std::optional<RecordingAnalysis> recording = RecordingAnalysis::Analyse(
-        path.toStdString(), onlyChannel, &failure, sampleRate, &reason, fDynamic);
+    const RecordingAnalysis::Request request = {.path = path.toStdString(),
+                                                .onlyChannel = onlyChannel,
+                                                .sampleRate = sampleRate,
+                                                .fDynamic = fDynamic};
+    std::optional<RecordingAnalysis> recording =
+        fShowProgress ? AnalyseShowingProgress(request, &failure, &reason)
+                      : RecordingAnalysis::Analyse(request, &failure, &reason);
     if (!recording) {
         CliExit::PrintError(FailureText(path, failure, reason));
         return std::nullopt;

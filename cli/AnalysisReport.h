@@ -60,11 +60,13 @@ public:
     static std::optional<AnalysisReport> Checked(AnalysisReport analysis);
     // The analysis of the recording at `path`, at `sampleRate` where given (over what the
     // file says), its settings keys into `settings`; nothing, the reasons printed, when the
-    // file is no recording or no channel could be analysed. fDynamic as above.
+    // file is no recording or no channel could be analysed. fDynamic as above; with
+    // fShowProgress a terminal shows the analysis's progress once it takes over a second.
     static std::optional<AnalysisReport> OfRecording(const QString& path,
                                                      std::optional<int> onlyChannel,
                                                      std::optional<double> sampleRate,
-                                                     QJsonObject& settings, bool fDynamic = false);
+                                                     QJsonObject& settings, bool fDynamic = false,
+                                                     bool fShowProgress = false);
 
     double SampleRate() const { return sampleRate; }
     const std::vector<Channel>& Channels() const { return channels; }

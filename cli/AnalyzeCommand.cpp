@@ -51,7 +51,7 @@ public:
         if (RecordingSource::IsRecording(options.dataFile.toStdString())) {
             analysis = AnalysisReport::OfRecording(options.dataFile, options.channel,
                                                    options.samplesPerSecond, settings,
-                                                   options.pictures.WantsDynamic());
+                                                   options.pictures.WantsDynamic(), true);
         } else {
             auto data = std::make_unique<Measurement>();
             if (!CliReport::Load(options.dataFile, *data)) {

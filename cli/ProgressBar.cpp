@@ -32,6 +32,7 @@ ProgressBar::Clock::duration StallTime(double samplesPerSecond) {
 ProgressBar::ProgressBar(Mode mode, double samplesPerSecond)
     : fTerminal(isatty(STDERR_FILENO) == 1),
       fLines(!fTerminal && mode == Mode::BarOrLines),
+      fShare(mode == Mode::Share),
       rate(samplesPerSecond),
       stallTime(StallTime(samplesPerSecond)),
       lastShown(Clock::now()),
@@ -95,6 +96,9 @@ void ProgressBar::Draw(int percent) {
 }
 
 std::string ProgressBar::Text() const {
+    if (fShare) {
+        return std::to_string(acquired * 100 / target) + " %";
+    }
     std::string text = std::to_string(acquired) + " / " + std::to_string(target);
     if (rate > 0.0) {
         text += "  " + std::to_string(acquired * 100 / target) + " %";

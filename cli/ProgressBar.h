@@ -9,9 +9,10 @@
 // the percentage and the time left when the rate is known); without one, a run stays quiet,
 // while a long recording writes a line every ten seconds and a last one at the end, for logs.
 // The time left is shown only while samples come: not once they have stalled, nor at the end.
+// A share of a whole (an analysis) is shown as a bar with its percentage only.
 class ProgressBar {
 public:
-    enum class Mode { BarOnly, BarOrLines };
+    enum class Mode { BarOnly, BarOrLines, Share };
     using Clock = std::chrono::steady_clock;
     static constexpr Clock::duration kLineInterval = std::chrono::seconds(10);
     // No new sample for this long (and for three sample periods): the run has stalled.
@@ -35,6 +36,7 @@ private:
 
     bool fTerminal;
     bool fLines;
+    bool fShare;
     double rate;
     Clock::duration stallTime;
     bool fTimeLeft = false;

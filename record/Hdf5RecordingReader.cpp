@@ -64,7 +64,8 @@ bool Hdf5RecordingReader::Read(const std::string& path, RecordingReader::Content
     contents.settings = reader.Settings();
     contents.channels = reader.Channels();
     contents.fRateIndex = fOpen;
-    const bool fRead = fOpen && reader.ReadAll(sink);
+    contents.rowsAhead = fOpen ? reader.Rows() : 0;
+    const bool fRead = fOpen && reader.ReadAll(sink, &contents.fractionRead);
     if (!fRead && why != nullptr) {
         *why = reader.Reason();
     }
@@ -168,9 +169,10 @@ bool Hdf5RecordingReader::ReadSettings() {
     const hid_t c = codes.Id();
     RecordingHeader& header = description.header;
     const auto channelList = ReadIntegers(c, Hdf5Layout::kChannelsKey);
+    // One of the two channels, or both in order: [0, 0] would put two columns into one.
     if (!channelList || channelList->empty() || channelList->size() > 2 ||
         channelList->front() < 0 || channelList->back() > 1 ||
-        (channelList->size() == 2 && channelList->front() != 0)) {
+        (channelList->size() == 2 && (channelList->front() != 0 || channelList->back() != 1))) {
         return Fail(AttributeReason(Hdf5Layout::kChannelsKey));
     }
     hsize_t dims[2] = {};
@@ -289,22 +291,34 @@ bool Hdf5RecordingReader::ReadRows(std::int64_t first, std::int64_t last,
     return true;
 }
 
-bool Hdf5RecordingReader::ReadAll(const RecordingReader::Sink& sink) {
+bool Hdf5RecordingReader::ReadAll(const RecordingReader::Sink& sink, double* fractionRead) {
     std::vector<std::int32_t> values;
     std::array<std::vector<std::int32_t>, 2> stretch;
+    const std::size_t width = channels.size();
     for (std::int64_t first = 0; first < rows; first += kReadRows) {
         if (!ReadSlab(first, std::min(kReadRows, rows - first), values)) {
             return false;
         }
-        const std::size_t width = channels.size();
-        for (std::size_t row = 0; row < values.size() / width; row += RecordingReader::kStretch) {
-            const std::size_t end =
-                std::min(values.size() / width, row + RecordingReader::kStretch);
-            for (auto& channel : stretch) {
-                channel.clear();
-            }
-            for (std::size_t i = row * width; i < end * width; ++i) {
-                stretch[static_cast<std::size_t>(channels[i % width])].push_back(values[i]);
+        if (fractionRead != nullptr) {
+            *fractionRead =
+                static_cast<double>(first + static_cast<std::int64_t>(values.size() / width)) /
+                static_cast<double>(rows);
+        }
+        const std::span<const std::int32_t> slab = values;
+        for (std::size_t row = 0; row < slab.size() / width; row += RecordingReader::kStretch) {
+            const std::size_t n = std::min(slab.size() / width - row, RecordingReader::kStretch);
+            const std::span<const std::int32_t> part = slab.subspan(row * width, n * width);
+            // One channel's codes go on as they are; two channels' rows are taken apart.
+            if (width == 1) {
+                stretch[static_cast<std::size_t>(channels.front())].assign(part.begin(),
+                                                                           part.end());
+            } else {
+                stretch[0].resize(n);
+                stretch[1].resize(n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    stretch[0][i] = part[2 * i];
+                    stretch[1][i] = part[2 * i + 1];
+                }
             }
             if (!sink(stretch[0], stretch[1])) {
                 return false;

@@ -44,8 +44,9 @@ public:
     // The codes of samples [first, last) per channel (a channel not recorded stays empty).
     bool ReadRows(std::int64_t first, std::int64_t last,
                   std::array<std::vector<std::int32_t>, 2>& codes);
-    // Every code, RecordingReader::kStretch samples at a time; false as Read.
-    bool ReadAll(const RecordingReader::Sink& sink);
+    // Every code, RecordingReader::kStretch samples at a time; false as Read. How much of the
+    // rows has been read goes to `fractionRead`, where given, before they are handed on.
+    bool ReadAll(const RecordingReader::Sink& sink, double* fractionRead = nullptr);
 
 private:
     bool CheckFormat();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/RecordingReader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -34,6 +36,8 @@ public:
 
     // Rows of known channels, numbered on from `number`, without a column line.
     void ExpectRows(const std::vector<int>& channels, std::int64_t number);
+    // How far the reading has come, for the rows handed on from here.
+    void NoteRead(double fraction) { out.fractionRead = fraction; }
     bool Line(std::string_view line);
     bool Finish() { return fColumns && Hand(); }
 
@@ -175,6 +179,18 @@ bool RecordingReader::IsTable(const std::string& path) {
 
 namespace {
 
+// The bytes a reading from `offset` covers, up to `length` or the file's end: how far it has
+// come is measured against them.
+double BytesAhead(const PosixFile& file, std::uint64_t offset, std::uint64_t length) {
+    struct stat status {};
+    if (::fstat(file.Descriptor(), &status) != 0 ||
+        static_cast<std::uint64_t>(status.st_size) <= offset) {
+        return 0.0;
+    }
+    return static_cast<double>(
+        std::min<std::uint64_t>(length, static_cast<std::uint64_t>(status.st_size) - offset));
+}
+
 // Hands the lines of the regular file at `path` from `offset` up to `length` bytes on to the
 // parser; a last line without its line end is left out.
 bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t length,
@@ -183,6 +199,8 @@ bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t len
     if (!file.IsOpen()) {
         return false;
     }
+    const double size = BytesAhead(file, offset, length);
+    const std::uint64_t start = offset;
     const auto buffer = std::make_unique<char[]>(kReadSize + kMaxLineLength);
     std::size_t held = 0;  // the start of an unfinished line
     bool fGood = true;
@@ -195,6 +213,7 @@ bool ParseLines(const std::string& path, std::uint64_t offset, std::uint64_t len
             break;
         }
         offset += n;
+        parser.NoteRead(size > 0.0 ? static_cast<double>(offset - start) / size : 1.0);
         // A read that comes back short has met the end of the file.
         length = n < want ? 0 : length - n;
         const std::string_view text(buffer.get(), held + n);

@@ -29,6 +29,10 @@ public:
         // figure (sampleRate). A table without either does not know its rate.
         bool fRateIndex = false;
         std::optional<double> sampleRate;
+        // How much of the file, from 0 to 1, the reading has reached when rows are handed on.
+        double fractionRead = 0.0;
+        // The rows the file says it holds before they are read (HDF5); 0 where it does not.
+        std::int64_t rowsAhead = 0;
     };
     // The codes of consecutive rows; a channel the file lacks has an empty span. False stops
     // the reading.

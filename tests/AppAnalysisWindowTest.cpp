@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QTabWidget>
@@ -64,6 +65,10 @@ struct AnalysisFixture : WindowFixture {
     }
     QString Figure(int row, int column) {
         return window->AnalysisWindow()->FigureTable->item(row, column)->text();
+    }
+    // A recording is analysed on a thread of its own: its figures come through the event loop.
+    void WaitForAnalysis() {
+        QTRY_VERIFY_WITH_TIMEOUT(!window->AnalysisWindow()->Analysing(), 20000);
     }
 
     QTemporaryDir dir;
@@ -249,6 +254,7 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
 
     f.prompts.fileAnswers.push_back(recording);
     f.window->AnalyseFile1->trigger();
+    f.WaitForAnalysis();
     EXPECT_EQ(f.ChannelItems(), QStringList({"CH1"}));
     EXPECT_EQ(f.Figure(1, 1), "200");
     EXPECT_EQ(f.Figure(0, 1), "16.67");
@@ -274,6 +280,7 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
         const QString path = f.dir.filePath(name);
         f.prompts.fileAnswers.push_back(path.toStdString());
         f.window->AnalyseFile1->trigger();
+        f.WaitForAnalysis();
         ASSERT_FALSE(f.prompts.boxes.empty());
         EXPECT_EQ(f.prompts.boxes.back().text, text.arg(path).toStdString());
         EXPECT_EQ(f.Figure(1, 1), "200");  // the recording stays shown
@@ -281,3 +288,65 @@ TEST(AppAnalysisWindow, AnalysesAnyFileChosenFromTheMenu) {
 }
 
 }  // namespace
+
+namespace {
+
+// A one-channel recording at 31250 per second of `count` rows, long enough to take a while.
+std::string LongRecording(const QTemporaryDir& dir, std::int64_t count) {
+    const std::string path = dir.filePath("hour.csv").toStdString();
+    std::ofstream file(path);
+    file << RecordingFormat::HeaderText({"SELKORAN", "1.0", 16, 0, false, count, {}});
+    for (std::int64_t i = 1; i <= count; ++i) {
+        char row[RecordingFormat::kMaxRowLength];
+        const RecordingFormat::Cell cell{kMidScaleCode + static_cast<std::int32_t>(i * 7 % 23),
+                                         0.0F};
+        file << std::string(row, RecordingFormat::AppendRow(row, i, {&cell, 1}));
+    }
+    return path;
+}
+
+}  // namespace
+
+// A recording is analysed while the window goes on handling events (the analysis has begun and
+// not ended when the choice returns): its progress and "中止"
+// stand in place of the tabs, and stopping brings back what was shown; a window closed
+// meanwhile stops the analysis rather than crashing.
+TEST(AppAnalysisWindow, ARecordingIsAnalysedInTheBackgroundAndCanBeStopped) {
+    AnalysisFixture f;
+    f.Measure(0);
+    NoiseAnalysisWindow& a = f.Open();
+    const QString shownCount = f.Figure(1, 1);
+    const std::string recording = LongRecording(f.dir, 600000);
+    const auto choose = [&f, &recording] {
+        f.prompts.fileAnswers.push_back(recording);
+        f.window->AnalyseFile1->trigger();
+    };
+
+    choose();
+    ASSERT_TRUE(a.Analysing());
+    EXPECT_TRUE(a.CancelBtn->isVisible());
+    EXPECT_EQ(a.CancelBtn->text(), "中止");
+    EXPECT_TRUE(a.AnalysisBar->isVisible());
+    EXPECT_FALSE(a.ChannelBox->isEnabled());
+    EXPECT_FALSE(a.SaveImageBtn->isEnabled());
+    QTest::mouseClick(a.CancelBtn, Qt::LeftButton);
+    EXPECT_FALSE(a.Analysing());
+    EXPECT_FALSE(a.AnalysisBar->isVisible());
+    EXPECT_TRUE(a.ChannelBox->isEnabled());
+    EXPECT_EQ(f.Figure(1, 1), shownCount);  // the run's figures, as before
+    EXPECT_TRUE(f.prompts.boxes.empty());
+
+    // Run to its end: the figures replace the run's.
+    choose();
+    QTRY_VERIFY_WITH_TIMEOUT(!a.Analysing(), 20000);
+    ASSERT_NE(a.ShownAnalysis(), nullptr);
+    EXPECT_EQ(a.ShownAnalysis()->statistics.count, 600000);
+    EXPECT_EQ(a.windowTitle(), "SELKORAN / ノイズ解析 : " + QString::fromStdString(recording));
+
+    // Closed while it analyses.
+    {
+        NoiseAnalysisWindow alone(f.prompts, nullptr);
+        alone.ShowRecording(QString::fromStdString(recording));
+        EXPECT_TRUE(alone.Analysing());
+    }
+}

@@ -10,6 +10,7 @@
 #include <QLineSeries>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
 #include <QValueAxis>
 #include <charconv>
 #include <cmath>
@@ -124,6 +125,7 @@ TEST(AppRecording, GrowsIntoTheFileWithTheSimulatorsSamplesStopsAndIsAnalysed) {
     f.r->AnalyseBtnClick();
     NoiseAnalysisWindow* analysis = f.window->AnalysisWindow();
     ASSERT_NE(analysis, nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!analysis->Analysing(), 20000);
     ASSERT_NE(analysis->ShownAnalysis(), nullptr);
     EXPECT_EQ(analysis->ShownAnalysis()->statistics.count, static_cast<std::int64_t>(rows.size()));
     EXPECT_EQ(analysis->ChannelBox->count(), 2);
@@ -276,6 +278,7 @@ TEST(AppRecording, RecordsIntoAnHdf5FileWhoseOldStretchesTheChartReadsBack) {
                   CodeToMicrovolts(expected[static_cast<std::size_t>(chart.FirstShown() + i)], 1));
     }
     f.r->AnalyseBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window->AnalysisWindow()->Analysing(), 20000);
     ASSERT_NE(f.window->AnalysisWindow()->ShownAnalysis(), nullptr);
     EXPECT_EQ(f.window->AnalysisWindow()->ShownAnalysis()->statistics.count, 120000);
     std::filesystem::remove(path);
@@ -335,6 +338,8 @@ TEST(AppRecording, ShowsWhatBelongsToTheRecordingAndNamesTheFileOfAFailure) {
     EXPECT_EQ(f.r->ProgressLabel->text(), "");
     ASSERT_TRUE(f.r->AnalyseBtn->isEnabled());
     f.r->AnalyseBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window->AnalysisWindow()->Analysing(), 20000);
+    ASSERT_NE(f.window->AnalysisWindow()->ShownAnalysis(), nullptr);
     EXPECT_EQ(f.window->AnalysisWindow()->ShownAnalysis()->statistics.count, 1000);
 }
 

@@ -146,8 +146,9 @@ TEST_F(Hdf5Recording, HoldsTheCsvRecordingsCodesSettingsAndRestartsAndGivesTheSa
 
     // The analysis reads either type through one path: the same figures to the last bit.
     RecordingAnalysis::Failure failure{};
-    const auto a = RecordingAnalysis::Analyse(Path("rec.h5"), 1, &failure);
-    const auto b = RecordingAnalysis::Analyse(Path("rec.csv"), 1, &failure);
+    const auto a = RecordingAnalysis::Analyse({.path = Path("rec.h5"), .onlyChannel = 1}, &failure);
+    const auto b =
+        RecordingAnalysis::Analyse({.path = Path("rec.csv"), .onlyChannel = 1}, &failure);
     ASSERT_TRUE(a && b);
     const NoiseAnalysis& x = *a->channels[0].analysis;
     const NoiseAnalysis& y = *b->channels[0].analysis;
@@ -317,6 +318,14 @@ TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
                      Hdf5Attributes::WriteInteger(codes, Hdf5Layout::kRateKey, 17, H5T_STD_I32LE);
                  }),
          "属性 spsSel が正しくありません"},
+        // Two columns both said to be CH0 would mix two channels' codes into one.
+        {changed("same-channel.h5",
+                 [](hid_t, hid_t codes) {
+                     H5Adelete(codes, Hdf5Layout::kChannelsKey);
+                     const int twice[] = {0, 0};
+                     Hdf5Attributes::WriteIntegers(codes, Hdf5Layout::kChannelsKey, twice);
+                 }),
+         "属性 channels が正しくありません"},
         {changed("code.h5",
                  [](hid_t, hid_t codes) {
                      const std::int32_t code = 16777216;
@@ -344,7 +353,7 @@ TEST_F(Hdf5Recording, DamagedOrForeignFilesAreNoRecordingAndSayWhy) {
             path, contents, [](auto, auto) { return true; }, &why));
         EXPECT_EQ(why, reason);
         RecordingAnalysis::Failure failure{};
-        EXPECT_FALSE(RecordingAnalysis::Analyse(path, std::nullopt, &failure));
+        EXPECT_FALSE(RecordingAnalysis::Analyse({.path = path}, &failure));
         EXPECT_EQ(failure, RecordingAnalysis::Failure::BadFile);
     }
 }

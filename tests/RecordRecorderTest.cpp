@@ -200,7 +200,7 @@ TEST_F(RecordRecorder, ASinc3RecordingIsAnalysedAtItsOwnRate) {
     ASSERT_EQ(recorder.Start(request, RecordingSink::Type::Csv), Acquisition::StartResult::Started);
     RunToEnd();
     RecordingAnalysis::Failure failure{};
-    const auto analysis = RecordingAnalysis::Analyse(path, std::nullopt, &failure);
+    const auto analysis = RecordingAnalysis::Analyse({.path = path}, &failure);
     ASSERT_TRUE(analysis);
     EXPECT_DOUBLE_EQ(analysis->channels.at(0).analysis->spectrum.frequencyHz.back(), 1302.0);
 }
@@ -320,7 +320,7 @@ TEST(RecordReader, LeavesOutALastLineCutShortAndRefusesCodesBeyond24Bits) {
     EXPECT_TRUE(read(start + "2,16777215,1\n3,0,1\n# end:x samples:3 outcome:complete\n", codes));
     EXPECT_EQ(codes, (std::vector<std::int32_t>{8388608, 16777215, 0}));
     RecordingAnalysis::Failure failure{};
-    const auto analysis = RecordingAnalysis::Analyse(path, std::nullopt, &failure);
+    const auto analysis = RecordingAnalysis::Analyse({.path = path}, &failure);
     ASSERT_TRUE(analysis);
     EXPECT_EQ(analysis->channels.at(0).analysis->statistics.maxCode, 16777215);
     EXPECT_FALSE(read(start + "2,16777216,0\n", codes));
