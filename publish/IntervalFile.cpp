@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/JsonText.h"
 #include "common/PosixFile.h"
 #include "publish/IntervalFormat.h"
 #include "record/RecordingFormat.h"
@@ -94,7 +95,7 @@ void IntervalFile::Discard() {
 
 bool IntervalFile::Begin(const AcquisitionInfo& run) {
     std::string text = RecordingFormat::CommentText(RecordingFormat::HeaderOf(run)) +
-                       "# interval:" + IntervalFormat::NumberText(intervalSeconds) + '\n';
+                       "# interval:" + JsonText::Number(intervalSeconds) + '\n';
     if (!fHasColumns) {
         text += IntervalFormat::CsvColumnLine();
         fHasColumns = true;

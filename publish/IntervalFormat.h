@@ -45,8 +45,4 @@ std::string CsvRow(const IntervalFigures& figures);
 // An alarm as a comment line among the rows, "# alarm:ch0:" and its JSON, with its line end.
 std::string CsvAlarmLine(const LimitAlarm::Event& event);
 
-std::string NumberText(double value);
-// A JSON string literal, quotes included.
-std::string JsonString(std::string_view text);
-
 }  // namespace IntervalFormat

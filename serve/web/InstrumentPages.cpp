@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "serve/ScpiInstrument.h"
-#include "serve/web/JsonText.h"
+#include "common/JsonText.h"
 
 namespace {
 

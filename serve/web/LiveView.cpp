@@ -8,7 +8,7 @@
 #include "common/SettingTexts.h"
 #include "measure/StatusLineText.h"
 #include "serve/web/ChartColumns.h"
-#include "serve/web/JsonText.h"
+#include "common/JsonText.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "analysis/NoiseStatistics.h"
 #include "serve/ScpiInstrument.h"
-#include "serve/web/JsonText.h"
+#include "common/JsonText.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-// Texts for the pages: numbers, JSON strings, HTML text.
+// Numbers and strings as JSON writes them (the monitor's messages, the web page), and HTML text.
 namespace JsonText {
 
 // The shortest text that reads back as the same double.
