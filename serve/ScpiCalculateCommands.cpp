@@ -8,10 +8,7 @@
 
 namespace {
 
-constexpr ScpiForm kNone{};
-constexpr ScpiForm kBare{true, 0, 0};
-constexpr ScpiForm kOneValue{true, 1, 1};
-constexpr ScpiForm kMinMax{true, 0, 1};
+using namespace ScpiForms;
 
 // A null within the board's one range, ±2.5 V.
 constexpr double kLargestNull = 2.5;

@@ -16,6 +16,14 @@ struct ScpiForm {
     std::uint8_t most = 0;
 };
 
+// The forms the tables are made of.
+namespace ScpiForms {
+constexpr ScpiForm kNone{};
+constexpr ScpiForm kBare{true, 0, 0};
+constexpr ScpiForm kOneValue{true, 1, 1};
+constexpr ScpiForm kMinMax{true, 0, 1};  // a numeric setting's query
+}  // namespace ScpiForms
+
 // One command the instrument knows: its header with optional parts and short forms
 // ("[SENSe:]VOLTage[:DC]:RATE"), its forms, and what it does on the connection that sent it.
 struct ScpiCommand {

@@ -18,10 +18,7 @@ using Kind = ScpiDataFormat::Kind;
 constexpr unsigned kLargestRegister = 255;
 
 // A command's forms by what they take.
-constexpr ScpiForm kNone{};
-constexpr ScpiForm kBare{true, 0, 0};
-constexpr ScpiForm kOneValue{true, 1, 1};
-constexpr ScpiForm kMinMax{true, 0, 1};           // a numeric setting's query
+using namespace ScpiForms;
 constexpr ScpiForm kRangeResolution{true, 0, 2};  // the multimeter forms
 constexpr ScpiForm kTypeLength{true, 1, 2};       // FORMat's type and its length
 

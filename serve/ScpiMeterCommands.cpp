@@ -10,10 +10,7 @@
 
 namespace {
 
-constexpr ScpiForm kNone{};
-constexpr ScpiForm kBare{true, 0, 0};
-constexpr ScpiForm kOneValue{true, 1, 1};
-constexpr ScpiForm kMinMax{true, 0, 1};
+using namespace ScpiForms;
 
 constexpr unsigned kLargestMask = 65535;
 constexpr int kLineFrequencies[] = {50, 60};
