@@ -41,6 +41,7 @@ void TmyStatus::CreatePanels(QStatusBar& statusBar) {
     for (int i = 0; i < kPanelCount; ++i) {
         auto* panel = new QLabel(&statusBar);
         panel->setObjectName(PanelName(i));
+        panel->setTextFormat(Qt::PlainText);  // never markup: not searched for tags each time
         panel->setFixedWidth(kStartPanelWidth);
         statusBar.addWidget(panel);
     }
