@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLayout>
 #include <QStatusBar>
 #include <utility>
 
@@ -44,6 +45,16 @@ void TmyStatus::CreatePanels(QStatusBar& statusBar) {
         panel->setTextFormat(Qt::PlainText);  // never markup: not searched for tags each time
         panel->setFixedWidth(kStartPanelWidth);
         statusBar.addWidget(panel);
+    }
+}
+
+void TmyStatus::KeepPanelHeights(QStatusBar& statusBar) {
+    if (statusBar.layout() != nullptr) {
+        statusBar.layout()->activate();
+    }
+    for (int i = 0; i < kPanelCount; ++i) {
+        QLabel* panel = Panel(statusBar, i);
+        panel->setFixedHeight(panel->height());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEvent>
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -174,6 +175,64 @@ TEST_F(StatusLine, TextsAboveTheHighestPanelAreDropped) {
 
     twoPanels.ShowFinished();
     EXPECT_EQ(Text(1), "計測終了しました");
+}
+
+// Counts the layout requests a widget receives.
+class LayoutRequests : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::LayoutRequest;
+        return false;
+    }
+    int count = 0;
+};
+
+// With the panels' heights kept, a read-out as wide as the last lays nothing out again; every
+// panel still sits where a bar laid out afresh for every text puts it, wider texts included.
+TEST_F(StatusLine, KeptHeightsSkipTheLayoutForATextAsWideAndPlacePanelsAsBefore) {
+    QStatusBar fresh;
+    TmyStatus::CreatePanels(fresh);
+    TmyStatus freshStatus(fresh, QStringLiteral("SELKORAN Board"), 2);
+    for (QStatusBar* b : {&bar, &fresh}) {
+        b->setGeometry(0, 0, 800, 20);
+        b->show();
+    }
+    TmyStatus::KeepPanelHeights(bar);
+    LayoutRequests requests;
+    bar.installEventFilter(&requests);
+    const auto samePlaces = [&] {
+        QCoreApplication::processEvents();
+        for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+            ASSERT_EQ(TmyStatus::Panel(bar, i)->geometry(), TmyStatus::Panel(fresh, i)->geometry())
+                << i;
+        }
+    };
+    const std::function<void(TmyStatus&)> steps[] = {
+        [](TmyStatus& s) { s.ShowBoardIdentity("SELKORAN", "1.10"); },
+        [](TmyStatus& s) { s.ShowMeasuring(); },
+        [](TmyStatus& s) { s.ShowStarting(); },
+        [](TmyStatus& s) { s.ShowProgressTwo(2100, 8388741, 8388523); },
+    };
+    for (const auto& step : steps) {
+        step(status);
+        step(freshStatus);
+        samePlaces();
+    }
+    ASSERT_GT(requests.count, 0);  // wider texts still move the panels after them
+
+    // The same digits in another order: as wide in any font.
+    const int before = requests.count;
+    const int width = Width(2);
+    status.ShowProgressTwo(2101, 8388740, 8388523);
+    freshStatus.ShowProgressTwo(2101, 8388740, 8388523);
+    samePlaces();
+    EXPECT_EQ(Width(2), width);
+    EXPECT_EQ(Text(2), "データ番号：2101 / AD変換値：8388740 / 8388523");
+    EXPECT_EQ(requests.count, before);
+
+    status.ShowFinished();
+    freshStatus.ShowFinished();
+    samePlaces();
 }
 
 TEST(StatusPanelWidth, TextWidthPlusFiveAbove100PixelsElse105) {
