@@ -36,6 +36,11 @@ public:
 
     TmyStatus(QStatusBar& statusBar, QString deviceName, std::int32_t highestPanel);
 
+    // Draws the texts of a run once, off screen in the bar's font, so that their glyphs are
+    // loaded before the first run instead of by its click and first read-outs: the window calls
+    // it when it is first idle. No panel and no status log sees them.
+    void LoadRunTextGlyphs() const;
+
     // A text for a panel above `highestPanel` is dropped.
     void SetPanelText(const QString& text, int index);
 

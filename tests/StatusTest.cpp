@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "measure/Measurement.h"
 #include "status/Mystatus.h"
@@ -233,6 +237,46 @@ TEST_F(StatusLine, KeptHeightsSkipTheLayoutForATextAsWideAndPlacePanelsAsBefore)
     status.ShowFinished();
     freshStatus.ShowFinished();
     samePlaces();
+}
+
+// The glyphs of a run's texts are loaded before the run without any panel or the status log
+// (read by checks from outside) seeing those texts. In a process of its own, since the log's
+// path is read once: exit code 0 when nothing showed.
+[[noreturn]] void LoadGlyphsWithALog(const QString& log) {
+    qputenv("SELKORAN_STATUS_LOG", log.toUtf8());
+    QStatusBar bar;
+    TmyStatus::CreatePanels(bar);
+    TmyStatus status(bar, QStringLiteral("SELKORAN Board"), 2);
+    status.ShowMeasuring();
+    status.ShowStarting();
+    std::vector<int> widths;
+    for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+        widths.push_back(TmyStatus::Panel(bar, i)->width());
+    }
+    status.LoadRunTextGlyphs();
+    bool fUnchanged =
+        TmyStatus::Panel(bar, 0)->text().isEmpty() &&
+        TmyStatus::Panel(bar, 1)->text() == QStringLiteral("計測中です") &&
+        TmyStatus::Panel(bar, 2)->text() == QStringLiteral("測定開始処理中です。。。");
+    for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+        fUnchanged = fUnchanged && TmyStatus::Panel(bar, i)->width() == widths[i];
+    }
+    status.ShowFinished();
+    QFile file(log);
+    const bool fLogged =
+        file.open(QIODevice::ReadOnly) &&
+        QString::fromUtf8(file.readAll()) ==
+            QStringLiteral("1\t計測中です\n2\t測定開始処理中です。。。\n1\t計測終了しました\n");
+    std::_Exit(fUnchanged && fLogged ? 0 : 1);
+}
+
+TEST(StatusGlyphs, LoadingARunsGlyphsShowsAndLogsNothing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString log = QDir::temp().filePath(
+        QStringLiteral("selkoran-status-%1.log").arg(QCoreApplication::applicationPid()));
+    QFile::remove(log);
+    EXPECT_EXIT(LoadGlyphsWithALog(log), ::testing::ExitedWithCode(0), "");
+    QFile::remove(log);
 }
 
 TEST(StatusPanelWidth, TextWidthPlusFiveAbove100PixelsElse105) {
