@@ -54,9 +54,12 @@ void TmyStatus::CreatePanels(QStatusBar& statusBar) {
 }
 
 void TmyStatus::KeepPanelHeights(QStatusBar& statusBar) {
-    if (statusBar.layout() != nullptr) {
-        statusBar.layout()->activate();
+    // A hidden bar may not have been laid out at its size yet: its panels keep free heights.
+    if (!statusBar.isVisible() || statusBar.layout() == nullptr) {
+        return;
     }
+    statusBar.layout()->invalidate();
+    statusBar.layout()->activate();
     for (int i = 0; i < kPanelCount; ++i) {
         QLabel* panel = Panel(statusBar, i);
         panel->setFixedHeight(panel->height());

@@ -24,9 +24,10 @@ public:
     // Gives a status bar the three panels this class writes into (the window builds its bar
     // with it): 50 pixels wide each, no size grip.
     static void CreatePanels(QStatusBar& statusBar);
-    // Fixes the panels' heights at those the bar's layout gives them now, once the bar has its
-    // height: a panel whose size is fixed in both ways does not have the bar laid out and
-    // repainted whole for a new text as wide as the last (a read-out ten times a second).
+    // Fixes the panels' heights at those the bar's layout gives them now, once the bar is shown
+    // at its height (a hidden bar's are left free): a panel whose size is fixed in both ways
+    // does not have the bar laid out and repainted whole for a new text as wide as the last (a
+    // read-out ten times a second).
     static void KeepPanelHeights(QStatusBar& statusBar);
     // Panel `index` of a bar built by CreatePanels; null if there is none.
     static QLabel* Panel(const QStatusBar& statusBar, int index);

@@ -197,6 +197,10 @@ TEST_F(StatusLine, KeptHeightsSkipTheLayoutForATextAsWideAndPlacePanelsAsBefore)
     QStatusBar fresh;
     TmyStatus::CreatePanels(fresh);
     TmyStatus freshStatus(fresh, QStringLiteral("SELKORAN Board"), 2);
+    // Hidden, the bar keeps free heights: its panels are not laid out at its height yet.
+    bar.setGeometry(0, 0, 800, 20);
+    TmyStatus::KeepPanelHeights(bar);
+    EXPECT_NE(TmyStatus::Panel(bar, 0)->minimumHeight(), TmyStatus::Panel(bar, 0)->maximumHeight());
     for (QStatusBar* b : {&bar, &fresh}) {
         b->setGeometry(0, 0, 800, 20);
         b->show();
