@@ -143,6 +143,7 @@ void MainForm::ShowSettingsInControls(const MeasureSettings& settings) {
 void MainForm::RelayoutStatusBar() {
     const int height = 20;
     StatusBar1->setGeometry(0, client->height() - kBorderWidth - height, client->width(), height);
+    TmyStatus::KeepPanelHeights(*StatusBar1);
 }
 
 void MainForm::UpdateTitle(const QString& fileName) {

@@ -36,7 +36,14 @@ void HoldWhileStarting(QtMsgType type, const QMessageLogContext& context, const 
 
 }  // namespace
 
+void ChooseEventLoop() {
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) {
+        qputenv("QT_NO_GLIB", "1");
+    }
+}
+
 std::unique_ptr<QApplication> StartApplicationOrExit(int& argc, char** argv) {
+    ChooseEventLoop();
     std::vector<HeldMessage> held;
     heldMessages = &held;
     previousHandler = qInstallMessageHandler(HoldWhileStarting);

@@ -23,6 +23,7 @@ void TFormMain::IdleHandler() {
         fFirstIdle = false;
         MeasureBtn->setFocus();
         Graph->DrawEmpty(VoltMode());
+        Status->LoadRunTextGlyphs();
     }
     if (fStatusLayoutPending) {
         fStatusLayoutPending = false;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/Program.h"
+#include "app/ProgramStart.h"
 #include "app/RecordingWindow.h"
 #include "app/Selkoran_main.h"
 #include "bench/ProcessUsage.h"
@@ -229,6 +230,7 @@ int main(int argc, char** argv) {
     if (mode == "envelope") {
         return Envelope();
     }
+    ChooseEventLoop();  // as the program does
     QApplication app(argc, argv);
     if (mode == "top") {
         return Top();

@@ -30,6 +30,7 @@
 
 #include "app/NoiseAnalysisWindow.h"
 #include "app/Program.h"
+#include "app/ProgramStart.h"
 #include "app/QtPrompts.h"
 #include "app/Selkoran_main.h"
 #include "app/SingleInstance.h"
@@ -207,6 +208,7 @@ private:
 
 // As main() builds the program, on the simulated board and under a key of its own.
 int StartupChild(int argc, char** argv, long long startNs) {
+    ChooseEventLoop();
     QApplication app(argc, argv);
     QApplication::setApplicationName("SELKORAN");
     QtPrompts prompts;
@@ -342,6 +344,7 @@ int main(int argc, char** argv) {
     if (mode == "startup-child" && argc >= 3) {
         return StartupChild(argc, argv, std::atoll(argv[2]));
     }
+    ChooseEventLoop();  // as the program does
     QApplication app(argc, argv);
     if (mode == "idle") {
         return Idle(argc >= 3 ? std::atoi(argv[2]) : 5);

@@ -3,7 +3,10 @@
 
 #include <QFile>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
+#include <QLayout>
+#include <QPainter>
 #include <QStatusBar>
 #include <utility>
 
@@ -18,6 +21,9 @@ constexpr int kReadoutPanel = 2;
 // Panels narrower than this many pixels of text keep one common width.
 constexpr int kNarrowTextWidth = 100;
 constexpr int kPanelPadding = 5;
+// Wide and tall enough for a line of the bar's text, whose glyphs are drawn there once.
+constexpr int kGlyphScratchWidth = 1024;
+constexpr int kGlyphScratchHeight = 32;
 
 // A read-out for tests that see the window only from outside, as the emulated-chip harness
 // does: when SELKORAN_STATUS_LOG names a file, every text a panel shows is appended to it as
@@ -41,8 +47,22 @@ void TmyStatus::CreatePanels(QStatusBar& statusBar) {
     for (int i = 0; i < kPanelCount; ++i) {
         auto* panel = new QLabel(&statusBar);
         panel->setObjectName(PanelName(i));
+        panel->setTextFormat(Qt::PlainText);  // never markup: not searched for tags each time
         panel->setFixedWidth(kStartPanelWidth);
         statusBar.addWidget(panel);
+    }
+}
+
+void TmyStatus::KeepPanelHeights(QStatusBar& statusBar) {
+    // A hidden bar may not have been laid out at its size yet: its panels keep free heights.
+    if (!statusBar.isVisible() || statusBar.layout() == nullptr) {
+        return;
+    }
+    statusBar.layout()->invalidate();
+    statusBar.layout()->activate();
+    for (int i = 0; i < kPanelCount; ++i) {
+        QLabel* panel = Panel(statusBar, i);
+        panel->setFixedHeight(panel->height());
     }
 }
 
@@ -71,6 +91,26 @@ void TmyStatus::SetPanelText(const QString& text, int index) {
     AppendToStatusLog(index, text);
     const int textWidth = QFontMetrics(statusBar.font()).horizontalAdvance(text);
     panel->setFixedWidth(PanelWidthFor(textWidth));
+}
+
+void TmyStatus::LoadRunTextGlyphs() const {
+    // Every digit and sign the read-outs and statistics may show, in their own formats.
+    const QString texts[] = {
+        StatusTexts::Measuring(),
+        StatusTexts::Starting(),
+        StatusTexts::Finished(),
+        StatusTexts::Stopped(),
+        StatusTexts::MeasureError(),
+        StatusTexts::ProgressTwo(1234567890, -1, 0),
+        StatusTexts::CodeStatistics(1234567, -8901234, 5.6, 0),
+        StatusTexts::VoltStatistics(1, 1234567.8, -9012345.6, 0.07),
+    };
+    QImage scratch(kGlyphScratchWidth, kGlyphScratchHeight, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&scratch);
+    painter.setFont(statusBar.font());
+    for (const QString& text : texts) {
+        painter.drawText(0, kGlyphScratchHeight - 2, text);
+    }
 }
 
 void TmyStatus::ShowBoardIdentity(const QString& name, const QString& version) {

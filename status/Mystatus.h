@@ -24,6 +24,11 @@ public:
     // Gives a status bar the three panels this class writes into (the window builds its bar
     // with it): 50 pixels wide each, no size grip.
     static void CreatePanels(QStatusBar& statusBar);
+    // Fixes the panels' heights at those the bar's layout gives them now, once the bar is shown
+    // at its height (a hidden bar's are left free): a panel whose size is fixed in both ways
+    // does not have the bar laid out and repainted whole for a new text as wide as the last (a
+    // read-out ten times a second).
+    static void KeepPanelHeights(QStatusBar& statusBar);
     // Panel `index` of a bar built by CreatePanels; null if there is none.
     static QLabel* Panel(const QStatusBar& statusBar, int index);
     // Width of a panel whose text is `textWidth` pixels wide (in the bar's font): the text's
@@ -31,6 +36,11 @@ public:
     static int PanelWidthFor(int textWidth);
 
     TmyStatus(QStatusBar& statusBar, QString deviceName, std::int32_t highestPanel);
+
+    // Draws the texts of a run once, off screen in the bar's font, so that their glyphs are
+    // loaded before the first run instead of by its click and first read-outs: the window calls
+    // it when it is first idle. No panel and no status log sees them.
+    void LoadRunTextGlyphs() const;
 
     // A text for a panel above `highestPanel` is dropped.
     void SetPanelText(const QString& text, int index);

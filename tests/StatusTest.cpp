@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "measure/Measurement.h"
 #include "status/Mystatus.h"
@@ -174,6 +179,108 @@ TEST_F(StatusLine, TextsAboveTheHighestPanelAreDropped) {
 
     twoPanels.ShowFinished();
     EXPECT_EQ(Text(1), "計測終了しました");
+}
+
+// Counts the layout requests a widget receives.
+class LayoutRequests : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::LayoutRequest;
+        return false;
+    }
+    int count = 0;
+};
+
+// With the panels' heights kept, a read-out as wide as the last lays nothing out again; every
+// panel still sits where a bar laid out afresh for every text puts it, wider texts included.
+TEST_F(StatusLine, KeptHeightsSkipTheLayoutForATextAsWideAndPlacePanelsAsBefore) {
+    QStatusBar fresh;
+    TmyStatus::CreatePanels(fresh);
+    TmyStatus freshStatus(fresh, QStringLiteral("SELKORAN Board"), 2);
+    // Hidden, the bar keeps free heights: its panels are not laid out at its height yet.
+    bar.setGeometry(0, 0, 800, 20);
+    TmyStatus::KeepPanelHeights(bar);
+    EXPECT_NE(TmyStatus::Panel(bar, 0)->minimumHeight(), TmyStatus::Panel(bar, 0)->maximumHeight());
+    for (QStatusBar* b : {&bar, &fresh}) {
+        b->setGeometry(0, 0, 800, 20);
+        b->show();
+    }
+    TmyStatus::KeepPanelHeights(bar);
+    LayoutRequests requests;
+    bar.installEventFilter(&requests);
+    const auto samePlaces = [&] {
+        QCoreApplication::processEvents();
+        for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+            ASSERT_EQ(TmyStatus::Panel(bar, i)->geometry(), TmyStatus::Panel(fresh, i)->geometry())
+                << i;
+        }
+    };
+    const std::function<void(TmyStatus&)> steps[] = {
+        [](TmyStatus& s) { s.ShowBoardIdentity("SELKORAN", "1.10"); },
+        [](TmyStatus& s) { s.ShowMeasuring(); },
+        [](TmyStatus& s) { s.ShowStarting(); },
+        [](TmyStatus& s) { s.ShowProgressTwo(2100, 8388741, 8388523); },
+    };
+    for (const auto& step : steps) {
+        step(status);
+        step(freshStatus);
+        samePlaces();
+    }
+    ASSERT_GT(requests.count, 0);  // wider texts still move the panels after them
+
+    // The same digits in another order: as wide in any font.
+    const int before = requests.count;
+    const int width = Width(2);
+    status.ShowProgressTwo(2101, 8388740, 8388523);
+    freshStatus.ShowProgressTwo(2101, 8388740, 8388523);
+    samePlaces();
+    EXPECT_EQ(Width(2), width);
+    EXPECT_EQ(Text(2), "データ番号：2101 / AD変換値：8388740 / 8388523");
+    EXPECT_EQ(requests.count, before);
+
+    status.ShowFinished();
+    freshStatus.ShowFinished();
+    samePlaces();
+}
+
+// The glyphs of a run's texts are loaded before the run without any panel or the status log
+// (read by checks from outside) seeing those texts. In a process of its own, since the log's
+// path is read once: exit code 0 when nothing showed.
+[[noreturn]] void LoadGlyphsWithALog(const QString& log) {
+    qputenv("SELKORAN_STATUS_LOG", log.toUtf8());
+    QStatusBar bar;
+    TmyStatus::CreatePanels(bar);
+    TmyStatus status(bar, QStringLiteral("SELKORAN Board"), 2);
+    status.ShowMeasuring();
+    status.ShowStarting();
+    std::vector<int> widths;
+    for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+        widths.push_back(TmyStatus::Panel(bar, i)->width());
+    }
+    status.LoadRunTextGlyphs();
+    bool fUnchanged =
+        TmyStatus::Panel(bar, 0)->text().isEmpty() &&
+        TmyStatus::Panel(bar, 1)->text() == QStringLiteral("計測中です") &&
+        TmyStatus::Panel(bar, 2)->text() == QStringLiteral("測定開始処理中です。。。");
+    for (int i = 0; i < TmyStatus::kPanelCount; ++i) {
+        fUnchanged = fUnchanged && TmyStatus::Panel(bar, i)->width() == widths[i];
+    }
+    status.ShowFinished();
+    QFile file(log);
+    const bool fLogged =
+        file.open(QIODevice::ReadOnly) &&
+        QString::fromUtf8(file.readAll()) ==
+            QStringLiteral("1\t計測中です\n2\t測定開始処理中です。。。\n1\t計測終了しました\n");
+    std::_Exit(fUnchanged && fLogged ? 0 : 1);
+}
+
+TEST(StatusGlyphs, LoadingARunsGlyphsShowsAndLogsNothing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString log = QDir::temp().filePath(
+        QStringLiteral("selkoran-status-%1.log").arg(QCoreApplication::applicationPid()));
+    QFile::remove(log);
+    EXPECT_EXIT(LoadGlyphsWithALog(log), ::testing::ExitedWithCode(0), "");
+    QFile::remove(log);
 }
 
 TEST(StatusPanelWidth, TextWidthPlusFiveAbove100PixelsElse105) {
