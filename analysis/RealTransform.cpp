@@ -34,17 +34,30 @@ bool Kept(std::int64_t length) {
     return std::has_single_bit(static_cast<std::uint64_t>(length));
 }
 
+// The kept plans, destroyed when the program ends (no transform runs then).
+struct KeptPlans {
+    std::map<std::int64_t, fftw_plan> byLength;
+    KeptPlans() = default;
+    KeptPlans(const KeptPlans&) = delete;
+    KeptPlans& operator=(const KeptPlans&) = delete;
+    ~KeptPlans() {
+        for (const auto& [length, plan] : byLength) {
+            fftw_destroy_plan(plan);
+        }
+    }
+};
+
 fftw_plan PlanFor(std::int64_t length) {
-    static std::map<std::int64_t, fftw_plan> kept;
+    static KeptPlans kept;
     const std::lock_guard guard(PlannerLock());
     if (!Kept(length)) {
         return MakePlan(length);
     }
-    const auto known = kept.find(length);
-    if (known != kept.end()) {
+    const auto known = kept.byLength.find(length);
+    if (known != kept.byLength.end()) {
         return known->second;
     }
-    return kept.emplace(length, MakePlan(length)).first->second;
+    return kept.byLength.emplace(length, MakePlan(length)).first->second;
 }
 
 }  // namespace
