@@ -71,8 +71,9 @@ const OptionTable::Row kRows[] = {
      "値を GAIN ×（電圧[V] − --null）+ OFFSET に換算し、単位 UNIT で\n"
      "表します（mV/V、°C、kg など）"},
     {"limit", true, "monitor", "--limit chN:LOW:HIGH",
-     "区間の値が LOW から HIGH（V、--scale では換算後の単位）を外れたときと\n"
-     "戻ったときに警報を出します（チャンネルごとに繰り返し指定できます）",
+     "区間の値が LOW から HIGH（V、--scale では換算後の単位）を\n"
+     "外れたときと戻ったときに警報を出します\n"
+     "（チャンネルごとに繰り返し指定できます）",
      true},
     {"limit-by", true, "monitor", "--limit-by mean|extremes",
      "--limit で比べる値：区間の平均値（既定）か最大値と最小値"},
@@ -107,7 +108,8 @@ const OptionTable::Row kRows[] = {
      "ウェブページと /metrics のポート（既定：8080、0 で空いているポート）"},
     {"no-http", false, "serve", "--no-http", "ウェブページを出しません"},
     {"http-password-file", true, "serve", "--http-password-file FILE",
-     "ページからの操作に要るパスワードのファイル（所有者だけが読めること）。ないときは\n"
+     "ページからの操作に要るパスワードのファイル\n"
+     "（所有者だけが読めること）。ないときは\n"
      "このコンピューターのブラウザーだけが操作できます"},
     {nullptr, false, "measure", nullptr,
      "書き出すファイルをすべて、ボードに接続する前に確かめます"},
